@@ -1,0 +1,6 @@
+#include "app/ViewerApp.h"
+
+CViewerApp* GetViewerApp() {
+    static CViewerApp theApp;
+    return &theApp;
+}

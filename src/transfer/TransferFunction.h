@@ -1,0 +1,58 @@
+// The transfer function: a sorted list of control points and the 4096-entry
+// lookup table rebuilt from it, plus the .trf file format.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+class CViewerApp;
+
+constexpr int TABLE_SIZE = 4096;
+
+struct ControlPoint {
+    int16_t position; // voxel value 0..4095
+    float red;        // 0..1
+    float green;
+    float blue;
+    float opacity; // 0..1
+    ControlPoint* next;
+};
+
+struct TableEntry {
+    float red; // 0..255
+    float green;
+    float blue;
+    float opacity; // control-point opacity / 3547.5
+};
+
+class CTransferFunction {
+public:
+    // Two black, transparent end points at 0 and 4095; the table is zero-filled
+    // and not built.
+    explicit CTransferFunction(CViewerApp* pApp);
+    virtual ~CTransferFunction();
+    CTransferFunction(const CTransferFunction&) = delete;
+    CTransferFunction& operator=(const CTransferFunction&) = delete;
+
+    int SetPoint(int16_t nPosition, float fRed, float fGreen, float fBlue, float fOpacity);
+    int RemovePoint(ControlPoint* pPoint);
+    int MovePoint(ControlPoint* pPoint, int16_t nPosition, float fOpacity);
+    ControlPoint* FindPrevious(ControlPoint* pPoint) const;
+    ControlPoint* GetFirstPoint() const { return m_pFirstPoint; }
+    int Clear();
+    // Rebuilds the table between a stop and (in Volume mode) a restart of the
+    // progressive renderer of m_pApp->m_pRenderWnd, when there is one.
+    int BuildTable();
+    // The entry for a voxel value; the index is clamped to 0..4095.
+    const TableEntry& Lookup(int16_t nValue) const {
+        int i = nValue < 0 ? 0 : (nValue > TABLE_SIZE - 1 ? TABLE_SIZE - 1 : nValue);
+        return m_Table[i];
+    }
+    // .trf files: bare little-endian 24-byte records, one per point.
+    int Save(const std::string& sPath) const;
+    int Load(const std::string& sPath);
+
+    CViewerApp* m_pApp;
+    ControlPoint* m_pFirstPoint = nullptr;
+    TableEntry m_Table[TABLE_SIZE] = {};
+};
