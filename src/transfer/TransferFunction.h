@@ -34,9 +34,17 @@ public:
     CTransferFunction(const CTransferFunction&) = delete;
     CTransferFunction& operator=(const CTransferFunction&) = delete;
 
+    // Inserts a point in order, or replaces colour and opacity of the point at that
+    // position. -1 (nothing changes) for a position outside 0..4095.
     int SetPoint(int16_t nPosition, float fRed, float fGreen, float fBlue, float fOpacity);
+    // Unlinks and frees the point, except the first point and the points at 0 and
+    // 4095, which stay (0). -1 for a point that is not in the list.
     int RemovePoint(ControlPoint* pPoint);
+    // Drag step: clamps the opacity to 0..1 and sets it; takes the new position
+    // only strictly between the neighbours. The first and the last point, and a
+    // point at 0, do not change at all.
     int MovePoint(ControlPoint* pPoint, int16_t nPosition, float fOpacity);
+    // The point whose successor pPoint is; null for the first point or a stranger.
     ControlPoint* FindPrevious(ControlPoint* pPoint) const;
     ControlPoint* GetFirstPoint() const { return m_pFirstPoint; }
     int Clear();
@@ -49,7 +57,12 @@ public:
         return m_Table[i];
     }
     // .trf files: bare little-endian 24-byte records, one per point.
+    // Save replaces the file only once the whole new file is written; -1 on any
+    // failure, an existing file then stays as it was.
     int Save(const std::string& sPath) const;
+    // Replaces the points by the file's (positions outside 0..4095 skipped) and
+    // rebuilds the table; -1 when the file cannot be opened or read, and then the
+    // points and the table stay as they were.
     int Load(const std::string& sPath);
 
     CViewerApp* m_pApp;

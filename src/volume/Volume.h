@@ -3,6 +3,7 @@
 // the shading cache that the Levoy ray caster fills.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -39,8 +40,9 @@ public:
     int16_t VoxelAt(int x, int y, int z) const;
     // Trilinear value (corners outside the grid count as 0), unrounded.
     double SampleTrilinear(float x, float y, float z) const;
-    // Trilinear gradient into pOut[3], which is also returned. Caller guarantees
-    // that the cell and its +1 neighbours lie inside the grid.
+    // Trilinear gradient into pOut[3], which is also returned. Callers keep the cell
+    // and its +1 neighbours inside the grid; a corner outside it counts as a zero
+    // gradient (as on the border) instead of being read.
     float* GradientTrilinear(float x, float y, float z, float* pOut) const;
     // Bilinear in x and y within slice z, truncated toward zero.
     int SampleBilinear(float x, float y, int z) const;
@@ -68,5 +70,156 @@ public:
     int32_t m_Histogram[HISTOGRAM_BINS] = {};
 
 private:
+    // Cell index (c truncated toward zero) and fraction c - n of one coordinate.
+    // False for coordinates so far out (or NaN) that every corner lies outside
+    // the grid, where the truncation itself would not be defined.
+    static bool CellOf(float c, int& n, double& f) {
+        if (!(c > -1.0e9f && c < 1.0e9f))
+            return false;
+        n = static_cast<int>(c);
+        f = static_cast<double>(c) - n;
+        return true;
+    }
+    // True when the cell (nx..nx+1, ny..ny+1, nz..nz+1) lies wholly inside the grid.
+    bool CellInside(int nx, int ny, int nz) const {
+        return nx >= 0 && ny >= 0 && nz >= 0 && nx + 1 < m_nDimX && ny + 1 < m_nDimY &&
+               nz + 1 < m_nDimZ;
+    }
+    void ResetToEmpty();
+    void Reject(RawLoadError eError);
+
     RawLoadError m_eLoadError = RAW_OK;
 };
+
+// ---- the samplers, called per ray sample: inline, no allocation, no division ----
+
+inline int16_t CVolume::VoxelAt(int x, int y, int z) const {
+    if (static_cast<unsigned>(x) >= static_cast<unsigned>(m_nDimX) ||
+        static_cast<unsigned>(y) >= static_cast<unsigned>(m_nDimY) ||
+        static_cast<unsigned>(z) >= static_cast<unsigned>(m_nDimZ))
+        return 0;
+    return m_pVoxels[x + y * m_nStrideY + z * m_nStrideZ];
+}
+
+inline double CVolume::SampleTrilinear(float x, float y, float z) const {
+    int nx, ny, nz;
+    double fx, fy, fz;
+    if (!CellOf(x, nx, fx) || !CellOf(y, ny, fy) || !CellOf(z, nz, fz))
+        return 0.0;
+    double c000, c001, c010, c011, c100, c101, c110, c111;
+    if (CellInside(nx, ny, nz)) {
+        const int sy = m_nStrideY;
+        const int sz = m_nStrideZ;
+        const int16_t* p = m_pVoxels + (nx + ny * sy + nz * sz);
+        c000 = p[0];
+        c100 = p[1];
+        c010 = p[sy];
+        c110 = p[sy + 1];
+        c001 = p[sz];
+        c101 = p[sz + 1];
+        c011 = p[sz + sy];
+        c111 = p[sz + sy + 1];
+    } else {
+        c000 = VoxelAt(nx, ny, nz);
+        c001 = VoxelAt(nx, ny, nz + 1);
+        c010 = VoxelAt(nx, ny + 1, nz);
+        c011 = VoxelAt(nx, ny + 1, nz + 1);
+        c100 = VoxelAt(nx + 1, ny, nz);
+        c101 = VoxelAt(nx + 1, ny, nz + 1);
+        c110 = VoxelAt(nx + 1, ny + 1, nz);
+        c111 = VoxelAt(nx + 1, ny + 1, nz + 1);
+    }
+    const double gx = 1.0 - fx;
+    const double gy = 1.0 - fy;
+    const double a00 = c000 * gx + c100 * fx;
+    const double a10 = c010 * gx + c110 * fx;
+    const double a01 = c001 * gx + c101 * fx;
+    const double a11 = c011 * gx + c111 * fx;
+    const double b0 = a00 * gy + a10 * fy;
+    const double b1 = a01 * gy + a11 * fy;
+    return b0 * (1.0 - fz) + b1 * fz;
+}
+
+inline float* CVolume::GradientTrilinear(float x, float y, float z, float* pOut) const {
+    int nx, ny, nz;
+    double fx, fy, fz;
+    if (!CellOf(x, nx, fx) || !CellOf(y, ny, fy) || !CellOf(z, nz, fz)) {
+        pOut[0] = pOut[1] = pOut[2] = 0.0f;
+        return pOut;
+    }
+    const double gx = 1.0 - fx;
+    const double gy = 1.0 - fy;
+    const double gz = 1.0 - fz;
+    if (CellInside(nx, ny, nz)) {
+        const ptrdiff_t sy = 3 * static_cast<ptrdiff_t>(m_nStrideY);
+        const ptrdiff_t sz = 3 * static_cast<ptrdiff_t>(m_nStrideZ);
+        const float* p =
+            m_pGradient + 3 * static_cast<ptrdiff_t>(nx + ny * m_nStrideY + nz * m_nStrideZ);
+        const float* p000 = p;
+        const float* p100 = p + 3;
+        const float* p010 = p + sy;
+        const float* p110 = p + sy + 3;
+        const float* p001 = p + sz;
+        const float* p101 = p + sz + 3;
+        const float* p011 = p + sz + sy;
+        const float* p111 = p + sz + sy + 3;
+        double r[3];
+        for (int c = 0; c < 3; ++c) {
+            const double a00 = p000[c] * gx + p100[c] * fx;
+            const double a10 = p010[c] * gx + p110[c] * fx;
+            const double a01 = p001[c] * gx + p101[c] * fx;
+            const double a11 = p011[c] * gx + p111[c] * fx;
+            const double b0 = a00 * gy + a10 * fy;
+            const double b1 = a01 * gy + a11 * fy;
+            r[c] = b0 * gz + b1 * fz;
+        }
+        pOut[0] = static_cast<float>(r[0]);
+        pOut[1] = static_cast<float>(r[1]);
+        pOut[2] = static_cast<float>(r[2]);
+        return pOut;
+    }
+    // A corner outside the grid contributes a zero gradient.
+    auto corner = [this](int i, int j, int k, int c) -> double {
+        if (static_cast<unsigned>(i) >= static_cast<unsigned>(m_nDimX) ||
+            static_cast<unsigned>(j) >= static_cast<unsigned>(m_nDimY) ||
+            static_cast<unsigned>(k) >= static_cast<unsigned>(m_nDimZ))
+            return 0.0;
+        return m_pGradient[3 * static_cast<ptrdiff_t>(i + j * m_nStrideY + k * m_nStrideZ) + c];
+    };
+    for (int c = 0; c < 3; ++c) {
+        const double a00 = corner(nx, ny, nz, c) * gx + corner(nx + 1, ny, nz, c) * fx;
+        const double a10 = corner(nx, ny + 1, nz, c) * gx + corner(nx + 1, ny + 1, nz, c) * fx;
+        const double a01 = corner(nx, ny, nz + 1, c) * gx + corner(nx + 1, ny, nz + 1, c) * fx;
+        const double a11 =
+            corner(nx, ny + 1, nz + 1, c) * gx + corner(nx + 1, ny + 1, nz + 1, c) * fx;
+        const double b0 = a00 * gy + a10 * fy;
+        const double b1 = a01 * gy + a11 * fy;
+        pOut[c] = static_cast<float>(b0 * gz + b1 * fz);
+    }
+    return pOut;
+}
+
+inline int CVolume::SampleBilinear(float x, float y, int z) const {
+    int nx, ny;
+    double fx, fy;
+    if (!CellOf(x, nx, fx) || !CellOf(y, ny, fy))
+        return 0;
+    double c00, c10, c01, c11;
+    if (nx >= 0 && ny >= 0 && nx + 1 < m_nDimX && ny + 1 < m_nDimY &&
+        static_cast<unsigned>(z) < static_cast<unsigned>(m_nDimZ)) {
+        const int16_t* p = m_pVoxels + (nx + ny * m_nStrideY + z * m_nStrideZ);
+        c00 = p[0];
+        c10 = p[1];
+        c01 = p[m_nStrideY];
+        c11 = p[m_nStrideY + 1];
+    } else {
+        c00 = VoxelAt(nx, ny, z);
+        c10 = VoxelAt(nx + 1, ny, z);
+        c01 = VoxelAt(nx, ny + 1, z);
+        c11 = VoxelAt(nx + 1, ny + 1, z);
+    }
+    const double gx = 1.0 - fx;
+    const double a0 = c00 * gx + c10 * fx;
+    const double a1 = c01 * gx + c11 * fx;
+    return static_cast<int>(a1 * fy + a0 * (1.0 - fy));
+}
