@@ -29,15 +29,17 @@ uint32_t TimeGetTime() {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-struct CDebugCapture::Impl {
+namespace {
+// What a capture collects; the private CDebugCapture::Impl is this.
+struct CaptureSink {
     mutable std::mutex mutex;
     std::vector<std::string> lines;
 };
-
-namespace {
 std::mutex g_DebugMutex;
-CDebugCapture::Impl* g_pCapture = nullptr;
+CaptureSink* g_pCapture = nullptr;
 } // namespace
+
+struct CDebugCapture::Impl : CaptureSink {};
 
 void DebugOutput(const char* pText) {
     std::lock_guard<std::mutex> lock(g_DebugMutex);

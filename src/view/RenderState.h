@@ -43,14 +43,16 @@ public:
     CRenderState& operator=(const CRenderState&) = delete;
 
     // --- Worker start and stop protocol (UI thread only) ---
-    // Starts a run unless one is active: 0 when the new run reported that it runs
-    // within 100 ms, -1 otherwise.
+    // Starts a run unless one is active: 0 once the new run has reported that it
+    // runs; -1 when a run is active (or its thread still starting), or when the new
+    // thread gives up (no dataset) or does not report within a second.
     int StartProgressiveThread();
     // Asks an active run to end and waits up to 100 ms: 0 when none was active or
     // it ended, -1 on a time-out (the run then goes on).
     int StopProgressiveThread();
     // Blocks until no worker thread is alive any more (after a stop that may have
-    // timed out). Used before the dataset, the table or the window go away.
+    // timed out, or to let a run finish). Used before the dataset, the table or the
+    // window go away. It requests no stop of its own.
     void WaitForWorkerEnd();
 
     int GetRenderMode() const { return m_nRenderMode; }
@@ -60,6 +62,27 @@ public:
     virtual void PostTitle(const std::string& sTitle);
     virtual void PostRepaint();
     std::string LastPostedTitle() const;
+
+    // --- Used by the worker on its own thread ---
+    // The stop request as the worker polls it after every grid sample: a lock-free
+    // mirror of m_hStopRequest, which only StopProgressiveThread sets and resets.
+    bool IsStopRequested() const { return m_bStopRequested.load(std::memory_order_acquire); }
+    // Zeroes the back image (as far as earlier runs can have written it) and records
+    // that the new run writes only inside nWidth x nHeight, limited to the buffers.
+    void ClearBackImage(int nWidth, int nHeight);
+    // Makes the front image equal to the whole back image, copying only the part
+    // that either of them can hold computed pixels in. The caller holds
+    // m_hImageMutex.
+    void CopyBackToFront();
+    // For code other than the worker that writes either image buffer directly
+    // (while no run is active): the next clear and copy then cover the whole
+    // buffers again.
+    void ForgetImageExtents();
+    // Called by the worker right before it sets m_hThreadRunning.
+    void MarkWorkerRunning() { m_bWorkerReported.store(true); }
+    // Called by the worker when it enters its end sequence (or gives up at once):
+    // from then on a start may wait for that thread instead of refusing.
+    void MarkWorkerEnding() { m_bWorkerEnding.store(true); }
 
     CViewerApp* m_pApp;
 
@@ -103,9 +126,27 @@ public:
     std::atomic<int32_t> m_nRenderMode{RENDER_MODE_NONE};
 
 private:
-    std::unique_ptr<ImageColumn[]> m_pFrontStorage;
-    std::unique_ptr<ImageColumn[]> m_pBackStorage;
+    struct FreeDeleter {
+        void operator()(void* p) const;
+    };
+    std::unique_ptr<ImageColumn[], FreeDeleter> m_pFrontStorage;
+    std::unique_ptr<ImageColumn[], FreeDeleter> m_pBackStorage;
+    // Where the buffers can hold anything but zero bytes: columns [0, width) and
+    // rows [0, height). The back extent belongs to the worker; the front extent
+    // changes only under m_hImageMutex.
+    int m_nBackExtentWidth = 0;
+    int m_nBackExtentHeight = 0;
+    int m_nFrontExtentWidth = 0;
+    int m_nFrontExtentHeight = 0;
+
+    std::atomic<bool> m_bStopRequested{false};
+    // The worker thread object (touched only by the thread that starts and stops
+    // runs), whether that thread has reported that it runs, whether it has entered
+    // its end sequence, and whether it has returned.
     std::thread m_Worker;
+    std::atomic<bool> m_bWorkerReported{false};
+    std::atomic<bool> m_bWorkerEnding{false};
+    std::atomic<bool> m_bWorkerExited{false};
     mutable std::mutex m_TitleMutex;
     std::string m_sLastTitle;
 };

@@ -1,0 +1,26 @@
+// The progressive rendering worker: one run renders the current volume with the
+// current view from scratch, coarse to fine in up to eleven steps, and hands
+// every finished step to the render window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// The number of refinement steps of a run (grids of 1, 2, 4, ... 1024 points per
+// side).
+constexpr int PROGRESSIVE_STEPS = 11;
+
+// The thread function. Takes the application object from GetViewerApp() and the
+// render window (m_pRenderWnd), dataset, transfer function and vector-math
+// object from it, once, at its start. Returns 0 after a run; -1 at once, touching
+// no event and writing nothing, when there is no window, no dataset (or one
+// without voxels), no transfer function or no vector-math object.
+int ProgressiveVolumeThread();
+
+// The timing line written after a step: "step #3 ready! 1.050 seconds elapsed\n".
+std::string FormatStepReadyLine(int nStep, int32_t nElapsedMs);
+
+// The window title during a step ("Render Output - Step 3") and at the end of a
+// run ("Render Output - finished").
+std::string StepTitle(int nStep);
+extern const char* const FINISHED_TITLE;

@@ -1,0 +1,467 @@
+#include "engine/RayCaster.h"
+
+#include <algorithm>
+#include <cmath>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "transfer/TransferFunction.h"
+#include "view/RenderState.h"
+#include "volume/Volume.h"
+
+namespace {
+
+// The double nearest to 1/255, the First Hit scale factor.
+constexpr double K255_DOUBLE = 0.00392156862745098;
+
+// The matrix elements that map a point, held in locals. Map does exactly what
+// CMatrix4::TransformPoint does, with the same double operations in the same
+// order, only inline (and rows 0 and 1 side by side in one SSE2 register, which
+// rounds each lane exactly as the scalar code would).
+struct PointMap {
+    double m[4][3];
+#ifdef __SSE2__
+    __m128d m_Rows01[4]; // (m[c][0], m[c][1]) for c = 0..3
+#endif
+    explicit PointMap(const CMatrix4& matrix) {
+        for (int c = 0; c < 4; ++c) {
+            for (int r = 0; r < 3; ++r)
+                m[c][r] = matrix.m_Elements[c][r];
+#ifdef __SSE2__
+            m_Rows01[c] = _mm_set_pd(m[c][1], m[c][0]);
+#endif
+        }
+    }
+    void Map(const float* pPos, float* pOut) const {
+        const double x = pPos[0];
+        const double y = pPos[1];
+        const double z = pPos[2];
+#ifdef __SSE2__
+        __m128d v = _mm_mul_pd(m_Rows01[0], _mm_set1_pd(x));
+        v = _mm_add_pd(v, _mm_mul_pd(m_Rows01[1], _mm_set1_pd(y)));
+        v = _mm_add_pd(v, _mm_mul_pd(m_Rows01[2], _mm_set1_pd(z)));
+        v = _mm_add_pd(v, m_Rows01[3]);
+        const __m128 f = _mm_cvtpd_ps(v);
+        pOut[0] = _mm_cvtss_f32(f);
+        pOut[1] = _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1));
+#else
+        pOut[0] = static_cast<float>(m[0][0] * x + m[1][0] * y + m[2][0] * z + m[3][0]);
+        pOut[1] = static_cast<float>(m[0][1] * x + m[1][1] * y + m[2][1] * z + m[3][1]);
+#endif
+        pOut[2] = static_cast<float>(m[0][2] * x + m[1][2] * y + m[2][2] * z + m[3][2]);
+    }
+};
+
+// A value truncated toward zero into the signed 16-bit range; NaN gives 0.
+int16_t TruncToInt16(double d) {
+    if (!(d > -32768.0))
+        return d != d ? 0 : -32768;
+    if (d >= 32767.0)
+        return 32767;
+    return static_cast<int16_t>(static_cast<int>(d));
+}
+
+// A shaded colour component truncated toward zero into a byte: below 0 (and NaN)
+// becomes 0, above 255 becomes 255.
+uint8_t TruncToByte(float f) {
+    if (!(f > 0.0f))
+        return 0;
+    if (f >= 255.0f)
+        return 255;
+    return static_cast<uint8_t>(static_cast<int>(f));
+}
+
+float Dot(const float* a, const float* b) {
+    return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+void SetPixel(ImagePixel& pixel, float r, float g, float b) {
+    pixel.computed = 1;
+    pixel.r = r;
+    pixel.g = g;
+    pixel.b = b;
+}
+
+// The samples of one ray that can land inside the volume. The position of
+// sample i is the start plus i steps, added one at a time in float; that sum
+// drifts from the exact line start + i * step by less than (i + 1) float
+// roundings of the largest coordinate, and mapping it into voxel space adds at
+// most a float rounding of the result. Every sample whose exact line point lies
+// further than that bound (plus half a voxel) outside the box [0, dim] on some
+// axis is outside the volume for all three inside tests, so it need not be
+// mapped. Returns false when no sample can be inside; otherwise [first, last]
+// holds every sample that can be.
+bool InsideSampleRange(const PointMap& map, const float* pStart, const float* pStep,
+                       int32_t nSamples, const CVolume& volume, int32_t& nFirst, int32_t& nLast) {
+    const double dims[3] = {static_cast<double>(volume.m_nDimX),
+                            static_cast<double>(volume.m_nDimY),
+                            static_cast<double>(volume.m_nDimZ)};
+    const double n = nSamples;
+    double dMaxCoord = 0.0;
+    for (int j = 0; j < 3; ++j) {
+        const double dEnd = static_cast<double>(pStart[j]) + n * pStep[j];
+        dMaxCoord =
+            std::max({dMaxCoord, std::fabs(static_cast<double>(pStart[j])), std::fabs(dEnd)});
+    }
+    // Drift of the accumulated float position, per coordinate (with room to spare).
+    const double dDrift = 2.0 * (n + 1.0) * std::ldexp(1.0, -24) * (dMaxCoord + 1.0e-20);
+
+    double tMin = 0.0;
+    double tMax = n - 1.0;
+    for (int c = 0; c < 3; ++c) {
+        double a = map.m[3][c];
+        double b = 0.0;
+        double dRowSum = 0.0;
+        for (int j = 0; j < 3; ++j) {
+            a += map.m[j][c] * pStart[j];
+            b += map.m[j][c] * pStep[j];
+            dRowSum += std::fabs(map.m[j][c]);
+        }
+        if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(dRowSum)) {
+            nFirst = 0; // cannot reason about it: take every sample as it comes
+            nLast = nSamples - 1;
+            return true;
+        }
+        const double dMargin = 0.5 + dRowSum * dDrift +
+                               1.0e-6 * (std::fabs(a) + std::fabs(b) * n + dRowSum * dMaxCoord +
+                                         std::fabs(map.m[3][c]) + 1.0);
+        const double lo = -dMargin;
+        const double hi = dims[c] + dMargin;
+        if (b == 0.0) {
+            if (a < lo || a > hi)
+                return false;
+            continue;
+        }
+        double t1 = (lo - a) / b;
+        double t2 = (hi - a) / b;
+        if (t1 > t2)
+            std::swap(t1, t2);
+        tMin = std::max(tMin, t1);
+        tMax = std::min(tMax, t2);
+    }
+    if (!(tMin <= tMax))
+        return false;
+    // Both lie in [0, nSamples - 1] here; one more sample on each side absorbs the
+    // rounding of the divisions above.
+    nFirst = std::max(0, static_cast<int32_t>(std::floor(tMin)) - 1);
+    nLast = std::min(nSamples - 1, static_cast<int32_t>(std::ceil(tMax)) + 1);
+    return true;
+}
+
+void Advance(float* pPos, const float* pStep) {
+    pPos[0] += pStep[0];
+    pPos[1] += pStep[1];
+    pPos[2] += pStep[2];
+}
+
+} // namespace
+
+void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
+               RayView& view) {
+    const float W = static_cast<float>(std::max(1, static_cast<int>(state.m_nWidth.load())));
+    const float H = static_cast<float>(std::max(1, static_cast<int>(state.m_nHeight.load())));
+    const double dDiag = vectorMath.Length(static_cast<double>(nDimX), static_cast<double>(nDimY),
+                                           static_cast<double>(nDimZ));
+
+    double R, T;
+    if (W >= H) {
+        R = 0.5 * W / H;
+        T = 0.5;
+    } else {
+        R = 0.5;
+        T = 0.5 * H / W;
+    }
+    state.m_dFrustumTop = T;
+    state.m_dFrustumRight = R;
+    const double dLongitude = state.m_fLongitude.load();
+    const double dLatitude = state.m_fLatitude.load();
+    state.m_dNear = RAY_NEAR;
+    state.m_dDistance = VIEW_DISTANCE;
+
+    view.nSamples = dDiag < 2147483647.0 ? static_cast<int32_t>(dDiag) : 0;
+    view.dRight = R;
+    view.dTop = T;
+
+    view.pMatrix = std::make_unique<CMatrix4>();
+    CMatrix4& m = *view.pMatrix;
+    m.Translate(0.0, 0.0, -VIEW_DISTANCE);
+    m.Rotate(1, -dLongitude);
+    m.Rotate(0, -dLatitude);
+
+    float p[3];
+    m.TransformPoint(0.0f, 0.0f, static_cast<float>(RAY_NEAR), p);
+    NormalizeVector(-p[0], -p[1], -p[2], view.light);
+
+    // A volume without voxels has a zero diagonal; its box then has no size.
+    const double sx = dDiag > 0.0 ? nDimX / dDiag : 0.0;
+    const double sy = dDiag > 0.0 ? nDimY / dDiag : 0.0;
+    const double sz = dDiag > 0.0 ? nDimZ / dDiag : 0.0;
+
+    m.Translate(0.0, 0.0, VIEW_DISTANCE);
+    m.Translate(sx, sy, -1.2 - (1.0 - sz));
+    m.Scale(dDiag * 0.5);
+
+    state.m_dScaleX = sx;
+    state.m_dScaleY = sy;
+    state.m_dScaleZ = sz;
+}
+
+void CastGridRay(const RayView& view, const CRenderState& state, double fx, double fy,
+                 const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel) {
+    const float direction[3] = {static_cast<float>(2.0 * fx * view.dRight - view.dRight),
+                                static_cast<float>(2.0 * fy * view.dTop - view.dTop),
+                                static_cast<float>(RAY_NEAR)};
+    switch (state.m_nVolumeType.load(std::memory_order_relaxed)) {
+    case VOLUME_TYPE_LEVOY:
+        CastRayLevoy(view.nSamples, RAY_NEAR, RAY_FAR, direction, view.light,
+                     state.m_nVolumeInterpolation.load(std::memory_order_relaxed), tf,
+                     *view.pMatrix, volume, pixel);
+        break;
+    case VOLUME_TYPE_XRAY:
+        CastRayXRay(view.nSamples, RAY_NEAR, RAY_FAR, direction, *view.pMatrix, volume, pixel);
+        break;
+    case VOLUME_TYPE_FIRST_HIT:
+        CastRayFirstHit(view.nSamples, static_cast<float>(RAY_NEAR), static_cast<float>(RAY_FAR),
+                        direction, view.light,
+                        state.m_nUpperThreshold.load(std::memory_order_relaxed),
+                        state.m_nLowerThreshold.load(std::memory_order_relaxed),
+                        state.m_nVolumeInterpolation.load(std::memory_order_relaxed), tf,
+                        *view.pMatrix, volume, pixel);
+        break;
+    default:
+        SetPixel(pixel, 0.0f, 0.0f, 0.0f);
+        break;
+    }
+}
+
+int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDirection,
+                 const float* pLight, int32_t nInterpolation, const CTransferFunction& tf,
+                 const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel) {
+    float cr = 0.0f, cg = 0.0f, cb = 0.0f, A = 0.0f;
+    if (nSamples < 1 || !volume.m_pVoxels) {
+        SetPixel(pixel, 0.0f, 0.0f, 0.0f);
+        return 0;
+    }
+
+    float dir[3];
+    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], dir);
+    float half[3];
+    NormalizeVector(dir[0] + pLight[0], dir[1] + pLight[1], dir[2] + pLight[2], half);
+
+    float pos[3], step[3];
+    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>(dNear), pos);
+    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>((dFar - dNear) / nSamples), step);
+
+    const PointMap map(matrix);
+    int32_t nFirst = 0, nLast = -1;
+    if (InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast)) {
+        for (int32_t i = 0; i < nFirst; ++i)
+            Advance(pos, step);
+
+        const float fMaxX = static_cast<float>(volume.m_nDimX - 1);
+        const float fMaxY = static_cast<float>(volume.m_nDimY - 1);
+        const float fMaxZ = static_cast<float>(volume.m_nDimZ - 1);
+        const int32_t nStrideY = volume.m_nStrideY;
+        const int32_t nStrideZ = volume.m_nStrideZ;
+        const bool bTrilinear = nInterpolation == VOLUME_TRILINEAR;
+        uint8_t* const pValid = volume.m_pShadeValid;
+        uint8_t* const pShadeR = volume.m_pShadeR;
+        uint8_t* const pShadeG = volume.m_pShadeG;
+        uint8_t* const pShadeB = volume.m_pShadeB;
+        float* const pShadeAlpha = volume.m_pShadeAlpha;
+
+        for (int32_t i = nFirst; i <= nLast; ++i) {
+            float p[3];
+            map.Map(pos, p);
+            if (p[0] > 0.0f && p[0] < fMaxX && p[1] > 0.0f && p[1] < fMaxY && p[2] > 0.0f &&
+                p[2] < fMaxZ) {
+                const int32_t k = static_cast<int32_t>(p[0]) +
+                                  static_cast<int32_t>(p[1]) * nStrideY +
+                                  static_cast<int32_t>(p[2]) * nStrideZ;
+                // Within a run an entry, once filled, is never recomputed: what a
+                // later sample would compute for it is discarded, so it is not
+                // computed at all.
+                if (!pValid[k]) {
+                    int16_t nValue;
+                    float g[3];
+                    float m;
+                    if (bTrilinear)
+                        nValue = TruncToInt16(volume.SampleTrilinear(p[0], p[1], p[2]));
+                    else
+                        nValue = volume.m_pVoxels[k];
+                    const TableEntry& e = tf.Lookup(nValue);
+                    // A transparent entry (opacity m * 0 = 0 for every finite m)
+                    // adds nothing to any ray whatever its colour, so its gradient
+                    // and shading are not needed.
+                    bool bShade = e.opacity != 0.0f;
+                    if (bShade) {
+                        if (bTrilinear) {
+                            volume.GradientTrilinear(p[0], p[1], p[2], g);
+                            m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+                        } else {
+                            const float* pGradient =
+                                volume.m_pGradient + 3 * static_cast<size_t>(k);
+                            g[0] = pGradient[0];
+                            g[1] = pGradient[1];
+                            g[2] = pGradient[2];
+                            m = volume.m_pGradientMagnitude[k];
+                        }
+                        bShade = m > 0.0f && std::isfinite(m);
+                    }
+                    if (bShade) {
+                        const float nv[3] = {g[0] / m, g[1] / m, g[2] / m};
+                        const float fDiffuse = Dot(nv, pLight);
+                        const float fSpecular =
+                            static_cast<float>(std::pow(static_cast<double>(Dot(nv, half)), 30.0));
+                        const float I = 0.3f * fSpecular + 0.7f * fDiffuse;
+                        pShadeR[k] = TruncToByte(I * e.red);
+                        pShadeG[k] = TruncToByte(I * e.green);
+                        pShadeB[k] = TruncToByte(I * e.blue);
+                        pShadeAlpha[k] = m * e.opacity;
+                    } else {
+                        // No gradient (no surface) or no opacity: colour 0 and
+                        // opacity 0.
+                        pShadeR[k] = pShadeG[k] = pShadeB[k] = 0;
+                        pShadeAlpha[k] = 0.0f;
+                    }
+                    pValid[k] = 1;
+                }
+                const float a = pShadeAlpha[k];
+                // With a = 0 and a finite A every product below is a zero, and
+                // adding a zero leaves each sum as it is.
+                if (a != 0.0f || !std::isfinite(A)) {
+                    const float rest = 1.0f - A;
+                    cr += static_cast<float>(pShadeR[k]) * rest * a;
+                    cg += static_cast<float>(pShadeG[k]) * rest * a;
+                    cb += static_cast<float>(pShadeB[k]) * rest * a;
+                    A += rest * a;
+                }
+            }
+            Advance(pos, step);
+            if (A > 0.99)
+                break;
+        }
+    }
+    SetPixel(pixel, cr * K255, cg * K255, cb * K255);
+    return 0;
+}
+
+int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirection,
+                const CMatrix4& matrix, const CVolume& volume, ImagePixel& pixel) {
+    double dSum = 0.0;
+    if (nSamples < 1 || !volume.m_pVoxels) {
+        SetPixel(pixel, 0.0f, 0.0f, 0.0f);
+        return 0;
+    }
+
+    float dir[3];
+    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], dir);
+    float pos[3], step[3];
+    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>(dFar), pos);
+    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>((dNear - dFar) / nSamples), step);
+
+    const PointMap map(matrix);
+    int32_t nFirst = 0, nLast = -1;
+    if (InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast)) {
+        for (int32_t i = 0; i < nFirst; ++i)
+            Advance(pos, step);
+
+        const float fDimX = static_cast<float>(volume.m_nDimX);
+        const float fDimY = static_cast<float>(volume.m_nDimY);
+        const float fDimZ = static_cast<float>(volume.m_nDimZ);
+        const int32_t nStrideY = volume.m_nStrideY;
+        const int32_t nStrideZ = volume.m_nStrideZ;
+        const int16_t* const pVoxels = volume.m_pVoxels;
+        const double dDivisor = nSamples * 4096.0;
+
+        for (int32_t i = nFirst; i <= nLast; ++i) {
+            float p[3];
+            map.Map(pos, p);
+            if (p[0] >= 0.0f && p[0] < fDimX && p[1] >= 0.0f && p[1] < fDimY && p[2] >= 0.0f &&
+                p[2] < fDimZ) {
+                const int32_t k = static_cast<int32_t>(p[0]) +
+                                  static_cast<int32_t>(p[1]) * nStrideY +
+                                  static_cast<int32_t>(p[2]) * nStrideZ;
+                dSum = dSum + pVoxels[k] / dDivisor;
+            }
+            Advance(pos, step);
+        }
+    }
+    const float fGrey = static_cast<float>(dSum * 5.0);
+    SetPixel(pixel, fGrey, fGrey, fGrey);
+    return 0;
+}
+
+int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDirection,
+                    const float* pLight, int32_t nUpperThreshold, int32_t nLowerThreshold,
+                    int32_t nInterpolation, const CTransferFunction& tf, const CMatrix4& matrix,
+                    const CVolume& volume, ImagePixel& pixel) {
+    SetPixel(pixel, 0.0f, 0.0f, 0.0f);
+    if (nSamples < 1 || !volume.m_pVoxels)
+        return 0;
+
+    float dir[3];
+    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], dir);
+    float pos[3], step[3];
+    ScaleVector(dir[0], dir[1], dir[2], fNear, pos);
+    ScaleVector(dir[0], dir[1], dir[2], (fFar - fNear) / static_cast<float>(nSamples), step);
+
+    const PointMap map(matrix);
+    int32_t nFirst = 0, nLast = -1;
+    if (!InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast))
+        return 0;
+    for (int32_t i = 0; i < nFirst; ++i)
+        Advance(pos, step);
+
+    const float fMaxX = static_cast<float>(volume.m_nDimX - 1);
+    const float fMaxY = static_cast<float>(volume.m_nDimY - 1);
+    const float fMaxZ = static_cast<float>(volume.m_nDimZ - 1);
+    const int32_t nStrideY = volume.m_nStrideY;
+    const int32_t nStrideZ = volume.m_nStrideZ;
+    const bool bTrilinear = nInterpolation == VOLUME_TRILINEAR;
+    const float fLower = static_cast<float>(nLowerThreshold);
+    const float fUpper = static_cast<float>(nUpperThreshold);
+
+    for (int32_t i = nFirst; i <= nLast; ++i) {
+        float p[3];
+        map.Map(pos, p);
+        if (p[0] > 0.0f && p[0] < fMaxX && p[1] > 0.0f && p[1] < fMaxY && p[2] > 0.0f &&
+            p[2] < fMaxZ) {
+            const int32_t k = static_cast<int32_t>(p[0]) + static_cast<int32_t>(p[1]) * nStrideY +
+                              static_cast<int32_t>(p[2]) * nStrideZ;
+            const float fValue = bTrilinear
+                                     ? static_cast<float>(volume.SampleTrilinear(p[0], p[1], p[2]))
+                                     : static_cast<float>(volume.m_pVoxels[k]);
+            if (fLower < fValue && fValue < fUpper) {
+                const TableEntry& e = tf.Lookup(TruncToInt16(fValue));
+                float nv[3];
+                bool bSurface;
+                if (bTrilinear) {
+                    float g[3];
+                    volume.GradientTrilinear(p[0], p[1], p[2], g);
+                    NormalizeVector(g[0], g[1], g[2], nv);
+                    bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
+                } else {
+                    const float m = volume.m_pGradientMagnitude[k];
+                    const float* g = volume.m_pGradient + 3 * static_cast<size_t>(k);
+                    bSurface = m > 0.0f && std::isfinite(m);
+                    if (bSurface) {
+                        nv[0] = g[0] / m;
+                        nv[1] = g[1] / m;
+                        nv[2] = g[2] / m;
+                    }
+                }
+                // A hit without a gradient has no normal to shade with: black.
+                if (bSurface) {
+                    const double s = static_cast<double>(Dot(nv, pLight)) * K255_DOUBLE;
+                    SetPixel(pixel, static_cast<float>(s * e.red), static_cast<float>(s * e.green),
+                             static_cast<float>(s * e.blue));
+                }
+                return 0;
+            }
+        }
+        Advance(pos, step);
+    }
+    return 0;
+}

@@ -1,0 +1,71 @@
+// The view set-up of a rendering run and the three ray casters: Levoy
+// compositing, X-Ray and First Hit. The casters are plain functions; the only
+// shared state they write besides their output pixel is the volume's shading
+// cache (Levoy only).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "engine/Matrix.h"
+
+class CVolume;
+class CTransferFunction;
+class CRenderState;
+struct ImagePixel;
+
+// Distances from the eye along every ray: the image plane (and first Levoy
+// sample) at RAY_NEAR, the last sample at RAY_FAR; the volume's centre lies at
+// VIEW_DISTANCE.
+constexpr double RAY_NEAR = 1.2;
+constexpr double RAY_FAR = 3.2;
+constexpr double VIEW_DISTANCE = 2.2;
+
+// The float nearest to 1/255, which turns accumulated byte colours into 0..1.
+constexpr float K255 = 0.003921568859368563f;
+
+// Interpolation codes of the volume casters.
+enum VolumeInterpolation { VOLUME_NEAREST = 0, VOLUME_TRILINEAR = 1 };
+
+// The view of one rendering run, built once before its first step and read only
+// by the casters.
+struct RayView {
+    std::unique_ptr<CMatrix4> pMatrix;   // eye frame -> continuous voxel coordinates
+    float light[3] = {0.0f, 0.0f, 0.0f}; // the viewing axis in the rotated volume frame
+    int32_t nSamples = 0;                // samples per ray: the diagonal, truncated
+    double dRight = 0.0;                 // image-plane half-width R
+    double dTop = 0.0;                   // image-plane half-height T
+};
+
+// Builds the view from the client size (m_nWidth, m_nHeight), the angles
+// (m_fLongitude, m_fLatitude) of the state and the volume's dimensions, and
+// writes the camera values (m_dFrustumRight ... m_dDistance) into the state.
+// A client dimension below 1 counts as 1 here, so that no value becomes
+// infinite or undefined.
+void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
+               RayView& view);
+
+// Casts the ray of the grid fractions fx, fy (each in [0, 1)) into pixel with
+// the caster that m_nVolumeType of the state selects right now, reading the
+// interpolation and the thresholds afresh as well. An unknown type yields a
+// computed black pixel.
+void CastGridRay(const RayView& view, const CRenderState& state, double fx, double fy,
+                 const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel);
+
+// Shaded front-to-back compositing with gradient-weighted opacity; fills the
+// volume's shading cache. pDirection and pLight point to three floats each.
+int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDirection,
+                 const float* pLight, int32_t nInterpolation, const CTransferFunction& tf,
+                 const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel);
+
+// Averaged back-to-front projection of the nearest voxel values: grey = five
+// times the sum of the inside samples divided by 4096 * nSamples.
+int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirection,
+                const CMatrix4& matrix, const CVolume& volume, ImagePixel& pixel);
+
+// The first sample strictly between the two thresholds, diffusely shaded with the
+// table colour; black when nothing is hit or the gradient there is zero.
+int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDirection,
+                    const float* pLight, int32_t nUpperThreshold, int32_t nLowerThreshold,
+                    int32_t nInterpolation, const CTransferFunction& tf, const CMatrix4& matrix,
+                    const CVolume& volume, ImagePixel& pixel);

@@ -1,0 +1,140 @@
+#include "view/RenderState.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/ProgressiveThread.h"
+
+namespace {
+
+// How long a start waits at most for the new thread to report that it runs, and
+// the slices in which it looks whether the thread has given up instead.
+constexpr unsigned START_WAIT_MS = 1000;
+constexpr unsigned START_WAIT_SLICE_MS = 1;
+
+// Both buffers come zero-filled from calloc: no computed pixel, and the pages
+// are only touched once a run writes them.
+ImageColumn* AllocateImage() {
+    void* p = std::calloc(IMAGE_MAX_WIDTH, sizeof(ImageColumn));
+    if (!p) {
+        DebugOutput("Out of memory for the image buffers!\n");
+        std::abort();
+    }
+    return static_cast<ImageColumn*>(p);
+}
+
+} // namespace
+
+void CRenderState::FreeDeleter::operator()(void* p) const {
+    std::free(p);
+}
+
+CRenderState::CRenderState(CViewerApp* pApp)
+    : m_pApp(pApp), m_pFrontStorage(AllocateImage()), m_pBackStorage(AllocateImage()) {
+    m_Image = m_pFrontStorage.get();
+    m_BackImage = m_pBackStorage.get();
+}
+
+CRenderState::~CRenderState() {
+    // A window that overrides the hooks stops and waits in its own destructor,
+    // before its part of the object is gone; this is the last safety net.
+    StopProgressiveThread();
+    WaitForWorkerEnd();
+}
+
+int CRenderState::StartProgressiveThread() {
+    if (m_hThreadRunning.Wait(0))
+        return -1;
+    if (m_Worker.joinable()) {
+        // The previous thread has not reported that it runs: it is either still
+        // starting (then a run is active and no second thread may come) or already
+        // ending or gone (then joining it takes no time).
+        if (!m_bWorkerEnding.load() && !m_bWorkerExited.load())
+            return -1;
+        m_Worker.join();
+    }
+    m_bWorkerReported.store(false);
+    m_bWorkerEnding.store(false);
+    m_bWorkerExited.store(false);
+    m_Worker = std::thread([this] {
+        ProgressiveVolumeThread();
+        m_bWorkerExited.store(true);
+    });
+    // Wait until the new thread reports that it runs, or gives up at once (no
+    // dataset), in short slices: a thread that is only slow to be scheduled (a
+    // busy machine) still counts as started, and a thread that has given up is
+    // not waited for in vain.
+    // A run that ends before this thread wakes up (an interactive run, say) has
+    // still reported through m_bWorkerReported.
+    for (unsigned nWaited = 0; nWaited < START_WAIT_MS; nWaited += START_WAIT_SLICE_MS) {
+        if (m_hThreadRunning.Wait(START_WAIT_SLICE_MS) || m_bWorkerReported.load())
+            return 0;
+        if (m_bWorkerExited.load())
+            return m_bWorkerReported.load() ? 0 : -1;
+    }
+    return m_bWorkerReported.load() ? 0 : -1;
+}
+
+int CRenderState::StopProgressiveThread() {
+    if (!m_hThreadRunning.Wait(0)) {
+        DebugOutput("Progressive Thread not running!\n");
+        return 0;
+    }
+    m_bStopRequested.store(true, std::memory_order_release);
+    m_hStopRequest.Set();
+    const bool bEnded = m_hThreadEnded.Wait(100);
+    // The request is withdrawn whatever the wait gave.
+    m_hStopRequest.Reset();
+    m_bStopRequested.store(false, std::memory_order_release);
+    if (!bEnded) {
+        DebugOutput("Error waiting for Progressive Thread End!\n");
+        return -1;
+    }
+    return 0;
+}
+
+void CRenderState::WaitForWorkerEnd() {
+    if (m_Worker.joinable())
+        m_Worker.join();
+}
+
+void CRenderState::PostTitle(const std::string& sTitle) {
+    std::lock_guard<std::mutex> lock(m_TitleMutex);
+    m_sLastTitle = sTitle;
+}
+
+void CRenderState::PostRepaint() {}
+
+std::string CRenderState::LastPostedTitle() const {
+    std::lock_guard<std::mutex> lock(m_TitleMutex);
+    return m_sLastTitle;
+}
+
+void CRenderState::ClearBackImage(int nWidth, int nHeight) {
+    // Outside its extent the back image holds only zero bytes already.
+    const size_t nColumnBytes = static_cast<size_t>(m_nBackExtentHeight) * sizeof(ImagePixel);
+    for (int x = 0; x < m_nBackExtentWidth; ++x)
+        std::memset(m_BackImage[x], 0, nColumnBytes);
+    m_nBackExtentWidth = std::clamp(nWidth, 0, IMAGE_MAX_WIDTH);
+    m_nBackExtentHeight = std::clamp(nHeight, 0, IMAGE_MAX_HEIGHT);
+    if (m_nBackExtentWidth == 0 || m_nBackExtentHeight == 0)
+        m_nBackExtentWidth = m_nBackExtentHeight = 0;
+}
+
+void CRenderState::CopyBackToFront() {
+    // Both buffers are zero outside their extents, so copying the union of the two
+    // extents gives exactly what copying the whole buffer would.
+    const int nWidth = std::max(m_nBackExtentWidth, m_nFrontExtentWidth);
+    const int nHeight = std::max(m_nBackExtentHeight, m_nFrontExtentHeight);
+    const size_t nColumnBytes = static_cast<size_t>(nHeight) * sizeof(ImagePixel);
+    for (int x = 0; x < nWidth; ++x)
+        std::memcpy(m_Image[x], m_BackImage[x], nColumnBytes);
+    m_nFrontExtentWidth = m_nBackExtentWidth;
+    m_nFrontExtentHeight = m_nBackExtentHeight;
+}
+
+void CRenderState::ForgetImageExtents() {
+    m_nBackExtentWidth = m_nFrontExtentWidth = IMAGE_MAX_WIDTH;
+    m_nBackExtentHeight = m_nFrontExtentHeight = IMAGE_MAX_HEIGHT;
+}

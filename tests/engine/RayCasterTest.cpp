@@ -1,0 +1,562 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <numbers>
+
+#include "EngineTestSupport.h"
+#include "app/ViewerApp.h"
+#include "engine/Matrix.h"
+#include "engine/RayCaster.h"
+#include "transfer/TransferFunction.h"
+#include "view/RenderState.h"
+
+namespace {
+
+constexpr double K255D = 0.00392156862745098;
+
+float Radians(int nDegrees) {
+    return static_cast<float>(nDegrees * std::numbers::pi / 180.0);
+}
+
+CMatrix4 Shift(double tx, double ty, double tz) {
+    CMatrix4 m;
+    m.Translate(tx, ty, tz);
+    return m;
+}
+
+void SetEntry(CTransferFunction& tf, int nIndex, float r, float g, float b, float a) {
+    tf.m_Table[nIndex] = TableEntry{r, g, b, a};
+}
+
+// Marks every pixel field so that a caster that forgets one is noticed.
+ImagePixel Dirty() {
+    ImagePixel p;
+    std::memset(&p, 0, sizeof(p));
+    p.computed = 7;
+    p.r = p.g = p.b = 42.0f;
+    return p;
+}
+
+void ExpectBlack(const ImagePixel& p) {
+    EXPECT_EQ(p.computed, 1);
+    EXPECT_EQ(p.r, 0.0f);
+    EXPECT_EQ(p.g, 0.0f);
+    EXPECT_EQ(p.b, 0.0f);
+}
+
+const float kAlongZ[3] = {0.0f, 0.0f, 1.0f};
+
+} // namespace
+
+// ---------------------------------------------------------------- view set-up
+
+class ViewSetupTest : public testing::Test {
+protected:
+    CRenderState m_State{GetViewerApp()};
+    CVectorMath m_Math;
+    RayView m_View;
+
+    void Setup(int w, int h, int nLongitude, int nLatitude, int dx, int dy, int dz) {
+        m_State.m_nWidth = w;
+        m_State.m_nHeight = h;
+        m_State.m_fLongitude = Radians(nLongitude);
+        m_State.m_fLatitude = Radians(nLatitude);
+        SetupView(m_State, dx, dy, dz, m_Math, m_View);
+    }
+    void ExpectMaps(float ex, float ey, float ez, float vx, float vy, float vz) {
+        float p[3];
+        m_View.pMatrix->TransformPoint(ex, ey, ez, p);
+        EXPECT_NEAR(p[0], vx, 2e-3f);
+        EXPECT_NEAR(p[1], vy, 2e-3f);
+        EXPECT_NEAR(p[2], vz, 2e-3f);
+    }
+};
+
+TEST_F(ViewSetupTest, SizesTheBoxByTheDiagonalAndPublishesTheCamera) {
+    Setup(692, 448, 0, 90, 256, 256, 128);
+    EXPECT_EQ(m_View.nSamples, 384);
+    EXPECT_EQ(m_State.m_dScaleX.load(), 256 / 384.0);
+    EXPECT_EQ(m_State.m_dScaleY.load(), 256 / 384.0);
+    EXPECT_EQ(m_State.m_dScaleZ.load(), 128 / 384.0);
+    EXPECT_EQ(m_State.m_dNear.load(), 1.2);
+    EXPECT_EQ(m_State.m_dDistance.load(), 2.2);
+    EXPECT_EQ(m_State.m_dFrustumRight.load(), 0.5 * 692.0 / 448.0);
+    EXPECT_EQ(m_State.m_dFrustumTop.load(), 0.5);
+    EXPECT_EQ(m_View.dRight, 0.5 * 692.0 / 448.0);
+    EXPECT_EQ(m_View.dTop, 0.5);
+}
+
+TEST_F(ViewSetupTest, DefaultAnglesLookAlongPlusYWithXRightAndZUp) {
+    Setup(692, 448, 0, 90, 256, 256, 128);
+    // The box centre is the volume centre; one eye unit is diag / 2 = 192 voxels.
+    ExpectMaps(0, 0, 2.2f, 128, 128, 64);
+    ExpectMaps(0, 0, 2.7f, 128, 128 + 96, 64);    // +z (viewing axis) -> +y
+    ExpectMaps(0.5f, 0, 2.2f, 128 + 96, 128, 64); // +x -> +x
+    ExpectMaps(0, 0.5f, 2.2f, 128, 128, 64 - 96); // +y (down) -> -z, so +z is up
+    EXPECT_NEAR(m_View.light[0], 0.0f, 1e-6f);
+    EXPECT_NEAR(m_View.light[1], 1.0f, 1e-6f);
+    EXPECT_NEAR(m_View.light[2], 0.0f, 1e-6f);
+}
+
+TEST_F(ViewSetupTest, ZeroAnglesLookAlongPlusZWithYDown) {
+    Setup(692, 448, 0, 0, 256, 256, 128);
+    ExpectMaps(0, 0, 2.7f, 128, 128, 64 + 96);
+    ExpectMaps(0, 0.5f, 2.2f, 128, 128 + 96, 64);
+    EXPECT_EQ(m_View.light[0], 0.0f);
+    EXPECT_EQ(m_View.light[1], 0.0f);
+    EXPECT_EQ(m_View.light[2], 1.0f);
+}
+
+TEST_F(ViewSetupTest, LongitudeTurnsAboutTheVerticalAxis) {
+    Setup(692, 448, 90, 0, 256, 256, 128);
+    // Eye +z now runs along the volume's -x: Ry(-90 degrees) turns +z toward -x.
+    ExpectMaps(0, 0, 2.7f, 128 - 96, 128, 64);
+    EXPECT_NEAR(m_View.light[0], -1.0f, 1e-6f);
+    EXPECT_NEAR(m_View.light[2], 0.0f, 1e-6f);
+}
+
+TEST_F(ViewSetupTest, PortraitClientWidensTheHeightNotTheWidth) {
+    Setup(448, 692, 0, 90, 256, 256, 113);
+    EXPECT_EQ(m_View.dRight, 0.5);
+    EXPECT_EQ(m_View.dTop, 0.5 * 692.0 / 448.0);
+    EXPECT_EQ(m_View.nSamples, 379); // sqrt(256^2 + 256^2 + 113^2) = 379.26
+}
+
+TEST_F(ViewSetupTest, EmptyClientAreaKeepsEveryValueFinite) {
+    Setup(0, 0, 0, 90, 4, 4, 4);
+    EXPECT_TRUE(std::isfinite(m_View.dRight));
+    EXPECT_TRUE(std::isfinite(m_View.dTop));
+}
+
+// ------------------------------------------------------------ shared set-up
+
+class CasterTest : public testing::Test {
+protected:
+    CTransferFunction m_Tf{GetViewerApp()};
+};
+
+// A 3 x 3 x 6 volume whose voxels (1, 1, z) are met by a ray along +z at
+// p = (1.5, 1.5, 0.5 + i): N = 4 samples from 0 to 4, matrix = shift.
+class LevoyNearestTest : public CasterTest {
+protected:
+    std::unique_ptr<CVolume> m_pVolume =
+        MakeVolume(3, 3, 6, [](int, int, int z) { return static_cast<int16_t>(100 + z); });
+    CMatrix4 m_Matrix = Shift(1.5, 1.5, 0.5);
+
+    ImagePixel Cast(const float* pLight) {
+        std::memset(m_pVolume->m_pShadeValid, 0, static_cast<size_t>(m_pVolume->m_nVoxelCount));
+        ImagePixel pixel = Dirty();
+        EXPECT_EQ(CastRayLevoy(4, 0.0, 4.0, kAlongZ, pLight, VOLUME_NEAREST, m_Tf, m_Matrix,
+                               *m_pVolume, pixel),
+                  0);
+        return pixel;
+    }
+    int32_t K(int z) const { return VoxelIndex(*m_pVolume, 1, 1, z); }
+};
+
+TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytes) {
+    SetGradient(*m_pVolume, 1, 1, 0, 0, 0, 2, 2); // faces the light: I = 1
+    SetGradient(*m_pVolume, 1, 1, 1, 0, 0, 2, 2);
+    SetEntry(m_Tf, 100, 200.7f, 50.0f, 0.0f, 0.25f);
+    SetEntry(m_Tf, 101, 10.0f, 250.9f, 0.0f, 0.125f);
+    const ImagePixel p = Cast(kAlongZ);
+    // Sample 0: bytes 200, 50, alpha 0.5. Sample 1: bytes 10, 250, alpha 0.25,
+    // weighted by the remaining 0.5. Samples 2 and 3 are transparent.
+    EXPECT_EQ(p.computed, 1);
+    EXPECT_EQ(p.r, (200.0f * 0.5f + 10.0f * 0.5f * 0.25f) * K255);
+    EXPECT_EQ(p.g, (50.0f * 0.5f + 250.0f * 0.5f * 0.25f) * K255);
+    EXPECT_EQ(p.b, 0.0f);
+    EXPECT_EQ(m_pVolume->m_pShadeR[K(0)], 200);
+    EXPECT_EQ(m_pVolume->m_pShadeG[K(1)], 250);
+    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(0)], 0.5f);
+    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(1)], 0.25f);
+    for (int z = 0; z < 4; ++z)
+        EXPECT_EQ(m_pVolume->m_pShadeValid[K(z)], 1) << z;
+    EXPECT_EQ(m_pVolume->m_pShadeValid[K(4)], 0);
+}
+
+TEST_F(LevoyNearestTest, CacheEntriesFollowTheShadingRules) {
+    SetGradient(*m_pVolume, 1, 1, 0, 0, 0, 0, 0);  // no gradient
+    SetGradient(*m_pVolume, 1, 1, 1, 0, 0, -2, 2); // faces away: I = 0.3 - 0.7 < 0
+    SetGradient(*m_pVolume, 1, 1, 2, 0, 0, 2, 2);  // faces the light: I = 1
+    SetEntry(m_Tf, 100, 255.0f, 255.0f, 255.0f, 1.0f);
+    SetEntry(m_Tf, 101, 255.0f, 255.0f, 255.0f, 0.125f);
+    SetEntry(m_Tf, 102, 400.0f, 255.9f, -20.0f, 0.125f);
+    const ImagePixel p = Cast(kAlongZ);
+
+    // Zero gradient: colour 0 and opacity 0, nothing undefined; the ray goes on.
+    EXPECT_EQ(m_pVolume->m_pShadeR[K(0)], 0);
+    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(0)], 0.0f);
+    // Facing away: bytes limited to 0, the opacity stays (a dark occluder).
+    EXPECT_EQ(m_pVolume->m_pShadeR[K(1)], 0);
+    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(1)], 0.25f);
+    // Table colours beyond the byte range are limited to 0..255.
+    EXPECT_EQ(m_pVolume->m_pShadeR[K(2)], 255);
+    EXPECT_EQ(m_pVolume->m_pShadeG[K(2)], 255);
+    EXPECT_EQ(m_pVolume->m_pShadeB[K(2)], 0);
+
+    EXPECT_EQ(p.r, 255.0f * 0.75f * 0.25f * K255);
+    EXPECT_EQ(p.b, 0.0f);
+    EXPECT_FALSE(std::isnan(p.g));
+}
+
+TEST_F(LevoyNearestTest, SpecularHighlightUsesTheHalfVector) {
+    // Light along +y, ray along +z: half vector (1/sqrt2)(0, 1, 1); a normal along
+    // +y gets diffuse 1 and specular (1/sqrt2)^30 = 2^-15.
+    const float light[3] = {0.0f, 1.0f, 0.0f};
+    SetGradient(*m_pVolume, 1, 1, 0, 0, 3, 0, 3);
+    SetEntry(m_Tf, 100, 255.0f, 100.0f, 0.0f, 0.25f);
+    Cast(light);
+    // 0.7 * 255 + 0.3 * 255 / 32768 = 178.502 and 0.7 * 100 + 0.3 * 100 / 32768 =
+    // 70.0009; without the specular term the second would truncate to 69.
+    EXPECT_EQ(m_pVolume->m_pShadeR[K(0)], 178);
+    EXPECT_EQ(m_pVolume->m_pShadeG[K(0)], 70);
+    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(0)], 0.75f);
+}
+
+TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99) {
+    SetGradient(*m_pVolume, 1, 1, 0, 0, 0, 2, 2);
+    SetGradient(*m_pVolume, 1, 1, 1, 0, 0, 2, 2);
+    SetGradient(*m_pVolume, 1, 1, 2, 0, 0, 2, 2);
+    SetEntry(m_Tf, 100, 100.0f, 0.0f, 0.0f, 0.49f); // a = 0.98
+    SetEntry(m_Tf, 101, 0.0f, 200.0f, 0.0f, 0.3f);  // a = 0.6: A -> 0.992
+    SetEntry(m_Tf, 102, 0.0f, 0.0f, 255.0f, 0.5f);
+    const ImagePixel p = Cast(kAlongZ);
+    const float a0 = 2.0f * 0.49f;
+    const float a1 = 2.0f * 0.3f;
+    EXPECT_EQ(p.r, 100.0f * 1.0f * a0 * K255);
+    EXPECT_EQ(p.g, 200.0f * (1.0f - a0) * a1 * K255); // composited in full
+    EXPECT_EQ(p.b, 0.0f);                             // never reached
+    EXPECT_EQ(m_pVolume->m_pShadeValid[K(2)], 0);
+
+    // With a1 = 0.4, A = 0.988 stays below: the third sample counts.
+    SetEntry(m_Tf, 101, 0.0f, 200.0f, 0.0f, 0.2f);
+    EXPECT_GT(Cast(kAlongZ).b, 0.0f);
+}
+
+TEST_F(LevoyNearestTest, SamplesOnTheFacesAreOutside) {
+    SetGradient(*m_pVolume, 1, 1, 0, 0, 0, 2, 2);
+    SetEntry(m_Tf, 100, 255.0f, 255.0f, 255.0f, 0.5f);
+    // p.x = 0 and p.x = dimX - 1 = 2 fail the strict test; 1.5 passes.
+    m_Matrix = Shift(0.0, 1.5, 0.5);
+    ExpectBlack(Cast(kAlongZ));
+    m_Matrix = Shift(2.0, 1.5, 0.5);
+    ExpectBlack(Cast(kAlongZ));
+    m_Matrix = Shift(1.999, 1.5, 0.5);
+    EXPECT_GT(Cast(kAlongZ).r, 0.0f);
+}
+
+TEST_F(CasterTest, LevoyTrilinearCacheKeepsTheFirstRaysShadingForTheRun) {
+    // Values 1000 + 100 x: inside the cell (2..3, 2..3, 2..3) the gradient is
+    // (100, 0, 0) and the value 1225 at x = 2.25, 1275 at x = 2.75, both in the
+    // cell of voxel (2, 2, 2).
+    auto pVolume = MakeVolume(5, 5, 5, [](int x, int, int) { return int16_t(1000 + 100 * x); });
+    SetEntry(m_Tf, 1225, 200.0f, 0.0f, 0.0f, 0.001f);
+    SetEntry(m_Tf, 1275, 0.0f, 200.0f, 0.0f, 0.001f);
+    const float light[3] = {1.0f, 0.0f, 0.0f};
+    const int32_t k = VoxelIndex(*pVolume, 2, 2, 2);
+    std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
+
+    ImagePixel first = Dirty(), second = Dirty();
+    CastRayLevoy(1, 0.0, 1.0, kAlongZ, light, VOLUME_TRILINEAR, m_Tf, Shift(2.25, 2.5, 2.5),
+                 *pVolume, first);
+    CastRayLevoy(1, 0.0, 1.0, kAlongZ, light, VOLUME_TRILINEAR, m_Tf, Shift(2.75, 2.5, 2.5),
+                 *pVolume, second);
+    // I = 0.7 + 0.3 * 2^-15 (half vector at 45 degrees): 200 I = 140.0018.
+    EXPECT_EQ(pVolume->m_pShadeR[k], 140);
+    EXPECT_EQ(pVolume->m_pShadeG[k], 0);
+    EXPECT_EQ(pVolume->m_pShadeAlpha[k], 100.0f * 0.001f);
+    EXPECT_GT(first.r, 0.0f);
+    EXPECT_EQ(second.r, first.r);
+    EXPECT_EQ(second.g, 0.0f);
+
+    // A fresh run lets the second ray classify the voxel itself.
+    std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
+    ImagePixel alone = Dirty();
+    CastRayLevoy(1, 0.0, 1.0, kAlongZ, light, VOLUME_TRILINEAR, m_Tf, Shift(2.75, 2.5, 2.5),
+                 *pVolume, alone);
+    EXPECT_EQ(alone.r, 0.0f);
+    EXPECT_EQ(alone.g, first.r);
+}
+
+// ------------------------------------------------------------------ X-Ray
+
+TEST_F(CasterTest, XRayAveragesFiveTimesTheValuesOver4096N) {
+    auto pVolume = MakeUniformVolume(4, 4, 4, 4095);
+    // Back to front: positions 4, 3, 2, 1 shifted to z = 3.5 .. 0.5, all inside.
+    ImagePixel p = Dirty();
+    EXPECT_EQ(CastRayXRay(4, 0.0, 4.0, kAlongZ, Shift(1.5, 1.5, -0.5), *pVolume, p), 0);
+    EXPECT_EQ(p.computed, 1);
+    EXPECT_EQ(p.r, static_cast<float>(5.0 * 4095.0 / 4096.0));
+    EXPECT_GT(p.r, 1.0f); // stored as computed; the drawing limits it
+    EXPECT_EQ(p.g, p.r);
+    EXPECT_EQ(p.b, p.r);
+}
+
+TEST_F(CasterTest, XRayInsideTestIsHalfOpen) {
+    auto pVolume = MakeUniformVolume(4, 4, 4, 4095);
+    const float fThreeOfFour = static_cast<float>(5.0 * 3.0 * 4095.0 / (4.0 * 4096.0));
+    ImagePixel p = Dirty();
+    // z = 4, 3, 2, 1: the sample at z = dimZ is outside.
+    CastRayXRay(4, 0.0, 4.0, kAlongZ, Shift(1.5, 1.5, 0.0), *pVolume, p);
+    EXPECT_EQ(p.r, fThreeOfFour);
+    // z = 3, 2, 1, 0: the sample at z = 0 counts.
+    CastRayXRay(4, 0.0, 4.0, kAlongZ, Shift(1.5, 1.5, -1.0), *pVolume, p);
+    EXPECT_EQ(p.r, static_cast<float>(5.0 * 4095.0 / 4096.0));
+    // x = 0 counts as well, x = 4 does not.
+    CastRayXRay(4, 0.0, 4.0, kAlongZ, Shift(0.0, 1.5, -0.5), *pVolume, p);
+    EXPECT_EQ(p.r, static_cast<float>(5.0 * 4095.0 / 4096.0));
+    CastRayXRay(4, 0.0, 4.0, kAlongZ, Shift(4.0, 1.5, -0.5), *pVolume, p);
+    ExpectBlack(p);
+}
+
+TEST_F(CasterTest, XRayReadsTheNearestVoxelAndCountsMissedSamplesInN) {
+    // Values 1000 + 100 z; samples at z = 3.9, 2.9, 1.9, 0.9 read z = 3, 2, 1, 0.
+    auto pVolume = MakeVolume(4, 4, 8, [](int, int, int z) { return int16_t(1000 + 100 * z); });
+    ImagePixel p = Dirty();
+    CastRayXRay(8, 0.0, 8.0, kAlongZ, Shift(1.5, 1.5, -4.1), *pVolume, p);
+    // Eight samples at z = 3.9 .. -3.1; four of them inside.
+    double sum = 0.0;
+    for (int z = 3; z >= 0; --z)
+        sum = sum + (1000 + 100 * z) / (8 * 4096.0);
+    EXPECT_EQ(p.r, static_cast<float>(sum * 5.0));
+}
+
+// -------------------------------------------------------------- First Hit
+
+// Values 500 z; the ray along +z meets (1, 1, 0..3) with values 0, 500, 1000,
+// 1500, each with the normal (0, 0, 1) facing the light (0, 0, 1).
+class FirstHitNearestTest : public CasterTest {
+protected:
+    std::unique_ptr<CVolume> m_pVolume =
+        MakeVolume(3, 3, 6, [](int, int, int z) { return static_cast<int16_t>(500 * z); });
+    CMatrix4 m_Matrix = Shift(1.5, 1.5, 0.5);
+
+    void SetUp() override {
+        for (int z = 0; z < 4; ++z)
+            SetGradient(*m_pVolume, 1, 1, z, 0, 0, 2, 2);
+        SetEntry(m_Tf, 1000, 255.0f, 127.5f, 0.0f, 0.0f);
+        SetEntry(m_Tf, 1500, 0.0f, 0.0f, 255.0f, 0.0f);
+    }
+    ImagePixel Cast(int nLower, int nUpper) {
+        ImagePixel p = Dirty();
+        EXPECT_EQ(CastRayFirstHit(4, 0.0f, 4.0f, kAlongZ, kAlongZ, nUpper, nLower, VOLUME_NEAREST,
+                                  m_Tf, m_Matrix, *m_pVolume, p),
+                  0);
+        return p;
+    }
+};
+
+TEST_F(FirstHitNearestTest, ThresholdsAreStrictOnBothSides) {
+    ImagePixel p = Cast(500, 2000); // 500 is not above the lower threshold
+    EXPECT_EQ(p.computed, 1);
+    EXPECT_EQ(p.r, static_cast<float>(K255D * 255.0));
+    EXPECT_EQ(p.g, static_cast<float>(K255D * 127.5));
+    EXPECT_EQ(p.b, 0.0f);
+
+    p = Cast(1000, 2000); // 1000 equals the lower threshold: the hit is 1500
+    EXPECT_EQ(p.r, 0.0f);
+    EXPECT_EQ(p.b, static_cast<float>(K255D * 255.0));
+
+    ExpectBlack(Cast(500, 1000)); // 1000 equals the upper threshold
+    ExpectBlack(Cast(2000, 100)); // lower above upper: nothing can hit
+    ExpectBlack(Cast(1000, 1000));
+    EXPECT_GT(Cast(999, 1001).r, 0.0f);
+}
+
+TEST_F(FirstHitNearestTest, BackLitSurfaceGivesNegativeColour) {
+    SetGradient(*m_pVolume, 1, 1, 2, 0, 0, -2, 2);
+    const ImagePixel p = Cast(500, 2000);
+    EXPECT_EQ(p.r, static_cast<float>(-1.0 * K255D * 255.0));
+    EXPECT_LT(p.r, 0.0f);
+    EXPECT_LT(p.g, 0.0f);
+}
+
+TEST_F(FirstHitNearestTest, HitWithoutGradientIsBlackAndEndsTheRay) {
+    SetGradient(*m_pVolume, 1, 1, 2, 0, 0, 0, 0);
+    ExpectBlack(Cast(500, 2000)); // the 1500 sample behind it is not looked at
+}
+
+TEST_F(CasterTest, FirstHitTrilinearUsesInterpolatedValueAndNormal) {
+    auto pVolume = MakeVolume(5, 5, 5, [](int x, int, int) { return int16_t(1000 + 100 * x); });
+    SetEntry(m_Tf, 1225, 200.0f, 100.0f, 50.0f, 0.0f);
+    const float light[3] = {1.0f, 0.0f, 0.0f};
+    auto cast = [&](int nLower, int nUpper) {
+        ImagePixel p = Dirty();
+        CastRayFirstHit(1, 0.0f, 1.0f, kAlongZ, light, nUpper, nLower, VOLUME_TRILINEAR, m_Tf,
+                        Shift(2.25, 2.5, 2.5), *pVolume, p);
+        return p;
+    };
+    const ImagePixel p = cast(1224, 1226);
+    EXPECT_EQ(p.r, static_cast<float>(K255D * 200.0));
+    EXPECT_EQ(p.g, static_cast<float>(K255D * 100.0));
+    EXPECT_EQ(p.b, static_cast<float>(K255D * 50.0));
+    ExpectBlack(cast(1225, 1300)); // the value equals a threshold exactly
+    ExpectBlack(cast(1000, 1225));
+}
+
+TEST_F(CasterTest, FirstHitTrilinearWithoutGradientIsBlack) {
+    auto pVolume = MakeUniformVolume(5, 5, 5, 1000); // gradient zero everywhere
+    SetEntry(m_Tf, 1000, 255.0f, 255.0f, 255.0f, 1.0f);
+    ImagePixel p = Dirty();
+    CastRayFirstHit(1, 0.0f, 1.0f, kAlongZ, kAlongZ, 4095, 0, VOLUME_TRILINEAR, m_Tf,
+                    Shift(2.25, 2.5, 2.5), *pVolume, p);
+    ExpectBlack(p);
+}
+
+// ------------------------------------------------ the casters in a real view
+
+class ViewCastTest : public CasterTest {
+protected:
+    CRenderState m_State{GetViewerApp()};
+    CVectorMath m_Math;
+    RayView m_View;
+
+    ImagePixel CastAt(CVolume& volume, int nType, int nInterpolation, double fx, double fy) {
+        m_State.m_nVolumeType = nType;
+        m_State.m_nVolumeInterpolation = nInterpolation;
+        m_State.m_nLowerThreshold = 0;
+        m_State.m_nUpperThreshold = 4095;
+        ImagePixel p = Dirty();
+        CastGridRay(m_View, m_State, fx, fy, m_Tf, volume, p);
+        return p;
+    }
+};
+
+TEST_F(ViewCastTest, RayThatMissesTheBoxIsBlackInEveryMode) {
+    // Values rise along y, the viewing direction: every interior sample is lit.
+    auto pVolume = MakeVolume(8, 8, 8, [](int, int y, int) { return int16_t(1000 + 100 * y); });
+    for (int i = 0; i < TABLE_SIZE; ++i)
+        SetEntry(m_Tf, i, 255.0f, 128.0f, 64.0f, 0.001f);
+    m_State.m_nWidth = 692;
+    m_State.m_nHeight = 448;
+    m_State.m_fLatitude = Radians(90);
+    SetupView(m_State, 8, 8, 8, m_Math, m_View);
+    std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
+    for (int nType = 0; nType < 3; ++nType) {
+        ExpectBlack(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.0, 0.0));
+        const ImagePixel centre = CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.5, 0.5);
+        EXPECT_EQ(centre.computed, 1);
+        EXPECT_GT(centre.r, 0.0f) << "type " << nType;
+    }
+    // An unknown compositing type draws a computed black pixel.
+    ExpectBlack(CastAt(*pVolume, 3, VOLUME_TRILINEAR, 0.5, 0.5));
+}
+
+TEST_F(ViewCastTest, SingleVoxelVolumeHasNoInsideSample) {
+    auto pVolume = MakeUniformVolume(1, 1, 1, 4095);
+    for (int i = 0; i < TABLE_SIZE; ++i)
+        SetEntry(m_Tf, i, 255.0f, 255.0f, 255.0f, 1.0f);
+    m_State.m_nWidth = 100;
+    m_State.m_nHeight = 100;
+    SetupView(m_State, 1, 1, 1, m_Math, m_View);
+    EXPECT_EQ(m_View.nSamples, 1);
+    pVolume->m_pShadeValid[0] = 0;
+    for (int nType = 0; nType < 3; ++nType)
+        for (int nInterpolation = 0; nInterpolation < 2; ++nInterpolation)
+            ExpectBlack(CastAt(*pVolume, nType, nInterpolation, 0.5, 0.5));
+}
+
+// -------------------------------------------- skipped samples change nothing
+
+// The casters skip samples that provably lie outside the volume. These
+// straightforward marches map every sample; the casters must agree with them
+// bit for bit, also on rays that only graze the volume.
+namespace {
+
+float ReferenceXRay(int32_t n, const float* pDir, const CMatrix4& m, const CVolume& v) {
+    float d[3], pos[3], step[3];
+    NormalizeVector(pDir[0], pDir[1], pDir[2], d);
+    ScaleVector(d[0], d[1], d[2], static_cast<float>(RAY_FAR), pos);
+    ScaleVector(d[0], d[1], d[2], static_cast<float>((RAY_NEAR - RAY_FAR) / n), step);
+    double sum = 0.0;
+    for (int32_t i = 0; i < n; ++i) {
+        float p[3];
+        m.TransformPoint(pos[0], pos[1], pos[2], p);
+        if (p[0] >= 0 && p[0] < v.m_nDimX && p[1] >= 0 && p[1] < v.m_nDimY && p[2] >= 0 &&
+            p[2] < v.m_nDimZ)
+            sum = sum + v.VoxelAt(int(p[0]), int(p[1]), int(p[2])) / (n * 4096.0);
+        for (int c = 0; c < 3; ++c)
+            pos[c] += step[c];
+    }
+    return static_cast<float>(sum * 5.0);
+}
+
+// First Hit, nearest neighbour, thresholds 0 and 4095: the index of the first
+// inside sample with a value above 0, or -1.
+int32_t ReferenceFirstHitVoxel(int32_t n, const float* pDir, const CMatrix4& m, const CVolume& v) {
+    float d[3], pos[3], step[3];
+    NormalizeVector(pDir[0], pDir[1], pDir[2], d);
+    ScaleVector(d[0], d[1], d[2], 1.2f, pos);
+    ScaleVector(d[0], d[1], d[2], (3.2f - 1.2f) / static_cast<float>(n), step);
+    for (int32_t i = 0; i < n; ++i) {
+        float p[3];
+        m.TransformPoint(pos[0], pos[1], pos[2], p);
+        if (p[0] > 0 && p[0] < v.m_nDimX - 1 && p[1] > 0 && p[1] < v.m_nDimY - 1 && p[2] > 0 &&
+            p[2] < v.m_nDimZ - 1) {
+            const int32_t k = VoxelIndex(v, int(p[0]), int(p[1]), int(p[2]));
+            if (v.m_pVoxels[k] > 0)
+                return k;
+        }
+        for (int c = 0; c < 3; ++c)
+            pos[c] += step[c];
+    }
+    return -1;
+}
+
+} // namespace
+
+TEST_F(ViewCastTest, SkippingOutsideSamplesKeepsEveryBit) {
+    const int dims[][3] = {{13, 9, 7}, {200, 3, 5}};
+    for (const auto& dim : dims) {
+        // Scattered values 1..4000; every voxel gets its own normal (its index
+        // along x), so the First Hit colour tells which voxel was hit.
+        auto pVolume = MakeVolume(dim[0], dim[1], dim[2], [](int x, int y, int z) {
+            return static_cast<int16_t>(1 + (x * 7919 + y * 104729 + z * 1299709) % 4000);
+        });
+        for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k) {
+            pVolume->m_pGradient[3 * k] = static_cast<float>(k + 1);
+            pVolume->m_pGradient[3 * k + 1] = 0.0f;
+            pVolume->m_pGradient[3 * k + 2] = 0.0f;
+            pVolume->m_pGradientMagnitude[k] = 1.0f;
+        }
+        for (int i = 0; i < TABLE_SIZE; ++i)
+            SetEntry(m_Tf, i, 255.0f, 0.0f, 0.0f, 0.0f);
+        m_State.m_nWidth = 64;
+        m_State.m_nHeight = 48;
+        int nCompared = 0, nHits = 0;
+        for (int nLongitude = -180; nLongitude <= 180; nLongitude += 37) {
+            for (int nLatitude = -90; nLatitude <= 90; nLatitude += 29) {
+                m_State.m_fLongitude = Radians(nLongitude);
+                m_State.m_fLatitude = Radians(nLatitude);
+                SetupView(m_State, dim[0], dim[1], dim[2], m_Math, m_View);
+                const float light[3] = {1.0f, 0.0f, 0.0f};
+                for (int j = 0; j < 24; ++j) {
+                    for (int i = 0; i < 24; ++i) {
+                        const float dir[3] = {
+                            static_cast<float>(2.0 * (i / 24.0) * m_View.dRight - m_View.dRight),
+                            static_cast<float>(2.0 * (j / 24.0) * m_View.dTop - m_View.dTop), 1.2f};
+                        ImagePixel p = Dirty();
+                        CastRayXRay(m_View.nSamples, RAY_NEAR, RAY_FAR, dir, *m_View.pMatrix,
+                                    *pVolume, p);
+                        ASSERT_EQ(p.r,
+                                  ReferenceXRay(m_View.nSamples, dir, *m_View.pMatrix, *pVolume));
+                        CastRayFirstHit(m_View.nSamples, 1.2f, 3.2f, dir, light, 4095, 0,
+                                        VOLUME_NEAREST, m_Tf, *m_View.pMatrix, *pVolume, p);
+                        const int32_t k =
+                            ReferenceFirstHitVoxel(m_View.nSamples, dir, *m_View.pMatrix, *pVolume);
+                        ASSERT_EQ(p.r, k < 0 ? 0.0f
+                                             : static_cast<float>(static_cast<float>(k + 1) *
+                                                                  K255D * 255.0));
+                        ++nCompared;
+                        nHits += k >= 0 ? 1 : 0;
+                    }
+                }
+            }
+        }
+        EXPECT_GT(nHits, nCompared / 100); // the comparison covers many hits ...
+        EXPECT_LT(nHits, nCompared);       // ... and many misses
+    }
+}
