@@ -16,6 +16,17 @@ public:
     CViewerApp(const CViewerApp&) = delete;
     CViewerApp& operator=(const CViewerApp&) = delete;
 
+    // Start-up of the viewer (defined with the GUI): creates the render window,
+    // the transfer function with "default.trf", the editor window, the
+    // vector-math object and the main dialog, in that order. The main dialog
+    // runs modeless; when it ends, the teardown runs. False when the render
+    // window could not be created (nothing is left running then).
+    bool InitInstance();
+    // Teardown (defined with the GUI): deletes the render window once its worker
+    // has ended, destroys the editor window, deletes the transfer function, the
+    // vector-math object and the dataset. Returns the exit code 0.
+    int ExitInstance();
+
     // The render output window, seen through its display-free render state
     // (the wx window CRenderWnd derives from CRenderState).
     CRenderState* m_pRenderWnd = nullptr;

@@ -1,0 +1,204 @@
+#include "app/MainDlg.h"
+
+#include <string>
+
+#include <wx/button.h>
+#include <wx/filedlg.h>
+#include <wx/radiobut.h>
+#include <wx/statbox.h>
+
+#include "app/AboutDlg.h"
+#include "app/MessageBox.h"
+#include "app/ViewerApp.h"
+#include "res/Resource.h"
+#include "transfer/TransferFunctionWnd.h"
+#include "view/RenderWnd.h"
+#include "volume/Volume.h"
+
+CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
+    : wxDialog(pParent, IDD_MAIN_DIALOG, TEXT_MAIN_CAPTION, wxPoint(100, 100), wxDefaultSize,
+               wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
+      m_hIcon(OrvexIcon()), m_pApp(pApp) {
+    // The layout is in dialog units. A 7 pt sans-serif font has the metrics of the
+    // 8 pt MS Sans Serif it was made for (144 units across are 216 pixels), so the
+    // main dialog ends where the render window begins.
+    SetFont(wxFont(wxFontInfo(7).Family(wxFONTFAMILY_SWISS)));
+    SetClientSize(ConvertDialogToPixels(wxSize(144, 407)));
+    auto at = [this](int x, int y) { return ConvertDialogToPixels(wxPoint(x, y)); };
+    auto size = [this](int w, int h) { return ConvertDialogToPixels(wxSize(w, h)); };
+
+    new wxButton(this, IDC_LOAD_DATASET, TEXT_LOAD_DATASET, at(2, 7), size(140, 15));
+    new wxStaticBox(this, wxID_ANY, TEXT_RENDER_MODE, at(2, 26), size(140, 43));
+    m_pNoModeRadio =
+        new wxRadioButton(this, wxID_ANY, wxEmptyString, at(17, 39), size(10, 10), wxRB_GROUP);
+    m_pNoModeRadio->SetValue(true);
+    m_pNoModeRadio->Hide();
+    m_btnSlicing = new wxRadioButton(this, IDC_SLICING, TEXT_SLICING, at(17, 39), size(37, 10));
+    m_btnVolume = new wxRadioButton(this, IDC_VOLUME, TEXT_VOLUME, at(17, 52), size(39, 10));
+    // GTK draws a radio button no lower than its indicator: keep the dialog-unit
+    // top and width, but give it at least the height it needs.
+    for (wxRadioButton* pRadio : {m_btnSlicing, m_btnVolume}) {
+        wxSize fitted = pRadio->GetSize();
+        fitted.IncTo(wxSize(-1, pRadio->GetBestSize().GetHeight()));
+        pRadio->SetSize(fitted);
+    }
+    auto* pExit = new wxButton(this, IDC_EXIT, TEXT_EXIT, at(2, 390), size(140, 14));
+    m_btnRefresh = new wxButton(this, IDC_REFRESH, TEXT_REFRESH, at(76, 51), size(50, 11));
+    new wxButton(this, IDC_INFO, TEXT_INFO, at(2, 374), size(140, 14));
+    pExit->SetDefault();
+    // Enter and Escape both end the dialog through the "Exit" button.
+    SetAffirmativeId(IDC_EXIT);
+    SetEscapeId(IDC_EXIT);
+
+    Bind(wxEVT_BUTTON, &CMainDlg::OnLoadDataset, this, IDC_LOAD_DATASET);
+    Bind(wxEVT_RADIOBUTTON, &CMainDlg::OnSlicing, this, IDC_SLICING);
+    Bind(wxEVT_RADIOBUTTON, &CMainDlg::OnVolume, this, IDC_VOLUME);
+    Bind(wxEVT_BUTTON, &CMainDlg::OnRefresh, this, IDC_REFRESH);
+    Bind(wxEVT_BUTTON, &CMainDlg::OnExitButton, this, IDC_EXIT);
+    Bind(wxEVT_BUTTON, &CMainDlg::OnAbout, this, IDC_INFO);
+    Bind(wxEVT_CLOSE_WINDOW, &CMainDlg::OnClose, this);
+    OnInitDialog();
+}
+
+CMainDlg::~CMainDlg() = default;
+
+void CMainDlg::OnInitDialog() {
+    SetIcon(m_hIcon);
+    Move(100, 100);
+    // The slicing panel and the volume panel are created here as hidden children
+    // of this dialog, placed directly below the "Render Mode" group.
+    EnableRenderModeButtons(false);
+}
+
+bool CMainDlg::Show(bool bShow) {
+    const bool bResult = wxDialog::Show(bShow);
+    if (bShow && !m_bPlaced) {
+        m_bPlaced = true;
+        // GTK drops the position a dialog was given before it first appeared;
+        // moved once it is shown, it lands there. wx skips a move to the place
+        // it believes the window is at, hence the step aside first.
+        Move(99, 99);
+        Move(100, 100);
+    }
+    return bResult;
+}
+
+CRenderWnd* CMainDlg::RenderWnd() const {
+    return m_pApp ? dynamic_cast<CRenderWnd*>(m_pApp->m_pRenderWnd) : nullptr;
+}
+
+bool CMainDlg::EnableRenderModeButtons(bool bEnable) {
+    m_btnSlicing->Enable(bEnable);
+    m_btnVolume->Enable(bEnable);
+    return true;
+}
+
+void CMainDlg::ShowPanels(bool bSlicing, bool bVolume) {
+    if (m_pSlicingDlg)
+        m_pSlicingDlg->Show(bSlicing);
+    if (m_pVolumeDlg)
+        m_pVolumeDlg->Show(bVolume);
+}
+
+void CMainDlg::RepaintEditor() {
+    // At once, so that its histogram follows the dataset and its picture the mode.
+    if (m_pApp->m_pTransferFunctionWnd)
+        m_pApp->m_pTransferFunctionWnd->Redraw();
+}
+
+void CMainDlg::OnLoadDataset(wxCommandEvent&) {
+    wxFileDialog dialog(this, wxFileSelectorPromptStr, wxEmptyString, TEXT_DATASET_INITIAL_NAME,
+                        TEXT_DATASET_FILTER, wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    if (dialog.ShowModal() != wxID_OK)
+        return;
+    wxString sPath = dialog.GetPath();
+    // A name typed without extension means the dataset file with ".dat".
+    if (!wxFileExists(sPath) && wxFileExists(sPath + "." + TEXT_DATASET_EXTENSION))
+        sPath += wxString(".") + TEXT_DATASET_EXTENSION;
+    LoadDatasetFile(sPath);
+}
+
+int CMainDlg::LoadDatasetFile(const wxString& sPath) {
+    if (CRenderState* pRender = m_pApp->m_pRenderWnd) {
+        // No run may read the dataset that is about to go, even one whose stop
+        // timed out.
+        pRender->StopProgressiveThread();
+        pRender->WaitForWorkerEnd();
+    }
+    delete m_pApp->m_pVolume;
+    m_pApp->m_pVolume = nullptr;
+    auto* pVolume = new CVolume(std::string(sPath.fn_str()));
+    m_pApp->m_pVolume = pVolume;
+    int nResult = 0;
+    const RawLoadError eError = pVolume->GetLoadError();
+    if (eError != RAW_OK) {
+        ShowMessageBox(this,
+                       wxString::Format(L"The dataset \u201c%s\u201d could not be loaded: %s.",
+                                        sPath, CVolume::LoadErrorText(eError)),
+                       TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
+        nResult = -1;
+    }
+    EnableRenderModeButtons(true);
+    RepaintEditor();
+    return nResult;
+}
+
+void CMainDlg::OnSlicing(wxCommandEvent&) {
+    ShowPanels(true, false);
+    if (CRenderWnd* pRender = RenderWnd())
+        pRender->SetRenderMode(RENDER_MODE_SLICING);
+    RepaintEditor();
+}
+
+void CMainDlg::OnVolume(wxCommandEvent&) {
+    ShowPanels(false, true);
+    if (CRenderWnd* pRender = RenderWnd())
+        pRender->SetRenderMode(RENDER_MODE_VOLUME);
+    RepaintEditor();
+}
+
+void CMainDlg::OnRefresh(wxCommandEvent&) {
+    if (CRenderState* pRender = m_pApp->m_pRenderWnd) {
+        pRender->StopProgressiveThread();
+        pRender->StartProgressiveThread();
+    }
+}
+
+void CMainDlg::OnAbout(wxCommandEvent&) {
+    CAboutDlg about(this);
+    about.ShowModal();
+}
+
+void CMainDlg::OnDestroy() {
+    if (m_pApp && m_pApp->m_pRenderWnd)
+        m_pApp->m_pRenderWnd->StopProgressiveThread();
+    if (m_pSlicingDlg) {
+        m_pSlicingDlg->Destroy();
+        m_pSlicingDlg = nullptr;
+    }
+    if (m_pVolumeDlg) {
+        m_pVolumeDlg->Destroy();
+        m_pVolumeDlg = nullptr;
+    }
+}
+
+void CMainDlg::EndDialogAndTeardown() {
+    if (m_bEnded)
+        return;
+    m_bEnded = true;
+    OnDestroy();
+    Hide();
+    Destroy();
+    if (m_EndHandler) {
+        std::function<void()> handler = std::move(m_EndHandler);
+        handler();
+    }
+}
+
+void CMainDlg::OnExitButton(wxCommandEvent&) {
+    EndDialogAndTeardown();
+}
+
+void CMainDlg::OnClose(wxCloseEvent&) {
+    EndDialogAndTeardown();
+}

@@ -1,0 +1,79 @@
+// The main control dialog "Orvex": loads datasets, switches the render mode and
+// restarts the volume renderer. It runs modeless as the application's top
+// window, so that the render window and the editor stay usable beside it;
+// closing it ("Exit", Enter, Escape, the close box) ends the program in order.
+#pragma once
+
+#include <functional>
+
+#include <wx/dialog.h>
+#include <wx/icon.h>
+
+class wxButton;
+class wxRadioButton;
+class wxCloseEvent;
+class wxCommandEvent;
+class CViewerApp;
+class CRenderWnd;
+
+class CMainDlg : public wxDialog {
+public:
+    // Builds the dialog (caption "Orvex", placed at (100, 100)) with its controls,
+    // hidden; the caller shows it.
+    CMainDlg(wxWindow* pParent, CViewerApp* pApp);
+    ~CMainDlg() override;
+
+    // Shows the dialog; the first time also places it at (100, 100) on screen.
+    bool Show(bool bShow = true) override;
+
+    // Enables or disables the two mode radio buttons together; true.
+    bool EnableRenderModeButtons(bool bEnable);
+
+    // "Load Dataset": the file dialog, then LoadDatasetFile with the chosen path.
+    void OnLoadDataset(wxCommandEvent& event);
+    // Everything after the file choice: stops the renderer and waits for its end,
+    // replaces the current dataset by the one read from sPath (also when it
+    // cannot be read: then a message box names the file and the reason), enables
+    // the mode buttons and repaints the editor. 0 when the file was read, -1 if not.
+    int LoadDatasetFile(const wxString& sPath);
+
+    void OnSlicing(wxCommandEvent& event);
+    void OnVolume(wxCommandEvent& event);
+    void OnRefresh(wxCommandEvent& event);
+    void OnAbout(wxCommandEvent& event);
+    // Stops the renderer and destroys the panels.
+    void OnDestroy();
+
+    // What runs after the dialog has ended and OnDestroy has run: the start-up
+    // installs the application's teardown here. Empty: nothing more.
+    void SetEndHandler(std::function<void()> handler) { m_EndHandler = std::move(handler); }
+    bool HasEnded() const { return m_bEnded; }
+
+    // The slicing panel (CSlicingDlg) and the volume panel (CVolumeDlg), children
+    // of this dialog placed directly below the "Render Mode" group, owned by it.
+    // Null until the panels are created in the dialog's initialisation.
+    wxWindow* m_pSlicingDlg = nullptr;
+    wxWindow* m_pVolumeDlg = nullptr;
+    wxButton* m_btnRefresh = nullptr;
+    wxRadioButton* m_btnSlicing = nullptr;
+    wxRadioButton* m_btnVolume = nullptr;
+    wxIcon m_hIcon;
+    CViewerApp* m_pApp;
+
+private:
+    void OnInitDialog();
+    void OnExitButton(wxCommandEvent& event);
+    void OnClose(wxCloseEvent& event);
+    // Ends the dialog: OnDestroy, the window goes away, then the end handler.
+    void EndDialogAndTeardown();
+    void ShowPanels(bool bSlicing, bool bVolume);
+    void RepaintEditor();
+    CRenderWnd* RenderWnd() const;
+
+    // Keeps the group of the two visible radio buttons without a selection
+    // until the user picks a mode (a GTK radio group always has one selected).
+    wxRadioButton* m_pNoModeRadio = nullptr;
+    bool m_bEnded = false;
+    bool m_bPlaced = false;
+    std::function<void()> m_EndHandler;
+};

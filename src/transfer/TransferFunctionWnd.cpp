@@ -1,0 +1,482 @@
+#include "transfer/TransferFunctionWnd.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <GL/gl.h>
+#include <wx/colordlg.h>
+#include <wx/dcclient.h>
+#include <wx/filedlg.h>
+#include <wx/filefn.h>
+#include <wx/glcanvas.h>
+#include <wx/menu.h>
+#include <wx/msgdlg.h>
+
+#include "app/MessageBox.h"
+#include "app/ViewerApp.h"
+#include "res/EditorResource.h"
+#include "res/Resource.h"
+#include "transfer/EditorGeometry.h"
+#include "transfer/TransferFunction.h"
+#include "view/RenderState.h"
+#include "volume/Volume.h"
+
+namespace {
+
+// A table colour (0..255) as the byte the colour dialog starts from: truncated,
+// and kept inside the byte range for values a loaded file may carry.
+unsigned char ToByte(float fValue) {
+    if (!(fValue > 0.0f))
+        return 0;
+    if (fValue >= 255.0f)
+        return 255;
+    return static_cast<unsigned char>(static_cast<int>(fValue));
+}
+
+bool ShowColourDialog(wxWindow* pOwner, const wxColour& initial, wxColour& chosen) {
+    wxColourData data = CTransferFunctionWnd::MakeColourData(initial);
+    wxColourDialog dialog(pOwner, &data);
+    if (dialog.ShowModal() != wxID_OK)
+        return false;
+    chosen = dialog.GetColourData().GetColour();
+    return true;
+}
+
+bool ShowFileDialog(wxWindow* pOwner, bool bSave, wxString& sPath) {
+    std::unique_ptr<wxFileDialog> pDialog(CTransferFunctionWnd::CreateFileDialog(pOwner, bSave));
+    if (pDialog->ShowModal() != wxID_OK)
+        return false;
+    wxString sChosen = pDialog->GetPath();
+    const wxString sCompleted =
+        wxString::FromUTF8(WithDefaultExtension(std::string(sChosen.utf8_str())));
+    if (bSave) {
+        // The dialog asked about the name as typed; the default extension may
+        // have led to another file that exists.
+        if (sCompleted != sChosen && wxFileExists(sCompleted)) {
+            const wxString sText = wxString::Format(
+                L"\u201c%s\u201d already exists.\nDo you want to replace it?", sCompleted);
+            if (wxMessageBox(sText, TEXT_TRF_SAVE_CAPTION, wxYES_NO | wxICON_WARNING, pOwner) !=
+                wxYES)
+                return false;
+        }
+        sChosen = sCompleted;
+    } else if (!wxFileExists(sChosen) && wxFileExists(sCompleted)) {
+        sChosen = sCompleted; // a name typed without ".trf"
+    }
+    sPath = sChosen;
+    return true;
+}
+
+CTransferFunctionWnd::ColourChooser& ColourChooserSlot() {
+    static CTransferFunctionWnd::ColourChooser chooser;
+    return chooser;
+}
+
+CTransferFunctionWnd::FileChooser& FileChooserSlot() {
+    static CTransferFunctionWnd::FileChooser chooser;
+    return chooser;
+}
+
+bool ChooseColour(wxWindow* pOwner, const wxColour& initial, wxColour& chosen) {
+    if (ColourChooserSlot())
+        return ColourChooserSlot()(pOwner, initial, chosen);
+    return ShowColourDialog(pOwner, initial, chosen);
+}
+
+bool ChooseFile(wxWindow* pOwner, bool bSave, wxString& sPath) {
+    if (FileChooserSlot())
+        return FileChooserSlot()(pOwner, bSave, sPath);
+    return ShowFileDialog(pOwner, bSave, sPath);
+}
+
+} // namespace
+
+CTransferFunctionWnd::CTransferFunctionWnd(CViewerApp* pApp, const PixelFormatRequest& request)
+    // The same frame style as the render window: a caption and a sizing border,
+    // no system menu and so no close, minimise or maximise box.
+    : wxFrame(nullptr, wxID_ANY, TEXT_EDITOR_TITLE, wxPoint(322, 575), wxSize(700, 211),
+              wxCAPTION | wxRESIZE_BORDER | wxCLIP_CHILDREN),
+      m_pApp(pApp) {
+    OnCreate(request);
+}
+
+CTransferFunctionWnd::~CTransferFunctionWnd() {
+    if (m_hDC && m_hDC->HasCapture())
+        m_hDC->ReleaseMouse();
+    delete m_hRC;
+    m_hRC = nullptr;
+    if (m_pApp && m_pApp->m_pTransferFunctionWnd == this)
+        m_pApp->m_pTransferFunctionWnd = nullptr;
+}
+
+int CTransferFunctionWnd::OnCreate(const PixelFormatRequest& request) {
+    m_hDC = SetupPixelFormat(this, request);
+    if (!m_hDC) {
+        ShowMessageBox(wxWindow::FindFocus(), TEXT_CREATE_FAILED, TEXT_ERROR_CAPTION, wxOK);
+        return -1;
+    }
+
+    auto* pMenu = new wxMenu;
+    pMenu->Append(MenuItemId(ID_TRANSFERFUNCTION_LOAD), TEXT_EDITOR_LOAD);
+    pMenu->Append(MenuItemId(ID_TRANSFERFUNCTION_SAVE), TEXT_EDITOR_SAVE);
+    m_Menu = new wxMenuBar;
+    m_Menu->Append(pMenu, TEXT_EDITOR_MENU);
+    SetMenuBar(m_Menu);
+
+    m_hRC = new wxGLContext(m_hDC);
+    if (!m_hRC->IsOK()) {
+        delete m_hRC;
+        m_hRC = nullptr;
+        m_hDC->Destroy();
+        m_hDC = nullptr;
+        ShowMessageBox(wxWindow::FindFocus(), TEXT_CONTEXT_FAILED, TEXT_ERROR_CAPTION, wxOK);
+        return -1;
+    }
+    const wxSize client = m_hDC->GetClientSize();
+    m_nWidth = client.GetWidth();
+    m_nHeight = client.GetHeight();
+    // The OpenGL set-up runs as soon as the context can be made current on the
+    // canvas, which GLX allows only once the canvas is on screen (MakeCurrent).
+
+    m_hDC->Bind(wxEVT_SIZE, &CTransferFunctionWnd::OnSize, this);
+    m_hDC->Bind(wxEVT_PAINT, &CTransferFunctionWnd::OnPaint, this);
+    m_hDC->Bind(wxEVT_ERASE_BACKGROUND, &CTransferFunctionWnd::OnEraseBkgnd, this);
+    m_hDC->Bind(wxEVT_KEY_DOWN, &CTransferFunctionWnd::OnKeyDown, this);
+    m_hDC->Bind(wxEVT_LEFT_DOWN, &CTransferFunctionWnd::OnLButtonDown, this);
+    m_hDC->Bind(wxEVT_MOTION, &CTransferFunctionWnd::OnMouseMove, this);
+    m_hDC->Bind(wxEVT_LEFT_UP, &CTransferFunctionWnd::OnLButtonUp, this);
+    m_hDC->Bind(wxEVT_RIGHT_UP, &CTransferFunctionWnd::OnRButtonUp, this);
+    m_hDC->Bind(wxEVT_MOUSE_CAPTURE_LOST, &CTransferFunctionWnd::OnCaptureLost, this);
+    // Escape reaches the frame first whichever child has the focus.
+    Bind(wxEVT_CHAR_HOOK, &CTransferFunctionWnd::OnKeyDown, this);
+    Bind(wxEVT_MENU, &CTransferFunctionWnd::OnLoad, this, MenuItemId(ID_TRANSFERFUNCTION_LOAD));
+    Bind(wxEVT_MENU, &CTransferFunctionWnd::OnSave, this, MenuItemId(ID_TRANSFERFUNCTION_SAVE));
+    return 0;
+}
+
+CTransferFunctionWnd::ColourChooser CTransferFunctionWnd::SetColourChooser(ColourChooser chooser) {
+    ColourChooser previous = std::move(ColourChooserSlot());
+    ColourChooserSlot() = std::move(chooser);
+    return previous;
+}
+
+CTransferFunctionWnd::FileChooser CTransferFunctionWnd::SetFileChooser(FileChooser chooser) {
+    FileChooser previous = std::move(FileChooserSlot());
+    FileChooserSlot() = std::move(chooser);
+    return previous;
+}
+
+wxFileDialog* CTransferFunctionWnd::CreateFileDialog(wxWindow* pOwner, bool bSave) {
+    // GTK's dialogs have no read-only check box to hide.
+    const long nStyle =
+        bSave ? (wxFD_SAVE | wxFD_OVERWRITE_PROMPT) : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
+    return new wxFileDialog(pOwner, wxFileSelectorPromptStr, wxEmptyString, TEXT_TRF_INITIAL_NAME,
+                            TEXT_TRF_FILTER, nStyle);
+}
+
+wxColourData CTransferFunctionWnd::MakeColourData(const wxColour& initial) {
+    wxColourData data;
+    data.SetChooseFull(true);
+    data.SetChooseAlpha(false);
+    data.SetColour(initial);
+    return data;
+}
+
+CTransferFunction* CTransferFunctionWnd::TransferFunction() const {
+    return m_pApp ? m_pApp->m_pTransferFunction : nullptr;
+}
+
+int CTransferFunctionWnd::RenderMode() const {
+    if (m_pApp && m_pApp->m_pRenderWnd)
+        return m_pApp->m_pRenderWnd->GetRenderMode();
+    return RENDER_MODE_NONE;
+}
+
+// ---- OpenGL ----
+
+bool CTransferFunctionWnd::MakeCurrent() {
+    if (!m_hRC || !m_hDC || !m_hDC->IsShownOnScreen())
+        return false;
+    if (!m_hRC->SetCurrent(*m_hDC))
+        return false;
+    if (!m_bGLInitialised) {
+        m_bGLInitialised = true;
+        InitGL();
+        ApplyProjection();
+    }
+    return true;
+}
+
+void CTransferFunctionWnd::InitGL() {
+    glShadeModel(GL_SMOOTH);
+    glClearColor(static_cast<float>(m_ClearColor[0]), static_cast<float>(m_ClearColor[1]),
+                 static_cast<float>(m_ClearColor[2]), 0.5f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
+
+void CTransferFunctionWnd::ApplyProjection() {
+    // m_nHeight keeps the unadjusted height; only the projection counts 0 as 1.
+    const int nHeight = m_nHeight == 0 ? 1 : m_nHeight;
+    glViewport(0, 0, m_nWidth, nHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, m_nWidth, 0.0, nHeight, 0.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+bool CTransferFunctionWnd::Redraw() {
+    if (!m_hDC || !m_hDC->IsShownOnScreen() || IsBeingDeleted())
+        return false;
+    m_hDC->Refresh(false);
+    m_hDC->Update();
+    return true;
+}
+
+void CTransferFunctionWnd::DrawScene() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    const int nMode = RenderMode();
+    DrawHistogram(nMode);
+    DrawTransferFunction(nMode);
+}
+
+void CTransferFunctionWnd::DrawHistogram(int nMode) {
+    const CVolume* pVolume = m_pApp ? m_pApp->m_pVolume : nullptr;
+    if (!pVolume)
+        return;
+    std::vector<HistogramLine> lines;
+    if (!ComputeHistogramLines(pVolume->m_Histogram, pVolume->m_nHistogramPeak, nMode, m_nWidth,
+                               m_nHeight, lines))
+        return;
+    glColor3dv(m_HistogramColor);
+    glBegin(GL_LINES);
+    for (const HistogramLine& line : lines) {
+        glVertex2i(line.x, line.yBottom);
+        glVertex2i(line.x, line.yTop);
+    }
+    glEnd();
+}
+
+void CTransferFunctionWnd::DrawTransferFunction(int nMode) {
+    const CTransferFunction* pTf = TransferFunction();
+    if (!pTf)
+        return;
+    if (nMode == RENDER_MODE_SLICING) {
+        // The colour bar along the bottom, blending from point to point.
+        glBegin(GL_QUAD_STRIP);
+        for (const ControlPoint* p = pTf->GetFirstPoint(); p; p = p->next) {
+            const int x = ValueToPixelX(p->position, m_nWidth);
+            glColor3f(p->red, p->green, p->blue);
+            glVertex2i(x, 0);
+            glVertex2i(x, COLOUR_BAR_TOP);
+        }
+        glEnd();
+        // A marker above the bar for each inner point.
+        glBegin(GL_TRIANGLES);
+        for (const ControlPoint* p = pTf->GetFirstPoint(); p; p = p->next) {
+            if (!HasMarker(p->position))
+                continue;
+            const MarkerTriangle m = ComputeMarker(p->position, m_nWidth);
+            glColor3f(p->red, p->green, p->blue);
+            glVertex2i(m.tipX, m.tipY);
+            glVertex2i(m.rightX, m.rightY);
+            glVertex2i(m.leftX, m.leftY);
+        }
+        glEnd();
+        return;
+    }
+    // Volume mode and the initial mode: the opacity curve and its points.
+    glBegin(GL_LINE_STRIP);
+    for (const ControlPoint* p = pTf->GetFirstPoint(); p; p = p->next) {
+        glColor3f(p->red, p->green, p->blue);
+        glVertex2i(ValueToPixelX(p->position, m_nWidth), OpacityToPixelY(p->opacity, m_nHeight));
+    }
+    glEnd();
+    glPointSize(5.0f);
+    glBegin(GL_POINTS);
+    for (const ControlPoint* p = pTf->GetFirstPoint(); p; p = p->next) {
+        glColor3f(p->red, p->green, p->blue);
+        glVertex2i(ValueToPixelX(p->position, m_nWidth), OpacityToPixelY(p->opacity, m_nHeight));
+    }
+    glEnd();
+}
+
+// ---- window messages ----
+
+void CTransferFunctionWnd::OnSize(wxSizeEvent& event) {
+    event.Skip();
+    const wxSize size = event.GetSize();
+    m_nWidth = size.GetWidth();
+    m_nHeight = size.GetHeight();
+    // Before the canvas is on screen the projection waits for the first
+    // MakeCurrent, which applies the size stored here.
+    if (MakeCurrent())
+        ApplyProjection();
+}
+
+void CTransferFunctionWnd::OnPaint(wxPaintEvent&) {
+    wxPaintDC dc(m_hDC);
+    if (IsBeingDeleted() || !MakeCurrent())
+        return;
+    DrawScene();
+    m_hDC->SwapBuffers();
+}
+
+void CTransferFunctionWnd::OnEraseBkgnd(wxEraseEvent&) {
+    // Nothing to erase: every paint clears the whole client area itself.
+}
+
+void CTransferFunctionWnd::OnKeyDown(wxKeyEvent& event) {
+    if (event.GetKeyCode() == WXK_ESCAPE) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    event.Skip();
+}
+
+void CTransferFunctionWnd::ForgetPickedIfGone() {
+    const CTransferFunction* pTf = TransferFunction();
+    for (const ControlPoint* p = pTf ? pTf->GetFirstPoint() : nullptr; p; p = p->next) {
+        if (p == m_pPicked)
+            return;
+    }
+    m_pPicked = nullptr;
+}
+
+void CTransferFunctionWnd::OnLButtonDown(wxMouseEvent& event) {
+    const wxPoint point = event.GetPosition();
+    if (!m_hDC->HasCapture())
+        m_hDC->CaptureMouse();
+    const CTransferFunction* pTf = TransferFunction();
+    m_pPicked = FindNearestPoint(pTf ? pTf->GetFirstPoint() : nullptr, point.x, point.y, m_nWidth,
+                                 m_nHeight);
+    m_nPressX = point.x;
+    m_nPressY = point.y;
+    m_bPressSeen = true;
+    m_bDragging = true;
+    event.Skip();
+}
+
+void CTransferFunctionWnd::OnMouseMove(wxMouseEvent& event) {
+    event.Skip();
+    if (!m_bDragging)
+        return;
+    const wxPoint point = event.GetPosition();
+    CTransferFunction* pTf = TransferFunction();
+    if (pTf && m_pPicked) {
+        // MovePoint clamps the opacity, keeps the point between its neighbours
+        // and leaves the end points alone. The table waits for the release.
+        pTf->MovePoint(m_pPicked, PixelToValue(point.x, m_nWidth),
+                       PixelToOpacity(point.y, m_nHeight));
+    }
+    Redraw();
+}
+
+void CTransferFunctionWnd::Click(int x, int y) {
+    CTransferFunction* pTf = TransferFunction();
+    if (!pTf)
+        return;
+    const int16_t nValue = PixelToValue(x, m_nWidth);
+    const TableEntry& entry = pTf->Lookup(nValue);
+    const wxColour initial(ToByte(entry.red), ToByte(entry.green), ToByte(entry.blue));
+    wxColour chosen;
+    if (!ChooseColour(this, initial, chosen))
+        return;
+    pTf->SetPoint(nValue, chosen.Red() / 255.0f, chosen.Green() / 255.0f, chosen.Blue() / 255.0f,
+                  PixelToOpacity(y, m_nHeight));
+    pTf->BuildTable();
+    Redraw();
+}
+
+void CTransferFunctionWnd::OnLButtonUp(wxMouseEvent& event) {
+    const wxPoint point = event.GetPosition();
+    const bool bWasDragging = m_bDragging;
+    // The press ends before a colour dialog opens: the modal dialog must get the
+    // mouse, and no drag step may run while it is open.
+    if (bWasDragging) {
+        if (m_hDC->HasCapture())
+            m_hDC->ReleaseMouse();
+        m_bDragging = false;
+    }
+    if (m_bPressSeen && point.x == m_nPressX && point.y == m_nPressY)
+        Click(point.x, point.y);
+    if (bWasDragging) {
+        if (CTransferFunction* pTf = TransferFunction())
+            pTf->BuildTable();
+    }
+    event.Skip();
+}
+
+void CTransferFunctionWnd::OnRButtonUp(wxMouseEvent& event) {
+    const wxPoint point = event.GetPosition();
+    if (CTransferFunction* pTf = TransferFunction()) {
+        // RemovePoint refuses the end points; the table is rebuilt either way.
+        if (ControlPoint* p =
+                FindNearestPoint(pTf->GetFirstPoint(), point.x, point.y, m_nWidth, m_nHeight))
+            pTf->RemovePoint(p);
+        ForgetPickedIfGone();
+        pTf->BuildTable();
+        Redraw();
+    }
+    event.Skip();
+}
+
+void CTransferFunctionWnd::OnCaptureLost(wxMouseCaptureLostEvent&) {
+    // Another window took the mouse in mid-press, so no button-up will come: the
+    // drag ends where the last move left the point, and the table follows.
+    if (!m_bDragging)
+        return;
+    m_bDragging = false;
+    if (CTransferFunction* pTf = TransferFunction())
+        pTf->BuildTable();
+}
+
+// ---- menu ----
+
+void CTransferFunctionWnd::OnLoad(wxCommandEvent&) {
+    wxString sPath;
+    if (!ChooseFile(this, false, sPath))
+        return;
+    LoadFile(sPath);
+}
+
+void CTransferFunctionWnd::OnSave(wxCommandEvent&) {
+    wxString sPath;
+    if (!ChooseFile(this, true, sPath))
+        return;
+    SaveFile(sPath);
+}
+
+int CTransferFunctionWnd::LoadFile(const wxString& sPath) {
+    CTransferFunction* pTf = TransferFunction();
+    const int nResult = pTf ? pTf->Load(std::string(sPath.fn_str())) : -1;
+    // A load replaces every point: a press in progress has nothing left to drag
+    // (a new point may even sit at the old one's address).
+    if (nResult == 0)
+        m_pPicked = nullptr;
+    Redraw();
+    if (nResult != 0) {
+        ShowMessageBox(this, wxString::Format(TEXT_TRF_LOAD_FAILED, sPath), TEXT_TRF_LOAD_CAPTION,
+                       wxOK | wxICON_ERROR);
+        return -1;
+    }
+    return 0;
+}
+
+int CTransferFunctionWnd::SaveFile(const wxString& sPath) {
+    const CTransferFunction* pTf = TransferFunction();
+    const int nResult = pTf ? pTf->Save(std::string(sPath.fn_str())) : -1;
+    if (nResult != 0) {
+        ShowMessageBox(this, wxString::Format(TEXT_TRF_SAVE_FAILED, sPath), TEXT_TRF_SAVE_CAPTION,
+                       wxOK | wxICON_ERROR);
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,131 @@
+// The "Transfer Function Editor": a top-level frame whose client area is an
+// OpenGL canvas with its own context. The horizontal axis is the voxel value
+// 0..4095, the vertical axis the opacity 0..1. Behind the function it shows the
+// current dataset's histogram on a logarithmic scale. In Volume mode (and before
+// any mode is chosen) it draws the opacity curve with its points, in Slicing
+// mode a colour bar with markers.
+//
+// Mouse: a click (release at the press point) asks for a colour and sets a point
+// there; a drag moves the point nearest to the press, and the table is rebuilt
+// when the button is released; a right click removes the nearest point. The
+// menu "TransferFunction" loads and saves .trf files; Escape ends the program.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include <wx/colour.h>
+#include <wx/frame.h>
+
+#include "view/PixelFormat.h"
+
+class wxGLCanvas;
+class wxGLContext;
+class wxFileDialog;
+class wxMenuBar;
+class wxColourData;
+class wxMouseEvent;
+class wxMouseCaptureLostEvent;
+class wxSizeEvent;
+class wxPaintEvent;
+class wxKeyEvent;
+class wxEraseEvent;
+class wxCommandEvent;
+class CViewerApp;
+class CTransferFunction;
+struct ControlPoint;
+
+class CTransferFunctionWnd : public wxFrame {
+public:
+    // Asks the user for a colour, starting from initial: true with the chosen
+    // colour when the user confirms. The program shows wxColourDialog.
+    using ColourChooser =
+        std::function<bool(wxWindow* pOwner, const wxColour& initial, wxColour& chosen)>;
+    // Asks the user for a .trf file to load (bSave false) or to save to: true with
+    // the full path when the user confirms. The program shows wxFileDialog.
+    using FileChooser = std::function<bool(wxWindow* pOwner, bool bSave, wxString& sPath)>;
+
+    // Creates the platform window "Transfer Function Editor" at (322, 575), outer
+    // size 700 x 211, with the menu bar. When the OpenGL set-up fails the error
+    // boxes have been shown and IsCreated() is false: the window has no canvas
+    // and must be destroyed unused.
+    explicit CTransferFunctionWnd(CViewerApp* pApp, const PixelFormatRequest& request = {});
+    ~CTransferFunctionWnd() override;
+
+    bool IsCreated() const { return m_hRC != nullptr; }
+
+    // Immediate repaint of the whole window (invalidate, update now); true when
+    // it was painted.
+    bool Redraw();
+
+    // Loads sPath into the transfer function and redraws. A file that cannot be
+    // read is reported in a message box naming it; the function stays as it was.
+    // 0, or -1 on failure.
+    int LoadFile(const wxString& sPath);
+    // Saves the transfer function to sPath; a failure is reported in a message
+    // box naming the file. 0, or -1 on failure.
+    int SaveFile(const wxString& sPath);
+
+    // Replace the real colour and file dialogs (tests); an empty function
+    // restores the real dialog. Each returns the chooser installed before.
+    static ColourChooser SetColourChooser(ColourChooser chooser);
+    static FileChooser SetFileChooser(FileChooser chooser);
+    // The real dialogs as the program configures them (not shown).
+    static wxFileDialog* CreateFileDialog(wxWindow* pOwner, bool bSave);
+    static wxColourData MakeColourData(const wxColour& initial);
+
+    // Makes this window's context current on its canvas; false while the canvas
+    // cannot take it yet (not on screen). The first success runs the OpenGL set-up.
+    bool MakeCurrent();
+    // Draws one frame into the back buffer (context current).
+    void DrawScene();
+
+    wxGLCanvas* GetCanvas() const { return m_hDC; }
+
+    // Message handlers (bound to the canvas and the frame).
+    void OnSize(wxSizeEvent& event);
+    void OnPaint(wxPaintEvent& event);
+    void OnEraseBkgnd(wxEraseEvent& event);
+    void OnKeyDown(wxKeyEvent& event);
+    void OnLButtonDown(wxMouseEvent& event);
+    void OnMouseMove(wxMouseEvent& event);
+    void OnLButtonUp(wxMouseEvent& event);
+    void OnRButtonUp(wxMouseEvent& event);
+    void OnCaptureLost(wxMouseCaptureLostEvent& event);
+    void OnLoad(wxCommandEvent& event);
+    void OnSave(wxCommandEvent& event);
+
+    // m_hDC: the canvas of the client area, kept for the window's life.
+    wxGLCanvas* m_hDC = nullptr;
+    // m_hRC: the OpenGL context made for m_hDC.
+    wxGLContext* m_hRC = nullptr;
+    // m_Menu: the menu bar "TransferFunction" (owned by the frame).
+    wxMenuBar* m_Menu = nullptr;
+    int32_t m_nPressX = 0; // client point where the left button last went down
+    int32_t m_nPressY = 0;
+    ControlPoint* m_pPicked = nullptr; // the point picked at that press; may be none
+    CViewerApp* m_pApp;
+    int32_t m_nWidth = 0; // client size from the last size message (may be 0)
+    int32_t m_nHeight = 0;
+    bool m_bDragging = false; // a left-button press is in progress
+    double m_HistogramColor[3] = {0.7, 0.7, 0.7};
+    double m_ClearColor[3] = {0.8, 0.8, 0.8};
+
+private:
+    int OnCreate(const PixelFormatRequest& request);
+    void InitGL();
+    void ApplyProjection();
+    void DrawHistogram(int nMode);
+    void DrawTransferFunction(int nMode);
+    int RenderMode() const;
+    CTransferFunction* TransferFunction() const;
+    // The click at (x, y): the colour dialog and a new point.
+    void Click(int x, int y);
+    // Forgets the picked point once a removal has taken it out of the list.
+    void ForgetPickedIfGone();
+
+    bool m_bGLInitialised = false;
+    // Whether the left button has gone down in this window at all: before the
+    // first press no release counts as a click.
+    bool m_bPressSeen = false;
+};

@@ -1,0 +1,396 @@
+#include "view/RenderWnd.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include <GL/freeglut.h>
+#include <GL/glu.h>
+#include <wx/dcclient.h>
+#include <wx/glcanvas.h>
+
+#include "app/MessageBox.h"
+#include "app/ViewerApp.h"
+#include "res/Resource.h"
+#include "transfer/TransferFunction.h"
+#include "view/SliceView.h"
+
+namespace {
+constexpr double kPi = 3.14159265358979323846;
+// 1/180 as a single-precision constant (0.0055555557).
+constexpr float kDegreeFactor = 1.0f / 180.0f;
+
+// Radians from whole degrees: the product of degrees and the float 1/180 is
+// formed in float, multiplied by pi in double and stored as a float.
+float DegreesToRadians(int nDegrees) {
+    const float fScaled = static_cast<float>(nDegrees) * kDegreeFactor;
+    return static_cast<float>(static_cast<double>(fScaled) * kPi);
+}
+} // namespace
+
+CRenderWnd::CRenderWnd(CViewerApp* pApp, const PixelFormatRequest& request)
+    : wxFrame(nullptr, wxID_ANY, TEXT_RENDER_TITLE, wxPoint(322, 100), wxSize(700, 475),
+              wxCAPTION | wxRESIZE_BORDER | wxCLIP_CHILDREN),
+      CRenderState(pApp) {
+    OnCreate(request);
+}
+
+CRenderWnd::~CRenderWnd() {
+    // The worker reads this window's state and posts to it: it must be gone
+    // before anything here is torn down, even if the bounded stop timed out.
+    StopProgressiveThread();
+    WaitForWorkerEnd();
+    delete m_hRC;
+    m_hRC = nullptr;
+}
+
+int CRenderWnd::OnCreate(const PixelFormatRequest& request) {
+    m_hDC = SetupPixelFormat(this, request);
+    if (!m_hDC) {
+        ShowMessageBox(wxWindow::FindFocus(), TEXT_CREATE_FAILED, TEXT_ERROR_CAPTION, wxOK);
+        return -1;
+    }
+    m_hRC = new wxGLContext(m_hDC);
+    if (!m_hRC->IsOK()) {
+        delete m_hRC;
+        m_hRC = nullptr;
+        m_hDC->Destroy();
+        m_hDC = nullptr;
+        ShowMessageBox(wxWindow::FindFocus(), TEXT_CONTEXT_FAILED, TEXT_ERROR_CAPTION, wxOK);
+        return -1;
+    }
+    m_nSlice = 0;
+    const wxSize client = GetClientSize();
+    m_nWidth = client.GetWidth();
+    m_nHeight = client.GetHeight();
+    m_bInteractive = false;
+    // InitGL runs as soon as the context can be made current on the canvas,
+    // which GLX allows only once the canvas is on screen (see MakeCurrent).
+
+    m_hDC->Bind(wxEVT_SIZE, &CRenderWnd::OnSize, this);
+    m_hDC->Bind(wxEVT_PAINT, &CRenderWnd::OnPaint, this);
+    m_hDC->Bind(wxEVT_ERASE_BACKGROUND, &CRenderWnd::OnEraseBkgnd, this);
+    m_hDC->Bind(wxEVT_KEY_DOWN, &CRenderWnd::OnKeyDown, this);
+    m_hDC->Bind(wxEVT_LEFT_DOWN, &CRenderWnd::OnLButtonDown, this);
+    m_hDC->Bind(wxEVT_MOTION, &CRenderWnd::OnMouseMove, this);
+    m_hDC->Bind(wxEVT_LEFT_UP, &CRenderWnd::OnLButtonUp, this);
+    m_hDC->Bind(wxEVT_MOUSE_CAPTURE_LOST, &CRenderWnd::OnCaptureLost, this);
+    // Escape reaches the frame first whichever child has the focus.
+    Bind(wxEVT_CHAR_HOOK, &CRenderWnd::OnKeyDown, this);
+    return 0;
+}
+
+bool CRenderWnd::MakeCurrent() {
+    if (!m_hRC || !m_hDC || !m_hDC->IsShownOnScreen())
+        return false;
+    if (!m_hRC->SetCurrent(*m_hDC))
+        return false;
+    if (!m_bGLInitialised) {
+        m_bGLInitialised = true;
+        InitGL();
+        ApplyViewport();
+    }
+    return true;
+}
+
+void CRenderWnd::InitGL() {
+    glShadeModel(GL_SMOOTH);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
+
+void CRenderWnd::ApplyViewport() {
+    const int nWidth = m_nWidth;
+    const int nHeight = m_nHeight;
+    glViewport(0, 0, nWidth, nHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, nWidth, 0.0, nHeight, 0.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void CRenderWnd::ResizeGL(int nWidth, int nHeight) {
+    if (nHeight == 0)
+        nHeight = 1;
+    m_nHeight = nHeight;
+    m_nWidth = nWidth;
+    // Before the canvas is on screen the set-up waits for the first
+    // MakeCurrent, which applies the size stored here.
+    if (MakeCurrent())
+        ApplyViewport();
+}
+
+bool CRenderWnd::Repaint() {
+    if (!m_hDC || !m_hDC->IsShownOnScreen())
+        return false;
+    m_hDC->Refresh(false);
+    m_hDC->Update();
+    return true;
+}
+
+// ---- setters and getters ----
+
+bool CRenderWnd::SetRenderMode(int nMode) {
+    m_nRenderMode = nMode;
+    if (nMode == RENDER_MODE_VOLUME) {
+        StopProgressiveThread();
+        StartProgressiveThread();
+    }
+    Repaint();
+    return true;
+}
+
+bool CRenderWnd::SetSlicingPlane(int nPlane) {
+    m_nPlane = nPlane;
+    Repaint();
+    return true;
+}
+
+bool CRenderWnd::SetSliceNumber(int nSlice) {
+    m_nSlice = nSlice;
+    Repaint();
+    return true;
+}
+
+bool CRenderWnd::SetSliceInterpolation(int nInterpolation) {
+    m_nSliceInterpolation = nInterpolation;
+    return Repaint();
+}
+
+void CRenderWnd::SetLongitude(int nDegrees) {
+    m_fLongitude = DegreesToRadians(nDegrees);
+}
+
+void CRenderWnd::SetLatitude(int nDegrees) {
+    m_fLatitude = DegreesToRadians(nDegrees);
+}
+
+int CRenderWnd::SetVolumeType(int nType) {
+    if (nType != m_nVolumeType) {
+        StopProgressiveThread();
+        m_nVolumeType = nType;
+        StartProgressiveThread();
+    }
+    return 0;
+}
+
+void CRenderWnd::SetVolumeInterpolation(int nInterpolation) {
+    if (nInterpolation != m_nVolumeInterpolation) {
+        StopProgressiveThread();
+        m_nVolumeInterpolation = nInterpolation;
+        StartProgressiveThread();
+    }
+}
+
+void CRenderWnd::SetUpperThreshold(int nThreshold) {
+    m_nUpperThreshold = nThreshold;
+}
+
+void CRenderWnd::SetLowerThreshold(int nThreshold) {
+    m_nLowerThreshold = nThreshold;
+}
+
+// ---- worker hooks ----
+
+void CRenderWnd::PostTitle(const std::string& sTitle) {
+    CRenderState::PostTitle(sTitle);
+    CallAfter([this, title = wxString::FromUTF8(sTitle)] { SetTitle(title); });
+}
+
+void CRenderWnd::PostRepaint() {
+    CRenderState::PostRepaint();
+    CallAfter([this] { Repaint(); });
+}
+
+// ---- drawing ----
+
+void CRenderWnd::DrawScene() {
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    glLoadIdentity();
+    const int nMode = m_nRenderMode;
+    if (nMode == RENDER_MODE_SLICING) {
+        DrawSlice();
+        return;
+    }
+    if (nMode != RENDER_MODE_VOLUME)
+        return;
+    if (!m_bInteractive)
+        DrawVolumeImage();
+
+    const double dRight = m_dFrustumRight;
+    const double dTop = m_dFrustumTop;
+    const double dNear = m_dNear;
+    // The camera comes from the first run of the renderer; until one has set it
+    // (no dataset yet) there is no box to draw.
+    if (!(dRight > 0.0 && dTop > 0.0 && dNear > 0.0))
+        return;
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glFrustum(-dRight, dRight, -dTop, dTop, dNear, 100.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    gluLookAt(0.0, 0.0, 0.0, 0.0, 0.0, -1.0, 0.0, 1.0, 0.0);
+    glTranslated(0.0, 0.0, -m_dDistance);
+    glRotated(-static_cast<double>(m_fLongitude) * 180.0 / kPi, 0.0, 1.0, 0.0);
+    glRotated(static_cast<double>(m_fLatitude) * 180.0 / kPi, 1.0, 0.0, 0.0);
+    glScaled(m_dScaleX, m_dScaleY, m_dScaleZ);
+    glColor3f(1.0f, 1.0f, 1.0f);
+    glutWireCube(1.0);
+
+    ApplyViewport();
+}
+
+void CRenderWnd::DrawVolumeImage() {
+    if (!m_hImageMutex.Lock(10))
+        return;
+    const int nHeight = m_nHeight;
+    // The buffers hold IMAGE_MAX_WIDTH x IMAGE_MAX_HEIGHT samples: a larger client
+    // area shows the image in its top-left part and stays black elsewhere.
+    const int nRows = std::min(nHeight, IMAGE_MAX_HEIGHT);
+    const int nColumns = std::min(static_cast<int>(m_nWidth), IMAGE_MAX_WIDTH);
+    glBegin(GL_QUADS);
+    int nPreviousRow = 0;
+    for (int i = 1; i < nRows; ++i) {
+        if (m_Image[0][i].computed == 0)
+            continue;
+        int nPreviousColumn = 0;
+        for (int j = 1; j < nColumns; ++j) {
+            if (m_Image[j][nPreviousRow].computed == 1) {
+                const ImagePixel& pixel = m_Image[nPreviousColumn][nPreviousRow];
+                glColor3f(pixel.r, pixel.g, pixel.b);
+                glVertex2i(nPreviousColumn, nHeight - nPreviousRow);
+                glVertex2i(j, nHeight - nPreviousRow);
+                glVertex2i(j, nHeight - i);
+                glVertex2i(nPreviousColumn, nHeight - i);
+                nPreviousColumn = j;
+            }
+        }
+        nPreviousRow = i;
+    }
+    glEnd();
+    m_hImageMutex.Unlock();
+}
+
+void CRenderWnd::DrawSlice() {
+    if (!m_pApp || !m_pApp->m_pTransferFunction)
+        return;
+    glBegin(GL_POINTS);
+    ForEachSlicePoint(m_pApp->m_pVolume, *m_pApp->m_pTransferFunction, m_nPlane, m_nSlice,
+                      m_nSliceInterpolation, m_nWidth, m_nHeight,
+                      [](int x, int y, double r, double g, double b) {
+                          glColor3d(r, g, b);
+                          glVertex2i(x, y);
+                      });
+    glEnd();
+}
+
+// ---- window messages ----
+
+void CRenderWnd::OnSize(wxSizeEvent& event) {
+    event.Skip();
+    const wxSize size = event.GetSize();
+    ResizeGL(size.GetWidth(), size.GetHeight());
+    if (m_nRenderMode == RENDER_MODE_VOLUME) {
+        StopProgressiveThread();
+        StartProgressiveThread();
+    }
+}
+
+void CRenderWnd::OnPaint(wxPaintEvent&) {
+    wxPaintDC dc(m_hDC);
+    if (!MakeCurrent())
+        return;
+    DrawScene();
+    m_hDC->SwapBuffers();
+}
+
+void CRenderWnd::OnEraseBkgnd(wxEraseEvent&) {
+    // Nothing to erase: every paint covers the whole client area.
+}
+
+void CRenderWnd::OnKeyDown(wxKeyEvent& event) {
+    if (event.GetKeyCode() == WXK_ESCAPE) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    event.Skip();
+}
+
+int CRenderWnd::SliderDegrees(float fRadians, int nModulo) {
+    const double dDegrees = static_cast<double>(fRadians) * 180.0 / kPi;
+    if (!std::isfinite(dDegrees))
+        return 0;
+    // Truncate first, then take the remainder: for every angle a drag can reach
+    // this equals the integer remainder of the truncated degrees.
+    return static_cast<int>(std::fmod(std::trunc(dDegrees), static_cast<double>(nModulo)));
+}
+
+void CRenderWnd::DragTo(int nX, int nY) {
+    const int nWidth = m_nWidth;
+    const int nHeight = m_nHeight;
+    // A client area without width or height turns nothing along that axis.
+    const float fDx =
+        nWidth != 0 ? static_cast<float>(nX - m_nDragStartX) / static_cast<float>(nWidth) : 0.0f;
+    const float fDy =
+        nHeight != 0 ? static_cast<float>(nY - m_nDragStartY) / static_cast<float>(nHeight) : 0.0f;
+    const float fLongitude =
+        static_cast<float>(static_cast<double>(m_fLongitudeAtDrag) - fDx * kPi);
+    m_fLongitude = fLongitude;
+    const float fLatitude = static_cast<float>(static_cast<double>(m_fLatitudeAtDrag) + fDy * kPi);
+    m_fLatitude = fLatitude;
+    if (m_pRotationSliders) {
+        m_pRotationSliders->SetLongitudePosition(SliderDegrees(fLongitude, 360));
+        m_pRotationSliders->SetLatitudePosition(SliderDegrees(fLatitude, 180));
+    }
+}
+
+void CRenderWnd::OnLButtonDown(wxMouseEvent& event) {
+    const wxPoint point = event.GetPosition();
+    m_nDragStartX = point.x;
+    m_nDragStartY = point.y;
+    m_fLongitudeAtDrag = m_fLongitude;
+    m_fLatitudeAtDrag = m_fLatitude;
+    if (!m_hDC->HasCapture())
+        m_hDC->CaptureMouse();
+    StopProgressiveThread();
+    m_bInteractive = true;
+    event.Skip();
+}
+
+void CRenderWnd::OnMouseMove(wxMouseEvent& event) {
+    event.Skip();
+    if (!m_bInteractive)
+        return;
+    const wxPoint point = event.GetPosition();
+    DragTo(point.x, point.y);
+    Repaint();
+}
+
+void CRenderWnd::EndDrag(int nX, int nY) {
+    DragTo(nX, nY);
+    if (m_hDC->HasCapture())
+        m_hDC->ReleaseMouse();
+    m_bInteractive = false;
+    StartProgressiveThread();
+}
+
+void CRenderWnd::OnLButtonUp(wxMouseEvent& event) {
+    const wxPoint point = event.GetPosition();
+    EndDrag(point.x, point.y);
+    event.Skip();
+}
+
+void CRenderWnd::OnCaptureLost(wxMouseCaptureLostEvent&) {
+    // Another window took the mouse in mid-drag, so no button-up will come: the
+    // drag ends where the last move left the angles.
+    if (!m_bInteractive)
+        return;
+    m_bInteractive = false;
+    StartProgressiveThread();
+    Repaint();
+}
