@@ -1,0 +1,138 @@
+// The command line of orvex-render.
+#include "_RenderOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+RenderParseResult Parse(std::vector<std::string> args, RenderOptions& options,
+                        std::string& sError) {
+    return ParseRenderOptions(args, options, sError);
+}
+
+TEST(RenderOptions, DefaultsFollowTheViewersStartValues) {
+    RenderOptions o;
+    std::string sError;
+    ASSERT_EQ(Parse({"head.dat", "-o", "out.png"}, o, sError), RENDER_PARSE_OK) << sError;
+    EXPECT_EQ(o.sDataset, "head.dat");
+    EXPECT_EQ(o.sOutput, "out.png");
+    EXPECT_EQ(o.sTransferFunction, "");
+    EXPECT_EQ(o.nWidth, 692);
+    EXPECT_EQ(o.nHeight, 448);
+    EXPECT_FALSE(o.bSlice);
+    EXPECT_EQ(o.nVolumeType, 0);
+    EXPECT_EQ(o.nSampling, 1); // trilinear
+    EXPECT_EQ(o.nLongitude, 0);
+    EXPECT_EQ(o.nLatitude, 90);
+    EXPECT_EQ(o.nLowerThreshold, 0);
+    EXPECT_EQ(o.nUpperThreshold, 4095);
+    EXPECT_EQ(o.nPlane, 0);
+    EXPECT_EQ(o.nSlice, 0);
+
+    // In slice mode the default sampling is nearest neighbour.
+    ASSERT_EQ(Parse({"--mode", "slice", "head.dat", "-o", "out.pfm"}, o, sError), RENDER_PARSE_OK);
+    EXPECT_TRUE(o.bSlice);
+    EXPECT_EQ(o.nSampling, 0);
+}
+
+TEST(RenderOptions, EveryValueMapsToItsCode) {
+    RenderOptions o;
+    std::string sError;
+    ASSERT_EQ(Parse({"-o",         "x.pfm",    "--tf",       "a.trf",   "--size",      "300X200",
+                     "--type",     "firsthit", "--sampling", "nearest", "--longitude", "-30",
+                     "--latitude", "400",      "--lower",    "10",      "--upper=20",  "--plane",
+                     "yz",         "--slice",  "-4",         "d.dat"},
+                    o, sError),
+              RENDER_PARSE_OK)
+        << sError;
+    EXPECT_EQ(o.sTransferFunction, "a.trf");
+    EXPECT_EQ(o.nWidth, 300);
+    EXPECT_EQ(o.nHeight, 200);
+    EXPECT_EQ(o.nVolumeType, 2);
+    EXPECT_EQ(o.nSampling, 0);
+    EXPECT_EQ(o.nLongitude, -30);
+    EXPECT_EQ(o.nLatitude, 400);
+    EXPECT_EQ(o.nLowerThreshold, 10);
+    EXPECT_EQ(o.nUpperThreshold, 20);
+    EXPECT_EQ(o.nPlane, 2);
+    EXPECT_EQ(o.nSlice, -4); // a slice outside the volume shows value 0
+    ASSERT_EQ(Parse({"d.dat", "-o", "x.pfm", "--type", "xray", "--plane", "xz"}, o, sError),
+              RENDER_PARSE_OK);
+    EXPECT_EQ(o.nVolumeType, 1);
+    EXPECT_EQ(o.nPlane, 1);
+    // The sampling is checked against the mode wherever the two stand.
+    ASSERT_EQ(
+        Parse({"--sampling", "bilinear", "d.dat", "--mode", "slice", "-o", "x.pfm"}, o, sError),
+        RENDER_PARSE_OK);
+    EXPECT_EQ(o.nSampling, 1);
+    ASSERT_EQ(
+        Parse({"d.dat", "-o", "x.pfm", "--mode", "volume", "--sampling", "nearest"}, o, sError),
+        RENDER_PARSE_OK);
+    EXPECT_EQ(o.nSampling, 0);
+}
+
+TEST(RenderOptions, SizesOutsideTheRuleAreRefused) {
+    int w = 0, h = 0;
+    EXPECT_TRUE(ParseSize("1x1", w, h));
+    EXPECT_TRUE(ParseSize("8192x8192", w, h));
+    EXPECT_EQ(w, 8192);
+    for (const char* p :
+         {"", "0x10", "10x0", "10", "x10", "10x", "-5x5", "5x-5", "+5x5", "10x10x", "axb", "8193x1",
+          "1x8193", " 10x10", "10x10 ", "1e3x10", "99999999999999999999x1"}) {
+        EXPECT_FALSE(ParseSize(p, w, h)) << "'" << p << "'";
+    }
+}
+
+TEST(RenderOptions, WholeNumbersOnly) {
+    int n = 0;
+    EXPECT_TRUE(ParseWholeNumber("-12", -100, 100, n));
+    EXPECT_EQ(n, -12);
+    EXPECT_TRUE(ParseWholeNumber("+7", -100, 100, n));
+    EXPECT_EQ(n, 7);
+    for (const char* p :
+         {"", "-", "12.5", "1e2", "0x10", "12a", " 1", "101", "-101", "9999999999999999999999"}) {
+        EXPECT_FALSE(ParseWholeNumber(p, -100, 100, n)) << "'" << p << "'";
+    }
+}
+
+TEST(RenderOptions, ErrorsSayWhatIsWrong) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* pExpected; // part of the message
+    };
+    const Case cases[] = {
+        {{"-o", "x.png"}, "no dataset"},
+        {{"d.dat"}, "no output file"},
+        {{"d.dat", "-o", "x.jpg"}, ".pfm or .png"},
+        {{"d.dat", "e.dat", "-o", "x.png"}, "more than one dataset"},
+        {{"d.dat", "-o", "x.png", "--bogus", "1"}, "unknown option '--bogus'"},
+        {{"d.dat", "-o", "x.png", "--size"}, "needs a value"},
+        {{"d.dat", "-o", "x.png", "--size", "0x448"}, "--size"},
+        {{"d.dat", "-o", "x.png", "--mode", "slab"}, "volume or slice"},
+        {{"d.dat", "-o", "x.png", "--type", "mip"}, "levoy, xray or firsthit"},
+        {{"d.dat", "-o", "x.png", "--sampling", "cubic"}, "--sampling"},
+        {{"d.dat", "-o", "x.png", "--sampling", "bilinear"}, "not a volume sampling"},
+        {{"d.dat", "-o", "x.png", "--mode", "slice", "--sampling", "trilinear"},
+         "not a slice sampling"},
+        {{"d.dat", "-o", "x.png", "--longitude", "12.5"}, "whole degrees"},
+        {{"d.dat", "-o", "x.png", "--lower", "4096"}, "0..4095"},
+        {{"d.dat", "-o", "x.png", "--upper", "-1"}, "0..4095"},
+        {{"d.dat", "-o", "x.png", "--plane", "zx"}, "xy, xz or yz"},
+        {{"d.dat", "-o", "x.png", "--slice", "one"}, "slice number"},
+        {{"d.dat", "-o", "x.png", "--tf="}, "--tf"},
+    };
+    for (const Case& c : cases) {
+        RenderOptions o;
+        std::string sError;
+        EXPECT_EQ(Parse(c.args, o, sError), RENDER_PARSE_ERROR) << c.pExpected;
+        EXPECT_NE(sError.find(c.pExpected), std::string::npos)
+            << "'" << sError << "' lacks '" << c.pExpected << "'";
+        EXPECT_EQ(sError.find('\n'), std::string::npos);
+    }
+    RenderOptions o;
+    std::string sError;
+    EXPECT_EQ(Parse({"d.dat", "--help"}, o, sError), RENDER_PARSE_HELP);
+    EXPECT_EQ(Parse({"-h"}, o, sError), RENDER_PARSE_HELP);
+}
+
+} // namespace

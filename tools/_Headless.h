@@ -1,0 +1,82 @@
+// The viewer's render path without a display: the application object's dataset,
+// transfer function, vector-math object and a render state whose title and
+// repaint hooks print nothing, driven through the same start/stop protocol and
+// worker as the render window, and the slice view's points collected into an
+// image.
+#pragma once
+
+#include "_Image.h"
+
+#include "view/RenderState.h"
+
+#include <atomic>
+#include <functional>
+#include <string>
+
+class CVolume;
+class CTransferFunction;
+class CVectorMath;
+
+// Radians as the render window's angle setters store them.
+float AngleFromDegrees(int nDegrees);
+
+// A render state whose hooks only record and call optional observers (from the
+// worker thread; set them before a run starts).
+class CHeadlessRenderState : public CRenderState {
+public:
+    explicit CHeadlessRenderState(CViewerApp* pApp) : CRenderState(pApp) {}
+    void PostTitle(const std::string& sTitle) override;
+    void PostRepaint() override;
+
+    std::function<void(const std::string&)> m_OnTitle;
+    std::function<void()> m_OnRepaint;
+    // Runs that have set the title to "Render Output - finished".
+    std::atomic<int> m_nFinishedRuns{0};
+};
+
+// Owns the render state, dataset, transfer function and vector-math object and
+// installs them in GetViewerApp() for its lifetime (one at a time). Loading a
+// dataset and the destruction silence the diagnostic channel for a moment with a
+// CDebugCapture, so they must not happen while a caller's own capture is active.
+class CHeadlessViewer {
+public:
+    CHeadlessViewer();
+    ~CHeadlessViewer();
+    CHeadlessViewer(const CHeadlessViewer&) = delete;
+    CHeadlessViewer& operator=(const CHeadlessViewer&) = delete;
+
+    // Replaces the dataset. False with a one-line reason when it cannot be read
+    // (the loader's own diagnostic line is not printed).
+    bool LoadDataset(const std::string& sPath, std::string& sError);
+    // Loads a .trf file and builds its table. False with a reason on failure.
+    bool LoadTransferFunction(const std::string& sPath, std::string& sError);
+
+    // The settings of a volume picture, stored as the window's setters store them.
+    void SetVolumeSettings(int nWidth, int nHeight, int nVolumeType, int nSampling,
+                           int nLongitudeDegrees, int nLatitudeDegrees, int nLowerThreshold,
+                           int nUpperThreshold);
+
+    // Starts one progressive run and waits until it has ended. False with a reason
+    // when no run took place (no dataset).
+    bool RunVolume(std::string& sError);
+    // The front image as a W x H picture: element [x][y] for pixel (x, y); pixels
+    // never computed, or outside the buffers, are 0.
+    RgbImage FrontImage();
+
+    // What the slice view draws into a W x H client area: point (x, ys) lands on
+    // pixel (x, H - 1 - ys); points outside are dropped, undrawn pixels are 0.
+    RgbImage RenderSlice(int nWidth, int nHeight, int nPlane, int nSlice, int nSampling);
+
+    // Stops a run that is still active (if any) and waits until its thread is gone.
+    void StopAndWait();
+
+    CHeadlessRenderState& State() { return *m_pState; }
+    CVolume* Volume() { return m_pVolume; }
+    CTransferFunction& TransferFunction() { return *m_pTransferFunction; }
+
+private:
+    CHeadlessRenderState* m_pState;
+    CVolume* m_pVolume = nullptr;
+    CTransferFunction* m_pTransferFunction;
+    CVectorMath* m_pVectorMath;
+};

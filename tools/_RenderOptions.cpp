@@ -1,0 +1,209 @@
+#include "_RenderOptions.h"
+
+#include "_Image.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace {
+
+const char kUsage[] =
+    "usage: orvex-render DATASET.dat -o OUT.(pfm|png) [options]\n"
+    "  --tf FILE.trf                       transfer function (default: all-zero table)\n"
+    "  --size WxH                          client size, default 692x448\n"
+    "  --mode volume|slice                 default volume\n"
+    "  --type levoy|xray|firsthit          default levoy\n"
+    "  --sampling trilinear|nearest|bilinear   volume default trilinear; slice: "
+    "nearest|bilinear, default nearest\n"
+    "  --longitude DEG --latitude DEG      whole degrees, defaults 0 and 90\n"
+    "  --lower N --upper N                 First Hit thresholds 0..4095, defaults 0 and 4095\n"
+    "  --plane xy|xz|yz --slice N          slice mode, defaults xy and 0\n"
+    "Writes a W x H image, row 0 the top row of the window: PFM holds the unclamped\n"
+    "float colours, PNG clamps them to 0..1. The renderer's progress lines go to stderr.\n";
+
+// Index of sText in the list, or -1.
+int Choice(const std::string& sText, std::initializer_list<const char*> choices) {
+    int i = 0;
+    for (const char* p : choices) {
+        if (sText == p)
+            return i;
+        ++i;
+    }
+    return -1;
+}
+
+} // namespace
+
+const char* RenderUsage() {
+    return kUsage;
+}
+
+bool ParseWholeNumber(const std::string& sText, long long nMin, long long nMax, int& nValue) {
+    if (sText.empty() || sText.size() > 18)
+        return false;
+    size_t i = 0;
+    if (sText[0] == '-' || sText[0] == '+')
+        i = 1;
+    if (i == sText.size())
+        return false;
+    long long n = 0;
+    for (; i < sText.size(); ++i) {
+        const char c = sText[i];
+        if (c < '0' || c > '9')
+            return false;
+        n = n * 10 + (c - '0');
+    }
+    if (sText[0] == '-')
+        n = -n;
+    if (n < nMin || n > nMax)
+        return false;
+    nValue = int(n);
+    return true;
+}
+
+bool ParseSize(const std::string& sText, int& nWidth, int& nHeight) {
+    const size_t nX = sText.find_first_of("xX");
+    if (nX == std::string::npos)
+        return false;
+    const std::string sW = sText.substr(0, nX);
+    const std::string sH = sText.substr(nX + 1);
+    // Digits only: no signs inside a size.
+    if (sW.empty() || sH.empty() || sW.find_first_not_of("0123456789") != std::string::npos ||
+        sH.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    return ParseWholeNumber(sW, 1, RENDER_MAX_SIZE, nWidth) &&
+           ParseWholeNumber(sH, 1, RENDER_MAX_SIZE, nHeight);
+}
+
+RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& options,
+                                     std::string& sError) {
+    options = RenderOptions();
+    std::string sMode = "volume";
+    std::string sSampling;
+    bool bHaveDataset = false;
+    bool bHaveOutput = false;
+
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::string sArg = args[i];
+        if (sArg == "-h" || sArg == "--help")
+            return RENDER_PARSE_HELP;
+        if (sArg.size() < 2 || sArg[0] != '-') {
+            if (bHaveDataset) {
+                sError =
+                    "more than one dataset given ('" + options.sDataset + "' and '" + sArg + "')";
+                return RENDER_PARSE_ERROR;
+            }
+            options.sDataset = sArg;
+            bHaveDataset = true;
+            continue;
+        }
+        // Every option takes one value, either as the next argument or after '='.
+        std::string sValue;
+        bool bInline = false;
+        const size_t nEq = sArg.find('=');
+        if (sArg.rfind("--", 0) == 0 && nEq != std::string::npos) {
+            sValue = sArg.substr(nEq + 1);
+            sArg = sArg.substr(0, nEq);
+            bInline = true;
+        }
+        static const char* const kOptions[] = {
+            "-o",          "--output",   "--tf",    "--size",  "--mode",  "--type", "--sampling",
+            "--longitude", "--latitude", "--lower", "--upper", "--plane", "--slice"};
+        bool bKnown = false;
+        for (const char* p : kOptions)
+            bKnown = bKnown || sArg == p;
+        if (!bKnown) {
+            sError = "unknown option '" + sArg + "' (see --help)";
+            return RENDER_PARSE_ERROR;
+        }
+        if (!bInline) {
+            if (i + 1 >= args.size()) {
+                sError = "option '" + sArg + "' needs a value";
+                return RENDER_PARSE_ERROR;
+            }
+            sValue = args[++i];
+        }
+        auto bad = [&](const std::string& sWhat) {
+            sError = "bad value '" + sValue + "' for " + sArg + ": " + sWhat;
+            return RENDER_PARSE_ERROR;
+        };
+
+        if (sArg == "-o" || sArg == "--output") {
+            if (!HasImageExtension(sValue))
+                return bad("the output file name must end in .pfm or .png");
+            options.sOutput = sValue;
+            bHaveOutput = true;
+        } else if (sArg == "--tf") {
+            if (sValue.empty())
+                return bad("expected a .trf file");
+            options.sTransferFunction = sValue;
+        } else if (sArg == "--size") {
+            if (!ParseSize(sValue, options.nWidth, options.nHeight))
+                return bad("expected WxH with each side 1.." + std::to_string(RENDER_MAX_SIZE));
+        } else if (sArg == "--mode") {
+            if (Choice(sValue, {"volume", "slice"}) < 0)
+                return bad("expected volume or slice");
+            sMode = sValue;
+        } else if (sArg == "--type") {
+            const int n = Choice(sValue, {"levoy", "xray", "firsthit"});
+            if (n < 0)
+                return bad("expected levoy, xray or firsthit");
+            options.nVolumeType = n;
+        } else if (sArg == "--sampling") {
+            if (Choice(sValue, {"trilinear", "nearest", "bilinear"}) < 0)
+                return bad("expected trilinear, nearest or bilinear");
+            sSampling = sValue;
+        } else if (sArg == "--longitude") {
+            if (!ParseWholeNumber(sValue, -1000000, 1000000, options.nLongitude))
+                return bad("expected whole degrees");
+        } else if (sArg == "--latitude") {
+            if (!ParseWholeNumber(sValue, -1000000, 1000000, options.nLatitude))
+                return bad("expected whole degrees");
+        } else if (sArg == "--lower") {
+            if (!ParseWholeNumber(sValue, 0, 4095, options.nLowerThreshold))
+                return bad("expected a voxel value 0..4095");
+        } else if (sArg == "--upper") {
+            if (!ParseWholeNumber(sValue, 0, 4095, options.nUpperThreshold))
+                return bad("expected a voxel value 0..4095");
+        } else if (sArg == "--plane") {
+            const int n = Choice(sValue, {"xy", "xz", "yz"});
+            if (n < 0)
+                return bad("expected xy, xz or yz");
+            options.nPlane = n;
+        } else if (sArg == "--slice") {
+            if (!ParseWholeNumber(sValue, INT_MIN, INT_MAX, options.nSlice))
+                return bad("expected a whole slice number");
+        }
+    }
+
+    if (!bHaveDataset) {
+        sError = "no dataset given (see --help)";
+        return RENDER_PARSE_ERROR;
+    }
+    if (!bHaveOutput) {
+        sError = "no output file given: use -o OUT.pfm or -o OUT.png";
+        return RENDER_PARSE_ERROR;
+    }
+    options.bSlice = sMode == "slice";
+    if (options.bSlice) {
+        if (sSampling.empty() || sSampling == "nearest")
+            options.nSampling = 0;
+        else if (sSampling == "bilinear")
+            options.nSampling = 1;
+        else {
+            sError = "--sampling " + sSampling + " is not a slice sampling (nearest or bilinear)";
+            return RENDER_PARSE_ERROR;
+        }
+    } else {
+        if (sSampling.empty() || sSampling == "trilinear")
+            options.nSampling = 1;
+        else if (sSampling == "nearest")
+            options.nSampling = 0;
+        else {
+            sError = "--sampling " + sSampling + " is not a volume sampling (trilinear or nearest)";
+            return RENDER_PARSE_ERROR;
+        }
+    }
+    return RENDER_PARSE_OK;
+}

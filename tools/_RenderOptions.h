@@ -1,0 +1,43 @@
+// Command line of orvex-render: what to render, how, and where to write it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Largest accepted client width or height. Volume images larger than the
+// worker's buffers (1920 x 1440) keep the part outside them black.
+constexpr int RENDER_MAX_SIZE = 8192;
+
+struct RenderOptions {
+    std::string sDataset;
+    std::string sOutput;
+    std::string sTransferFunction; // empty: the all-zero table
+    int nWidth = 692;
+    int nHeight = 448;
+    bool bSlice = false; // --mode slice
+    int nVolumeType = 0; // 0 Levoy, 1 X-Ray, 2 First Hit
+    int nSampling = 1;   // volume: 0 nearest, 1 trilinear; slice: 0 nearest, 1 bilinear
+    int nLongitude = 0;  // whole degrees
+    int nLatitude = 90;  // whole degrees
+    int nLowerThreshold = 0;
+    int nUpperThreshold = 4095;
+    int nPlane = 0; // 0 XY, 1 XZ, 2 YZ
+    int nSlice = 0;
+};
+
+enum RenderParseResult { RENDER_PARSE_OK, RENDER_PARSE_HELP, RENDER_PARSE_ERROR };
+
+// Parses the arguments after the program name. On RENDER_PARSE_ERROR sError holds
+// one line (without newline) that says what is wrong.
+RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& options,
+                                     std::string& sError);
+
+// The usage text printed by --help.
+const char* RenderUsage();
+
+// Strict integer parsing: optional sign and decimal digits only, within
+// [nMin, nMax]. False for anything else.
+bool ParseWholeNumber(const std::string& sText, long long nMin, long long nMax, int& nValue);
+
+// "WxH" with both sides in 1..RENDER_MAX_SIZE.
+bool ParseSize(const std::string& sText, int& nWidth, int& nHeight);

@@ -1,0 +1,389 @@
+// orvex-bench: times the progressive volume renderer with one worker thread on a
+// synthetic 256^3 volume and on the sample phantom, for every compositing type
+// and both samplings: the whole run to "finished", the end of step 6 (the first
+// complete 32 x 32 picture), rays and samples per second, the stop latency while
+// a run is busy, and the peak memory. Prints a table and the speed targets.
+#include "_Headless.h"
+#include "_Phantom.h"
+#include "_RenderOptions.h"
+
+#include "volume/Volume.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+#include <fcntl.h>
+
+#ifndef ORVEX_SAMPLE_DIR
+#define ORVEX_SAMPLE_DIR "sample"
+#endif
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Milliseconds(Clock::duration d) {
+    return std::chrono::duration<double, std::milli>(d).count();
+}
+
+struct Stats {
+    double dMin = 0, dMedian = 0, dMax = 0;
+    bool bValid = false;
+};
+
+Stats Summarise(std::vector<double> values) {
+    Stats s;
+    if (values.empty())
+        return s;
+    std::sort(values.begin(), values.end());
+    s.dMin = values.front();
+    s.dMax = values.back();
+    const size_t n = values.size();
+    s.dMedian = n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
+    s.bValid = true;
+    return s;
+}
+
+std::string Format(const Stats& s, int nDecimals) {
+    if (!s.bValid)
+        return "-";
+    char buffer[96];
+    std::snprintf(buffer, sizeof buffer, "%.*f / %.*f / %.*f", nDecimals, s.dMin, nDecimals,
+                  s.dMedian, nDecimals, s.dMax);
+    return buffer;
+}
+
+// Peak resident memory of the process in MiB (VmHWM), and its reset.
+double PeakMemoryMiB() {
+    std::ifstream status("/proc/self/status");
+    std::string sLine;
+    while (std::getline(status, sLine)) {
+        if (sLine.rfind("VmHWM:", 0) == 0)
+            return std::atof(sLine.c_str() + 6) / 1024.0;
+    }
+    return 0.0;
+}
+
+void ResetPeakMemory() {
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+
+// The diagnostic lines of thousands of runs are not wanted on the terminal, and
+// writing them would only add to the times; they are dropped while measuring.
+class CQuietStderr {
+public:
+    explicit CQuietStderr(bool bQuiet) {
+        if (!bQuiet)
+            return;
+        std::fflush(stderr);
+        m_nSaved = dup(2);
+        const int nNull = open("/dev/null", O_WRONLY);
+        if (nNull >= 0) {
+            dup2(nNull, 2);
+            close(nNull);
+        }
+    }
+    ~CQuietStderr() {
+        if (m_nSaved < 0)
+            return;
+        std::fflush(stderr);
+        dup2(m_nSaved, 2);
+        close(m_nSaved);
+    }
+
+private:
+    int m_nSaved = -1;
+};
+
+struct Settings {
+    int nRuns = 7;
+    int nStops = 10;
+    int nWidth = 692;
+    int nHeight = 448;
+    std::string sPhantom = ORVEX_SAMPLE_DIR "/phantom.dat";
+    std::string sTransferFunction = ORVEX_SAMPLE_DIR "/default.trf";
+    bool bVerbose = false;
+};
+
+struct Row {
+    std::string sDataset;
+    int nType = 0;
+    int nSampling = 0;
+    Stats whole, step6, stop;
+    double dRaysPerSecond = 0;    // median run
+    double dSamplesPerSecond = 0; // median run, N positions per ray
+    double dPeakMiB = 0;
+    int nStopsMeasured = 0;
+};
+
+const char* const kTypeNames[] = {"Levoy", "X-Ray", "First Hit"};
+const char* const kSamplingNames[] = {"nearest", "trilinear"};
+
+// Times of one whole run, from the call of StartProgressiveThread.
+struct RunTimes {
+    double dFinished = -1;
+    double dStep6 = -1;
+    long long nRays = 0;
+    int nRepaints = 0;
+};
+
+RunTimes TimeWholeRun(CHeadlessViewer& viewer) {
+    CHeadlessRenderState& state = viewer.State();
+    std::atomic<int> nRepaints{0};
+    std::atomic<long long> nStep6{-1}, nFinished{-1};
+    Clock::time_point t0;
+    state.m_OnRepaint = [&] {
+        if (++nRepaints == 6)
+            nStep6 = (Clock::now() - t0).count();
+    };
+    state.m_OnTitle = [&](const std::string& sTitle) {
+        if (sTitle == "Render Output - finished")
+            nFinished = (Clock::now() - t0).count();
+    };
+    t0 = Clock::now();
+    state.StartProgressiveThread();
+    state.WaitForWorkerEnd();
+    state.m_OnRepaint = nullptr;
+    state.m_OnTitle = nullptr;
+
+    RunTimes times;
+    times.nRepaints = nRepaints;
+    if (nFinished >= 0)
+        times.dFinished = Milliseconds(Clock::duration(nFinished.load()));
+    if (nStep6 >= 0)
+        times.dStep6 = Milliseconds(Clock::duration(nStep6.load()));
+    const int nW = std::min<int>(state.m_nWidth, IMAGE_MAX_WIDTH);
+    const int nH = std::min<int>(state.m_nHeight, IMAGE_MAX_HEIGHT);
+    for (int x = 0; x < nW; ++x)
+        for (int y = 0; y < nH; ++y)
+            times.nRays += state.m_Image[x][y].computed;
+    return times;
+}
+
+// Starts a run, lets it work for dDelayMs, stops it and returns the time from the
+// call of StopProgressiveThread until the run has ended; negative when the run
+// was not busy any more (it had copied its last step, nFullRepaints).
+double TimeStop(CHeadlessViewer& viewer, double dDelayMs, int nFullRepaints) {
+    CHeadlessRenderState& state = viewer.State();
+    std::atomic<int> nRepaints{0};
+    state.m_OnRepaint = [&] { ++nRepaints; };
+    state.StartProgressiveThread();
+    std::this_thread::sleep_for(std::chrono::duration<double, std::milli>(dDelayMs));
+    double dLatency = -1;
+    if (state.m_hThreadRunning.IsSet() && nRepaints < nFullRepaints) {
+        const Clock::time_point t = Clock::now();
+        if (state.StopProgressiveThread() != 0) {
+            // Timed out after 100 ms: measure on until the run has ended.
+            while (!state.m_hThreadEnded.Wait(1)) {
+            }
+        }
+        dLatency = Milliseconds(Clock::now() - t);
+    }
+    state.WaitForWorkerEnd();
+    state.m_OnRepaint = nullptr;
+    return nRepaints < nFullRepaints ? dLatency : -1.0;
+}
+
+Row MeasureConfiguration(CHeadlessViewer& viewer, const std::string& sDataset, int nType,
+                         int nSampling, const Settings& settings) {
+    Row row;
+    row.sDataset = sDataset;
+    row.nType = nType;
+    row.nSampling = nSampling;
+    viewer.SetVolumeSettings(settings.nWidth, settings.nHeight, nType, nSampling, 0, 90, 0, 4095);
+    ResetPeakMemory();
+
+    std::vector<double> whole, step6, rays;
+    int nFullRepaints = 0;
+    for (int i = 0; i < settings.nRuns; ++i) {
+        const RunTimes t = TimeWholeRun(viewer);
+        nFullRepaints = std::max(nFullRepaints, t.nRepaints);
+        if (t.dFinished > 0) {
+            whole.push_back(t.dFinished);
+            rays.push_back(double(t.nRays) / (t.dFinished / 1000.0));
+        }
+        if (t.dStep6 >= 0)
+            step6.push_back(t.dStep6);
+    }
+    row.whole = Summarise(whole);
+    row.step6 = Summarise(step6);
+    const Stats rayStats = Summarise(rays);
+    row.dRaysPerSecond = rayStats.dMedian;
+    const CVolume& volume = *viewer.Volume();
+    const double diag = std::sqrt(double(volume.m_nDimX) * volume.m_nDimX +
+                                  double(volume.m_nDimY) * volume.m_nDimY +
+                                  double(volume.m_nDimZ) * volume.m_nDimZ);
+    row.dSamplesPerSecond = row.dRaysPerSecond * std::floor(diag);
+
+    // Stops spread over the whole run, so that some fall into a step's copy.
+    std::vector<double> stops;
+    const double dRunMs = row.whole.bValid ? row.whole.dMedian : 100.0;
+    for (int i = 0; i < settings.nStops; ++i) {
+        const double dDelay = dRunMs * (0.05 + 0.9 * (i + 0.5) / settings.nStops);
+        const double dLatency = TimeStop(viewer, dDelay, nFullRepaints);
+        if (dLatency >= 0)
+            stops.push_back(dLatency);
+    }
+    row.stop = Summarise(stops);
+    row.nStopsMeasured = int(stops.size());
+    row.dPeakMiB = PeakMemoryMiB();
+    return row;
+}
+
+void PrintRow(const Row& r) {
+    const std::string sStop = Format(r.stop, 2) + " (" + std::to_string(r.nStopsMeasured) + ")";
+    std::printf("%-10s %-9s %-9s %-24s %-21s %8.2f %10.1f %-26s %7.0f\n", r.sDataset.c_str(),
+                kTypeNames[r.nType], kSamplingNames[r.nSampling], Format(r.whole, 1).c_str(),
+                Format(r.step6, 1).c_str(), r.dRaysPerSecond / 1e6, r.dSamplesPerSecond / 1e6,
+                sStop.c_str(), r.dPeakMiB);
+    std::fflush(stdout);
+}
+
+const Row* Find(const std::vector<Row>& rows, const std::string& sDataset, int nType,
+                int nSampling) {
+    for (const Row& r : rows)
+        if (r.sDataset == sDataset && r.nType == nType && r.nSampling == nSampling)
+            return &r;
+    return nullptr;
+}
+
+void PrintTarget(const char* pWhat, double dValue, const char* pTarget, bool bMet) {
+    std::printf("  %-62s %9.2f  %-10s %s\n", pWhat, dValue, pTarget, bMet ? "met" : "MISSED");
+}
+
+int Usage() {
+    std::fputs("usage: orvex-bench [--runs N] [--stops N] [--size WxH] [--phantom FILE.dat]\n"
+               "                   [--tf FILE.trf] [--verbose]\n"
+               "  --runs N    whole runs per configuration (default 7)\n"
+               "  --stops N   stop-latency runs per configuration (default 10)\n"
+               "  --verbose   keep the renderer's diagnostic lines on stderr\n",
+               stderr);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    Settings settings;
+    for (int i = 1; i < argc; ++i) {
+        const std::string sArg = argv[i];
+        const bool bHasValue = i + 1 < argc;
+        if (sArg == "--verbose") {
+            settings.bVerbose = true;
+        } else if (sArg == "--runs" && bHasValue) {
+            if (!ParseWholeNumber(argv[++i], 1, 1000, settings.nRuns))
+                return Usage();
+        } else if (sArg == "--stops" && bHasValue) {
+            if (!ParseWholeNumber(argv[++i], 0, 1000, settings.nStops))
+                return Usage();
+        } else if (sArg == "--size" && bHasValue) {
+            if (!ParseSize(argv[++i], settings.nWidth, settings.nHeight))
+                return Usage();
+        } else if (sArg == "--phantom" && bHasValue) {
+            settings.sPhantom = argv[++i];
+        } else if (sArg == "--tf" && bHasValue) {
+            settings.sTransferFunction = argv[++i];
+        } else {
+            return Usage();
+        }
+    }
+
+    const unsigned nCores = std::thread::hardware_concurrency();
+    std::printf("orvex-bench: %dx%d client, one worker thread, %u cores, %d whole runs and %d "
+                "stops per row\n",
+                settings.nWidth, settings.nHeight, nCores, settings.nRuns, settings.nStops);
+    std::printf("times in ms as min / median / max; rays/s and samples/s (N = trunc(diagonal) "
+                "positions per ray) of the median run\n\n");
+    std::printf("%-10s %-9s %-9s %-24s %-21s %8s %10s %-26s %7s\n", "dataset", "type", "sampling",
+                "whole run ms", "end of step 6 ms", "Mrays/s", "Msamples/s",
+                "stop latency ms (stops)", "peak MiB");
+
+    // The synthetic volume goes through a file like any dataset.
+    const std::filesystem::path wavePath =
+        std::filesystem::temp_directory_path() /
+        ("orvex-bench-wave-" + std::to_string(getpid()) + ".dat");
+    if (!WriteRawDataset(wavePath.string(), 256, 256, 256, MakeWaveVolume(256))) {
+        std::fprintf(stderr, "orvex-bench: cannot write '%s'\n", wavePath.c_str());
+        return 1;
+    }
+
+    std::vector<Row> rows;
+    int nResult = 0;
+    {
+        CHeadlessViewer viewer;
+        std::string sError;
+        if (!viewer.LoadTransferFunction(settings.sTransferFunction, sError)) {
+            std::fprintf(stderr, "orvex-bench: %s\n", sError.c_str());
+            nResult = 1;
+        }
+        const std::pair<std::string, std::string> datasets[] = {{"wave 256^3", wavePath.string()},
+                                                                {"phantom", settings.sPhantom}};
+        for (const auto& [sName, sPath] : datasets) {
+            if (nResult != 0)
+                break;
+            if (!viewer.LoadDataset(sPath, sError)) {
+                std::fprintf(stderr, "orvex-bench: %s\n", sError.c_str());
+                nResult = 1;
+                break;
+            }
+            for (int nType = 0; nType < 3; ++nType) {
+                for (int nSampling : {1, 0}) {
+                    Row row;
+                    {
+                        CQuietStderr quiet(!settings.bVerbose);
+                        row = MeasureConfiguration(viewer, sName, nType, nSampling, settings);
+                    }
+                    PrintRow(row);
+                    rows.push_back(row);
+                }
+            }
+            if (sName != "phantom")
+                std::filesystem::remove(wavePath);
+        }
+    }
+    std::error_code ignored;
+    std::filesystem::remove(wavePath, ignored);
+    if (nResult != 0)
+        return nResult;
+
+    std::printf("\nspeed targets (phantom, %dx%d):\n", settings.nWidth, settings.nHeight);
+    const Row* pLevoy = Find(rows, "phantom", 0, 1);
+    if (pLevoy && pLevoy->whole.bValid) {
+        PrintTarget("Levoy trilinear whole run, median ms", pLevoy->whole.dMedian, "<= 500",
+                    pLevoy->whole.dMedian <= 500.0);
+    }
+    if (pLevoy && pLevoy->step6.bValid) {
+        PrintTarget("Levoy trilinear end of step 6, median ms", pLevoy->step6.dMedian, "<= 50",
+                    pLevoy->step6.dMedian <= 50.0);
+    }
+    double dWorstStop = 0;
+    for (const Row& r : rows)
+        if (r.stop.bValid)
+            dWorstStop = std::max(dWorstStop, r.stop.dMax);
+    PrintTarget("stop latency, worst of all rows, ms", dWorstStop, "< 20", dWorstStop < 20.0);
+    for (int nSampling : {1, 0}) {
+        const Row* pBase = Find(rows, "phantom", 0, nSampling);
+        for (int nType : {1, 2}) {
+            const Row* p = Find(rows, "phantom", nType, nSampling);
+            if (!pBase || !p || !pBase->whole.bValid || !p->whole.bValid)
+                continue;
+            char what[96];
+            std::snprintf(what, sizeof what, "%s %s whole run vs Levoy, median ms",
+                          kTypeNames[nType], kSamplingNames[nSampling]);
+            char target[32];
+            std::snprintf(target, sizeof target, "<= %.1f", pBase->whole.dMedian);
+            PrintTarget(what, p->whole.dMedian, target, p->whole.dMedian <= pBase->whole.dMedian);
+        }
+    }
+    return 0;
+}
