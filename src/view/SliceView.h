@@ -33,15 +33,15 @@ int SampleSlice(const CVolume& volume, int nPlane, int nSlice, int nInterpolatio
 // Calls emit(x, y, r, g, b) for every point the slice view draws, in drawing
 // order: x, y the GL column and row (origin bottom left), r, g, b in 0..1.
 template <class Emit>
-void ForEachSlicePoint(const CVolume* pVolume, const CTransferFunction& tf, int nPlane,
-                       int nSlice, int nInterpolation, int nWidth, int nHeight, Emit emit);
+void ForEachSlicePoint(const CVolume* pVolume, const CTransferFunction& tf, int nPlane, int nSlice,
+                       int nInterpolation, int nWidth, int nHeight, Emit emit);
 
 // ---- implementation of the template ----
 #include "transfer/TransferFunction.h"
 
 template <class Emit>
-void ForEachSlicePoint(const CVolume* pVolume, const CTransferFunction& tf, int nPlane,
-                       int nSlice, int nInterpolation, int nWidth, int nHeight, Emit emit) {
+void ForEachSlicePoint(const CVolume* pVolume, const CTransferFunction& tf, int nPlane, int nSlice,
+                       int nInterpolation, int nWidth, int nHeight, Emit emit) {
     SliceFit fit;
     if (!ComputeSliceFit(pVolume, nPlane, nWidth, nHeight, fit))
         return;
