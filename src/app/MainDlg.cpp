@@ -1,6 +1,7 @@
 #include "app/MainDlg.h"
 
 #include <string>
+#include <utility>
 
 #include <wx/button.h>
 #include <wx/filedlg.h>
@@ -10,6 +11,9 @@
 #include "app/AboutDlg.h"
 #include "app/MessageBox.h"
 #include "app/ViewerApp.h"
+#include "panels/SlicingDlg.h"
+#include "panels/VolumeDlg.h"
+#include "res/PanelResource.h"
 #include "res/Resource.h"
 #include "transfer/TransferFunctionWnd.h"
 #include "view/RenderWnd.h"
@@ -29,17 +33,18 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
 
     new wxButton(this, IDC_LOAD_DATASET, TEXT_LOAD_DATASET, at(2, 7), size(140, 15));
     new wxStaticBox(this, wxID_ANY, TEXT_RENDER_MODE, at(2, 26), size(140, 43));
+    // GTK draws a radio button no smaller than its indicator and label (and
+    // complains while it lays out a smaller one): created at their natural size,
+    // they keep their dialog-unit top-left and get at least the size they need.
     m_pNoModeRadio =
-        new wxRadioButton(this, wxID_ANY, wxEmptyString, at(17, 39), size(10, 10), wxRB_GROUP);
+        new wxRadioButton(this, wxID_ANY, wxEmptyString, at(17, 39), wxDefaultSize, wxRB_GROUP);
     m_pNoModeRadio->SetValue(true);
     m_pNoModeRadio->Hide();
-    m_btnSlicing = new wxRadioButton(this, IDC_SLICING, TEXT_SLICING, at(17, 39), size(37, 10));
-    m_btnVolume = new wxRadioButton(this, IDC_VOLUME, TEXT_VOLUME, at(17, 52), size(39, 10));
-    // GTK draws a radio button no lower than its indicator: keep the dialog-unit
-    // top and width, but give it at least the height it needs.
-    for (wxRadioButton* pRadio : {m_btnSlicing, m_btnVolume}) {
-        wxSize fitted = pRadio->GetSize();
-        fitted.IncTo(wxSize(-1, pRadio->GetBestSize().GetHeight()));
+    m_btnSlicing = new wxRadioButton(this, IDC_SLICING, TEXT_SLICING, at(17, 39));
+    m_btnVolume = new wxRadioButton(this, IDC_VOLUME, TEXT_VOLUME, at(17, 52));
+    for (auto [pRadio, fitted] :
+         {std::pair{m_btnSlicing, size(37, 10)}, std::pair{m_btnVolume, size(39, 10)}}) {
+        fitted.IncTo(pRadio->GetBestSize());
         pRadio->SetSize(fitted);
     }
     auto* pExit = new wxButton(this, IDC_EXIT, TEXT_EXIT, at(2, 390), size(140, 14));
@@ -65,8 +70,13 @@ CMainDlg::~CMainDlg() = default;
 void CMainDlg::OnInitDialog() {
     SetIcon(m_hIcon);
     Move(100, 100);
-    // The slicing panel and the volume panel are created here as hidden children
-    // of this dialog, placed directly below the "Render Mode" group.
+    // Both panels are created hidden, directly below the "Render Mode" group;
+    // each hands its start values to the render window. A panel that cannot be
+    // created has shown its error box; the dialog goes on without it.
+    m_pSlicingDlg = new CSlicingDlg(this);
+    m_pSlicingDlg->PlaceBelow(MODE_PANEL_TOP);
+    m_pVolumeDlg = new CVolumeDlg(this);
+    m_pVolumeDlg->PlaceBelow(MODE_PANEL_TOP);
     EnableRenderModeButtons(false);
 }
 
@@ -172,14 +182,17 @@ void CMainDlg::OnAbout(wxCommandEvent&) {
 void CMainDlg::OnDestroy() {
     if (m_pApp && m_pApp->m_pRenderWnd)
         m_pApp->m_pRenderWnd->StopProgressiveThread();
-    if (m_pSlicingDlg) {
-        m_pSlicingDlg->Destroy();
-        m_pSlicingDlg = nullptr;
+    // A panel without a window is deleted; the volume panel destroys its
+    // first-hit panel in turn.
+    for (CChildPanel* pPanel :
+         {static_cast<CChildPanel*>(m_pSlicingDlg), static_cast<CChildPanel*>(m_pVolumeDlg)}) {
+        if (pPanel && pPanel->IsCreated())
+            pPanel->Destroy();
+        else
+            delete pPanel;
     }
-    if (m_pVolumeDlg) {
-        m_pVolumeDlg->Destroy();
-        m_pVolumeDlg = nullptr;
-    }
+    m_pSlicingDlg = nullptr;
+    m_pVolumeDlg = nullptr;
 }
 
 void CMainDlg::EndDialogAndTeardown() {

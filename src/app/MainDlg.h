@@ -15,6 +15,8 @@ class wxCloseEvent;
 class wxCommandEvent;
 class CViewerApp;
 class CRenderWnd;
+class CSlicingDlg;
+class CVolumeDlg;
 
 class CMainDlg : public wxDialog {
 public:
@@ -51,9 +53,9 @@ public:
 
     // The slicing panel (CSlicingDlg) and the volume panel (CVolumeDlg), children
     // of this dialog placed directly below the "Render Mode" group, owned by it.
-    // Null until the panels are created in the dialog's initialisation.
-    wxWindow* m_pSlicingDlg = nullptr;
-    wxWindow* m_pVolumeDlg = nullptr;
+    // Created hidden in the dialog's initialisation; null once destroyed.
+    CSlicingDlg* m_pSlicingDlg = nullptr;
+    CVolumeDlg* m_pVolumeDlg = nullptr;
     wxButton* m_btnRefresh = nullptr;
     wxRadioButton* m_btnSlicing = nullptr;
     wxRadioButton* m_btnVolume = nullptr;

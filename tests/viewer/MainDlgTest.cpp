@@ -19,6 +19,8 @@
 #include "app/AboutDlg.h"
 #include "app/MainDlg.h"
 #include "app/ViewerApp.h"
+#include "panels/SlicingDlg.h"
+#include "panels/VolumeDlg.h"
 #include "platform/Sync.h"
 #include "res/Resource.h"
 #include "support/GuiTest.h"
@@ -142,8 +144,11 @@ TEST_F(MainDlgTest, StartUpShowsTheWindowsInTheirStartState) {
     EXPECT_FALSE(Radio(IDC_VOLUME)->GetValue());
     EXPECT_TRUE(Button(IDC_REFRESH)->IsEnabled());
     EXPECT_TRUE(Button(IDC_LOAD_DATASET)->IsEnabled());
-    EXPECT_EQ(m_pDlg->m_pSlicingDlg, nullptr);
-    EXPECT_EQ(m_pDlg->m_pVolumeDlg, nullptr);
+    // Both panels exist, hidden.
+    ASSERT_NE(m_pDlg->m_pSlicingDlg, nullptr);
+    ASSERT_NE(m_pDlg->m_pVolumeDlg, nullptr);
+    EXPECT_FALSE(m_pDlg->m_pSlicingDlg->IsShown());
+    EXPECT_FALSE(m_pDlg->m_pVolumeDlg->IsShown());
 
     // The render window stays usable beside the dialog: a setter repaints it.
     EXPECT_TRUE(m_pRender->IsEnabled());

@@ -1,0 +1,86 @@
+#include "panels/FirstHitDlg.h"
+
+#include <wx/slider.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+
+#include "app/MessageBox.h"
+#include "app/ViewerApp.h"
+#include "res/PanelResource.h"
+#include "res/Resource.h"
+#include "view/RenderWnd.h"
+
+CFirstHitDlg::CFirstHitDlg(wxWindow* pParent) {
+    if (!CreatePanel(pParent, IDD_FIRSTHIT_DIALOG, FIRSTHIT_DIALOG_WIDTH, FIRSTHIT_DIALOG_HEIGHT)) {
+        ShowMessageBox(nullptr, TEXT_FIRSTHIT_DIALOG_FAILED, TEXT_MAIN_CAPTION, wxOK);
+        return;
+    }
+    new wxStaticBox(this, wxID_ANY, TEXT_FIRSTHIT_THRESHOLDS, At(2, 2), Dlu(140, 46));
+    m_sliderUpper = AddSlider(IDC_UPPER_THRESHOLD, 37, 14, 100, 12);
+    m_sliderLower = AddSlider(IDC_LOWER_THRESHOLD, 37, 30, 100, 12);
+    new wxStaticText(this, wxID_ANY, TEXT_UPPER, At(10, 16), Dlu(20, 8));
+    new wxStaticText(this, wxID_ANY, TEXT_LOWER, At(10, 32), Dlu(20, 8));
+
+    BindSlider(IDC_UPPER_THRESHOLD, &CFirstHitDlg::OnHScroll);
+    BindSlider(IDC_LOWER_THRESHOLD, &CFirstHitDlg::OnHScroll);
+    OnInitDialog();
+}
+
+CFirstHitDlg::~CFirstHitDlg() = default;
+
+bool CFirstHitDlg::OnInitDialog() {
+    m_pApp = GetViewerApp();
+    m_sliderLower->SetRange(0, 4095);
+    m_sliderUpper->SetRange(0, 4095);
+    m_nLower = 0;
+    m_sliderLower->SetValue(0);
+    m_nUpper = 4095;
+    m_sliderUpper->SetValue(4095);
+    // The render window learns the thresholds when the panel is first shown.
+    return true;
+}
+
+void CFirstHitDlg::ApplyThreshold(wxSlider* pSlider) {
+    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    if (pSlider == m_sliderUpper) {
+        m_nUpper = pSlider->GetValue();
+        if (pRender) {
+            pRender->StopProgressiveThread();
+            pRender->SetUpperThreshold(m_nUpper);
+        }
+    } else if (pSlider == m_sliderLower) {
+        m_nLower = pSlider->GetValue();
+        if (pRender) {
+            pRender->StopProgressiveThread();
+            pRender->SetLowerThreshold(m_nLower);
+        }
+    }
+}
+
+void CFirstHitDlg::OnHScroll(wxScrollEvent& event) {
+    auto* pSlider = dynamic_cast<wxSlider*>(event.GetEventObject());
+    if (pSlider != m_sliderUpper && pSlider != m_sliderLower)
+        return;
+    if (IsSliderLetGo(event.GetEventType())) {
+        // A change that came with no notification of its own (the mouse wheel
+        // reports only the end) is applied before the start.
+        const int nStored = pSlider == m_sliderUpper ? m_nUpper : m_nLower;
+        if (pSlider->GetValue() != nStored)
+            ApplyThreshold(pSlider);
+        if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+            pRender->StartProgressiveThread();
+        return;
+    }
+    // While the user drags a threshold the render window keeps its last image.
+    ApplyThreshold(pSlider);
+}
+
+void CFirstHitDlg::OnShowWindow(bool) {
+    m_sliderLower->SetValue(ClampToSlider(m_sliderLower, m_nLower));
+    m_sliderUpper->SetValue(ClampToSlider(m_sliderUpper, m_nUpper));
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
+        pRender->SetUpperThreshold(m_nUpper);
+        pRender->SetLowerThreshold(m_nLower);
+        pRender->Repaint();
+    }
+}

@@ -1,0 +1,39 @@
+// The first-hit panel: the upper and lower thresholds of First Hit compositing.
+// It lives inside the volume panel, below its "Volume Interpolation" group, and
+// is shown only while First Hit is the selected type.
+#pragma once
+
+#include <cstdint>
+
+#include "panels/PanelGui.h"
+
+class wxSlider;
+class wxScrollEvent;
+class CViewerApp;
+
+class CFirstHitDlg : public CChildPanel {
+public:
+    // Creates the panel's window at once, hidden, as a child of pParent. If it
+    // cannot be created, the box "Error creating First Hit Dialog" is shown and
+    // the object exists without a window.
+    explicit CFirstHitDlg(wxWindow* pParent);
+    ~CFirstHitDlg() override;
+
+    // Threshold sliders: every change stops the renderer and hands the new
+    // threshold to the render window; letting go starts the renderer.
+    void OnHScroll(wxScrollEvent& event);
+    // Moves the sliders to the stored thresholds and hands both to the render
+    // window, whether the panel is being shown or hidden.
+    void OnShowWindow(bool bShow) override;
+
+    int32_t m_nUpper = 4095;
+    int32_t m_nLower = 0;
+    wxSlider* m_sliderUpper = nullptr;
+    wxSlider* m_sliderLower = nullptr;
+    CViewerApp* m_pApp = nullptr;
+
+private:
+    bool OnInitDialog();
+    // Reads a threshold slider into its setting: stop, then the setter.
+    void ApplyThreshold(wxSlider* pSlider);
+};

@@ -1,0 +1,101 @@
+#include "panels/PanelGui.h"
+
+#include <algorithm>
+
+#include <wx/font.h>
+#include <wx/radiobut.h>
+#include <wx/slider.h>
+
+#include "app/ViewerApp.h"
+#include "view/RenderWnd.h"
+#include "volume/Volume.h"
+
+bool CChildPanel::CreatePanel(wxWindow* pParent, int nId, int nWidthDlu, int nHeightDlu) {
+    // Hidden before it exists, so that it is created hidden (and a panel that
+    // cannot be created does not count as shown).
+    wxPanel::Show(false);
+    if (!pParent)
+        return false;
+    if (!Create(pParent, nId, wxDefaultPosition, wxDefaultSize, wxTAB_TRAVERSAL | wxBORDER_NONE))
+        return false;
+    m_bCreated = true;
+    // The main dialog's font: dialog units here equal those of the main dialog.
+    SetFont(wxFont(wxFontInfo(7).Family(wxFONTFAMILY_SWISS)));
+    SetClientSize(Dlu(nWidthDlu, nHeightDlu));
+    return true;
+}
+
+bool CChildPanel::Show(bool bShow) {
+    if (!m_bCreated)
+        return false;
+    if (!wxPanel::Show(bShow))
+        return false;
+    OnShowWindow(bShow);
+    return true;
+}
+
+void CChildPanel::PlaceBelow(int nTopDlu) {
+    if (!m_bCreated)
+        return;
+    Move(0, GetParent()->ConvertDialogToPixels(wxPoint(0, nTopDlu)).y);
+    Refresh();
+}
+
+wxPoint CChildPanel::At(int x, int y) const {
+    return ConvertDialogToPixels(wxPoint(x, y));
+}
+
+wxSize CChildPanel::Dlu(int nWidth, int nHeight) const {
+    return ConvertDialogToPixels(wxSize(nWidth, nHeight));
+}
+
+wxRadioButton* CChildPanel::AddRadio(int nId, const wchar_t* sLabel, int x, int y, int w, int h,
+                                     long nStyle) {
+    // GTK draws a radio button no smaller than its indicator and label: it gets
+    // its dialog-unit top-left and at least the size it needs.
+    auto* pRadio = new wxRadioButton(this, nId, sLabel, At(x, y), wxDefaultSize, nStyle);
+    wxSize size = Dlu(w, h);
+    size.IncTo(pRadio->GetBestSize());
+    pRadio->SetSize(size);
+    return pRadio;
+}
+
+wxSlider* CChildPanel::AddSlider(int nId, int x, int y, int w, int h) {
+    // A GTK scale draws its trough and knob only when it is at least
+    // SLIDER_MIN_HEIGHT pixels high: it keeps the dialog-unit rectangle's left
+    // edge, width and centre line and grows evenly up and down.
+    const wxPoint position = At(x, y);
+    const wxSize size = Dlu(w, h);
+    const int nHeight = std::max(size.GetHeight(), SLIDER_MIN_HEIGHT);
+    // Created with the platform's default range 0 to 100; the panel's
+    // initialisation sets the real one.
+    return new wxSlider(this, nId, 0, 0, 100,
+                        wxPoint(position.x, position.y + (size.GetHeight() - nHeight) / 2),
+                        wxSize(size.GetWidth(), nHeight), wxSL_HORIZONTAL | wxSL_BOTH);
+}
+
+CRenderWnd* CChildPanel::RenderWndOf(CViewerApp* pApp) {
+    return pApp ? dynamic_cast<CRenderWnd*>(pApp->m_pRenderWnd) : nullptr;
+}
+
+const std::array<wxEventTypeTag<wxScrollEvent>, 9>& CChildPanel::SliderEventTypes() {
+    static const std::array<wxEventTypeTag<wxScrollEvent>, 9> types = {
+        wxEVT_SCROLL_TOP,        wxEVT_SCROLL_BOTTOM,       wxEVT_SCROLL_LINEUP,
+        wxEVT_SCROLL_LINEDOWN,   wxEVT_SCROLL_PAGEUP,       wxEVT_SCROLL_PAGEDOWN,
+        wxEVT_SCROLL_THUMBTRACK, wxEVT_SCROLL_THUMBRELEASE, wxEVT_SCROLL_CHANGED};
+    return types;
+}
+
+bool IsSliderLetGo(wxEventType type) {
+    return type == wxEVT_SCROLL_THUMBRELEASE || type == wxEVT_SCROLL_CHANGED;
+}
+
+int ClampToSlider(const wxSlider* pSlider, int nValue) {
+    return std::clamp(nValue, pSlider->GetMin(), pSlider->GetMax());
+}
+
+CVolume* LoadedVolume(const CViewerApp* pApp) {
+    if (!pApp || !pApp->m_pVolume || !pApp->m_pVolume->m_pVoxels)
+        return nullptr;
+    return pApp->m_pVolume;
+}

@@ -1,0 +1,183 @@
+#include "panels/SlicingDlg.h"
+
+#include <algorithm>
+
+#include <wx/button.h>
+#include <wx/radiobut.h>
+#include <wx/slider.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+
+#include "app/MessageBox.h"
+#include "app/ViewerApp.h"
+#include "res/PanelResource.h"
+#include "res/Resource.h"
+#include "view/RenderWnd.h"
+#include "view/SliceView.h"
+#include "volume/Volume.h"
+
+CSlicingDlg::CSlicingDlg(wxWindow* pParent) {
+    if (!CreatePanel(pParent, IDD_SLICING_DIALOG, SLICING_DIALOG_WIDTH, SLICING_DIALOG_HEIGHT)) {
+        ShowMessageBox(nullptr, TEXT_SLICING_DIALOG_FAILED, TEXT_MAIN_CAPTION, wxOK);
+        return;
+    }
+    new wxStaticBox(this, IDC_SLICING_PLANE_GROUP, TEXT_SLICING_PLANE, At(2, 2), Dlu(140, 55));
+    m_radioXY = AddRadio(IDC_PLANE_XY, TEXT_PLANE_XY, 49, 15, 45, 10, wxRB_GROUP);
+    m_sliderSlice = AddSlider(IDC_SLICE_SLIDER, 31, 79, 82, 12);
+    m_radioXZ = AddRadio(IDC_PLANE_XZ, TEXT_PLANE_XZ, 49, 28, 45, 10);
+    m_radioYZ = AddRadio(IDC_PLANE_YZ, TEXT_PLANE_YZ, 49, 41, 45, 10);
+    m_btnNext =
+        new wxButton(this, IDC_NEXT_SLICE, TEXT_NEXT_SLICE, At(113, 80), Dlu(12, 9), wxBU_EXACTFIT);
+    m_btnPrev =
+        new wxButton(this, IDC_PREV_SLICE, TEXT_PREV_SLICE, At(19, 80), Dlu(12, 9), wxBU_EXACTFIT);
+    m_staticSliceNumber =
+        new wxStaticText(this, IDC_SLICE_LABEL, TEXT_SLICE_NUMBER_START, At(51, 94), Dlu(42, 8));
+    new wxStaticBox(this, IDC_SLICE_NUMBER_GROUP, TEXT_SLICE_NUMBER, At(2, 62), Dlu(140, 47));
+    new wxStaticBox(this, IDC_SLICING_INTERPOLATION_GROUP, TEXT_SLICING_INTERPOLATION, At(2, 114),
+                    Dlu(140, 45));
+    m_radioNearest = AddRadio(IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR, 32, 130, 75, 10, wxRB_GROUP);
+    m_radioBilinear = AddRadio(IDC_BILINEAR, TEXT_BILINEAR, 32, 144, 39, 10);
+    new wxStaticBox(this, IDC_FIT_GROUP, TEXT_FIT_WINDOW, At(2, 165), Dlu(140, 40));
+    new wxButton(this, IDC_FIT_1, TEXT_FIT_1, At(16, 181), Dlu(50, 14));
+    new wxButton(this, IDC_FIT_2, TEXT_FIT_2, At(76, 181), Dlu(50, 14));
+
+    BindSlider(IDC_SLICE_SLIDER, &CSlicingDlg::OnHScroll);
+    Bind(wxEVT_BUTTON, &CSlicingDlg::OnPrev, this, IDC_PREV_SLICE);
+    Bind(wxEVT_BUTTON, &CSlicingDlg::OnNext, this, IDC_NEXT_SLICE);
+    Bind(wxEVT_RADIOBUTTON, &CSlicingDlg::OnPlaneXY, this, IDC_PLANE_XY);
+    Bind(wxEVT_RADIOBUTTON, &CSlicingDlg::OnPlaneXZ, this, IDC_PLANE_XZ);
+    Bind(wxEVT_RADIOBUTTON, &CSlicingDlg::OnPlaneYZ, this, IDC_PLANE_YZ);
+    Bind(wxEVT_RADIOBUTTON, &CSlicingDlg::OnNearest, this, IDC_NEAREST);
+    Bind(wxEVT_RADIOBUTTON, &CSlicingDlg::OnBilinear, this, IDC_BILINEAR);
+    Bind(wxEVT_BUTTON, &CSlicingDlg::OnFit1, this, IDC_FIT_1);
+    Bind(wxEVT_BUTTON, &CSlicingDlg::OnFit2, this, IDC_FIT_2);
+    OnInitDialog();
+}
+
+CSlicingDlg::~CSlicingDlg() = default;
+
+bool CSlicingDlg::OnInitDialog() {
+    m_pApp = GetViewerApp();
+    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    m_radioXY->SetValue(true);
+    m_nPlane = SLICING_PLANE_XY;
+    if (pRender)
+        pRender->SetSlicingPlane(SLICING_PLANE_XY);
+    m_radioNearest->SetValue(true);
+    if (pRender)
+        pRender->SetSliceInterpolation(0);
+    // The slider's range and the label are set when a plane is applied.
+    return true;
+}
+
+void CSlicingDlg::UpdateSliceLabel() {
+    m_staticSliceNumber->SetLabel(wxString::Format(TEXT_SLICE_LABEL_FORMAT, m_nSlice));
+}
+
+void CSlicingDlg::SelectPlane(int nPlane) {
+    m_nPlane = nPlane;
+    int nMaximum = 0;
+    if (const CVolume* pVolume = LoadedVolume(m_pApp)) {
+        switch (nPlane) {
+        case SLICING_PLANE_XY:
+            nMaximum = pVolume->m_nDimZ - 1;
+            break;
+        case SLICING_PLANE_XZ:
+            nMaximum = pVolume->m_nDimY - 1;
+            break;
+        case SLICING_PLANE_YZ:
+            nMaximum = pVolume->m_nDimX - 1;
+            break;
+        default:
+            break;
+        }
+    }
+    m_nSliceMaximum = std::max(nMaximum, 0);
+    m_sliderSlice->SetRange(0, std::max(m_nSliceMaximum, 1));
+    m_nSlice = 0;
+    UpdateSliceLabel();
+    m_sliderSlice->SetValue(0);
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
+        pRender->SetSliceNumber(0);
+        pRender->SetSlicingPlane(nPlane);
+    }
+}
+
+void CSlicingDlg::GoToSlice(int nSlice) {
+    m_nSlice = nSlice;
+    UpdateSliceLabel();
+    m_sliderSlice->SetValue(m_nSlice);
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetSliceNumber(m_nSlice);
+}
+
+void CSlicingDlg::OnHScroll(wxScrollEvent& event) {
+    if (event.GetEventObject() != m_sliderSlice)
+        return;
+    const int nPosition = m_sliderSlice->GetValue();
+    // The end of a drag or of a key step changes nothing, unless the position
+    // moved without a notification of its own (the mouse wheel reports only
+    // the end).
+    if (IsSliderLetGo(event.GetEventType()) && nPosition == m_nSlice)
+        return;
+    GoToSlice(std::clamp(nPosition, 0, m_nSliceMaximum));
+}
+
+void CSlicingDlg::OnPrev(wxCommandEvent&) {
+    const int nPosition = m_sliderSlice->GetValue();
+    GoToSlice(std::clamp(nPosition - 1, m_sliderSlice->GetMin(), m_nSliceMaximum));
+}
+
+void CSlicingDlg::OnNext(wxCommandEvent&) {
+    const int nPosition = m_sliderSlice->GetValue();
+    GoToSlice(std::clamp(nPosition + 1, m_sliderSlice->GetMin(), m_nSliceMaximum));
+}
+
+void CSlicingDlg::OnPlaneXY(wxCommandEvent&) {
+    SelectPlane(SLICING_PLANE_XY);
+}
+
+void CSlicingDlg::OnPlaneXZ(wxCommandEvent&) {
+    SelectPlane(SLICING_PLANE_XZ);
+}
+
+void CSlicingDlg::OnPlaneYZ(wxCommandEvent&) {
+    SelectPlane(SLICING_PLANE_YZ);
+}
+
+void CSlicingDlg::OnShowWindow(bool) {
+    if (m_nPlane >= SLICING_PLANE_XY && m_nPlane <= SLICING_PLANE_YZ)
+        SelectPlane(m_nPlane);
+}
+
+void CSlicingDlg::OnNearest(wxCommandEvent&) {
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetSliceInterpolation(0);
+}
+
+void CSlicingDlg::OnBilinear(wxCommandEvent&) {
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetSliceInterpolation(1);
+}
+
+void CSlicingDlg::OnFit1(wxCommandEvent&) {
+    FitWindow(1.0f);
+}
+
+void CSlicingDlg::OnFit2(wxCommandEvent&) {
+    FitWindow(2.0f);
+}
+
+void CSlicingDlg::FitWindow(float fFactor) {
+    const CVolume* pVolume = LoadedVolume(m_pApp);
+    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    int nHorizontal = 0;
+    int nVertical = 0;
+    if (!pVolume || !pRender || !SlicePlaneSize(*pVolume, m_nPlane, nHorizontal, nVertical))
+        return;
+    const int nWidth = static_cast<int>(static_cast<float>(nHorizontal) * fFactor);
+    const int nHeight = static_cast<int>(static_cast<float>(nVertical) * fFactor);
+    // The frame computes its outer size from the client size it is given and
+    // keeps its position; its canvas fills the client area.
+    pRender->SetClientSize(nWidth, nHeight);
+}

@@ -1,0 +1,79 @@
+// The slicing panel: the settings of Slicing mode. The slicing plane (XY, XZ,
+// YZ), the slice number (slider and "<" / ">" buttons, shown as "Slice # %d"),
+// the slice sampling (nearest neighbour or bilinear) and the fit of the render
+// window to the slice at one or two screen pixels per voxel. Every choice goes
+// to the render window at once.
+#pragma once
+
+#include <cstdint>
+
+#include "panels/PanelGui.h"
+
+class wxButton;
+class wxRadioButton;
+class wxSlider;
+class wxStaticText;
+class wxCommandEvent;
+class wxScrollEvent;
+class CViewerApp;
+
+class CSlicingDlg : public CChildPanel {
+public:
+    // Creates the panel's window at once, hidden, as a child of pParent; its
+    // initialisation hands the XY plane and nearest-neighbour sampling to the
+    // render window. If the window cannot be created, the box "Error creating
+    // Slicing Dialog" is shown and the object exists without a window.
+    explicit CSlicingDlg(wxWindow* pParent);
+    ~CSlicingDlg() override;
+
+    // Slice slider: every change takes the slider's position as the slice.
+    void OnHScroll(wxScrollEvent& event);
+    void OnPrev(wxCommandEvent& event);
+    void OnNext(wxCommandEvent& event);
+    void OnPlaneXY(wxCommandEvent& event);
+    void OnPlaneXZ(wxCommandEvent& event);
+    void OnPlaneYZ(wxCommandEvent& event);
+    // Applies the current plane again (slice 0), whether the panel is being
+    // shown or hidden.
+    void OnShowWindow(bool bShow) override;
+    void OnNearest(wxCommandEvent& event);
+    void OnBilinear(wxCommandEvent& event);
+    void OnFit1(wxCommandEvent& event);
+    void OnFit2(wxCommandEvent& event);
+
+    // Writes "Slice # <m_nSlice>" into the slice label.
+    void UpdateSliceLabel();
+    // Makes nPlane current: the slider's range becomes the plane's slices, the
+    // slice goes back to 0, and the render window gets slice 0 and the plane.
+    // Without a dataset (none, or one without voxels) the range is the single
+    // slice 0.
+    void SelectPlane(int nPlane);
+    // Resizes the render window to a client area of the plane's voxel counts
+    // times fFactor (truncated) in each direction. Nothing without a dataset.
+    void FitWindow(float fFactor);
+    // The highest slice number of the current plane.
+    int GetSliceMaximum() const { return m_nSliceMaximum; }
+
+    int32_t m_nSlice = 0;
+    wxRadioButton* m_radioNearest = nullptr;
+    wxRadioButton* m_radioBilinear = nullptr;
+    wxStaticText* m_staticSliceNumber = nullptr;
+    wxSlider* m_sliderSlice = nullptr;
+    wxRadioButton* m_radioXY = nullptr;
+    wxRadioButton* m_radioXZ = nullptr;
+    wxRadioButton* m_radioYZ = nullptr;
+    wxButton* m_btnNext = nullptr;
+    wxButton* m_btnPrev = nullptr;
+    int32_t m_nPlane = 0;
+    CViewerApp* m_pApp = nullptr;
+
+private:
+    bool OnInitDialog();
+    // Sets m_nSlice, the label, the slider and the render window's slice.
+    void GoToSlice(int nSlice);
+
+    // The slider's range maximum as set by SelectPlane. wxGTK cannot hold the
+    // range 0 to 0 (it makes it 0 to 1), so a plane of one slice keeps its
+    // maximum here and the slider is held inside it.
+    int32_t m_nSliceMaximum = 100;
+};

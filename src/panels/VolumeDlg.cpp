@@ -1,0 +1,190 @@
+#include "panels/VolumeDlg.h"
+
+#include <wx/radiobut.h>
+#include <wx/slider.h>
+#include <wx/statbox.h>
+#include <wx/stattext.h>
+
+#include "app/MessageBox.h"
+#include "app/ViewerApp.h"
+#include "panels/FirstHitDlg.h"
+#include "res/PanelResource.h"
+#include "res/Resource.h"
+
+CVolumeDlg::CVolumeDlg(wxWindow* pParent) {
+    if (!CreatePanel(pParent, IDD_VOLUME_DIALOG, VOLUME_DIALOG_WIDTH, VOLUME_DIALOG_HEIGHT)) {
+        ShowMessageBox(nullptr, TEXT_VOLUME_DIALOG_FAILED, TEXT_MAIN_CAPTION, wxOK);
+        return;
+    }
+    new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_ROTATION, At(2, 2), Dlu(140, 46));
+    new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_TYPE, At(2, 52), Dlu(140, 56));
+    new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_INTERPOLATION, At(2, 115), Dlu(140, 45));
+    // Created in keyboard order (Levoy, X-Ray, First Hit); on screen First Hit
+    // stands between the other two.
+    m_btnLevoy = AddRadio(IDC_LEVOY, TEXT_LEVOY, 45, 64, 53, 10, wxRB_GROUP);
+    m_btnXRay = AddRadio(IDC_XRAY, TEXT_XRAY, 45, 93, 35, 10);
+    m_btnFirstHit = AddRadio(IDC_FIRSTHIT, TEXT_FIRSTHIT, 45, 79, 39, 10);
+    m_sliderLongitude = AddSlider(IDC_LONGITUDE, 49, 14, 83, 12);
+    m_sliderLatitude = AddSlider(IDC_LATITUDE, 49, 28, 83, 12);
+    new wxStaticText(this, wxID_ANY, TEXT_LONGITUDE, At(9, 15), Dlu(32, 8));
+    new wxStaticText(this, wxID_ANY, TEXT_LATITUDE, At(9, 29), Dlu(26, 8));
+    m_btnTrilinear = AddRadio(IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129, 38, 10, wxRB_GROUP);
+    m_btnNearest = AddRadio(IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142, 73, 10);
+
+    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnFirstHit, this, IDC_FIRSTHIT);
+    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnLevoy, this, IDC_LEVOY);
+    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnXRay, this, IDC_XRAY);
+    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnNearest, this, IDC_NEAREST);
+    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnTrilinear, this, IDC_TRILINEAR);
+    BindSlider(IDC_LONGITUDE, &CVolumeDlg::OnHScroll);
+    BindSlider(IDC_LATITUDE, &CVolumeDlg::OnHScroll);
+    OnInitDialog();
+}
+
+CVolumeDlg::~CVolumeDlg() {
+    // The render window outlives the panels: it must not reach this one any more.
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetRotationSliders(nullptr);
+    if (m_pFirstHitDlg) {
+        if (m_pFirstHitDlg->IsCreated())
+            m_pFirstHitDlg->Destroy();
+        else
+            delete m_pFirstHitDlg;
+        m_pFirstHitDlg = nullptr;
+    }
+}
+
+bool CVolumeDlg::OnInitDialog() {
+    m_pApp = GetViewerApp();
+    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    m_sliderLongitude->SetRange(0, 359);
+    m_sliderLatitude->SetRange(0, 179);
+
+    m_nLongitude = 0;
+    m_sliderLongitude->SetValue(0);
+    m_nLatitude = 90;
+    m_sliderLatitude->SetValue(90);
+    m_btnTrilinear->SetValue(true);
+    m_nInterpolation = 1;
+    m_btnLevoy->SetValue(true);
+    m_nType = VOLUME_TYPE_LEVOY;
+    if (pRender) {
+        pRender->SetLongitude(0);
+        pRender->SetLatitude(90);
+        pRender->SetVolumeInterpolation(1);
+        pRender->SetVolumeType(VOLUME_TYPE_LEVOY);
+        pRender->SetRotationSliders(this);
+    }
+
+    m_pFirstHitDlg = new CFirstHitDlg(this);
+    m_pFirstHitDlg->PlaceBelow(FIRSTHIT_PANEL_TOP);
+    return true;
+}
+
+void CVolumeDlg::ShowFirstHitPanel(bool bShow) {
+    if (m_pFirstHitDlg)
+        m_pFirstHitDlg->Show(bShow);
+}
+
+void CVolumeDlg::OnFirstHit(wxCommandEvent&) {
+    m_nType = VOLUME_TYPE_FIRST_HIT;
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetVolumeType(VOLUME_TYPE_FIRST_HIT);
+    ShowFirstHitPanel(true);
+}
+
+void CVolumeDlg::OnLevoy(wxCommandEvent&) {
+    m_nType = VOLUME_TYPE_LEVOY;
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetVolumeType(VOLUME_TYPE_LEVOY);
+    ShowFirstHitPanel(false);
+}
+
+void CVolumeDlg::OnXRay(wxCommandEvent&) {
+    m_nType = VOLUME_TYPE_XRAY;
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetVolumeType(VOLUME_TYPE_XRAY);
+    ShowFirstHitPanel(false);
+}
+
+void CVolumeDlg::OnNearest(wxCommandEvent&) {
+    m_nInterpolation = 0;
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetVolumeInterpolation(0);
+}
+
+void CVolumeDlg::OnTrilinear(wxCommandEvent&) {
+    m_nInterpolation = 1;
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetVolumeInterpolation(1);
+}
+
+void CVolumeDlg::ApplyRotation(wxSlider* pSlider) {
+    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    if (pRender)
+        pRender->m_bInteractive = true;
+    if (pSlider == m_sliderLongitude) {
+        m_nLongitude = pSlider->GetValue();
+        if (pRender) {
+            pRender->StopProgressiveThread();
+            pRender->SetLongitude(m_nLongitude);
+        }
+    } else if (pSlider == m_sliderLatitude) {
+        m_nLatitude = pSlider->GetValue();
+        if (pRender) {
+            pRender->StopProgressiveThread();
+            pRender->SetLatitude(m_nLatitude);
+        }
+    }
+    if (pRender)
+        pRender->Repaint();
+}
+
+void CVolumeDlg::OnHScroll(wxScrollEvent& event) {
+    auto* pSlider = dynamic_cast<wxSlider*>(event.GetEventObject());
+    if (pSlider != m_sliderLongitude && pSlider != m_sliderLatitude)
+        return;
+    if (IsSliderLetGo(event.GetEventType())) {
+        // A change that came with no notification of its own (the mouse wheel
+        // reports only the end) is shown before the start.
+        const int nStored = pSlider == m_sliderLongitude ? m_nLongitude : m_nLatitude;
+        if (pSlider->GetValue() != nStored)
+            ApplyRotation(pSlider);
+        if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
+            pRender->m_bInteractive = false;
+            pRender->StartProgressiveThread();
+        }
+        return;
+    }
+    ApplyRotation(pSlider);
+}
+
+void CVolumeDlg::OnShowWindow(bool) {
+    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    if (!pRender)
+        return;
+    // The renderer restarts only if the sampling or the type differ from the
+    // render window's.
+    pRender->SetVolumeInterpolation(m_nInterpolation);
+    pRender->SetVolumeType(m_nType);
+    pRender->SetLongitude(m_nLongitude);
+    pRender->SetLatitude(m_nLatitude);
+    pRender->Repaint();
+}
+
+void CVolumeDlg::SetLongitudePosition(int nDegrees) {
+    m_nLongitude = nDegrees;
+    if (m_nLongitude < 0) {
+        m_nLongitude %= 360;
+        if (m_nLongitude < 0)
+            m_nLongitude += 360;
+    }
+    if (m_sliderLongitude)
+        m_sliderLongitude->SetValue(ClampToSlider(m_sliderLongitude, m_nLongitude));
+}
+
+void CVolumeDlg::SetLatitudePosition(int nDegrees) {
+    m_nLatitude = nDegrees;
+    if (m_sliderLatitude)
+        m_sliderLatitude->SetValue(ClampToSlider(m_sliderLatitude, m_nLatitude));
+}

@@ -1,0 +1,70 @@
+// The volume panel: the settings of Volume mode. The rotation sliders
+// (longitude and latitude in whole degrees), the compositing type (Levoy, X-Ray,
+// First Hit) and the ray sampling (trilinear or nearest neighbour), with the
+// first-hit panel for the First Hit thresholds. It keeps its own copy of every
+// setting, hands them to the render window through its setters, and its
+// rotation sliders follow a drag in the render window.
+#pragma once
+
+#include <cstdint>
+
+#include "panels/PanelGui.h"
+#include "view/RenderWnd.h"
+
+class wxRadioButton;
+class wxSlider;
+class wxCommandEvent;
+class wxScrollEvent;
+class CFirstHitDlg;
+class CViewerApp;
+
+class CVolumeDlg : public CChildPanel, public CRotationSliders {
+public:
+    // Creates the panel's window at once, hidden, as a child of pParent; its
+    // initialisation hands the start values to the render window and registers
+    // the panel for the render window's drag. If the window cannot be created,
+    // the box "Error creating Volume Dialog" is shown and the object exists
+    // without a window.
+    explicit CVolumeDlg(wxWindow* pParent);
+    // Destroys the first-hit panel and leaves the render window's drag.
+    ~CVolumeDlg() override;
+
+    void OnFirstHit(wxCommandEvent& event);
+    void OnLevoy(wxCommandEvent& event);
+    void OnXRay(wxCommandEvent& event);
+    void OnNearest(wxCommandEvent& event);
+    void OnTrilinear(wxCommandEvent& event);
+    // Rotation sliders: every change shows the wire box in the new orientation
+    // (interaction flag set, renderer stopped, angle handed over, repaint);
+    // letting go clears the flag and starts the renderer.
+    void OnHScroll(wxScrollEvent& event);
+    // Hands the sampling, the type and both angles to the render window again,
+    // whether the panel is being shown or hidden, and repaints it.
+    void OnShowWindow(bool bShow) override;
+
+    // Called by the render window during a drag; they move the sliders only.
+    // A negative longitude is brought into 0 to 359; the latitude is stored as
+    // it comes and the slider shows it clamped to 0 to 179.
+    void SetLongitudePosition(int nDegrees) override;
+    void SetLatitudePosition(int nDegrees) override;
+
+    int32_t m_nType = VOLUME_TYPE_LEVOY;
+    int32_t m_nLatitude = 90;
+    int32_t m_nLongitude = 0;
+    int32_t m_nInterpolation = 1;
+    wxSlider* m_sliderLongitude = nullptr;
+    wxSlider* m_sliderLatitude = nullptr;
+    wxRadioButton* m_btnTrilinear = nullptr;
+    wxRadioButton* m_btnNearest = nullptr;
+    wxRadioButton* m_btnLevoy = nullptr;
+    wxRadioButton* m_btnXRay = nullptr;
+    wxRadioButton* m_btnFirstHit = nullptr;
+    CFirstHitDlg* m_pFirstHitDlg = nullptr;
+    CViewerApp* m_pApp = nullptr;
+
+private:
+    bool OnInitDialog();
+    // Reads a rotation slider into its angle and shows the wire box there.
+    void ApplyRotation(wxSlider* pSlider);
+    void ShowFirstHitPanel(bool bShow);
+};
