@@ -2,6 +2,8 @@
 
 #include "_Image.h"
 
+#include "view/RenderState.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -19,6 +21,9 @@ const char kUsage[] =
     "  --longitude DEG --latitude DEG      whole degrees, defaults 0 and 90\n"
     "  --lower N --upper N                 First Hit thresholds 0..4095, defaults 0 and 4095\n"
     "  --plane xy|xz|yz --slice N          slice mode, defaults xy and 0\n"
+    "  --threads N                         casting threads, 0 (default): one per hardware "
+    "thread\n"
+    "  --skipping on|off                   empty-space skipping, default on (same picture)\n"
     "Writes a W x H image, row 0 the top row of the window: PFM holds the unclamped\n"
     "float colours, PNG clamps them to 0..1. The renderer's progress lines go to stderr.\n";
 
@@ -108,8 +113,9 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             bInline = true;
         }
         static const char* const kOptions[] = {
-            "-o",          "--output",   "--tf",    "--size",  "--mode",  "--type", "--sampling",
-            "--longitude", "--latitude", "--lower", "--upper", "--plane", "--slice"};
+            "-o",      "--output",   "--tf",        "--size",     "--mode",
+            "--type",  "--sampling", "--longitude", "--latitude", "--lower",
+            "--upper", "--plane",    "--slice",     "--threads",  "--skipping"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -174,6 +180,15 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
         } else if (sArg == "--slice") {
             if (!ParseWholeNumber(sValue, INT_MIN, INT_MAX, options.nSlice))
                 return bad("expected a whole slice number");
+        } else if (sArg == "--threads") {
+            if (!ParseWholeNumber(sValue, 0, MAX_RENDER_THREADS, options.nThreads))
+                return bad("expected 0.." + std::to_string(MAX_RENDER_THREADS) +
+                           " (0: one per hardware thread)");
+        } else if (sArg == "--skipping") {
+            const int n = Choice(sValue, {"off", "on"});
+            if (n < 0)
+                return bad("expected on or off");
+            options.bSkipping = n == 1;
         }
     }
 

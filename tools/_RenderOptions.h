@@ -23,6 +23,8 @@ struct RenderOptions {
     int nUpperThreshold = 4095;
     int nPlane = 0; // 0 XY, 1 XZ, 2 YZ
     int nSlice = 0;
+    int nThreads = 0;      // casting threads; 0: one per hardware thread
+    bool bSkipping = true; // empty-space skipping (the picture is the same either way)
 };
 
 enum RenderParseResult { RENDER_PARSE_OK, RENDER_PARSE_HELP, RENDER_PARSE_ERROR };

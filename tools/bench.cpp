@@ -1,12 +1,15 @@
-// orvex-bench: times the progressive volume renderer with one worker thread on a
-// synthetic 256^3 volume and on the sample phantom, for every compositing type
-// and both samplings: the whole run to "finished", the end of step 6 (the first
-// complete 32 x 32 picture), rays and samples per second, the stop latency while
-// a run is busy, and the peak memory. Prints a table and the speed targets.
+// orvex-bench: times the progressive volume renderer on a synthetic 256^3 volume
+// and on the sample phantom, for every compositing type and both samplings, with
+// one casting thread and with two (or the counts given): the whole run to
+// "finished", the end of step 6 (the first complete 32 x 32 picture), rays and
+// samples per second, the stop latency while a run is busy, and the peak memory.
+// Prints a table, the speed-up from one thread to the others, and the speed
+// targets.
 #include "_Headless.h"
 #include "_Phantom.h"
 #include "_RenderOptions.h"
 
+#include "view/RenderState.h"
 #include "volume/Volume.h"
 
 #include <algorithm>
@@ -73,6 +76,16 @@ double PeakMemoryMiB() {
     return 0.0;
 }
 
+// The system's load averages (1, 5 and 15 minutes), as a hint whether other work
+// shared the cores while measuring: the thread speed-ups need idle cores.
+std::string LoadAverage() {
+    std::ifstream loadavg("/proc/loadavg");
+    std::string s1, s5, s15;
+    if (!(loadavg >> s1 >> s5 >> s15))
+        return "unknown";
+    return s1 + " " + s5 + " " + s15;
+}
+
 void ResetPeakMemory() {
     std::ofstream clear("/proc/self/clear_refs");
     clear << "5";
@@ -113,12 +126,15 @@ struct Settings {
     std::string sPhantom = ORVEX_SAMPLE_DIR "/phantom.dat";
     std::string sTransferFunction = ORVEX_SAMPLE_DIR "/default.trf";
     bool bVerbose = false;
+    std::vector<int> threads = {1, 2}; // casting threads, each configuration at each
+    bool bSkipping = true;             // empty-space skipping
 };
 
 struct Row {
     std::string sDataset;
     int nType = 0;
     int nSampling = 0;
+    int nThreads = 1;
     Stats whole, step6, stop;
     double dRaysPerSecond = 0;    // median run
     double dSamplesPerSecond = 0; // median run, N positions per ray
@@ -194,67 +210,95 @@ double TimeStop(CHeadlessViewer& viewer, double dDelayMs, int nFullRepaints) {
     return nRepaints < nFullRepaints ? dLatency : -1.0;
 }
 
-Row MeasureConfiguration(CHeadlessViewer& viewer, const std::string& sDataset, int nType,
-                         int nSampling, const Settings& settings) {
-    Row row;
-    row.sDataset = sDataset;
-    row.nType = nType;
-    row.nSampling = nSampling;
+// One configuration at every thread count. The whole runs of the thread counts
+// take turns (1, 2, 1, 2, ...), so that other work on the machine falls on all
+// of them alike; the stops and the peak memory follow per thread count.
+std::vector<Row> MeasureConfiguration(CHeadlessViewer& viewer, const std::string& sDataset,
+                                      int nType, int nSampling, const Settings& settings) {
     viewer.SetVolumeSettings(settings.nWidth, settings.nHeight, nType, nSampling, 0, 90, 0, 4095);
-    ResetPeakMemory();
-
-    std::vector<double> whole, step6, rays;
-    int nFullRepaints = 0;
+    viewer.State().SetEmptySpaceSkipping(settings.bSkipping);
+    const size_t nCounts = settings.threads.size();
+    std::vector<Row> rows(nCounts);
+    std::vector<std::vector<double>> whole(nCounts), step6(nCounts), rays(nCounts);
+    std::vector<int> nFullRepaints(nCounts, 0);
     for (int i = 0; i < settings.nRuns; ++i) {
-        const RunTimes t = TimeWholeRun(viewer);
-        nFullRepaints = std::max(nFullRepaints, t.nRepaints);
-        if (t.dFinished > 0) {
-            whole.push_back(t.dFinished);
-            rays.push_back(double(t.nRays) / (t.dFinished / 1000.0));
+        for (size_t c = 0; c < nCounts; ++c) {
+            viewer.State().SetRenderThreads(settings.threads[c]);
+            const RunTimes t = TimeWholeRun(viewer);
+            nFullRepaints[c] = std::max(nFullRepaints[c], t.nRepaints);
+            if (t.dFinished > 0) {
+                whole[c].push_back(t.dFinished);
+                rays[c].push_back(double(t.nRays) / (t.dFinished / 1000.0));
+            }
+            if (t.dStep6 >= 0)
+                step6[c].push_back(t.dStep6);
         }
-        if (t.dStep6 >= 0)
-            step6.push_back(t.dStep6);
     }
-    row.whole = Summarise(whole);
-    row.step6 = Summarise(step6);
-    const Stats rayStats = Summarise(rays);
-    row.dRaysPerSecond = rayStats.dMedian;
     const CVolume& volume = *viewer.Volume();
     const double diag = std::sqrt(double(volume.m_nDimX) * volume.m_nDimX +
                                   double(volume.m_nDimY) * volume.m_nDimY +
                                   double(volume.m_nDimZ) * volume.m_nDimZ);
-    row.dSamplesPerSecond = row.dRaysPerSecond * std::floor(diag);
+    for (size_t c = 0; c < nCounts; ++c) {
+        Row& row = rows[c];
+        row.sDataset = sDataset;
+        row.nType = nType;
+        row.nSampling = nSampling;
+        row.nThreads = settings.threads[c];
+        viewer.State().SetRenderThreads(row.nThreads);
+        ResetPeakMemory();
+        row.whole = Summarise(whole[c]);
+        row.step6 = Summarise(step6[c]);
+        row.dRaysPerSecond = Summarise(rays[c]).dMedian;
+        row.dSamplesPerSecond = row.dRaysPerSecond * std::floor(diag);
 
-    // Stops spread over the whole run, so that some fall into a step's copy.
-    std::vector<double> stops;
-    const double dRunMs = row.whole.bValid ? row.whole.dMedian : 100.0;
-    for (int i = 0; i < settings.nStops; ++i) {
-        const double dDelay = dRunMs * (0.05 + 0.9 * (i + 0.5) / settings.nStops);
-        const double dLatency = TimeStop(viewer, dDelay, nFullRepaints);
-        if (dLatency >= 0)
-            stops.push_back(dLatency);
+        // Stops spread over the whole run, so that some fall into a step's copy.
+        std::vector<double> stops;
+        const double dRunMs = row.whole.bValid ? row.whole.dMedian : 100.0;
+        for (int i = 0; i < settings.nStops; ++i) {
+            const double dDelay = dRunMs * (0.05 + 0.9 * (i + 0.5) / settings.nStops);
+            const double dLatency = TimeStop(viewer, dDelay, nFullRepaints[c]);
+            if (dLatency >= 0)
+                stops.push_back(dLatency);
+        }
+        row.stop = Summarise(stops);
+        row.nStopsMeasured = int(stops.size());
+        row.dPeakMiB = PeakMemoryMiB();
     }
-    row.stop = Summarise(stops);
-    row.nStopsMeasured = int(stops.size());
-    row.dPeakMiB = PeakMemoryMiB();
-    return row;
+    return rows;
 }
 
 void PrintRow(const Row& r) {
     const std::string sStop = Format(r.stop, 2) + " (" + std::to_string(r.nStopsMeasured) + ")";
-    std::printf("%-10s %-9s %-9s %-24s %-21s %8.2f %10.1f %-26s %7.0f\n", r.sDataset.c_str(),
-                kTypeNames[r.nType], kSamplingNames[r.nSampling], Format(r.whole, 1).c_str(),
-                Format(r.step6, 1).c_str(), r.dRaysPerSecond / 1e6, r.dSamplesPerSecond / 1e6,
-                sStop.c_str(), r.dPeakMiB);
+    std::printf("%-10s %-9s %-9s %7d %-24s %-21s %8.2f %10.1f %-26s %7.0f\n", r.sDataset.c_str(),
+                kTypeNames[r.nType], kSamplingNames[r.nSampling], r.nThreads,
+                Format(r.whole, 1).c_str(), Format(r.step6, 1).c_str(), r.dRaysPerSecond / 1e6,
+                r.dSamplesPerSecond / 1e6, sStop.c_str(), r.dPeakMiB);
     std::fflush(stdout);
 }
 
-const Row* Find(const std::vector<Row>& rows, const std::string& sDataset, int nType,
-                int nSampling) {
+const Row* Find(const std::vector<Row>& rows, const std::string& sDataset, int nType, int nSampling,
+                int nThreads) {
     for (const Row& r : rows)
-        if (r.sDataset == sDataset && r.nType == nType && r.nSampling == nSampling)
+        if (r.sDataset == sDataset && r.nType == nType && r.nSampling == nSampling &&
+            r.nThreads == nThreads)
             return &r;
     return nullptr;
+}
+
+// "1,2,4": thread counts 1..MAX_RENDER_THREADS, each once.
+bool ParseThreadList(const std::string& sText, std::vector<int>& threads) {
+    threads.clear();
+    size_t nStart = 0;
+    while (nStart <= sText.size()) {
+        const size_t nEnd = std::min(sText.find(',', nStart), sText.size());
+        int n = 0;
+        if (!ParseWholeNumber(sText.substr(nStart, nEnd - nStart), 1, MAX_RENDER_THREADS, n) ||
+            std::find(threads.begin(), threads.end(), n) != threads.end())
+            return false;
+        threads.push_back(n);
+        nStart = nEnd + 1;
+    }
+    return !threads.empty();
 }
 
 void PrintTarget(const char* pWhat, double dValue, const char* pTarget, bool bMet) {
@@ -263,10 +307,14 @@ void PrintTarget(const char* pWhat, double dValue, const char* pTarget, bool bMe
 
 int Usage() {
     std::fputs("usage: orvex-bench [--runs N] [--stops N] [--size WxH] [--phantom FILE.dat]\n"
-               "                   [--tf FILE.trf] [--verbose]\n"
-               "  --runs N    whole runs per configuration (default 7)\n"
-               "  --stops N   stop-latency runs per configuration (default 10)\n"
-               "  --verbose   keep the renderer's diagnostic lines on stderr\n",
+               "                   [--tf FILE.trf] [--threads N,N,...] [--skipping on|off]\n"
+               "                   [--verbose]\n"
+               "  --runs N            whole runs per configuration (default 7)\n"
+               "  --stops N           stop-latency runs per configuration (default 10)\n"
+               "  --threads 1,2       casting threads, each configuration with each count\n"
+               "                      (default 1,2; speed-ups are against the first)\n"
+               "  --skipping on|off   empty-space skipping (default on; same pictures)\n"
+               "  --verbose           keep the renderer's diagnostic lines on stderr\n",
                stderr);
     return 1;
 }
@@ -293,19 +341,32 @@ int main(int argc, char** argv) {
             settings.sPhantom = argv[++i];
         } else if (sArg == "--tf" && bHasValue) {
             settings.sTransferFunction = argv[++i];
+        } else if (sArg == "--threads" && bHasValue) {
+            if (!ParseThreadList(argv[++i], settings.threads))
+                return Usage();
+        } else if (sArg == "--skipping" && bHasValue) {
+            const std::string sValue = argv[++i];
+            if (sValue != "on" && sValue != "off")
+                return Usage();
+            settings.bSkipping = sValue == "on";
         } else {
             return Usage();
         }
     }
 
     const unsigned nCores = std::thread::hardware_concurrency();
-    std::printf("orvex-bench: %dx%d client, one worker thread, %u cores, %d whole runs and %d "
-                "stops per row\n",
-                settings.nWidth, settings.nHeight, nCores, settings.nRuns, settings.nStops);
+    std::string sThreads;
+    for (int n : settings.threads)
+        sThreads += (sThreads.empty() ? "" : ", ") + std::to_string(n);
+    std::printf("orvex-bench: %dx%d client, %s casting threads, %u cores, empty-space skipping "
+                "%s, %d whole runs and %d stops per row\n",
+                settings.nWidth, settings.nHeight, sThreads.c_str(), nCores,
+                settings.bSkipping ? "on" : "off", settings.nRuns, settings.nStops);
     std::printf("times in ms as min / median / max; rays/s and samples/s (N = trunc(diagonal) "
-                "positions per ray) of the median run\n\n");
-    std::printf("%-10s %-9s %-9s %-24s %-21s %8s %10s %-26s %7s\n", "dataset", "type", "sampling",
-                "whole run ms", "end of step 6 ms", "Mrays/s", "Msamples/s",
+                "positions per ray) of the median run; load average %s\n\n",
+                LoadAverage().c_str());
+    std::printf("%-10s %-9s %-9s %7s %-24s %-21s %8s %10s %-26s %7s\n", "dataset", "type",
+                "sampling", "threads", "whole run ms", "end of step 6 ms", "Mrays/s", "Msamples/s",
                 "stop latency ms (stops)", "peak MiB");
 
     // The synthetic volume goes through a file like any dataset.
@@ -326,8 +387,9 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "orvex-bench: %s\n", sError.c_str());
             nResult = 1;
         }
-        const std::pair<std::string, std::string> datasets[] = {{"wave 256^3", wavePath.string()},
-                                                                {"phantom", settings.sPhantom}};
+        // The phantom first: its figures are the targets'.
+        const std::pair<std::string, std::string> datasets[] = {{"phantom", settings.sPhantom},
+                                                                {"wave 256^3", wavePath.string()}};
         for (const auto& [sName, sPath] : datasets) {
             if (nResult != 0)
                 break;
@@ -338,13 +400,15 @@ int main(int argc, char** argv) {
             }
             for (int nType = 0; nType < 3; ++nType) {
                 for (int nSampling : {1, 0}) {
-                    Row row;
+                    std::vector<Row> measured;
                     {
                         CQuietStderr quiet(!settings.bVerbose);
-                        row = MeasureConfiguration(viewer, sName, nType, nSampling, settings);
+                        measured = MeasureConfiguration(viewer, sName, nType, nSampling, settings);
                     }
-                    PrintRow(row);
-                    rows.push_back(row);
+                    for (const Row& row : measured) {
+                        PrintRow(row);
+                        rows.push_back(row);
+                    }
                 }
             }
             if (sName != "phantom")
@@ -356,33 +420,74 @@ int main(int argc, char** argv) {
     if (nResult != 0)
         return nResult;
 
+    std::printf("load average at the end: %s\n", LoadAverage().c_str());
+    // Speed-up of every configuration from the first thread count to the others.
+    const int nBase = settings.threads.front();
+    if (settings.threads.size() > 1) {
+        std::printf("\nspeed-up of the whole run from %d thread%s (runs taking turns):\n", nBase,
+                    nBase == 1 ? "" : "s");
+        for (const Row& r : rows) {
+            if (r.nThreads == nBase)
+                continue;
+            const Row* pBase = Find(rows, r.sDataset, r.nType, r.nSampling, nBase);
+            if (!pBase || !pBase->whole.bValid || !r.whole.bValid)
+                continue;
+            std::printf("  %-10s %-9s %-9s %2d threads  median %8.1f ms -> %8.1f ms  %5.2fx"
+                        "   best %8.1f ms -> %8.1f ms  %5.2fx\n",
+                        r.sDataset.c_str(), kTypeNames[r.nType], kSamplingNames[r.nSampling],
+                        r.nThreads, pBase->whole.dMedian, r.whole.dMedian,
+                        pBase->whole.dMedian / r.whole.dMedian, pBase->whole.dMin, r.whole.dMin,
+                        pBase->whole.dMin / r.whole.dMin);
+        }
+    }
+
+    // One thread: the single-worker targets; the most threads: the time to the
+    // first complete picture and the speed-up.
+    const int nMost = *std::max_element(settings.threads.begin(), settings.threads.end());
     std::printf("\nspeed targets (phantom, %dx%d):\n", settings.nWidth, settings.nHeight);
-    const Row* pLevoy = Find(rows, "phantom", 0, 1);
+    const Row* pLevoy = Find(rows, "phantom", 0, 1, 1);
     if (pLevoy && pLevoy->whole.bValid) {
-        PrintTarget("Levoy trilinear whole run, median ms", pLevoy->whole.dMedian, "<= 500",
-                    pLevoy->whole.dMedian <= 500.0);
+        PrintTarget("Levoy trilinear whole run, 1 thread, median ms", pLevoy->whole.dMedian,
+                    "<= 500", pLevoy->whole.dMedian <= 500.0);
     }
     if (pLevoy && pLevoy->step6.bValid) {
-        PrintTarget("Levoy trilinear end of step 6, median ms", pLevoy->step6.dMedian, "<= 50",
-                    pLevoy->step6.dMedian <= 50.0);
+        PrintTarget("Levoy trilinear end of step 6, 1 thread, median ms", pLevoy->step6.dMedian,
+                    "<= 50", pLevoy->step6.dMedian <= 50.0);
+    }
+    const Row* pMost = Find(rows, "phantom", 0, 1, nMost);
+    if (pMost && pMost->step6.bValid) {
+        char what[96];
+        std::snprintf(what, sizeof what, "Levoy trilinear end of step 6, %d threads, median ms",
+                      nMost);
+        PrintTarget(what, pMost->step6.dMedian, "< 20", pMost->step6.dMedian < 20.0);
+    }
+    const Row* pTwo = Find(rows, "phantom", 0, 1, 2);
+    if (pLevoy && pTwo && pLevoy->whole.bValid && pTwo->whole.bValid) {
+        const double dSpeedUp = pLevoy->whole.dMedian / pTwo->whole.dMedian;
+        PrintTarget("Levoy trilinear whole run, speed-up from 1 to 2 threads", dSpeedUp, ">= 1.8",
+                    dSpeedUp >= 1.8);
     }
     double dWorstStop = 0;
     for (const Row& r : rows)
         if (r.stop.bValid)
             dWorstStop = std::max(dWorstStop, r.stop.dMax);
     PrintTarget("stop latency, worst of all rows, ms", dWorstStop, "< 20", dWorstStop < 20.0);
-    for (int nSampling : {1, 0}) {
-        const Row* pBase = Find(rows, "phantom", 0, nSampling);
-        for (int nType : {1, 2}) {
-            const Row* p = Find(rows, "phantom", nType, nSampling);
-            if (!pBase || !p || !pBase->whole.bValid || !p->whole.bValid)
-                continue;
-            char what[96];
-            std::snprintf(what, sizeof what, "%s %s whole run vs Levoy, median ms",
-                          kTypeNames[nType], kSamplingNames[nSampling]);
-            char target[32];
-            std::snprintf(target, sizeof target, "<= %.1f", pBase->whole.dMedian);
-            PrintTarget(what, p->whole.dMedian, target, p->whole.dMedian <= pBase->whole.dMedian);
+    for (int nThreads : settings.threads) {
+        for (int nSampling : {1, 0}) {
+            const Row* pBase = Find(rows, "phantom", 0, nSampling, nThreads);
+            for (int nType : {1, 2}) {
+                const Row* p = Find(rows, "phantom", nType, nSampling, nThreads);
+                if (!pBase || !p || !pBase->whole.bValid || !p->whole.bValid)
+                    continue;
+                char what[96];
+                std::snprintf(what, sizeof what, "%s %s whole run vs Levoy, %d thread%s, median ms",
+                              kTypeNames[nType], kSamplingNames[nSampling], nThreads,
+                              nThreads == 1 ? "" : "s");
+                char target[32];
+                std::snprintf(target, sizeof target, "<= %.1f", pBase->whole.dMedian);
+                PrintTarget(what, p->whole.dMedian, target,
+                            p->whole.dMedian <= pBase->whole.dMedian);
+            }
         }
     }
     return 0;

@@ -51,6 +51,8 @@ int main(int argc, char** argv) {
             viewer.SetVolumeSettings(options.nWidth, options.nHeight, options.nVolumeType,
                                      options.nSampling, options.nLongitude, options.nLatitude,
                                      options.nLowerThreshold, options.nUpperThreshold);
+            viewer.State().SetRenderThreads(options.nThreads);
+            viewer.State().SetEmptySpaceSkipping(options.bSkipping);
             if (!viewer.RunVolume(sError))
                 return Fail(sError);
             image = viewer.FrontImage();

@@ -1,11 +1,15 @@
 #include "engine/RayCaster.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <thread>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
 
+#include "engine/BrickMap.h"
+#include "engine/FloatSteps.h"
 #include "transfer/TransferFunction.h"
 #include "view/RenderState.h"
 #include "volume/Volume.h"
@@ -71,6 +75,32 @@ uint8_t TruncToByte(float f) {
         return 255;
     return static_cast<uint8_t>(static_cast<int>(f));
 }
+
+} // namespace
+
+float SpecularPower(float fCosine) {
+    const double x = fCosine;
+    if (!(std::fabs(x) >= 1.0e-10 && std::fabs(x) <= 1.0e10))
+        return static_cast<float>(std::pow(x, 30.0)); // zero, tiny, huge, infinite or NaN
+    // x^30 by seven multiplications, each rounding by at most 2^-53 relatively:
+    // within 29 * 2^-53 of the exact power (which neither underflows nor
+    // overflows here). The library's pow is within one unit in the last place
+    // (2 * 2^-53) of it. Both lie within 40 * 2^-53 of y; when that whole band
+    // rounds to one float, so do both.
+    const double x2 = x * x;
+    const double x4 = x2 * x2;
+    const double x8 = x4 * x4;
+    const double x16 = x8 * x8;
+    const double y = x16 * x8 * x4 * x2;
+    constexpr double BAND = 40.0 / 9007199254740992.0; // 40 * 2^-53
+    const float fLow = static_cast<float>(y * (1.0 - BAND));
+    const float fHigh = static_cast<float>(y * (1.0 + BAND));
+    if (fLow == fHigh)
+        return fLow;
+    return static_cast<float>(std::pow(x, 30.0));
+}
+
+namespace {
 
 float Dot(const float* a, const float* b) {
     return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
@@ -155,6 +185,110 @@ void Advance(float* pPos, const float* pStep) {
     pPos[2] += pStep[2];
 }
 
+// Finds, for a sample that falls into an empty brick, how many samples from it on
+// surely lie in the empty space around that brick (the cube of bricks within its
+// skip distance). Sample i + j lies at the mapped float position p_i plus j
+// times the voxel step b, off by the drift of j float additions (mapped into
+// voxel space) and by the rounding of both mapped positions to float.
+class CRaySkipper {
+public:
+    // Without a map (or with one it cannot use) it reports no empty runs; the
+    // caster then marches every sample.
+    CRaySkipper(const CSkipMap* pSkipMap, const CVolume& volume, const PointMap& map,
+                const float* pStart, const float* pStep, int32_t nSamples) {
+        if (!pSkipMap || !pSkipMap->Fits(volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ))
+            return;
+        double dMaxCoord = 0.0;
+        for (int j = 0; j < 3; ++j) {
+            const double dEnd =
+                static_cast<double>(pStart[j]) + nSamples * static_cast<double>(pStep[j]);
+            dMaxCoord =
+                std::max({dMaxCoord, std::fabs(static_cast<double>(pStart[j])), std::fabs(dEnd)});
+        }
+        // Each addition rounds by at most half a unit in the last place of the
+        // largest coordinate: 2^-24 of it; twice that for room.
+        const double dAddError = dMaxCoord * TWO_TO_MINUS_23 + 1.0e-300;
+        // Rounding of a mapped position to float: half a unit in the last place,
+        // at most 2^-24 of the largest magnitude a position or region bound can
+        // have (doubled, and for both positions of a comparison).
+        const int nMaxDim = std::max({volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ});
+        m_dRound =
+            (nMaxDim + (CSkipMap::SKIP_DISTANCE_CAP + 2.0) * BRICK_SIZE + 1.0) * TWO_TO_MINUS_22;
+        for (int c = 0; c < 3; ++c) {
+            double b = 0.0, dRowSum = 0.0;
+            for (int j = 0; j < 3; ++j) {
+                b += map.m[j][c] * pStep[j];
+                dRowSum += std::fabs(map.m[j][c]);
+            }
+            const double dDrift = dRowSum * dAddError * 1.001 + std::fabs(b) * 1.0e-12 + 1.0e-300;
+            m_nDirection[c] = b > 0.0 ? 1 : (b < 0.0 ? -1 : 0);
+            m_dInverse[c] = 1.0 / (std::fabs(b) + dDrift);
+            if (!std::isfinite(b) || !std::isfinite(dDrift) || !(m_dInverse[c] > 0.0) ||
+                !std::isfinite(m_dInverse[c]))
+                return;
+        }
+        m_pDistance = pSkipMap->Distances();
+        m_nBricksX = pSkipMap->m_nBricksX;
+        m_nBricksXY = pSkipMap->m_nBricksX * pSkipMap->m_nBricksY;
+    }
+    bool Active() const { return m_pDistance != nullptr; }
+
+    // The skip distance of the brick that holds cell (ix, iy, iz).
+    int Distance(int32_t ix, int32_t iy, int32_t iz) const {
+        return m_pDistance[(ix >> BRICK_SHIFT) + m_nBricksX * (iy >> BRICK_SHIFT) +
+                           m_nBricksXY * (iz >> BRICK_SHIFT)];
+    }
+
+    // For a sample at p in cell (ix, iy, iz), whose brick has the skip distance
+    // D > 0: the count of samples from this one on (at least 1, at most
+    // nRemaining) that surely lie in empty space.
+    int64_t EmptyRun(const float* p, int32_t ix, int32_t iy, int32_t iz, int D,
+                     int64_t nRemaining) const {
+        const int32_t cells[3] = {ix >> BRICK_SHIFT, iy >> BRICK_SHIFT, iz >> BRICK_SHIFT};
+        double dRun = static_cast<double>(nRemaining - 1);
+        for (int c = 0; c < 3; ++c) {
+            const double lo = static_cast<double>(cells[c] - D + 1) * BRICK_SIZE;
+            const double hi = static_cast<double>(cells[c] + D) * BRICK_SIZE;
+            const double pc = p[c];
+            double dRoom;
+            if (m_nDirection[c] > 0)
+                dRoom = hi - pc;
+            else if (m_nDirection[c] < 0)
+                dRoom = pc - lo;
+            else
+                dRoom = std::min(hi - pc, pc - lo);
+            dRun = std::min(dRun, (dRoom - m_dRound) * m_dInverse[c] - 1.0e-6);
+        }
+        return dRun >= 1.0 ? static_cast<int64_t>(dRun) + 1 : 1;
+    }
+
+private:
+    static constexpr double TWO_TO_MINUS_22 = 1.0 / 4194304.0;
+    static constexpr double TWO_TO_MINUS_23 = 1.0 / 8388608.0;
+
+    const uint8_t* m_pDistance = nullptr; // null: no skipping
+    int32_t m_nBricksX = 0;
+    int32_t m_nBricksXY = 0;
+    double m_dRound = 0.0;                  // float rounding of two positions
+    int m_nDirection[3] = {0, 0, 0};        // sign of the voxel step per axis
+    double m_dInverse[3] = {0.0, 0.0, 0.0}; // 1 / (|voxel step| + drift bound per sample)
+};
+
+// Waits until the ray that claimed a shading-cache entry has filled it. The
+// claimer computes one sample's shading without waiting on anything, so this
+// is short.
+void WaitUntilFilled(std::atomic_ref<uint8_t> valid) {
+    for (int nSpins = 0; valid.load(std::memory_order_acquire) != SHADE_FILLED; ++nSpins) {
+        if (nSpins < 64) {
+#ifdef __SSE2__
+            _mm_pause();
+#endif
+        } else {
+            std::this_thread::yield();
+        }
+    }
+}
+
 } // namespace
 
 void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
@@ -208,27 +342,38 @@ void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath
 }
 
 void CastGridRay(const RayView& view, const CRenderState& state, double fx, double fy,
-                 const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel) {
+                 const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
+                 const CSkipMap* pSkip) {
     const float direction[3] = {static_cast<float>(2.0 * fx * view.dRight - view.dRight),
                                 static_cast<float>(2.0 * fy * view.dTop - view.dTop),
                                 static_cast<float>(RAY_NEAR)};
     switch (state.m_nVolumeType.load(std::memory_order_relaxed)) {
-    case VOLUME_TYPE_LEVOY:
-        CastRayLevoy(view.nSamples, RAY_NEAR, RAY_FAR, direction, view.light,
-                     state.m_nVolumeInterpolation.load(std::memory_order_relaxed), tf,
-                     *view.pMatrix, volume, pixel);
+    case VOLUME_TYPE_LEVOY: {
+        const int32_t nInterpolation = state.m_nVolumeInterpolation.load(std::memory_order_relaxed);
+        if (pSkip && !(pSkip->m_Key == SkipKey{VOLUME_TYPE_LEVOY, nInterpolation, 0, 0}))
+            pSkip = nullptr;
+        CastRayLevoy(view.nSamples, RAY_NEAR, RAY_FAR, direction, view.light, nInterpolation, tf,
+                     *view.pMatrix, volume, pixel, pSkip);
         break;
+    }
     case VOLUME_TYPE_XRAY:
-        CastRayXRay(view.nSamples, RAY_NEAR, RAY_FAR, direction, *view.pMatrix, volume, pixel);
+        if (pSkip && !(pSkip->m_Key == SkipKey{VOLUME_TYPE_XRAY, -1, 0, 0}))
+            pSkip = nullptr;
+        CastRayXRay(view.nSamples, RAY_NEAR, RAY_FAR, direction, *view.pMatrix, volume, pixel,
+                    pSkip);
         break;
-    case VOLUME_TYPE_FIRST_HIT:
+    case VOLUME_TYPE_FIRST_HIT: {
+        const int32_t nUpper = state.m_nUpperThreshold.load(std::memory_order_relaxed);
+        const int32_t nLower = state.m_nLowerThreshold.load(std::memory_order_relaxed);
+        const int32_t nInterpolation = state.m_nVolumeInterpolation.load(std::memory_order_relaxed);
+        if (pSkip &&
+            !(pSkip->m_Key == SkipKey{VOLUME_TYPE_FIRST_HIT, nInterpolation, nLower, nUpper}))
+            pSkip = nullptr;
         CastRayFirstHit(view.nSamples, static_cast<float>(RAY_NEAR), static_cast<float>(RAY_FAR),
-                        direction, view.light,
-                        state.m_nUpperThreshold.load(std::memory_order_relaxed),
-                        state.m_nLowerThreshold.load(std::memory_order_relaxed),
-                        state.m_nVolumeInterpolation.load(std::memory_order_relaxed), tf,
-                        *view.pMatrix, volume, pixel);
+                        direction, view.light, nUpper, nLower, nInterpolation, tf, *view.pMatrix,
+                        volume, pixel, pSkip);
         break;
+    }
     default:
         SetPixel(pixel, 0.0f, 0.0f, 0.0f);
         break;
@@ -237,7 +382,8 @@ void CastGridRay(const RayView& view, const CRenderState& state, double fx, doub
 
 int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDirection,
                  const float* pLight, int32_t nInterpolation, const CTransferFunction& tf,
-                 const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel) {
+                 const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel,
+                 const CSkipMap* pSkip) {
     float cr = 0.0f, cg = 0.0f, cb = 0.0f, A = 0.0f;
     if (nSamples < 1 || !volume.m_pVoxels) {
         SetPixel(pixel, 0.0f, 0.0f, 0.0f);
@@ -256,8 +402,9 @@ int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDire
     const PointMap map(matrix);
     int32_t nFirst = 0, nLast = -1;
     if (InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast)) {
-        for (int32_t i = 0; i < nFirst; ++i)
-            Advance(pos, step);
+        const CRaySkipper skipper(pSkip, volume, map, pos, step, nSamples);
+        const bool bSkip = skipper.Active();
+        AddRepeated3(pos, step, nFirst);
 
         const float fMaxX = static_cast<float>(volume.m_nDimX - 1);
         const float fMaxY = static_cast<float>(volume.m_nDimY - 1);
@@ -271,61 +418,81 @@ int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDire
         uint8_t* const pShadeB = volume.m_pShadeB;
         float* const pShadeAlpha = volume.m_pShadeAlpha;
 
-        for (int32_t i = nFirst; i <= nLast; ++i) {
+        for (int32_t i = nFirst; i <= nLast;) {
             float p[3];
             map.Map(pos, p);
             if (p[0] > 0.0f && p[0] < fMaxX && p[1] > 0.0f && p[1] < fMaxY && p[2] > 0.0f &&
                 p[2] < fMaxZ) {
-                const int32_t k = static_cast<int32_t>(p[0]) +
-                                  static_cast<int32_t>(p[1]) * nStrideY +
-                                  static_cast<int32_t>(p[2]) * nStrideZ;
+                const int32_t ix = static_cast<int32_t>(p[0]);
+                const int32_t iy = static_cast<int32_t>(p[1]);
+                const int32_t iz = static_cast<int32_t>(p[2]);
+                if (bSkip) {
+                    // Samples in empty space have opacity 0: with a finite A they
+                    // change no sum, and A stays at or below 0.99.
+                    const int D = skipper.Distance(ix, iy, iz);
+                    if (D != 0 && std::isfinite(A)) {
+                        const int64_t nRun = skipper.EmptyRun(p, ix, iy, iz, D, nLast - i + 1);
+                        AddRepeated3(pos, step, nRun);
+                        i += static_cast<int32_t>(nRun);
+                        continue;
+                    }
+                }
+                const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
                 // Within a run an entry, once filled, is never recomputed: what a
                 // later sample would compute for it is discarded, so it is not
-                // computed at all.
-                if (!pValid[k]) {
-                    int16_t nValue;
-                    float g[3];
-                    float m;
-                    if (bTrilinear)
-                        nValue = TruncToInt16(volume.SampleTrilinear(p[0], p[1], p[2]));
-                    else
-                        nValue = volume.m_pVoxels[k];
-                    const TableEntry& e = tf.Lookup(nValue);
-                    // A transparent entry (opacity m * 0 = 0 for every finite m)
-                    // adds nothing to any ray whatever its colour, so its gradient
-                    // and shading are not needed.
-                    bool bShade = e.opacity != 0.0f;
-                    if (bShade) {
-                        if (bTrilinear) {
-                            volume.GradientTrilinear(p[0], p[1], p[2], g);
-                            m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
-                        } else {
-                            const float* pGradient =
-                                volume.m_pGradient + 3 * static_cast<size_t>(k);
-                            g[0] = pGradient[0];
-                            g[1] = pGradient[1];
-                            g[2] = pGradient[2];
-                            m = volume.m_pGradientMagnitude[k];
+                // computed at all. The first ray to reach the voxel claims the
+                // entry and fills it; any other waits for that.
+                std::atomic_ref<uint8_t> valid(pValid[k]);
+                uint8_t nState = valid.load(std::memory_order_acquire);
+                if (nState != SHADE_FILLED) {
+                    if (nState == SHADE_EMPTY &&
+                        valid.compare_exchange_strong(nState, SHADE_CLAIMED,
+                                                      std::memory_order_acquire)) {
+                        int16_t nValue;
+                        float g[3];
+                        float m;
+                        if (bTrilinear)
+                            nValue = TruncToInt16(volume.SampleTrilinear(p[0], p[1], p[2]));
+                        else
+                            nValue = volume.m_pVoxels[k];
+                        const TableEntry& e = tf.Lookup(nValue);
+                        // A transparent entry (opacity m * 0 = 0 for every finite
+                        // m) adds nothing to any ray whatever its colour, so its
+                        // gradient and shading are not needed.
+                        bool bShade = e.opacity != 0.0f;
+                        if (bShade) {
+                            if (bTrilinear) {
+                                volume.GradientTrilinear(p[0], p[1], p[2], g);
+                                m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+                            } else {
+                                const float* pGradient =
+                                    volume.m_pGradient + 3 * static_cast<size_t>(k);
+                                g[0] = pGradient[0];
+                                g[1] = pGradient[1];
+                                g[2] = pGradient[2];
+                                m = volume.m_pGradientMagnitude[k];
+                            }
+                            bShade = m > 0.0f && std::isfinite(m);
                         }
-                        bShade = m > 0.0f && std::isfinite(m);
-                    }
-                    if (bShade) {
-                        const float nv[3] = {g[0] / m, g[1] / m, g[2] / m};
-                        const float fDiffuse = Dot(nv, pLight);
-                        const float fSpecular =
-                            static_cast<float>(std::pow(static_cast<double>(Dot(nv, half)), 30.0));
-                        const float I = 0.3f * fSpecular + 0.7f * fDiffuse;
-                        pShadeR[k] = TruncToByte(I * e.red);
-                        pShadeG[k] = TruncToByte(I * e.green);
-                        pShadeB[k] = TruncToByte(I * e.blue);
-                        pShadeAlpha[k] = m * e.opacity;
+                        if (bShade) {
+                            const float nv[3] = {g[0] / m, g[1] / m, g[2] / m};
+                            const float fDiffuse = Dot(nv, pLight);
+                            const float fSpecular = SpecularPower(Dot(nv, half));
+                            const float I = 0.3f * fSpecular + 0.7f * fDiffuse;
+                            pShadeR[k] = TruncToByte(I * e.red);
+                            pShadeG[k] = TruncToByte(I * e.green);
+                            pShadeB[k] = TruncToByte(I * e.blue);
+                            pShadeAlpha[k] = m * e.opacity;
+                        } else {
+                            // No gradient (no surface) or no opacity: colour 0 and
+                            // opacity 0.
+                            pShadeR[k] = pShadeG[k] = pShadeB[k] = 0;
+                            pShadeAlpha[k] = 0.0f;
+                        }
+                        valid.store(SHADE_FILLED, std::memory_order_release);
                     } else {
-                        // No gradient (no surface) or no opacity: colour 0 and
-                        // opacity 0.
-                        pShadeR[k] = pShadeG[k] = pShadeB[k] = 0;
-                        pShadeAlpha[k] = 0.0f;
+                        WaitUntilFilled(valid);
                     }
-                    pValid[k] = 1;
                 }
                 const float a = pShadeAlpha[k];
                 // With a = 0 and a finite A every product below is a zero, and
@@ -339,6 +506,7 @@ int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDire
                 }
             }
             Advance(pos, step);
+            ++i;
             if (A > 0.99)
                 break;
         }
@@ -348,7 +516,8 @@ int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDire
 }
 
 int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirection,
-                const CMatrix4& matrix, const CVolume& volume, ImagePixel& pixel) {
+                const CMatrix4& matrix, const CVolume& volume, ImagePixel& pixel,
+                const CSkipMap* pSkip) {
     double dSum = 0.0;
     if (nSamples < 1 || !volume.m_pVoxels) {
         SetPixel(pixel, 0.0f, 0.0f, 0.0f);
@@ -364,8 +533,9 @@ int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirec
     const PointMap map(matrix);
     int32_t nFirst = 0, nLast = -1;
     if (InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast)) {
-        for (int32_t i = 0; i < nFirst; ++i)
-            Advance(pos, step);
+        const CRaySkipper skipper(pSkip, volume, map, pos, step, nSamples);
+        const bool bSkip = skipper.Active();
+        AddRepeated3(pos, step, nFirst);
 
         const float fDimX = static_cast<float>(volume.m_nDimX);
         const float fDimY = static_cast<float>(volume.m_nDimY);
@@ -375,17 +545,29 @@ int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirec
         const int16_t* const pVoxels = volume.m_pVoxels;
         const double dDivisor = nSamples * 4096.0;
 
-        for (int32_t i = nFirst; i <= nLast; ++i) {
+        for (int32_t i = nFirst; i <= nLast;) {
             float p[3];
             map.Map(pos, p);
             if (p[0] >= 0.0f && p[0] < fDimX && p[1] >= 0.0f && p[1] < fDimY && p[2] >= 0.0f &&
                 p[2] < fDimZ) {
-                const int32_t k = static_cast<int32_t>(p[0]) +
-                                  static_cast<int32_t>(p[1]) * nStrideY +
-                                  static_cast<int32_t>(p[2]) * nStrideZ;
+                const int32_t ix = static_cast<int32_t>(p[0]);
+                const int32_t iy = static_cast<int32_t>(p[1]);
+                const int32_t iz = static_cast<int32_t>(p[2]);
+                if (bSkip) {
+                    // Voxels of value 0 add exact zeros, which change no sum.
+                    const int D = skipper.Distance(ix, iy, iz);
+                    if (D != 0) {
+                        const int64_t nRun = skipper.EmptyRun(p, ix, iy, iz, D, nLast - i + 1);
+                        AddRepeated3(pos, step, nRun);
+                        i += static_cast<int32_t>(nRun);
+                        continue;
+                    }
+                }
+                const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
                 dSum = dSum + pVoxels[k] / dDivisor;
             }
             Advance(pos, step);
+            ++i;
         }
     }
     const float fGrey = static_cast<float>(dSum * 5.0);
@@ -396,7 +578,7 @@ int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirec
 int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDirection,
                     const float* pLight, int32_t nUpperThreshold, int32_t nLowerThreshold,
                     int32_t nInterpolation, const CTransferFunction& tf, const CMatrix4& matrix,
-                    const CVolume& volume, ImagePixel& pixel) {
+                    const CVolume& volume, ImagePixel& pixel, const CSkipMap* pSkip) {
     SetPixel(pixel, 0.0f, 0.0f, 0.0f);
     if (nSamples < 1 || !volume.m_pVoxels)
         return 0;
@@ -411,8 +593,9 @@ int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDir
     int32_t nFirst = 0, nLast = -1;
     if (!InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast))
         return 0;
-    for (int32_t i = 0; i < nFirst; ++i)
-        Advance(pos, step);
+    const CRaySkipper skipper(pSkip, volume, map, pos, step, nSamples);
+    const bool bSkip = skipper.Active();
+    AddRepeated3(pos, step, nFirst);
 
     const float fMaxX = static_cast<float>(volume.m_nDimX - 1);
     const float fMaxY = static_cast<float>(volume.m_nDimY - 1);
@@ -423,13 +606,25 @@ int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDir
     const float fLower = static_cast<float>(nLowerThreshold);
     const float fUpper = static_cast<float>(nUpperThreshold);
 
-    for (int32_t i = nFirst; i <= nLast; ++i) {
+    for (int32_t i = nFirst; i <= nLast;) {
         float p[3];
         map.Map(pos, p);
         if (p[0] > 0.0f && p[0] < fMaxX && p[1] > 0.0f && p[1] < fMaxY && p[2] > 0.0f &&
             p[2] < fMaxZ) {
-            const int32_t k = static_cast<int32_t>(p[0]) + static_cast<int32_t>(p[1]) * nStrideY +
-                              static_cast<int32_t>(p[2]) * nStrideZ;
+            const int32_t ix = static_cast<int32_t>(p[0]);
+            const int32_t iy = static_cast<int32_t>(p[1]);
+            const int32_t iz = static_cast<int32_t>(p[2]);
+            if (bSkip) {
+                // No sample in empty space can be a hit.
+                const int D = skipper.Distance(ix, iy, iz);
+                if (D != 0) {
+                    const int64_t nRun = skipper.EmptyRun(p, ix, iy, iz, D, nLast - i + 1);
+                    AddRepeated3(pos, step, nRun);
+                    i += static_cast<int32_t>(nRun);
+                    continue;
+                }
+            }
+            const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
             const float fValue = bTrilinear
                                      ? static_cast<float>(volume.SampleTrilinear(p[0], p[1], p[2]))
                                      : static_cast<float>(volume.m_pVoxels[k]);
@@ -462,6 +657,7 @@ int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDir
             }
         }
         Advance(pos, step);
+        ++i;
     }
     return 0;
 }

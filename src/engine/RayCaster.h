@@ -12,6 +12,7 @@
 class CVolume;
 class CTransferFunction;
 class CRenderState;
+class CSkipMap;
 struct ImagePixel;
 
 // Distances from the eye along every ray: the image plane (and first Levoy
@@ -48,24 +49,48 @@ void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath
 // Casts the ray of the grid fractions fx, fy (each in [0, 1)) into pixel with
 // the caster that m_nVolumeType of the state selects right now, reading the
 // interpolation and the thresholds afresh as well. An unknown type yields a
-// computed black pixel.
+// computed black pixel. pSkip, when given, is used only if it was made for the
+// settings read for this pixel (its key); otherwise every sample is marched.
 void CastGridRay(const RayView& view, const CRenderState& state, double fx, double fy,
-                 const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel);
+                 const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
+                 const CSkipMap* pSkip = nullptr);
+
+// The casters below skip the samples that a given skip map (made for the same
+// settings, transfer function and dataset) marks as lying in empty space; the
+// float position still advances exactly as one addition per sample would, so the
+// pixel is bit for bit the same with or without the map.
 
 // Shaded front-to-back compositing with gradient-weighted opacity; fills the
-// volume's shading cache. pDirection and pLight point to three floats each.
+// volume's shading cache. pDirection and pLight point to three floats each. Casts
+// running at the same time may share the cache: an entry is claimed atomically
+// by the first ray that reaches its voxel, which fills it, and every other ray
+// waits for and uses what that ray filled in.
 int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDirection,
                  const float* pLight, int32_t nInterpolation, const CTransferFunction& tf,
-                 const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel);
+                 const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel,
+                 const CSkipMap* pSkip = nullptr);
 
 // Averaged back-to-front projection of the nearest voxel values: grey = five
 // times the sum of the inside samples divided by 4096 * nSamples.
 int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirection,
-                const CMatrix4& matrix, const CVolume& volume, ImagePixel& pixel);
+                const CMatrix4& matrix, const CVolume& volume, ImagePixel& pixel,
+                const CSkipMap* pSkip = nullptr);
 
 // The first sample strictly between the two thresholds, diffusely shaded with the
 // table colour; black when nothing is hit or the gradient there is zero.
 int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDirection,
                     const float* pLight, int32_t nUpperThreshold, int32_t nLowerThreshold,
                     int32_t nInterpolation, const CTransferFunction& tf, const CMatrix4& matrix,
-                    const CVolume& volume, ImagePixel& pixel);
+                    const CVolume& volume, ImagePixel& pixel, const CSkipMap* pSkip = nullptr);
+
+// The Levoy specular term: (float) pow(fCosine, 30.0) in double precision, bit
+// for bit, mostly without calling pow (with a C library whose pow is within one
+// unit in the last place, as glibc's is).
+float SpecularPower(float fCosine);
+
+// States of a shading-cache valid flag (m_pShadeValid) during a run: empty,
+// filled, and claimed by a ray that is filling it right now. Between runs an
+// entry is only ever empty or filled.
+constexpr uint8_t SHADE_EMPTY = 0;
+constexpr uint8_t SHADE_FILLED = 1;
+constexpr uint8_t SHADE_CLAIMED = 2;

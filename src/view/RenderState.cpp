@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/BrickMap.h"
 #include "engine/ProgressiveThread.h"
+#include "engine/RenderPool.h"
 
 namespace {
 
@@ -38,9 +40,42 @@ CRenderState::CRenderState(CViewerApp* pApp)
 
 CRenderState::~CRenderState() {
     // A window that overrides the hooks stops and waits in its own destructor,
-    // before its part of the object is gone; this is the last safety net.
+    // before its part of the object is gone; this is the last safety net. The
+    // pool's threads end with the state, after the worker.
     StopProgressiveThread();
     WaitForWorkerEnd();
+}
+
+void CRenderState::SetRenderThreads(int nThreads) {
+    m_nRenderThreads.store(std::clamp(nThreads, 0, MAX_RENDER_THREADS));
+}
+
+int CRenderState::RenderThreadsForRun() const {
+    const int nThreads = m_nRenderThreads.load();
+    if (nThreads > 0)
+        return nThreads;
+    const unsigned nHardware = std::thread::hardware_concurrency();
+    return std::clamp(static_cast<int>(nHardware), 1, MAX_RENDER_THREADS);
+}
+
+CRenderPool& CRenderState::WorkerPool(int nLanes) {
+    if (!m_pPool || m_pPool->Lanes() != nLanes) {
+        m_pPool.reset(); // its threads end before the new ones start
+        m_pPool = std::make_unique<CRenderPool>(nLanes);
+    }
+    return *m_pPool;
+}
+
+CBrickRanges& CRenderState::WorkerBrickRanges() {
+    if (!m_pBrickRanges)
+        m_pBrickRanges = std::make_unique<CBrickRanges>();
+    return *m_pBrickRanges;
+}
+
+CSkipMap& CRenderState::WorkerSkipMap() {
+    if (!m_pSkipMap)
+        m_pSkipMap = std::make_unique<CSkipMap>();
+    return *m_pSkipMap;
 }
 
 int CRenderState::StartProgressiveThread() {
@@ -132,6 +167,17 @@ void CRenderState::CopyBackToFront() {
         std::memcpy(m_Image[x], m_BackImage[x], nColumnBytes);
     m_nFrontExtentWidth = m_nBackExtentWidth;
     m_nFrontExtentHeight = m_nBackExtentHeight;
+}
+
+void CRenderState::CopyBackColumnsToFront(const uint8_t* pColumns) {
+    if (m_nFrontExtentWidth != m_nBackExtentWidth || m_nFrontExtentHeight != m_nBackExtentHeight) {
+        CopyBackToFront();
+        return;
+    }
+    const size_t nColumnBytes = static_cast<size_t>(m_nBackExtentHeight) * sizeof(ImagePixel);
+    for (int x = 0; x < m_nBackExtentWidth; ++x)
+        if (pColumns[x])
+            std::memcpy(m_Image[x], m_BackImage[x], nColumnBytes);
 }
 
 void CRenderState::ForgetImageExtents() {

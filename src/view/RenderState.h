@@ -14,6 +14,9 @@
 #include "platform/Sync.h"
 
 class CViewerApp;
+class CRenderPool;
+class CBrickRanges;
+class CSkipMap;
 
 // One sample of the volume image.
 struct ImagePixel {
@@ -25,6 +28,9 @@ struct ImagePixel {
 
 constexpr int IMAGE_MAX_WIDTH = 1920;
 constexpr int IMAGE_MAX_HEIGHT = 1440;
+
+// The most threads a run casts with.
+constexpr int MAX_RENDER_THREADS = 64;
 
 // An image buffer indexed [column][row]; row 0 is the top row of the window and
 // consecutive rows of one column are adjacent in memory.
@@ -57,6 +63,19 @@ public:
 
     int GetRenderMode() const { return m_nRenderMode; }
 
+    // --- Speed settings, read by the worker at the start of each run ---
+    // How many threads cast a run's rays: the worker and the pool's threads
+    // together. 0 (the default) means one per hardware thread. Takes effect at
+    // the next run; the pool is remade only when the count changes.
+    void SetRenderThreads(int nThreads);
+    int GetRenderThreads() const { return m_nRenderThreads.load(); }
+    // The count a run started now would use (0 resolved, at least 1).
+    int RenderThreadsForRun() const;
+    // Empty-space skipping (on by default). The images are the same either way;
+    // off is for comparison and measurement.
+    void SetEmptySpaceSkipping(bool bSkip) { m_bEmptySpaceSkipping.store(bSkip); }
+    bool GetEmptySpaceSkipping() const { return m_bEmptySpaceSkipping.load(); }
+
     // --- Hooks the worker calls from its own thread. They must not block on the
     // UI thread: the window posts them to it. The defaults only record. ---
     virtual void PostTitle(const std::string& sTitle);
@@ -74,6 +93,11 @@ public:
     // that either of them can hold computed pixels in. The caller holds
     // m_hImageMutex.
     void CopyBackToFront();
+    // The same when the front image already equals the back image except in the
+    // columns flagged in pColumns (IMAGE_MAX_WIDTH flags): copies only those,
+    // within the run's extent. Falls back to the whole copy when the front was not
+    // last copied from this run's extent. The caller holds m_hImageMutex.
+    void CopyBackColumnsToFront(const uint8_t* pColumns);
     // For code other than the worker that writes either image buffer directly
     // (while no run is active): the next clear and copy then cover the whole
     // buffers again.
@@ -83,6 +107,14 @@ public:
     // Called by the worker when it enters its end sequence (or gives up at once):
     // from then on a start may wait for that thread instead of refusing.
     void MarkWorkerEnding() { m_bWorkerEnding.store(true); }
+    // The worker's long-lived helpers, touched by the worker thread only (and
+    // freed with the state once no worker is left): the casting pool with the
+    // given number of lanes (made on first use, remade when the count changes),
+    // the value ranges of the dataset's bricks (kept while the dataset stays the
+    // same) and the run's skip map.
+    CRenderPool& WorkerPool(int nLanes);
+    CBrickRanges& WorkerBrickRanges();
+    CSkipMap& WorkerSkipMap();
 
     CViewerApp* m_pApp;
 
@@ -140,6 +172,11 @@ private:
     int m_nFrontExtentHeight = 0;
 
     std::atomic<bool> m_bStopRequested{false};
+    std::atomic<int> m_nRenderThreads{0};
+    std::atomic<bool> m_bEmptySpaceSkipping{true};
+    std::unique_ptr<CRenderPool> m_pPool;
+    std::unique_ptr<CBrickRanges> m_pBrickRanges;
+    std::unique_ptr<CSkipMap> m_pSkipMap;
     // The worker thread object (touched only by the thread that starts and stops
     // runs), whether that thread has reported that it runs, whether it has entered
     // its end sequence, and whether it has returned.

@@ -1,5 +1,6 @@
 #include "volume/Volume.h"
 
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -217,10 +218,17 @@ int CVolume::AllocateBuffers() {
         FreeBuffers();
         return -1;
     }
+    m_nContentSerial = NextContentSerial();
     return 0;
 }
 
+uint64_t CVolume::NextContentSerial() {
+    static std::atomic<uint64_t> s_nLast{0};
+    return ++s_nLast;
+}
+
 void CVolume::FreeBuffers() {
+    m_nContentSerial = 0;
     FreeArray(m_pVoxels);
     FreeArray(m_pGradient);
     FreeArray(m_pGradientMagnitude);

@@ -68,6 +68,13 @@ public:
     int16_t* m_pVoxels = nullptr; // null while the dataset is empty
     int32_t m_nHistogramPeak = 0;
     int32_t m_Histogram[HISTOGRAM_BINS] = {};
+    // Tells this dataset's contents apart from every other's in the process: a
+    // fresh number whenever the buffers are allocated (each load), 0 while empty.
+    // Lets data derived from the voxels (the renderer's brick value ranges) be
+    // kept across runs. Whoever rewrites m_pVoxels of a loaded dataset in place
+    // gives it a fresh number with NextContentSerial().
+    uint64_t m_nContentSerial = 0;
+    static uint64_t NextContentSerial();
 
 private:
     // Cell index (c truncated toward zero) and fraction c - n of one coordinate.

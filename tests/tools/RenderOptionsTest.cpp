@@ -2,6 +2,7 @@
 #include "_RenderOptions.h"
 
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -14,20 +15,13 @@ TEST(RenderOptions, DefaultsFollowTheViewersStartValues) {
     RenderOptions o;
     std::string sError;
     ASSERT_EQ(Parse({"head.dat", "-o", "out.png"}, o, sError), RENDER_PARSE_OK) << sError;
-    EXPECT_EQ(o.sDataset, "head.dat");
-    EXPECT_EQ(o.sOutput, "out.png");
-    EXPECT_EQ(o.sTransferFunction, "");
-    EXPECT_EQ(o.nWidth, 692);
-    EXPECT_EQ(o.nHeight, 448);
-    EXPECT_FALSE(o.bSlice);
-    EXPECT_EQ(o.nVolumeType, 0);
-    EXPECT_EQ(o.nSampling, 1); // trilinear
-    EXPECT_EQ(o.nLongitude, 0);
-    EXPECT_EQ(o.nLatitude, 90);
-    EXPECT_EQ(o.nLowerThreshold, 0);
-    EXPECT_EQ(o.nUpperThreshold, 4095);
-    EXPECT_EQ(o.nPlane, 0);
-    EXPECT_EQ(o.nSlice, 0);
+    EXPECT_EQ(std::tie(o.sDataset, o.sOutput, o.sTransferFunction),
+              std::make_tuple("head.dat", "out.png", ""));
+    // 692 x 448, volume mode, Levoy, trilinear, longitude 0, latitude 90,
+    // thresholds 0 and 4095, XY plane, slice 0.
+    EXPECT_EQ(std::tie(o.nWidth, o.nHeight, o.bSlice, o.nVolumeType, o.nSampling, o.nLongitude,
+                       o.nLatitude, o.nLowerThreshold, o.nUpperThreshold, o.nPlane, o.nSlice),
+              std::make_tuple(692, 448, false, 0, 1, 0, 90, 0, 4095, 0, 0));
 
     // In slice mode the default sampling is nearest neighbour.
     ASSERT_EQ(Parse({"--mode", "slice", "head.dat", "-o", "out.pfm"}, o, sError), RENDER_PARSE_OK);
@@ -46,16 +40,10 @@ TEST(RenderOptions, EveryValueMapsToItsCode) {
               RENDER_PARSE_OK)
         << sError;
     EXPECT_EQ(o.sTransferFunction, "a.trf");
-    EXPECT_EQ(o.nWidth, 300);
-    EXPECT_EQ(o.nHeight, 200);
-    EXPECT_EQ(o.nVolumeType, 2);
-    EXPECT_EQ(o.nSampling, 0);
-    EXPECT_EQ(o.nLongitude, -30);
-    EXPECT_EQ(o.nLatitude, 400);
-    EXPECT_EQ(o.nLowerThreshold, 10);
-    EXPECT_EQ(o.nUpperThreshold, 20);
-    EXPECT_EQ(o.nPlane, 2);
-    EXPECT_EQ(o.nSlice, -4); // a slice outside the volume shows value 0
+    // A slice outside the volume is allowed: it shows value 0.
+    EXPECT_EQ(std::tie(o.nWidth, o.nHeight, o.nVolumeType, o.nSampling, o.nLongitude, o.nLatitude,
+                       o.nLowerThreshold, o.nUpperThreshold, o.nPlane, o.nSlice),
+              std::make_tuple(300, 200, 2, 0, -30, 400, 10, 20, 2, -4));
     ASSERT_EQ(Parse({"d.dat", "-o", "x.pfm", "--type", "xray", "--plane", "xz"}, o, sError),
               RENDER_PARSE_OK);
     EXPECT_EQ(o.nVolumeType, 1);
@@ -71,8 +59,25 @@ TEST(RenderOptions, EveryValueMapsToItsCode) {
     EXPECT_EQ(o.nSampling, 0);
 }
 
-TEST(RenderOptions, SizesOutsideTheRuleAreRefused) {
-    int w = 0, h = 0;
+TEST(RenderOptions, ThreadsAndSkipping) {
+    RenderOptions o;
+    std::string sError;
+    ASSERT_EQ(Parse({"d.dat", "-o", "x.pfm"}, o, sError), RENDER_PARSE_OK);
+    EXPECT_EQ(o.nThreads, 0); // one per hardware thread
+    EXPECT_TRUE(o.bSkipping);
+    ASSERT_EQ(Parse({"d.dat", "-o", "x.pfm", "--threads", "3", "--skipping=off"}, o, sError),
+              RENDER_PARSE_OK)
+        << sError;
+    EXPECT_EQ(o.nThreads, 3);
+    EXPECT_FALSE(o.bSkipping);
+    ASSERT_EQ(Parse({"d.dat", "-o", "x.pfm", "--threads=64", "--skipping", "on"}, o, sError),
+              RENDER_PARSE_OK);
+    EXPECT_EQ(o.nThreads, 64);
+    EXPECT_TRUE(o.bSkipping);
+}
+
+TEST(RenderOptions, SizesAndNumbersAreStrict) {
+    int w = 0, h = 0, n = 0;
     EXPECT_TRUE(ParseSize("1x1", w, h));
     EXPECT_TRUE(ParseSize("8192x8192", w, h));
     EXPECT_EQ(w, 8192);
@@ -81,10 +86,6 @@ TEST(RenderOptions, SizesOutsideTheRuleAreRefused) {
           "1x8193", " 10x10", "10x10 ", "1e3x10", "99999999999999999999x1"}) {
         EXPECT_FALSE(ParseSize(p, w, h)) << "'" << p << "'";
     }
-}
-
-TEST(RenderOptions, WholeNumbersOnly) {
-    int n = 0;
     EXPECT_TRUE(ParseWholeNumber("-12", -100, 100, n));
     EXPECT_EQ(n, -12);
     EXPECT_TRUE(ParseWholeNumber("+7", -100, 100, n));
@@ -120,6 +121,10 @@ TEST(RenderOptions, ErrorsSayWhatIsWrong) {
         {{"d.dat", "-o", "x.png", "--plane", "zx"}, "xy, xz or yz"},
         {{"d.dat", "-o", "x.png", "--slice", "one"}, "slice number"},
         {{"d.dat", "-o", "x.png", "--tf="}, "--tf"},
+        {{"d.dat", "-o", "x.png", "--threads", "-1"}, "one per hardware thread"},
+        {{"d.dat", "-o", "x.png", "--threads", "65"}, "0..64"},
+        {{"d.dat", "-o", "x.png", "--threads", "two"}, "--threads"},
+        {{"d.dat", "-o", "x.png", "--skipping", "yes"}, "on or off"},
     };
     for (const Case& c : cases) {
         RenderOptions o;

@@ -1,0 +1,351 @@
+#include "engine/BrickMap.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
+#include "engine/RayCaster.h"
+#include "transfer/TransferFunction.h"
+#include "view/RenderState.h"
+#include "volume/Volume.h"
+
+namespace {
+
+int BrickCount(int nDim) {
+    return (nDim + BRICK_SIZE - 1) >> BRICK_SHIFT;
+}
+
+constexpr BrickRange EMPTY_RANGE = {INT16_MAX, INT16_MIN};
+
+void Merge(BrickRange& into, const BrickRange& r) {
+    into.nMin = std::min(into.nMin, r.nMin);
+    into.nMax = std::max(into.nMax, r.nMax);
+}
+
+// Min and max of n consecutive values (n >= 1).
+BrickRange RangeOf(const int16_t* p, int n) {
+    int16_t lo = p[0], hi = p[0];
+    for (int i = 1; i < n; ++i) {
+        lo = std::min(lo, p[i]);
+        hi = std::max(hi, p[i]);
+    }
+    return {lo, hi};
+}
+
+} // namespace
+
+bool CBrickRanges::Build(const CVolume& volume, const std::function<bool()>& bStopped) {
+    Prepare(volume);
+    for (int bz = 0; bz < m_nBricksZ; ++bz) {
+        if (bStopped && bStopped())
+            return false;
+        BuildSlab(volume, bz);
+    }
+    Finish(volume);
+    return true;
+}
+
+void CBrickRanges::Prepare(const CVolume& volume) {
+    const bool bLoaded = volume.m_pVoxels && volume.m_pGradient && volume.m_pGradientMagnitude;
+    m_nBricksX = bLoaded ? BrickCount(volume.m_nDimX) : 0;
+    m_nBricksY = bLoaded ? BrickCount(volume.m_nDimY) : 0;
+    m_nBricksZ = bLoaded ? BrickCount(volume.m_nDimZ) : 0;
+    const size_t nBricks = static_cast<size_t>(m_nBricksX) * m_nBricksY * m_nBricksZ;
+    m_Own.assign(nBricks, EMPTY_RANGE);
+    m_Apron.assign(nBricks, EMPTY_RANGE);
+    m_OwnFlat.assign(nBricks, 0);
+    m_ApronFlat.assign(nBricks, 0);
+    m_pVolume = nullptr;
+    m_nSerial = 0;
+}
+
+void CBrickRanges::Finish(const CVolume& volume) {
+    m_pVolume = &volume;
+    m_nSerial = volume.m_nContentSerial;
+}
+
+namespace {
+
+// What one brick's rows gather: value ranges and flatness.
+struct BrickScan {
+    BrickRange own = EMPTY_RANGE;
+    BrickRange apron = EMPTY_RANGE;
+    bool bOwnFlat = true;
+    bool bApronFlat = true;
+};
+
+// One row of a brick, voxels [0, nOwn) its own and [0, nApron) with the apron.
+void ScanRow(const int16_t* pValue, const float* pGradient, const float* pLength, int nOwn,
+             int nApron, bool bOwnRow, BrickScan& scan) {
+    Merge(scan.apron, RangeOf(pValue, nApron));
+    uint32_t nBits = 0;
+    for (int i = 0; i < 3 * nApron; ++i)
+        nBits |= std::bit_cast<uint32_t>(pGradient[i]) & 0x7fffffffu;
+    scan.bApronFlat = scan.bApronFlat && nBits == 0;
+    if (bOwnRow) {
+        Merge(scan.own, RangeOf(pValue, nOwn));
+        for (int i = 0; i < nOwn; ++i)
+            scan.bOwnFlat = scan.bOwnFlat && !(pLength[i] > 0.0f && std::isfinite(pLength[i]));
+    }
+}
+
+#ifdef __SSE2__
+// The same for a whole brick of 8 own voxels per row plus the apron voxel, eight
+// lanes at a time.
+class CSimdBrickScan {
+public:
+    CSimdBrickScan()
+        : m_OwnMin(_mm_set1_epi16(INT16_MAX)), m_OwnMax(_mm_set1_epi16(INT16_MIN)),
+          m_ApronMin(m_OwnMin), m_ApronMax(m_OwnMax), m_GradientBits(_mm_setzero_si128()),
+          m_Usable(_mm_setzero_ps()) {}
+
+    // pValue[0..7] are the row's own voxels; bApronVoxel tells whether pValue[8]
+    // (and its gradient) exists.
+    void Row(const int16_t* pValue, const float* pGradient, const float* pLength, bool bApronVoxel,
+             bool bOwnRow) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pValue));
+        m_ApronMin = _mm_min_epi16(m_ApronMin, v);
+        m_ApronMax = _mm_max_epi16(m_ApronMax, v);
+        __m128i bits = m_GradientBits;
+        for (int i = 0; i < 24; i += 4)
+            bits = _mm_or_si128(bits, _mm_castps_si128(_mm_loadu_ps(pGradient + i)));
+        if (bApronVoxel) {
+            m_nApronMin = std::min(m_nApronMin, pValue[8]);
+            m_nApronMax = std::max(m_nApronMax, pValue[8]);
+            m_nExtraBits |= std::bit_cast<uint32_t>(pGradient[24]) |
+                            std::bit_cast<uint32_t>(pGradient[25]) |
+                            std::bit_cast<uint32_t>(pGradient[26]);
+        }
+        m_GradientBits = bits;
+        if (bOwnRow) {
+            m_OwnMin = _mm_min_epi16(m_OwnMin, v);
+            m_OwnMax = _mm_max_epi16(m_OwnMax, v);
+            const __m128 inf = _mm_set1_ps(INFINITY);
+            const __m128 zero = _mm_setzero_ps();
+            const __m128 a = _mm_loadu_ps(pLength);
+            const __m128 b = _mm_loadu_ps(pLength + 4);
+            // Usable lengths: above 0 and below infinity (NaN compares false).
+            m_Usable = _mm_or_ps(m_Usable, _mm_and_ps(_mm_cmpgt_ps(a, zero), _mm_cmplt_ps(a, inf)));
+            m_Usable = _mm_or_ps(m_Usable, _mm_and_ps(_mm_cmpgt_ps(b, zero), _mm_cmplt_ps(b, inf)));
+        }
+    }
+
+    void Result(BrickScan& scan) const {
+        scan.own = {HorizontalMin(m_OwnMin), HorizontalMax(m_OwnMax)};
+        scan.apron = {std::min(HorizontalMin(m_ApronMin), m_nApronMin),
+                      std::max(HorizontalMax(m_ApronMax), m_nApronMax)};
+        // The sign bits of the gradient components do not count (-0 is zero).
+        const __m128i magnitude = _mm_and_si128(m_GradientBits, _mm_set1_epi32(0x7fffffff));
+        const bool bAnyBit =
+            _mm_movemask_epi8(_mm_cmpeq_epi32(magnitude, _mm_setzero_si128())) != 0xffff;
+        scan.bApronFlat = !bAnyBit && (m_nExtraBits & 0x7fffffffu) == 0;
+        scan.bOwnFlat = _mm_movemask_ps(m_Usable) == 0;
+    }
+
+private:
+    static int16_t HorizontalMin(__m128i v) {
+        v = _mm_min_epi16(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+        v = _mm_min_epi16(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+        v = _mm_min_epi16(v, _mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1)));
+        return static_cast<int16_t>(_mm_cvtsi128_si32(v));
+    }
+    static int16_t HorizontalMax(__m128i v) {
+        v = _mm_max_epi16(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2)));
+        v = _mm_max_epi16(v, _mm_shuffle_epi32(v, _MM_SHUFFLE(2, 3, 0, 1)));
+        v = _mm_max_epi16(v, _mm_shufflelo_epi16(v, _MM_SHUFFLE(2, 3, 0, 1)));
+        return static_cast<int16_t>(_mm_cvtsi128_si32(v));
+    }
+
+    __m128i m_OwnMin, m_OwnMax, m_ApronMin, m_ApronMax, m_GradientBits;
+    __m128 m_Usable;
+    int16_t m_nApronMin = INT16_MAX;
+    int16_t m_nApronMax = INT16_MIN;
+    uint32_t m_nExtraBits = 0;
+};
+#endif
+
+} // namespace
+
+void CBrickRanges::BuildSlab(const CVolume& volume, int bz) {
+    const int nDimX = volume.m_nDimX, nDimY = volume.m_nDimY, nDimZ = volume.m_nDimZ;
+    const ptrdiff_t sy = volume.m_nStrideY, sz = volume.m_nStrideZ;
+    const int z0 = bz << BRICK_SHIFT;
+    const int zOwnEnd = std::min(z0 + BRICK_SIZE, nDimZ);
+    const int zApronEnd = std::min(z0 + BRICK_SIZE + 1, nDimZ);
+    for (int by = 0; by < m_nBricksY; ++by) {
+        const int y0 = by << BRICK_SHIFT;
+        const int yOwnEnd = std::min(y0 + BRICK_SIZE, nDimY);
+        const int yApronEnd = std::min(y0 + BRICK_SIZE + 1, nDimY);
+        for (int bx = 0; bx < m_nBricksX; ++bx) {
+            const int x0 = bx << BRICK_SHIFT;
+            const int nOwn = std::min(x0 + BRICK_SIZE, nDimX) - x0;
+            const int nApron = std::min(x0 + BRICK_SIZE + 1, nDimX) - x0;
+            BrickScan scan;
+#ifdef __SSE2__
+            if (nOwn == BRICK_SIZE) {
+                CSimdBrickScan simd;
+                for (int z = z0; z < zApronEnd; ++z) {
+                    for (int y = y0; y < yApronEnd; ++y) {
+                        const ptrdiff_t i0 = x0 + y * sy + z * sz;
+                        simd.Row(volume.m_pVoxels + i0, volume.m_pGradient + 3 * i0,
+                                 volume.m_pGradientMagnitude + i0, nApron > BRICK_SIZE,
+                                 z < zOwnEnd && y < yOwnEnd);
+                    }
+                }
+                simd.Result(scan);
+            } else
+#endif
+            {
+                for (int z = z0; z < zApronEnd; ++z) {
+                    for (int y = y0; y < yApronEnd; ++y) {
+                        const ptrdiff_t i0 = x0 + y * sy + z * sz;
+                        ScanRow(volume.m_pVoxels + i0, volume.m_pGradient + 3 * i0,
+                                volume.m_pGradientMagnitude + i0, nOwn, nApron,
+                                z < zOwnEnd && y < yOwnEnd, scan);
+                    }
+                }
+            }
+            const size_t b = static_cast<size_t>(Index(bx, by, bz));
+            m_Own[b] = scan.own;
+            m_Apron[b] = scan.apron;
+            m_OwnFlat[b] = scan.bOwnFlat ? 1 : 0;
+            m_ApronFlat[b] = scan.bApronFlat ? 1 : 0;
+        }
+    }
+}
+
+bool CBrickRanges::IsFor(const CVolume& volume) const {
+    return m_pVolume == &volume && m_nSerial != 0 && m_nSerial == volume.m_nContentSerial;
+}
+
+bool CSkipMap::Fits(int nDimX, int nDimY, int nDimZ) const {
+    return m_nBricksX == BrickCount(nDimX) && m_nBricksY == BrickCount(nDimY) &&
+           m_nBricksZ == BrickCount(nDimZ) &&
+           m_Distance.size() == static_cast<size_t>(m_nBricksX) * m_nBricksY * m_nBricksZ;
+}
+
+void CSkipMap::Resize(const CBrickRanges& ranges) {
+    m_nBricksX = ranges.m_nBricksX;
+    m_nBricksY = ranges.m_nBricksY;
+    m_nBricksZ = ranges.m_nBricksZ;
+    m_Distance.assign(ranges.m_Own.size(), 0);
+}
+
+void CSkipMap::BuildLevoy(const CBrickRanges& ranges, const CTransferFunction& tf,
+                          int nInterpolation) {
+    Resize(ranges);
+    m_Key = SkipKey{VOLUME_TYPE_LEVOY, nInterpolation, 0, 0};
+    // nOpaque[i]: table entries below i whose opacity is not exactly 0 (NaN
+    // counts as not 0).
+    std::vector<int> nOpaque(TABLE_SIZE + 1, 0);
+    for (int i = 0; i < TABLE_SIZE; ++i)
+        nOpaque[i + 1] = nOpaque[i] + (tf.m_Table[i].opacity == 0.0f ? 0 : 1);
+    const bool bTrilinear = nInterpolation == VOLUME_TRILINEAR;
+    const std::vector<BrickRange>& source = bTrilinear ? ranges.m_Apron : ranges.m_Own;
+    const std::vector<uint8_t>& flat = bTrilinear ? ranges.m_ApronFlat : ranges.m_OwnFlat;
+    for (size_t b = 0; b < source.size(); ++b) {
+        // A trilinear value lies between its corners up to a rounding far below
+        // one, and is then truncated toward zero: a value just below a positive
+        // minimum becomes the minimum less one, one just above a negative maximum
+        // the maximum plus one. The lookup limits its index to the table: the
+        // sampled range maps to the index range [lo, hi].
+        int nLow = source[b].nMin, nHigh = source[b].nMax;
+        if (bTrilinear) {
+            nLow -= nLow > 0 ? 1 : 0;
+            nHigh += nHigh < 0 ? 1 : 0;
+        }
+        const int lo = std::clamp(nLow, 0, TABLE_SIZE - 1);
+        const int hi = std::clamp(nHigh, 0, TABLE_SIZE - 1);
+        const bool bTransparent =
+            source[b].nMin <= source[b].nMax && nOpaque[hi + 1] == nOpaque[lo];
+        m_Distance[b] = bTransparent || flat[b] ? SKIP_DISTANCE_CAP : 0;
+    }
+    ComputeDistances();
+}
+
+void CSkipMap::BuildFirstHit(const CBrickRanges& ranges, int nInterpolation, int32_t nLower,
+                             int32_t nUpper) {
+    Resize(ranges);
+    m_Key = SkipKey{VOLUME_TYPE_FIRST_HIT, nInterpolation, nLower, nUpper};
+    // The caster compares the value with the thresholds as floats.
+    const double fLower = static_cast<float>(nLower);
+    const double fUpper = static_cast<float>(nUpper);
+    const bool bTrilinear = nInterpolation == VOLUME_TRILINEAR;
+    const std::vector<BrickRange>& source = bTrilinear ? ranges.m_Apron : ranges.m_Own;
+    for (size_t b = 0; b < source.size(); ++b) {
+        bool bEmpty = true;
+        if (source[b].nMin <= source[b].nMax) {
+            if (bTrilinear) {
+                // Any value between the corners. The interpolation's rounding (far
+                // below a unit in the last place of a float at 1) cannot carry
+                // its float past a whole-number corner value, and with zero as
+                // the smallest (largest) corner every weighted term is at least
+                // (most) zero.
+                const double lo = source[b].nMin;
+                const double hi = source[b].nMax;
+                bEmpty = !(hi > fLower && lo < fUpper && fLower < fUpper);
+            } else {
+                // Whole values: the smallest above the lower and the largest below
+                // the upper threshold.
+                const double lo = std::max<double>(source[b].nMin, std::floor(fLower) + 1.0);
+                const double hi = std::min<double>(source[b].nMax, std::ceil(fUpper) - 1.0);
+                bEmpty = lo > hi;
+            }
+        }
+        m_Distance[b] = bEmpty ? SKIP_DISTANCE_CAP : 0;
+    }
+    ComputeDistances();
+}
+
+void CSkipMap::BuildXRay(const CBrickRanges& ranges) {
+    Resize(ranges);
+    m_Key = SkipKey{VOLUME_TYPE_XRAY, -1, 0, 0};
+    for (size_t b = 0; b < ranges.m_Own.size(); ++b) {
+        const bool bEmpty = ranges.m_Own[b].nMin == 0 && ranges.m_Own[b].nMax == 0;
+        m_Distance[b] = bEmpty ? SKIP_DISTANCE_CAP : 0;
+    }
+    ComputeDistances();
+}
+
+void CSkipMap::ComputeDistances() {
+    const int nx = m_nBricksX, ny = m_nBricksY, nz = m_nBricksZ;
+    m_nSolid = static_cast<int>(std::count(m_Distance.begin(), m_Distance.end(), 0));
+    if (m_nSolid == 0 || m_nSolid == static_cast<int>(m_Distance.size()))
+        return;
+    // Two raster passes over the 26-neighbourhood, each brick taking one more
+    // than its smallest already visited neighbour: the exact chessboard distance.
+    auto relax = [&](int x, int y, int z, int sign) {
+        uint8_t& d = m_Distance[static_cast<size_t>(x + nx * (y + ny * z))];
+        if (d == 0)
+            return;
+        int best = d;
+        for (int dz = -1; dz <= 0; ++dz) {
+            for (int dy = -1; dy <= 1; ++dy) {
+                for (int dx = -1; dx <= 1; ++dx) {
+                    // Visited before this brick in the pass: dz < 0, or dz = 0 and
+                    // (dy < 0, or dy = 0 and dx < 0).
+                    if (dz == 0 && (dy > 0 || (dy == 0 && dx >= 0)))
+                        continue;
+                    const int qx = x + sign * dx, qy = y + sign * dy, qz = z + sign * dz;
+                    if (qx < 0 || qy < 0 || qz < 0 || qx >= nx || qy >= ny || qz >= nz)
+                        continue;
+                    best = std::min(best,
+                                    m_Distance[static_cast<size_t>(qx + nx * (qy + ny * qz))] + 1);
+                }
+            }
+        }
+        d = static_cast<uint8_t>(std::min(best, static_cast<int>(SKIP_DISTANCE_CAP)));
+    };
+    for (int z = 0; z < nz; ++z)
+        for (int y = 0; y < ny; ++y)
+            for (int x = 0; x < nx; ++x)
+                relax(x, y, z, 1);
+    for (int z = nz - 1; z >= 0; --z)
+        for (int y = ny - 1; y >= 0; --y)
+            for (int x = nx - 1; x >= 0; --x)
+                relax(x, y, z, -1);
+}
