@@ -5,6 +5,7 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
+#include "app/DialogLayout.h"
 #include "res/Resource.h"
 #include "res/orvex.xpm"
 
@@ -15,8 +16,7 @@ wxIcon OrvexIcon() {
 CAboutDlg::CAboutDlg(wxWindow* pParent)
     : wxDialog(pParent, IDD_ABOUTBOX, TEXT_ABOUT_CAPTION, wxDefaultPosition, wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX) {
-    // The layout is in dialog units of the main dialog's font (see CMainDlg).
-    SetFont(wxFont(wxFontInfo(7).Family(wxFONTFAMILY_SWISS)));
+    SetFont(DialogFont());
     SetClientSize(ConvertDialogToPixels(wxSize(235, 55)));
     auto at = [this](int x, int y) { return ConvertDialogToPixels(wxPoint(x, y)); };
     auto size = [this](int w, int h) { return ConvertDialogToPixels(wxSize(w, h)); };

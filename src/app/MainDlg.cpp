@@ -9,11 +9,11 @@
 #include <wx/statbox.h>
 
 #include "app/AboutDlg.h"
+#include "app/DialogLayout.h"
 #include "app/MessageBox.h"
 #include "app/ViewerApp.h"
 #include "panels/SlicingDlg.h"
 #include "panels/VolumeDlg.h"
-#include "res/PanelResource.h"
 #include "res/Resource.h"
 #include "transfer/TransferFunctionWnd.h"
 #include "view/RenderWnd.h"
@@ -23,30 +23,19 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
     : wxDialog(pParent, IDD_MAIN_DIALOG, TEXT_MAIN_CAPTION, wxPoint(100, 100), wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       m_hIcon(OrvexIcon()), m_pApp(pApp) {
-    // The layout is in dialog units. A 7 pt sans-serif font has the metrics of the
-    // 8 pt MS Sans Serif it was made for (144 units across are 216 pixels), so the
-    // main dialog ends where the render window begins.
-    SetFont(wxFont(wxFontInfo(7).Family(wxFONTFAMILY_SWISS)));
+    SetFont(DialogFont());
     SetClientSize(ConvertDialogToPixels(wxSize(144, 407)));
     auto at = [this](int x, int y) { return ConvertDialogToPixels(wxPoint(x, y)); };
     auto size = [this](int w, int h) { return ConvertDialogToPixels(wxSize(w, h)); };
 
     new wxButton(this, IDC_LOAD_DATASET, TEXT_LOAD_DATASET, at(2, 7), size(140, 15));
     new wxStaticBox(this, wxID_ANY, TEXT_RENDER_MODE, at(2, 26), size(140, 43));
-    // GTK draws a radio button no smaller than its indicator and label (and
-    // complains while it lays out a smaller one): created at their natural size,
-    // they keep their dialog-unit top-left and get at least the size they need.
     m_pNoModeRadio =
         new wxRadioButton(this, wxID_ANY, wxEmptyString, at(17, 39), wxDefaultSize, wxRB_GROUP);
     m_pNoModeRadio->SetValue(true);
     m_pNoModeRadio->Hide();
-    m_btnSlicing = new wxRadioButton(this, IDC_SLICING, TEXT_SLICING, at(17, 39));
-    m_btnVolume = new wxRadioButton(this, IDC_VOLUME, TEXT_VOLUME, at(17, 52));
-    for (auto [pRadio, fitted] :
-         {std::pair{m_btnSlicing, size(37, 10)}, std::pair{m_btnVolume, size(39, 10)}}) {
-        fitted.IncTo(pRadio->GetBestSize());
-        pRadio->SetSize(fitted);
-    }
+    m_btnSlicing = AddDialogRadio(this, IDC_SLICING, TEXT_SLICING, 17, 39, 37, 10);
+    m_btnVolume = AddDialogRadio(this, IDC_VOLUME, TEXT_VOLUME, 17, 52, 39, 10);
     auto* pExit = new wxButton(this, IDC_EXIT, TEXT_EXIT, at(2, 390), size(140, 14));
     m_btnRefresh = new wxButton(this, IDC_REFRESH, TEXT_REFRESH, at(76, 51), size(50, 11));
     new wxButton(this, IDC_INFO, TEXT_INFO, at(2, 374), size(140, 14));
@@ -113,7 +102,7 @@ void CMainDlg::ShowPanels(bool bSlicing, bool bVolume) {
 void CMainDlg::RepaintEditor() {
     // At once, so that its histogram follows the dataset and its picture the mode.
     if (m_pApp->m_pTransferFunctionWnd)
-        m_pApp->m_pTransferFunctionWnd->Redraw();
+        m_pApp->m_pTransferFunctionWnd->Repaint();
 }
 
 void CMainDlg::OnLoadDataset(wxCommandEvent&) {
@@ -142,10 +131,9 @@ int CMainDlg::LoadDatasetFile(const wxString& sPath) {
     int nResult = 0;
     const RawLoadError eError = pVolume->GetLoadError();
     if (eError != RAW_OK) {
-        ShowMessageBox(this,
-                       wxString::Format(L"The dataset \u201c%s\u201d could not be loaded: %s.",
-                                        sPath, CVolume::LoadErrorText(eError)),
-                       TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
+        ShowMessageBox(
+            this, wxString::Format(TEXT_DATASET_LOAD_FAILED, sPath, CVolume::LoadErrorText(eError)),
+            TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
         nResult = -1;
     }
     EnableRenderModeButtons(true);

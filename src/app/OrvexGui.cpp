@@ -33,7 +33,7 @@ bool CViewerApp::InitInstance() {
     if (pEditorWnd->IsCreated()) {
         m_pTransferFunctionWnd = pEditorWnd;
         pEditorWnd->Show();
-        pEditorWnd->Redraw();
+        pEditorWnd->Repaint();
     } else {
         pEditorWnd->Destroy();
     }

@@ -6,7 +6,6 @@
 
 #include "app/MessageBox.h"
 #include "app/ViewerApp.h"
-#include "res/PanelResource.h"
 #include "res/Resource.h"
 #include "view/RenderWnd.h"
 
@@ -20,9 +19,6 @@ CFirstHitDlg::CFirstHitDlg(wxWindow* pParent) {
     m_sliderLower = AddSlider(IDC_LOWER_THRESHOLD, 37, 30, 100, 12);
     new wxStaticText(this, wxID_ANY, TEXT_UPPER, At(10, 16), Dlu(20, 8));
     new wxStaticText(this, wxID_ANY, TEXT_LOWER, At(10, 32), Dlu(20, 8));
-
-    BindSlider(IDC_UPPER_THRESHOLD, &CFirstHitDlg::OnHScroll);
-    BindSlider(IDC_LOWER_THRESHOLD, &CFirstHitDlg::OnHScroll);
     OnInitDialog();
 }
 
@@ -40,39 +36,29 @@ bool CFirstHitDlg::OnInitDialog() {
     return true;
 }
 
-void CFirstHitDlg::ApplyThreshold(wxSlider* pSlider) {
-    CRenderWnd* pRender = RenderWndOf(m_pApp);
-    if (pSlider == m_sliderUpper) {
-        m_nUpper = pSlider->GetValue();
-        if (pRender) {
-            pRender->StopProgressiveThread();
-            pRender->SetUpperThreshold(m_nUpper);
-        }
-    } else if (pSlider == m_sliderLower) {
-        m_nLower = pSlider->GetValue();
-        if (pRender) {
-            pRender->StopProgressiveThread();
-            pRender->SetLowerThreshold(m_nLower);
-        }
+const int32_t* CFirstHitDlg::SliderSetting(const wxSlider* pSlider) const {
+    if (pSlider == m_sliderUpper)
+        return &m_nUpper;
+    return pSlider == m_sliderLower ? &m_nLower : nullptr;
+}
+
+void CFirstHitDlg::ApplySlider(wxSlider* pSlider) {
+    // While the user drags a threshold the render window keeps its last image.
+    const bool bUpper = pSlider == m_sliderUpper;
+    int32_t& nThreshold = bUpper ? m_nUpper : m_nLower;
+    nThreshold = pSlider->GetValue();
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
+        pRender->StopProgressiveThread();
+        if (bUpper)
+            pRender->SetUpperThreshold(nThreshold);
+        else
+            pRender->SetLowerThreshold(nThreshold);
     }
 }
 
-void CFirstHitDlg::OnHScroll(wxScrollEvent& event) {
-    auto* pSlider = dynamic_cast<wxSlider*>(event.GetEventObject());
-    if (pSlider != m_sliderUpper && pSlider != m_sliderLower)
-        return;
-    if (IsSliderLetGo(event.GetEventType())) {
-        // A change that came with no notification of its own (the mouse wheel
-        // reports only the end) is applied before the start.
-        const int nStored = pSlider == m_sliderUpper ? m_nUpper : m_nLower;
-        if (pSlider->GetValue() != nStored)
-            ApplyThreshold(pSlider);
-        if (CRenderWnd* pRender = RenderWndOf(m_pApp))
-            pRender->StartProgressiveThread();
-        return;
-    }
-    // While the user drags a threshold the render window keeps its last image.
-    ApplyThreshold(pSlider);
+void CFirstHitDlg::LetGoSlider() {
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->StartProgressiveThread();
 }
 
 void CFirstHitDlg::OnShowWindow(bool) {

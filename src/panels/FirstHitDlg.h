@@ -8,7 +8,6 @@
 #include "panels/PanelGui.h"
 
 class wxSlider;
-class wxScrollEvent;
 class CViewerApp;
 
 class CFirstHitDlg : public CChildPanel {
@@ -19,9 +18,6 @@ public:
     explicit CFirstHitDlg(wxWindow* pParent);
     ~CFirstHitDlg() override;
 
-    // Threshold sliders: every change stops the renderer and hands the new
-    // threshold to the render window; letting go starts the renderer.
-    void OnHScroll(wxScrollEvent& event);
     // Moves the sliders to the stored thresholds and hands both to the render
     // window, whether the panel is being shown or hidden.
     void OnShowWindow(bool bShow) override;
@@ -34,6 +30,9 @@ public:
 
 private:
     bool OnInitDialog();
-    // Reads a threshold slider into its setting: stop, then the setter.
-    void ApplyThreshold(wxSlider* pSlider);
+    // Threshold sliders: every change stops the renderer and hands the new
+    // threshold to the render window; letting go starts the renderer.
+    const int32_t* SliderSetting(const wxSlider* pSlider) const override;
+    void ApplySlider(wxSlider* pSlider) override;
+    void LetGoSlider() override;
 };

@@ -2,10 +2,9 @@
 
 #include <algorithm>
 
-#include <wx/font.h>
-#include <wx/radiobut.h>
 #include <wx/slider.h>
 
+#include "app/DialogLayout.h"
 #include "app/ViewerApp.h"
 #include "view/RenderWnd.h"
 #include "volume/Volume.h"
@@ -20,7 +19,7 @@ bool CChildPanel::CreatePanel(wxWindow* pParent, int nId, int nWidthDlu, int nHe
         return false;
     m_bCreated = true;
     // The main dialog's font: dialog units here equal those of the main dialog.
-    SetFont(wxFont(wxFontInfo(7).Family(wxFONTFAMILY_SWISS)));
+    SetFont(DialogFont());
     SetClientSize(Dlu(nWidthDlu, nHeightDlu));
     return true;
 }
@@ -49,17 +48,6 @@ wxSize CChildPanel::Dlu(int nWidth, int nHeight) const {
     return ConvertDialogToPixels(wxSize(nWidth, nHeight));
 }
 
-wxRadioButton* CChildPanel::AddRadio(int nId, const wchar_t* sLabel, int x, int y, int w, int h,
-                                     long nStyle) {
-    // GTK draws a radio button no smaller than its indicator and label: it gets
-    // its dialog-unit top-left and at least the size it needs.
-    auto* pRadio = new wxRadioButton(this, nId, sLabel, At(x, y), wxDefaultSize, nStyle);
-    wxSize size = Dlu(w, h);
-    size.IncTo(pRadio->GetBestSize());
-    pRadio->SetSize(size);
-    return pRadio;
-}
-
 wxSlider* CChildPanel::AddSlider(int nId, int x, int y, int w, int h) {
     // A GTK scale draws its trough and knob only when it is at least
     // SLIDER_MIN_HEIGHT pixels high: it keeps the dialog-unit rectangle's left
@@ -69,9 +57,26 @@ wxSlider* CChildPanel::AddSlider(int nId, int x, int y, int w, int h) {
     const int nHeight = std::max(size.GetHeight(), SLIDER_MIN_HEIGHT);
     // Created with the platform's default range 0 to 100; the panel's
     // initialisation sets the real one.
-    return new wxSlider(this, nId, 0, 0, 100,
-                        wxPoint(position.x, position.y + (size.GetHeight() - nHeight) / 2),
-                        wxSize(size.GetWidth(), nHeight), wxSL_HORIZONTAL | wxSL_BOTH);
+    auto* pSlider = new wxSlider(this, nId, 0, 0, 100,
+                                 wxPoint(position.x, position.y + (size.GetHeight() - nHeight) / 2),
+                                 wxSize(size.GetWidth(), nHeight), wxSL_HORIZONTAL | wxSL_BOTH);
+    for (const wxEventTypeTag<wxScrollEvent>& type : SliderEventTypes())
+        Bind(type, &CChildPanel::OnHScroll, this, nId);
+    return pSlider;
+}
+
+void CChildPanel::OnHScroll(wxScrollEvent& event) {
+    auto* pSlider = dynamic_cast<wxSlider*>(event.GetEventObject());
+    const int32_t* pSetting = pSlider ? SliderSetting(pSlider) : nullptr;
+    if (!pSetting)
+        return;
+    if (!IsSliderLetGo(event.GetEventType())) {
+        ApplySlider(pSlider);
+        return;
+    }
+    if (pSlider->GetValue() != *pSetting)
+        ApplySlider(pSlider);
+    LetGoSlider();
 }
 
 CRenderWnd* CChildPanel::RenderWndOf(CViewerApp* pApp) {

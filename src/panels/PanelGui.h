@@ -5,11 +5,11 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include <wx/event.h>
 #include <wx/panel.h>
 
-class wxRadioButton;
 class wxSlider;
 class CRenderWnd;
 class CViewerApp;
@@ -38,6 +38,13 @@ public:
     // client area, at its left edge.
     void PlaceBelow(int nTopDlu);
 
+    // A notification of one of the panel's sliders: a change in progress (a
+    // drag step, an arrow, page, Home or End key, a click in the channel) is
+    // applied at once; a let-go first applies a change that came without a
+    // notification of its own (the mouse wheel reports only the end), then
+    // lets go.
+    void OnHScroll(wxScrollEvent& event);
+
 protected:
     CChildPanel() = default;
 
@@ -48,19 +55,17 @@ protected:
 
     wxPoint At(int x, int y) const;
     wxSize Dlu(int nWidth, int nHeight) const;
-    // An automatic radio button at a dialog-unit rectangle, grown where GTK
-    // needs more room for its indicator and label (the top-left stays).
-    wxRadioButton* AddRadio(int nId, const wchar_t* sLabel, int x, int y, int w, int h,
-                            long nStyle = 0);
     // A horizontal slider without tick marks, at least SLIDER_MIN_HEIGHT high,
-    // centred on its dialog-unit rectangle.
+    // centred on its dialog-unit rectangle; every scroll notification of it
+    // goes to OnHScroll.
     wxSlider* AddSlider(int nId, int x, int y, int w, int h);
 
-    // Binds the handler to every scroll notification of the control nId.
-    template <class T> void BindSlider(int nId, void (T::*pHandler)(wxScrollEvent&)) {
-        for (const wxEventTypeTag<wxScrollEvent>& type : SliderEventTypes())
-            Bind(type, pHandler, static_cast<T*>(this), nId);
-    }
+    // The stored setting of one of the panel's sliders; null for any other.
+    virtual const int32_t* SliderSetting(const wxSlider* pSlider) const = 0;
+    // Takes the slider's position as its setting and hands it on.
+    virtual void ApplySlider(wxSlider* pSlider) = 0;
+    // The user has let go of a slider.
+    virtual void LetGoSlider() {}
 
     // The render window of the running application, or null.
     static CRenderWnd* RenderWndOf(CViewerApp* pApp);

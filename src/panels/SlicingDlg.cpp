@@ -8,9 +8,9 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
+#include "app/DialogLayout.h"
 #include "app/MessageBox.h"
 #include "app/ViewerApp.h"
-#include "res/PanelResource.h"
 #include "res/Resource.h"
 #include "view/RenderWnd.h"
 #include "view/SliceView.h"
@@ -22,10 +22,10 @@ CSlicingDlg::CSlicingDlg(wxWindow* pParent) {
         return;
     }
     new wxStaticBox(this, IDC_SLICING_PLANE_GROUP, TEXT_SLICING_PLANE, At(2, 2), Dlu(140, 55));
-    m_radioXY = AddRadio(IDC_PLANE_XY, TEXT_PLANE_XY, 49, 15, 45, 10, wxRB_GROUP);
+    m_radioXY = AddDialogRadio(this, IDC_PLANE_XY, TEXT_PLANE_XY, 49, 15, 45, 10, wxRB_GROUP);
     m_sliderSlice = AddSlider(IDC_SLICE_SLIDER, 31, 79, 82, 12);
-    m_radioXZ = AddRadio(IDC_PLANE_XZ, TEXT_PLANE_XZ, 49, 28, 45, 10);
-    m_radioYZ = AddRadio(IDC_PLANE_YZ, TEXT_PLANE_YZ, 49, 41, 45, 10);
+    m_radioXZ = AddDialogRadio(this, IDC_PLANE_XZ, TEXT_PLANE_XZ, 49, 28, 45, 10);
+    m_radioYZ = AddDialogRadio(this, IDC_PLANE_YZ, TEXT_PLANE_YZ, 49, 41, 45, 10);
     m_btnNext =
         new wxButton(this, IDC_NEXT_SLICE, TEXT_NEXT_SLICE, At(113, 80), Dlu(12, 9), wxBU_EXACTFIT);
     m_btnPrev =
@@ -35,13 +35,13 @@ CSlicingDlg::CSlicingDlg(wxWindow* pParent) {
     new wxStaticBox(this, IDC_SLICE_NUMBER_GROUP, TEXT_SLICE_NUMBER, At(2, 62), Dlu(140, 47));
     new wxStaticBox(this, IDC_SLICING_INTERPOLATION_GROUP, TEXT_SLICING_INTERPOLATION, At(2, 114),
                     Dlu(140, 45));
-    m_radioNearest = AddRadio(IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR, 32, 130, 75, 10, wxRB_GROUP);
-    m_radioBilinear = AddRadio(IDC_BILINEAR, TEXT_BILINEAR, 32, 144, 39, 10);
+    m_radioNearest =
+        AddDialogRadio(this, IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR, 32, 130, 75, 10, wxRB_GROUP);
+    m_radioBilinear = AddDialogRadio(this, IDC_BILINEAR, TEXT_BILINEAR, 32, 144, 39, 10);
     new wxStaticBox(this, IDC_FIT_GROUP, TEXT_FIT_WINDOW, At(2, 165), Dlu(140, 40));
     new wxButton(this, IDC_FIT_1, TEXT_FIT_1, At(16, 181), Dlu(50, 14));
     new wxButton(this, IDC_FIT_2, TEXT_FIT_2, At(76, 181), Dlu(50, 14));
 
-    BindSlider(IDC_SLICE_SLIDER, &CSlicingDlg::OnHScroll);
     Bind(wxEVT_BUTTON, &CSlicingDlg::OnPrev, this, IDC_PREV_SLICE);
     Bind(wxEVT_BUTTON, &CSlicingDlg::OnNext, this, IDC_NEXT_SLICE);
     Bind(wxEVT_RADIOBUTTON, &CSlicingDlg::OnPlaneXY, this, IDC_PLANE_XY);
@@ -111,16 +111,13 @@ void CSlicingDlg::GoToSlice(int nSlice) {
         pRender->SetSliceNumber(m_nSlice);
 }
 
-void CSlicingDlg::OnHScroll(wxScrollEvent& event) {
-    if (event.GetEventObject() != m_sliderSlice)
-        return;
-    const int nPosition = m_sliderSlice->GetValue();
-    // The end of a drag or of a key step changes nothing, unless the position
-    // moved without a notification of its own (the mouse wheel reports only
-    // the end).
-    if (IsSliderLetGo(event.GetEventType()) && nPosition == m_nSlice)
-        return;
-    GoToSlice(std::clamp(nPosition, 0, m_nSliceMaximum));
+const int32_t* CSlicingDlg::SliderSetting(const wxSlider* pSlider) const {
+    return pSlider == m_sliderSlice ? &m_nSlice : nullptr;
+}
+
+void CSlicingDlg::ApplySlider(wxSlider* pSlider) {
+    // Letting go changes nothing more: the slice follows every change at once.
+    GoToSlice(std::clamp(pSlider->GetValue(), 0, m_nSliceMaximum));
 }
 
 void CSlicingDlg::OnPrev(wxCommandEvent&) {

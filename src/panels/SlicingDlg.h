@@ -14,7 +14,6 @@ class wxRadioButton;
 class wxSlider;
 class wxStaticText;
 class wxCommandEvent;
-class wxScrollEvent;
 class CViewerApp;
 
 class CSlicingDlg : public CChildPanel {
@@ -26,8 +25,6 @@ public:
     explicit CSlicingDlg(wxWindow* pParent);
     ~CSlicingDlg() override;
 
-    // Slice slider: every change takes the slider's position as the slice.
-    void OnHScroll(wxScrollEvent& event);
     void OnPrev(wxCommandEvent& event);
     void OnNext(wxCommandEvent& event);
     void OnPlaneXY(wxCommandEvent& event);
@@ -69,6 +66,9 @@ public:
 
 private:
     bool OnInitDialog();
+    // Slice slider: every change takes the slider's position as the slice.
+    const int32_t* SliderSetting(const wxSlider* pSlider) const override;
+    void ApplySlider(wxSlider* pSlider) override;
     // Sets m_nSlice, the label, the slider and the render window's slice.
     void GoToSlice(int nSlice);
 

@@ -5,10 +5,10 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
+#include "app/DialogLayout.h"
 #include "app/MessageBox.h"
 #include "app/ViewerApp.h"
 #include "panels/FirstHitDlg.h"
-#include "res/PanelResource.h"
 #include "res/Resource.h"
 
 CVolumeDlg::CVolumeDlg(wxWindow* pParent) {
@@ -21,23 +21,22 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent) {
     new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_INTERPOLATION, At(2, 115), Dlu(140, 45));
     // Created in keyboard order (Levoy, X-Ray, First Hit); on screen First Hit
     // stands between the other two.
-    m_btnLevoy = AddRadio(IDC_LEVOY, TEXT_LEVOY, 45, 64, 53, 10, wxRB_GROUP);
-    m_btnXRay = AddRadio(IDC_XRAY, TEXT_XRAY, 45, 93, 35, 10);
-    m_btnFirstHit = AddRadio(IDC_FIRSTHIT, TEXT_FIRSTHIT, 45, 79, 39, 10);
+    m_btnLevoy = AddDialogRadio(this, IDC_LEVOY, TEXT_LEVOY, 45, 64, 53, 10, wxRB_GROUP);
+    m_btnXRay = AddDialogRadio(this, IDC_XRAY, TEXT_XRAY, 45, 93, 35, 10);
+    m_btnFirstHit = AddDialogRadio(this, IDC_FIRSTHIT, TEXT_FIRSTHIT, 45, 79, 39, 10);
     m_sliderLongitude = AddSlider(IDC_LONGITUDE, 49, 14, 83, 12);
     m_sliderLatitude = AddSlider(IDC_LATITUDE, 49, 28, 83, 12);
     new wxStaticText(this, wxID_ANY, TEXT_LONGITUDE, At(9, 15), Dlu(32, 8));
     new wxStaticText(this, wxID_ANY, TEXT_LATITUDE, At(9, 29), Dlu(26, 8));
-    m_btnTrilinear = AddRadio(IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129, 38, 10, wxRB_GROUP);
-    m_btnNearest = AddRadio(IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142, 73, 10);
+    m_btnTrilinear =
+        AddDialogRadio(this, IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129, 38, 10, wxRB_GROUP);
+    m_btnNearest = AddDialogRadio(this, IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142, 73, 10);
 
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnFirstHit, this, IDC_FIRSTHIT);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnLevoy, this, IDC_LEVOY);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnXRay, this, IDC_XRAY);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnNearest, this, IDC_NEAREST);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnTrilinear, this, IDC_TRILINEAR);
-    BindSlider(IDC_LONGITUDE, &CVolumeDlg::OnHScroll);
-    BindSlider(IDC_LATITUDE, &CVolumeDlg::OnHScroll);
     OnInitDialog();
 }
 
@@ -86,77 +85,65 @@ void CVolumeDlg::ShowFirstHitPanel(bool bShow) {
         m_pFirstHitDlg->Show(bShow);
 }
 
-void CVolumeDlg::OnFirstHit(wxCommandEvent&) {
-    m_nType = VOLUME_TYPE_FIRST_HIT;
+void CVolumeDlg::SelectType(int nType) {
+    m_nType = nType;
     if (CRenderWnd* pRender = RenderWndOf(m_pApp))
-        pRender->SetVolumeType(VOLUME_TYPE_FIRST_HIT);
-    ShowFirstHitPanel(true);
+        pRender->SetVolumeType(nType);
+    ShowFirstHitPanel(nType == VOLUME_TYPE_FIRST_HIT);
+}
+
+void CVolumeDlg::SelectInterpolation(int nInterpolation) {
+    m_nInterpolation = nInterpolation;
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+        pRender->SetVolumeInterpolation(nInterpolation);
+}
+
+void CVolumeDlg::OnFirstHit(wxCommandEvent&) {
+    SelectType(VOLUME_TYPE_FIRST_HIT);
 }
 
 void CVolumeDlg::OnLevoy(wxCommandEvent&) {
-    m_nType = VOLUME_TYPE_LEVOY;
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
-        pRender->SetVolumeType(VOLUME_TYPE_LEVOY);
-    ShowFirstHitPanel(false);
+    SelectType(VOLUME_TYPE_LEVOY);
 }
 
 void CVolumeDlg::OnXRay(wxCommandEvent&) {
-    m_nType = VOLUME_TYPE_XRAY;
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
-        pRender->SetVolumeType(VOLUME_TYPE_XRAY);
-    ShowFirstHitPanel(false);
+    SelectType(VOLUME_TYPE_XRAY);
 }
 
 void CVolumeDlg::OnNearest(wxCommandEvent&) {
-    m_nInterpolation = 0;
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
-        pRender->SetVolumeInterpolation(0);
+    SelectInterpolation(0);
 }
 
 void CVolumeDlg::OnTrilinear(wxCommandEvent&) {
-    m_nInterpolation = 1;
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
-        pRender->SetVolumeInterpolation(1);
+    SelectInterpolation(1);
 }
 
-void CVolumeDlg::ApplyRotation(wxSlider* pSlider) {
-    CRenderWnd* pRender = RenderWndOf(m_pApp);
-    if (pRender)
+const int32_t* CVolumeDlg::SliderSetting(const wxSlider* pSlider) const {
+    if (pSlider == m_sliderLongitude)
+        return &m_nLongitude;
+    return pSlider == m_sliderLatitude ? &m_nLatitude : nullptr;
+}
+
+void CVolumeDlg::ApplySlider(wxSlider* pSlider) {
+    const bool bLongitude = pSlider == m_sliderLongitude;
+    int32_t& nAngle = bLongitude ? m_nLongitude : m_nLatitude;
+    nAngle = pSlider->GetValue();
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
         pRender->m_bInteractive = true;
-    if (pSlider == m_sliderLongitude) {
-        m_nLongitude = pSlider->GetValue();
-        if (pRender) {
-            pRender->StopProgressiveThread();
-            pRender->SetLongitude(m_nLongitude);
-        }
-    } else if (pSlider == m_sliderLatitude) {
-        m_nLatitude = pSlider->GetValue();
-        if (pRender) {
-            pRender->StopProgressiveThread();
-            pRender->SetLatitude(m_nLatitude);
-        }
-    }
-    if (pRender)
+        pRender->StopProgressiveThread();
+        if (bLongitude)
+            pRender->SetLongitude(nAngle);
+        else
+            pRender->SetLatitude(nAngle);
         pRender->Repaint();
+    }
 }
 
-void CVolumeDlg::OnHScroll(wxScrollEvent& event) {
-    auto* pSlider = dynamic_cast<wxSlider*>(event.GetEventObject());
-    if (pSlider != m_sliderLongitude && pSlider != m_sliderLatitude)
-        return;
-    if (IsSliderLetGo(event.GetEventType())) {
-        // A change that came with no notification of its own (the mouse wheel
-        // reports only the end) is shown before the start.
-        const int nStored = pSlider == m_sliderLongitude ? m_nLongitude : m_nLatitude;
-        if (pSlider->GetValue() != nStored)
-            ApplyRotation(pSlider);
-        if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
-            pRender->m_bInteractive = false;
-            pRender->StartProgressiveThread();
-        }
-        return;
+void CVolumeDlg::LetGoSlider() {
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
+        pRender->m_bInteractive = false;
+        pRender->StartProgressiveThread();
     }
-    ApplyRotation(pSlider);
 }
 
 void CVolumeDlg::OnShowWindow(bool) {

@@ -14,7 +14,6 @@
 class wxRadioButton;
 class wxSlider;
 class wxCommandEvent;
-class wxScrollEvent;
 class CFirstHitDlg;
 class CViewerApp;
 
@@ -34,10 +33,6 @@ public:
     void OnXRay(wxCommandEvent& event);
     void OnNearest(wxCommandEvent& event);
     void OnTrilinear(wxCommandEvent& event);
-    // Rotation sliders: every change shows the wire box in the new orientation
-    // (interaction flag set, renderer stopped, angle handed over, repaint);
-    // letting go clears the flag and starts the renderer.
-    void OnHScroll(wxScrollEvent& event);
     // Hands the sampling, the type and both angles to the render window again,
     // whether the panel is being shown or hidden, and repaints it.
     void OnShowWindow(bool bShow) override;
@@ -64,7 +59,15 @@ public:
 
 private:
     bool OnInitDialog();
-    // Reads a rotation slider into its angle and shows the wire box there.
-    void ApplyRotation(wxSlider* pSlider);
+    // The type radios: the type goes to the render window, and the first-hit
+    // panel shows only for First Hit.
+    void SelectType(int nType);
+    void SelectInterpolation(int nInterpolation);
+    // Rotation sliders: every change shows the wire box in the new orientation
+    // (interaction flag set, renderer stopped, angle handed over, repaint);
+    // letting go clears the flag and starts the renderer.
+    const int32_t* SliderSetting(const wxSlider* pSlider) const override;
+    void ApplySlider(wxSlider* pSlider) override;
+    void LetGoSlider() override;
     void ShowFirstHitPanel(bool bShow);
 };

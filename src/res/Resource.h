@@ -1,7 +1,10 @@
-// Identifiers and texts of the viewer's windows, dialogs and controls, shared by
-// the code that builds them and the tests that drive them. Texts are wide
-// literals so that they reach the toolkit unchanged whatever the C locale.
+// Identifiers, texts and dialog-unit layout of the viewer's windows, dialogs,
+// panels and menus, shared by the code that builds them and the tests that
+// drive them. Texts are wide literals so that they reach the toolkit unchanged
+// whatever the C locale.
 #pragma once
+
+// ==== The main dialog, the about box and the render output window ====
 
 // Dialogs and the icon.
 constexpr int IDD_ABOUTBOX = 100;
@@ -36,7 +39,10 @@ inline constexpr const wchar_t* TEXT_DATASET_FILTER =
     L"RAW volume datasets (*.dat)|*.dat|All Files (*.*)|*.*";
 inline constexpr const wchar_t* TEXT_DATASET_EXTENSION = L"dat";
 inline constexpr const wchar_t* TEXT_DATASET_INITIAL_NAME = L"*.dat";
-// Caption of the message box about a dataset that could not be read.
+// The message box about a dataset that could not be read: the file's full path
+// and the reason.
+inline constexpr const wchar_t* TEXT_DATASET_LOAD_FAILED =
+    L"The dataset \u201c%s\u201d could not be loaded: %s.";
 inline constexpr const wchar_t* TEXT_DATASET_ERROR_CAPTION = L"Load Dataset";
 
 // Texts of the about box.
@@ -52,3 +58,125 @@ inline constexpr const wchar_t* TEXT_CHOOSE_PIXEL_FORMAT_FAILED = L"ChoosePixelF
 inline constexpr const wchar_t* TEXT_SET_PIXEL_FORMAT_FAILED = L"SetPixelFormat failed";
 inline constexpr const wchar_t* TEXT_CREATE_FAILED = L"SetPixelformat Failed!";
 inline constexpr const wchar_t* TEXT_CONTEXT_FAILED = L"Could not create the OpenGL context";
+
+// ==== The main dialog's child panels: volume, first-hit and slicing ====
+
+// The panels (their window identifiers are their template numbers).
+constexpr int IDD_VOLUME_DIALOG = 133;
+constexpr int IDD_SLICING_DIALOG = 134;
+constexpr int IDD_FIRSTHIT_DIALOG = 136;
+
+// Controls of the volume panel.
+constexpr int IDC_LONGITUDE = 1015;
+constexpr int IDC_LATITUDE = 1016;
+constexpr int IDC_LEVOY = 1018;
+constexpr int IDC_XRAY = 1019;
+constexpr int IDC_FIRSTHIT = 1020;
+constexpr int IDC_TRILINEAR = 1022;
+constexpr int IDC_NEAREST = 1023; // also the slicing panel's "Nearest Neighbour"
+
+// Controls of the first-hit panel.
+constexpr int IDC_UPPER_THRESHOLD = 1030;
+constexpr int IDC_LOWER_THRESHOLD = 1031;
+
+// Controls of the slicing panel.
+constexpr int IDC_PLANE_XY = 1003;
+constexpr int IDC_PLANE_XZ = 1004;
+constexpr int IDC_PLANE_YZ = 1005;
+constexpr int IDC_SLICE_SLIDER = 1007;
+constexpr int IDC_NEXT_SLICE = 1011;
+constexpr int IDC_PREV_SLICE = 1012;
+constexpr int IDC_SLICING_PLANE_GROUP = 1025;
+constexpr int IDC_SLICE_NUMBER_GROUP = 1026;
+constexpr int IDC_SLICING_INTERPOLATION_GROUP = 1027;
+constexpr int IDC_FIT_GROUP = 1028;
+constexpr int IDC_SLICE_LABEL = 1031;
+constexpr int IDC_BILINEAR = 1033;
+constexpr int IDC_FIT_1 = 1034;
+constexpr int IDC_FIT_2 = 1035;
+
+// Panel sizes in dialog units.
+constexpr int VOLUME_DIALOG_WIDTH = 144;
+constexpr int VOLUME_DIALOG_HEIGHT = 281;
+constexpr int FIRSTHIT_DIALOG_WIDTH = 144;
+constexpr int FIRSTHIT_DIALOG_HEIGHT = 50;
+constexpr int SLICING_DIALOG_WIDTH = 144;
+constexpr int SLICING_DIALOG_HEIGHT = 266;
+// Where the panels sit, in dialog units of their parent: the two mode panels
+// directly below the main dialog's "Render Mode" group (which ends at 69), the
+// first-hit panel directly below the volume panel's "Volume Interpolation"
+// group (which ends at 160).
+constexpr int MODE_PANEL_TOP = 73;
+constexpr int FIRSTHIT_PANEL_TOP = 165;
+
+// Texts of the volume panel.
+inline constexpr const wchar_t* TEXT_VOLUME_ROTATION = L"Volume Rotation";
+inline constexpr const wchar_t* TEXT_VOLUME_TYPE = L"Volume Type";
+inline constexpr const wchar_t* TEXT_VOLUME_INTERPOLATION = L"Volume Interpolation";
+inline constexpr const wchar_t* TEXT_LEVOY = L"Levoy";
+inline constexpr const wchar_t* TEXT_XRAY = L"X-Ray";
+inline constexpr const wchar_t* TEXT_FIRSTHIT = L"First Hit";
+inline constexpr const wchar_t* TEXT_LONGITUDE = L"Longitude";
+inline constexpr const wchar_t* TEXT_LATITUDE = L"Latitude";
+inline constexpr const wchar_t* TEXT_TRILINEAR = L"trilinear";
+inline constexpr const wchar_t* TEXT_NEAREST_NEIGHBOUR_LOWER = L"nearest neighbour";
+
+// Texts of the first-hit panel.
+inline constexpr const wchar_t* TEXT_FIRSTHIT_THRESHOLDS = L"First Hit Thresholds";
+inline constexpr const wchar_t* TEXT_UPPER = L"Upper";
+inline constexpr const wchar_t* TEXT_LOWER = L"Lower";
+
+// Texts of the slicing panel.
+inline constexpr const wchar_t* TEXT_SLICING_PLANE = L"Slicing Plane";
+inline constexpr const wchar_t* TEXT_PLANE_XY = L"XY Plane";
+inline constexpr const wchar_t* TEXT_PLANE_XZ = L"XZ Plane";
+inline constexpr const wchar_t* TEXT_PLANE_YZ = L"YZ Plane";
+inline constexpr const wchar_t* TEXT_NEXT_SLICE = L">";
+inline constexpr const wchar_t* TEXT_PREV_SLICE = L"<";
+inline constexpr const wchar_t* TEXT_SLICE_NUMBER_START = L"Slice number";
+inline constexpr const wchar_t* TEXT_SLICE_NUMBER = L"Slice Number";
+inline constexpr const wchar_t* TEXT_SLICE_LABEL_FORMAT = L"Slice # %d";
+inline constexpr const wchar_t* TEXT_SLICING_INTERPOLATION = L"Slicing Interpolation";
+inline constexpr const wchar_t* TEXT_NEAREST_NEIGHBOUR = L"Nearest Neighbour";
+inline constexpr const wchar_t* TEXT_BILINEAR = L"Bilinear";
+inline constexpr const wchar_t* TEXT_FIT_WINDOW = L"Fit Window to Image";
+inline constexpr const wchar_t* TEXT_FIT_1 = L"1 : 1";
+inline constexpr const wchar_t* TEXT_FIT_2 = L"2 : 1";
+
+// The message boxes of a panel whose window cannot be created (captioned with
+// the application's name, TEXT_MAIN_CAPTION).
+inline constexpr const wchar_t* TEXT_VOLUME_DIALOG_FAILED = L"Error creating Volume Dialog";
+inline constexpr const wchar_t* TEXT_FIRSTHIT_DIALOG_FAILED = L"Error creating First Hit Dialog";
+inline constexpr const wchar_t* TEXT_SLICING_DIALOG_FAILED = L"Error creating Slicing Dialog";
+
+// ==== The transfer function editor window and its menu ====
+
+// The editor's menu bar and the command identifiers of its two items.
+constexpr int IDR_TRANSFERFUNCTION = 135;
+constexpr int ID_TRANSFERFUNCTION_LOAD = 32771; // 0x8003
+constexpr int ID_TRANSFERFUNCTION_SAVE = 32772; // 0x8004
+// wx takes menu item ids only up to 0x7FFF: an item carries its command
+// identifier less 0x8000 (3 and 4), and its handler is bound to that id.
+constexpr int MenuItemId(int nCommand) {
+    return nCommand - 0x8000;
+}
+
+inline constexpr const wchar_t* TEXT_EDITOR_TITLE = L"Transfer Function Editor";
+inline constexpr const wchar_t* TEXT_EDITOR_MENU = L"TransferFunction";
+inline constexpr const wchar_t* TEXT_EDITOR_LOAD = L"Load ...";
+inline constexpr const wchar_t* TEXT_EDITOR_SAVE = L"Save ...";
+
+// The file dialogs of "Load ..." and "Save ...".
+inline constexpr const wchar_t* TEXT_TRF_FILTER =
+    L"Transfer functions (*.trf)|*.trf|All Files (*.*)|*.*";
+inline constexpr const wchar_t* TEXT_TRF_EXTENSION = L"trf";
+inline constexpr const wchar_t* TEXT_TRF_INITIAL_NAME = L"*.trf";
+
+// The message boxes about a file that could not be read or written; %s is the
+// file's full path.
+inline constexpr const wchar_t* TEXT_TRF_LOAD_FAILED =
+    L"The transfer function \u201c%s\u201d could not be loaded.";
+inline constexpr const wchar_t* TEXT_TRF_SAVE_FAILED =
+    L"The transfer function \u201c%s\u201d could not be saved.";
+inline constexpr const wchar_t* TEXT_TRF_LOAD_CAPTION = L"Load Transfer Function";
+inline constexpr const wchar_t* TEXT_TRF_SAVE_CAPTION = L"Save Transfer Function";

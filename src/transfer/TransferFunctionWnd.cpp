@@ -1,14 +1,11 @@
 #include "transfer/TransferFunctionWnd.h"
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <GL/gl.h>
 #include <wx/colordlg.h>
-#include <wx/dcclient.h>
 #include <wx/filedlg.h>
 #include <wx/filefn.h>
 #include <wx/glcanvas.h>
@@ -17,7 +14,6 @@
 
 #include "app/MessageBox.h"
 #include "app/ViewerApp.h"
-#include "res/EditorResource.h"
 #include "res/Resource.h"
 #include "transfer/EditorGeometry.h"
 #include "transfer/TransferFunction.h"
@@ -95,29 +91,19 @@ bool ChooseFile(wxWindow* pOwner, bool bSave, wxString& sPath) {
 } // namespace
 
 CTransferFunctionWnd::CTransferFunctionWnd(CViewerApp* pApp, const PixelFormatRequest& request)
-    // The same frame style as the render window: a caption and a sizing border,
-    // no system menu and so no close, minimise or maximise box.
-    : wxFrame(nullptr, wxID_ANY, TEXT_EDITOR_TITLE, wxPoint(322, 575), wxSize(700, 211),
-              wxCAPTION | wxRESIZE_BORDER | wxCLIP_CHILDREN),
-      m_pApp(pApp) {
+    // The same frame style as the render window.
+    : CGLFrame(TEXT_EDITOR_TITLE, wxPoint(322, 575), wxSize(700, 211)), m_pApp(pApp) {
     OnCreate(request);
 }
 
 CTransferFunctionWnd::~CTransferFunctionWnd() {
-    if (m_hDC && m_hDC->HasCapture())
-        m_hDC->ReleaseMouse();
-    delete m_hRC;
-    m_hRC = nullptr;
     if (m_pApp && m_pApp->m_pTransferFunctionWnd == this)
         m_pApp->m_pTransferFunctionWnd = nullptr;
 }
 
 int CTransferFunctionWnd::OnCreate(const PixelFormatRequest& request) {
-    m_hDC = SetupPixelFormat(this, request);
-    if (!m_hDC) {
-        ShowMessageBox(wxWindow::FindFocus(), TEXT_CREATE_FAILED, TEXT_ERROR_CAPTION, wxOK);
+    if (!CreateCanvas(request))
         return -1;
-    }
 
     auto* pMenu = new wxMenu;
     pMenu->Append(MenuItemId(ID_TRANSFERFUNCTION_LOAD), TEXT_EDITOR_LOAD);
@@ -126,32 +112,11 @@ int CTransferFunctionWnd::OnCreate(const PixelFormatRequest& request) {
     m_Menu->Append(pMenu, TEXT_EDITOR_MENU);
     SetMenuBar(m_Menu);
 
-    m_hRC = new wxGLContext(m_hDC);
-    if (!m_hRC->IsOK()) {
-        delete m_hRC;
-        m_hRC = nullptr;
-        m_hDC->Destroy();
-        m_hDC = nullptr;
-        ShowMessageBox(wxWindow::FindFocus(), TEXT_CONTEXT_FAILED, TEXT_ERROR_CAPTION, wxOK);
+    if (!CreateContext())
         return -1;
-    }
     const wxSize client = m_hDC->GetClientSize();
     m_nWidth = client.GetWidth();
     m_nHeight = client.GetHeight();
-    // The OpenGL set-up runs as soon as the context can be made current on the
-    // canvas, which GLX allows only once the canvas is on screen (MakeCurrent).
-
-    m_hDC->Bind(wxEVT_SIZE, &CTransferFunctionWnd::OnSize, this);
-    m_hDC->Bind(wxEVT_PAINT, &CTransferFunctionWnd::OnPaint, this);
-    m_hDC->Bind(wxEVT_ERASE_BACKGROUND, &CTransferFunctionWnd::OnEraseBkgnd, this);
-    m_hDC->Bind(wxEVT_KEY_DOWN, &CTransferFunctionWnd::OnKeyDown, this);
-    m_hDC->Bind(wxEVT_LEFT_DOWN, &CTransferFunctionWnd::OnLButtonDown, this);
-    m_hDC->Bind(wxEVT_MOTION, &CTransferFunctionWnd::OnMouseMove, this);
-    m_hDC->Bind(wxEVT_LEFT_UP, &CTransferFunctionWnd::OnLButtonUp, this);
-    m_hDC->Bind(wxEVT_RIGHT_UP, &CTransferFunctionWnd::OnRButtonUp, this);
-    m_hDC->Bind(wxEVT_MOUSE_CAPTURE_LOST, &CTransferFunctionWnd::OnCaptureLost, this);
-    // Escape reaches the frame first whichever child has the focus.
-    Bind(wxEVT_CHAR_HOOK, &CTransferFunctionWnd::OnKeyDown, this);
     Bind(wxEVT_MENU, &CTransferFunctionWnd::OnLoad, this, MenuItemId(ID_TRANSFERFUNCTION_LOAD));
     Bind(wxEVT_MENU, &CTransferFunctionWnd::OnSave, this, MenuItemId(ID_TRANSFERFUNCTION_SAVE));
     return 0;
@@ -197,46 +162,14 @@ int CTransferFunctionWnd::RenderMode() const {
 
 // ---- OpenGL ----
 
-bool CTransferFunctionWnd::MakeCurrent() {
-    if (!m_hRC || !m_hDC || !m_hDC->IsShownOnScreen())
-        return false;
-    if (!m_hRC->SetCurrent(*m_hDC))
-        return false;
-    if (!m_bGLInitialised) {
-        m_bGLInitialised = true;
-        InitGL();
-        ApplyProjection();
-    }
-    return true;
-}
-
 void CTransferFunctionWnd::InitGL() {
-    glShadeModel(GL_SMOOTH);
-    glClearColor(static_cast<float>(m_ClearColor[0]), static_cast<float>(m_ClearColor[1]),
-                 static_cast<float>(m_ClearColor[2]), 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    InitGLState(static_cast<float>(m_ClearColor[0]), static_cast<float>(m_ClearColor[1]),
+                static_cast<float>(m_ClearColor[2]));
 }
 
 void CTransferFunctionWnd::ApplyProjection() {
     // m_nHeight keeps the unadjusted height; only the projection counts 0 as 1.
-    const int nHeight = m_nHeight == 0 ? 1 : m_nHeight;
-    glViewport(0, 0, m_nWidth, nHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, m_nWidth, 0.0, nHeight, 0.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
-}
-
-bool CTransferFunctionWnd::Redraw() {
-    if (!m_hDC || !m_hDC->IsShownOnScreen() || IsBeingDeleted())
-        return false;
-    m_hDC->Refresh(false);
-    m_hDC->Update();
-    return true;
+    SetPixelProjection(m_nWidth, m_nHeight);
 }
 
 void CTransferFunctionWnd::DrawScene() {
@@ -321,26 +254,6 @@ void CTransferFunctionWnd::OnSize(wxSizeEvent& event) {
         ApplyProjection();
 }
 
-void CTransferFunctionWnd::OnPaint(wxPaintEvent&) {
-    wxPaintDC dc(m_hDC);
-    if (IsBeingDeleted() || !MakeCurrent())
-        return;
-    DrawScene();
-    m_hDC->SwapBuffers();
-}
-
-void CTransferFunctionWnd::OnEraseBkgnd(wxEraseEvent&) {
-    // Nothing to erase: every paint clears the whole client area itself.
-}
-
-void CTransferFunctionWnd::OnKeyDown(wxKeyEvent& event) {
-    if (event.GetKeyCode() == WXK_ESCAPE) {
-        std::fflush(nullptr);
-        std::_Exit(0);
-    }
-    event.Skip();
-}
-
 void CTransferFunctionWnd::ForgetPickedIfGone() {
     const CTransferFunction* pTf = TransferFunction();
     for (const ControlPoint* p = pTf ? pTf->GetFirstPoint() : nullptr; p; p = p->next) {
@@ -352,8 +265,7 @@ void CTransferFunctionWnd::ForgetPickedIfGone() {
 
 void CTransferFunctionWnd::OnLButtonDown(wxMouseEvent& event) {
     const wxPoint point = event.GetPosition();
-    if (!m_hDC->HasCapture())
-        m_hDC->CaptureMouse();
+    CaptureCanvasMouse();
     const CTransferFunction* pTf = TransferFunction();
     m_pPicked = FindNearestPoint(pTf ? pTf->GetFirstPoint() : nullptr, point.x, point.y, m_nWidth,
                                  m_nHeight);
@@ -376,7 +288,7 @@ void CTransferFunctionWnd::OnMouseMove(wxMouseEvent& event) {
         pTf->MovePoint(m_pPicked, PixelToValue(point.x, m_nWidth),
                        PixelToOpacity(point.y, m_nHeight));
     }
-    Redraw();
+    Repaint();
 }
 
 void CTransferFunctionWnd::Click(int x, int y) {
@@ -392,7 +304,7 @@ void CTransferFunctionWnd::Click(int x, int y) {
     pTf->SetPoint(nValue, chosen.Red() / 255.0f, chosen.Green() / 255.0f, chosen.Blue() / 255.0f,
                   PixelToOpacity(y, m_nHeight));
     pTf->BuildTable();
-    Redraw();
+    Repaint();
 }
 
 void CTransferFunctionWnd::OnLButtonUp(wxMouseEvent& event) {
@@ -401,8 +313,7 @@ void CTransferFunctionWnd::OnLButtonUp(wxMouseEvent& event) {
     // The press ends before a colour dialog opens: the modal dialog must get the
     // mouse, and no drag step may run while it is open.
     if (bWasDragging) {
-        if (m_hDC->HasCapture())
-            m_hDC->ReleaseMouse();
+        ReleaseCanvasMouse();
         m_bDragging = false;
     }
     if (m_bPressSeen && point.x == m_nPressX && point.y == m_nPressY)
@@ -423,7 +334,7 @@ void CTransferFunctionWnd::OnRButtonUp(wxMouseEvent& event) {
             pTf->RemovePoint(p);
         ForgetPickedIfGone();
         pTf->BuildTable();
-        Redraw();
+        Repaint();
     }
     event.Skip();
 }
@@ -461,7 +372,7 @@ int CTransferFunctionWnd::LoadFile(const wxString& sPath) {
     // (a new point may even sit at the old one's address).
     if (nResult == 0)
         m_pPicked = nullptr;
-    Redraw();
+    Repaint();
     if (nResult != 0) {
         ShowMessageBox(this, wxString::Format(TEXT_TRF_LOAD_FAILED, sPath), TEXT_TRF_LOAD_CAPTION,
                        wxOK | wxICON_ERROR);

@@ -15,27 +15,18 @@
 #include <functional>
 
 #include <wx/colour.h>
-#include <wx/frame.h>
 
-#include "view/PixelFormat.h"
+#include "view/GLFrame.h"
 
-class wxGLCanvas;
-class wxGLContext;
 class wxFileDialog;
 class wxMenuBar;
 class wxColourData;
-class wxMouseEvent;
-class wxMouseCaptureLostEvent;
-class wxSizeEvent;
-class wxPaintEvent;
-class wxKeyEvent;
-class wxEraseEvent;
 class wxCommandEvent;
 class CViewerApp;
 class CTransferFunction;
 struct ControlPoint;
 
-class CTransferFunctionWnd : public wxFrame {
+class CTransferFunctionWnd : public CGLFrame {
 public:
     // Asks the user for a colour, starting from initial: true with the chosen
     // colour when the user confirms. The program shows wxColourDialog.
@@ -51,12 +42,6 @@ public:
     // and must be destroyed unused.
     explicit CTransferFunctionWnd(CViewerApp* pApp, const PixelFormatRequest& request = {});
     ~CTransferFunctionWnd() override;
-
-    bool IsCreated() const { return m_hRC != nullptr; }
-
-    // Immediate repaint of the whole window (invalidate, update now); true when
-    // it was painted.
-    bool Redraw();
 
     // Loads sPath into the transfer function and redraws. A file that cannot be
     // read is reported in a message box naming it; the function stays as it was.
@@ -74,31 +59,18 @@ public:
     static wxFileDialog* CreateFileDialog(wxWindow* pOwner, bool bSave);
     static wxColourData MakeColourData(const wxColour& initial);
 
-    // Makes this window's context current on its canvas; false while the canvas
-    // cannot take it yet (not on screen). The first success runs the OpenGL set-up.
-    bool MakeCurrent();
-    // Draws one frame into the back buffer (context current).
-    void DrawScene();
-
-    wxGLCanvas* GetCanvas() const { return m_hDC; }
+    void DrawScene() override;
 
     // Message handlers (bound to the canvas and the frame).
-    void OnSize(wxSizeEvent& event);
-    void OnPaint(wxPaintEvent& event);
-    void OnEraseBkgnd(wxEraseEvent& event);
-    void OnKeyDown(wxKeyEvent& event);
-    void OnLButtonDown(wxMouseEvent& event);
-    void OnMouseMove(wxMouseEvent& event);
-    void OnLButtonUp(wxMouseEvent& event);
-    void OnRButtonUp(wxMouseEvent& event);
-    void OnCaptureLost(wxMouseCaptureLostEvent& event);
+    void OnSize(wxSizeEvent& event) override;
+    void OnLButtonDown(wxMouseEvent& event) override;
+    void OnMouseMove(wxMouseEvent& event) override;
+    void OnLButtonUp(wxMouseEvent& event) override;
+    void OnRButtonUp(wxMouseEvent& event) override;
+    void OnCaptureLost(wxMouseCaptureLostEvent& event) override;
     void OnLoad(wxCommandEvent& event);
     void OnSave(wxCommandEvent& event);
 
-    // m_hDC: the canvas of the client area, kept for the window's life.
-    wxGLCanvas* m_hDC = nullptr;
-    // m_hRC: the OpenGL context made for m_hDC.
-    wxGLContext* m_hRC = nullptr;
     // m_Menu: the menu bar "TransferFunction" (owned by the frame).
     wxMenuBar* m_Menu = nullptr;
     int32_t m_nPressX = 0; // client point where the left button last went down
@@ -113,8 +85,8 @@ public:
 
 private:
     int OnCreate(const PixelFormatRequest& request);
-    void InitGL();
-    void ApplyProjection();
+    void InitGL() override;
+    void ApplyProjection() override;
     void DrawHistogram(int nMode);
     void DrawTransferFunction(int nMode);
     int RenderMode() const;
@@ -124,7 +96,6 @@ private:
     // Forgets the picked point once a removal has taken it out of the list.
     void ForgetPickedIfGone();
 
-    bool m_bGLInitialised = false;
     // Whether the left button has gone down in this window at all: before the
     // first press no release counts as a click.
     bool m_bPressSeen = false;

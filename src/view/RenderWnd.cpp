@@ -2,15 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
-#include <wx/dcclient.h>
-#include <wx/glcanvas.h>
 
-#include "app/MessageBox.h"
 #include "app/ViewerApp.h"
 #include "res/Resource.h"
 #include "transfer/TransferFunction.h"
@@ -30,9 +25,7 @@ float DegreesToRadians(int nDegrees) {
 } // namespace
 
 CRenderWnd::CRenderWnd(CViewerApp* pApp, const PixelFormatRequest& request)
-    : wxFrame(nullptr, wxID_ANY, TEXT_RENDER_TITLE, wxPoint(322, 100), wxSize(700, 475),
-              wxCAPTION | wxRESIZE_BORDER | wxCLIP_CHILDREN),
-      CRenderState(pApp) {
+    : CGLFrame(TEXT_RENDER_TITLE, wxPoint(322, 100), wxSize(700, 475)), CRenderState(pApp) {
     OnCreate(request);
 }
 
@@ -41,77 +34,25 @@ CRenderWnd::~CRenderWnd() {
     // before anything here is torn down, even if the bounded stop timed out.
     StopProgressiveThread();
     WaitForWorkerEnd();
-    delete m_hRC;
-    m_hRC = nullptr;
 }
 
 int CRenderWnd::OnCreate(const PixelFormatRequest& request) {
-    m_hDC = SetupPixelFormat(this, request);
-    if (!m_hDC) {
-        ShowMessageBox(wxWindow::FindFocus(), TEXT_CREATE_FAILED, TEXT_ERROR_CAPTION, wxOK);
+    if (!CreateCanvas(request) || !CreateContext())
         return -1;
-    }
-    m_hRC = new wxGLContext(m_hDC);
-    if (!m_hRC->IsOK()) {
-        delete m_hRC;
-        m_hRC = nullptr;
-        m_hDC->Destroy();
-        m_hDC = nullptr;
-        ShowMessageBox(wxWindow::FindFocus(), TEXT_CONTEXT_FAILED, TEXT_ERROR_CAPTION, wxOK);
-        return -1;
-    }
     m_nSlice = 0;
     const wxSize client = GetClientSize();
     m_nWidth = client.GetWidth();
     m_nHeight = client.GetHeight();
     m_bInteractive = false;
-    // InitGL runs as soon as the context can be made current on the canvas,
-    // which GLX allows only once the canvas is on screen (see MakeCurrent).
-
-    m_hDC->Bind(wxEVT_SIZE, &CRenderWnd::OnSize, this);
-    m_hDC->Bind(wxEVT_PAINT, &CRenderWnd::OnPaint, this);
-    m_hDC->Bind(wxEVT_ERASE_BACKGROUND, &CRenderWnd::OnEraseBkgnd, this);
-    m_hDC->Bind(wxEVT_KEY_DOWN, &CRenderWnd::OnKeyDown, this);
-    m_hDC->Bind(wxEVT_LEFT_DOWN, &CRenderWnd::OnLButtonDown, this);
-    m_hDC->Bind(wxEVT_MOTION, &CRenderWnd::OnMouseMove, this);
-    m_hDC->Bind(wxEVT_LEFT_UP, &CRenderWnd::OnLButtonUp, this);
-    m_hDC->Bind(wxEVT_MOUSE_CAPTURE_LOST, &CRenderWnd::OnCaptureLost, this);
-    // Escape reaches the frame first whichever child has the focus.
-    Bind(wxEVT_CHAR_HOOK, &CRenderWnd::OnKeyDown, this);
     return 0;
 }
 
-bool CRenderWnd::MakeCurrent() {
-    if (!m_hRC || !m_hDC || !m_hDC->IsShownOnScreen())
-        return false;
-    if (!m_hRC->SetCurrent(*m_hDC))
-        return false;
-    if (!m_bGLInitialised) {
-        m_bGLInitialised = true;
-        InitGL();
-        ApplyViewport();
-    }
-    return true;
-}
-
 void CRenderWnd::InitGL() {
-    glShadeModel(GL_SMOOTH);
-    glClearColor(0.0f, 0.0f, 0.0f, 0.5f);
-    glClearDepth(1.0);
-    glEnable(GL_DEPTH_TEST);
-    glDepthFunc(GL_LEQUAL);
-    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+    InitGLState(0.0f, 0.0f, 0.0f);
 }
 
-void CRenderWnd::ApplyViewport() {
-    const int nWidth = m_nWidth;
-    const int nHeight = m_nHeight;
-    glViewport(0, 0, nWidth, nHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    glOrtho(0.0, nWidth, 0.0, nHeight, 0.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
-    glLoadIdentity();
+void CRenderWnd::ApplyProjection() {
+    SetPixelProjection(m_nWidth, m_nHeight);
 }
 
 void CRenderWnd::ResizeGL(int nWidth, int nHeight) {
@@ -122,15 +63,7 @@ void CRenderWnd::ResizeGL(int nWidth, int nHeight) {
     // Before the canvas is on screen the set-up waits for the first
     // MakeCurrent, which applies the size stored here.
     if (MakeCurrent())
-        ApplyViewport();
-}
-
-bool CRenderWnd::Repaint() {
-    if (!m_hDC || !m_hDC->IsShownOnScreen())
-        return false;
-    m_hDC->Refresh(false);
-    m_hDC->Update();
-    return true;
+        ApplyProjection();
 }
 
 // ---- setters and getters ----
@@ -242,7 +175,7 @@ void CRenderWnd::DrawScene() {
     glColor3f(1.0f, 1.0f, 1.0f);
     glutWireCube(1.0);
 
-    ApplyViewport();
+    ApplyProjection();
 }
 
 void CRenderWnd::DrawVolumeImage() {
@@ -301,26 +234,6 @@ void CRenderWnd::OnSize(wxSizeEvent& event) {
     }
 }
 
-void CRenderWnd::OnPaint(wxPaintEvent&) {
-    wxPaintDC dc(m_hDC);
-    if (!MakeCurrent())
-        return;
-    DrawScene();
-    m_hDC->SwapBuffers();
-}
-
-void CRenderWnd::OnEraseBkgnd(wxEraseEvent&) {
-    // Nothing to erase: every paint covers the whole client area.
-}
-
-void CRenderWnd::OnKeyDown(wxKeyEvent& event) {
-    if (event.GetKeyCode() == WXK_ESCAPE) {
-        std::fflush(nullptr);
-        std::_Exit(0);
-    }
-    event.Skip();
-}
-
 int CRenderWnd::SliderDegrees(float fRadians, int nModulo) {
     const double dDegrees = static_cast<double>(fRadians) * 180.0 / kPi;
     if (!std::isfinite(dDegrees))
@@ -355,8 +268,7 @@ void CRenderWnd::OnLButtonDown(wxMouseEvent& event) {
     m_nDragStartY = point.y;
     m_fLongitudeAtDrag = m_fLongitude;
     m_fLatitudeAtDrag = m_fLatitude;
-    if (!m_hDC->HasCapture())
-        m_hDC->CaptureMouse();
+    CaptureCanvasMouse();
     StopProgressiveThread();
     m_bInteractive = true;
     event.Skip();
@@ -373,8 +285,7 @@ void CRenderWnd::OnMouseMove(wxMouseEvent& event) {
 
 void CRenderWnd::EndDrag(int nX, int nY) {
     DragTo(nX, nY);
-    if (m_hDC->HasCapture())
-        m_hDC->ReleaseMouse();
+    ReleaseCanvasMouse();
     m_bInteractive = false;
     StartProgressiveThread();
 }

@@ -1,21 +1,17 @@
 #include "support/GuiTest.h"
 
+#include <unistd.h>
+
 #include <chrono>
+#include <climits>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 #include <thread>
 
 #include <GL/gl.h>
-#include <gtest/gtest.h>
 #include <wx/app.h>
-#include <wx/dialog.h>
 #include <wx/evtloop.h>
-#include <wx/glcanvas.h>
 #include <wx/init.h>
-#include <wx/toplevel.h>
-
-#include "view/PixelFormat.h"
+#include <wx/uiaction.h>
 
 // Xlib last: its macros (None, Bool, Status) clash with the headers above.
 #include <X11/Xlib.h>
@@ -53,8 +49,7 @@ bool WaitFor(const std::function<bool()>& condition, int nTimeoutMs) {
 
 bool WaitForShown(wxWindow* pWindow, int nTimeoutMs) {
     const bool bShown = WaitFor([&] { return pWindow->IsShownOnScreen(); }, nTimeoutMs);
-    // Let the first size and paint events arrive.
-    Pump(100);
+    Pump(100); // the first size and paint events
     return bShown;
 }
 
@@ -62,43 +57,81 @@ bool WaitForTitle(wxTopLevelWindow* pWindow, const wxString& sTitle, int nTimeou
     return WaitFor([&] { return pWindow->GetTitle() == sTitle; }, nTimeoutMs);
 }
 
-int Pixels::CountNonBlack(int x0, int y0, int x1, int y1) const {
+void SendMouse(wxWindow* pWindow, wxEventType type, int x, int y) {
+    wxMouseEvent event(type);
+    event.SetEventObject(pWindow);
+    event.m_x = x;
+    event.m_y = y;
+    event.m_leftDown = type != wxEVT_LEFT_UP;
+    pWindow->GetEventHandler()->ProcessEvent(event);
+}
+
+float Radians(int nDegrees) {
+    const float fScaled = static_cast<float>(nDegrees) * (1.0f / 180.0f);
+    return static_cast<float>(static_cast<double>(fScaled) * 3.14159265358979323846);
+}
+
+bool Pixels::Is(int x, int y, int r, int g, int b, int nTolerance) const {
+    const uint8_t* p = At(x, y);
+    return std::abs(p[0] - r) <= nTolerance && std::abs(p[1] - g) <= nTolerance &&
+           std::abs(p[2] - b) <= nTolerance;
+}
+
+std::string Pixels::Rgb(int x, int y) const {
+    const uint8_t* p = At(x, y);
+    return std::to_string(p[0]) + "," + std::to_string(p[1]) + "," + std::to_string(p[2]);
+}
+
+int Pixels::Count(const std::function<bool(const uint8_t*)>& pred, int x0, int y0, int x1,
+                  int y1) const {
     int n = 0;
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x)
-            n += IsBlack(x, y) ? 0 : 1;
+            n += pred(At(x, y)) ? 1 : 0;
     return n;
 }
 
+int Pixels::CountNonBlack(int x0, int y0, int x1, int y1) const {
+    return Count([](const uint8_t* p) { return p[0] || p[1] || p[2]; }, x0, y0, x1, y1);
+}
+
+int Pixels::CountGrey(int nLevel, int x0) const {
+    return Count(
+        [=](const uint8_t* p) { return p[0] == nLevel && p[1] == nLevel && p[2] == nLevel; }, x0, 0,
+        nWidth, nHeight);
+}
+
+int Pixels::CountColoured() const {
+    return Count(
+        [](const uint8_t* p) {
+            return (p[0] || p[1] || p[2]) && !(p[0] == 255 && p[1] == 255 && p[2] == 255);
+        },
+        0, 0, nWidth, nHeight);
+}
+
 namespace {
-Pixels ReadPixels(wxGLCanvas* pCanvas, wxGLContext* pContext, GLenum eBuffer) {
+
+Pixels BlackPixels(wxGLCanvas* pCanvas) {
     Pixels pixels;
     const wxSize size = pCanvas->GetClientSize();
     pixels.nWidth = size.GetWidth();
     pixels.nHeight = size.GetHeight();
     pixels.rgb.assign(static_cast<size_t>(pixels.nWidth) * pixels.nHeight * 3, 0);
-    if (!pContext->SetCurrent(*pCanvas))
-        return pixels;
-    glFinish();
-    glReadBuffer(eBuffer);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, pixels.nWidth, pixels.nHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.rgb.data());
     return pixels;
 }
-} // namespace
 
-namespace {
 int IgnoreXError(Display*, XErrorEvent*) {
     return 0;
 }
+
+uint8_t Channel(unsigned long value, unsigned long mask) {
+    return static_cast<uint8_t>((value & mask) >> __builtin_ctzl(mask));
+}
+
 } // namespace
 
 Pixels ReadShownPixels(wxGLCanvas* pCanvas) {
-    Pixels pixels;
-    const wxSize size = pCanvas->GetClientSize();
-    pixels.nWidth = size.GetWidth();
-    pixels.nHeight = size.GetHeight();
-    pixels.rgb.assign(static_cast<size_t>(pixels.nWidth) * pixels.nHeight * 3, 0);
+    Pixels pixels = BlackPixels(pCanvas);
     // A connection of our own: what the X server holds for the window is what
     // the screen shows.
     static Display* pDisplay = XOpenDisplay(nullptr);
@@ -117,22 +150,28 @@ Pixels ReadShownPixels(wxGLCanvas* pCanvas) {
     for (int y = 0; y < pixels.nHeight; ++y) {
         for (int x = 0; x < pixels.nWidth; ++x) {
             const unsigned long value = XGetPixel(pImage, x, y);
-            uint8_t* p =
-                &pixels.rgb[(static_cast<size_t>(pixels.nHeight - 1 - y) * pixels.nWidth + x) * 3];
-            p[0] = static_cast<uint8_t>((value & pImage->red_mask) >>
-                                        __builtin_ctzl(pImage->red_mask));
-            p[1] = static_cast<uint8_t>((value & pImage->green_mask) >>
-                                        __builtin_ctzl(pImage->green_mask));
-            p[2] = static_cast<uint8_t>((value & pImage->blue_mask) >>
-                                        __builtin_ctzl(pImage->blue_mask));
+            uint8_t* p = &pixels.rgb[(static_cast<size_t>(pixels.nHeight - 1 - y) * pixels.nWidth +
+                                      static_cast<size_t>(x)) *
+                                     3];
+            p[0] = Channel(value, pImage->red_mask);
+            p[1] = Channel(value, pImage->green_mask);
+            p[2] = Channel(value, pImage->blue_mask);
         }
     }
     XDestroyImage(pImage);
     return pixels;
 }
 
-Pixels ReadBackPixels(wxGLCanvas* pCanvas, wxGLContext* pContext) {
-    return ReadPixels(pCanvas, pContext, GL_BACK);
+Pixels ReadBackPixels(CGLFrame* pFrame) {
+    Pixels pixels = BlackPixels(pFrame->GetCanvas());
+    if (!pFrame->MakeCurrent())
+        return pixels;
+    pFrame->DrawScene();
+    glFinish();
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, pixels.nWidth, pixels.nHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.rgb.data());
+    return pixels;
 }
 
 CMessageBoxCapture::CMessageBoxCapture() {
@@ -157,33 +196,121 @@ int CModalDialogStub::Enter(wxDialog* pDialog) {
     return m_Answer(pDialog);
 }
 
-CTempDir::CTempDir() {
-    char pattern[] = "/tmp/orvex-gui-XXXXXX";
-    const char* p = mkdtemp(pattern);
-    m_sPath = p ? p : "/tmp";
+// ---- the whole viewer ----
+
+void ViewerTest::SetUp() {
+    char cwd[PATH_MAX] = {};
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    m_sOldDir = cwd;
+    {
+        CTransferFunction tf(nullptr);
+        tf.SetPoint(0, 0.0f, 0.0f, 0.0f, 0.0f);
+        tf.SetPoint(1, 1.0f, 0.8f, 0.4f, 0.6f);
+        tf.SetPoint(1234, 1.0f, 0.5f, 0.25f, 0.75f);
+        tf.SetPoint(4095, 0.4f, 0.8f, 1.0f, 0.6f);
+        ASSERT_EQ(tf.Save(m_Dir.Path("default.trf")), 0);
+    }
+    ASSERT_EQ(chdir(m_Dir.Path().c_str()), 0);
+    m_pApp = GetViewerApp();
+    ASSERT_TRUE(m_pApp->InitInstance());
+    m_pDlg = dynamic_cast<CMainDlg*>(wxTheApp->GetTopWindow());
+    ASSERT_NE(m_pDlg, nullptr);
+    m_pRender = dynamic_cast<CRenderWnd*>(m_pApp->m_pRenderWnd);
+    ASSERT_NE(m_pRender, nullptr);
+    m_pEditor = m_pApp->m_pTransferFunctionWnd;
+    ASSERT_NE(m_pEditor, nullptr);
+    m_pSlicing = m_pDlg->m_pSlicingDlg;
+    m_pVolume = m_pDlg->m_pVolumeDlg;
+    ASSERT_TRUE(WaitForShown(m_pDlg));
+    ASSERT_TRUE(WaitForShown(m_pRender->GetCanvas()));
+    ASSERT_TRUE(WaitForShown(m_pEditor->GetCanvas()));
 }
 
-CTempDir::~CTempDir() {
-    std::error_code ec;
-    if (m_sPath != "/tmp")
-        std::filesystem::remove_all(m_sPath, ec);
+void ViewerTest::TearDown() {
+    if (m_pDlg && !m_pDlg->HasEnded())
+        m_pDlg->Close();
+    Pump(50);
+    EXPECT_EQ(m_pApp->m_pRenderWnd, nullptr);
+    EXPECT_EQ(m_pApp->m_pTransferFunctionWnd, nullptr);
+    EXPECT_EQ(m_pApp->m_pTransferFunction, nullptr);
+    EXPECT_EQ(m_pApp->m_pVectorMath, nullptr);
+    EXPECT_EQ(m_pApp->m_pVolume, nullptr);
+    EXPECT_EQ(chdir(m_sOldDir.c_str()), 0);
 }
 
-void WriteRaw(const std::string& sPath, int nDimX, int nDimY, int nDimZ,
-              const std::vector<int16_t>& voxels) {
-    FILE* f = std::fopen(sPath.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << sPath;
-    auto put16 = [f](int v) {
-        const unsigned char bytes[2] = {static_cast<unsigned char>(v & 0xff),
-                                        static_cast<unsigned char>((v >> 8) & 0xff)};
-        std::fwrite(bytes, 1, 2, f);
-    };
-    put16(nDimX);
-    put16(nDimY);
-    put16(nDimZ);
-    for (int16_t v : voxels)
-        put16(v);
-    std::fclose(f);
+void ViewerTest::LoadDataset(int nDimX, int nDimY, int nDimZ,
+                             const std::function<int(int, int, int)>& value) {
+    const std::string sPath =
+        m_Dir.Write("volume.dat", testfiles::FieldBytes(nDimX, nDimY, nDimZ, value));
+    ASSERT_EQ(m_pDlg->LoadDatasetFile(sPath), 0);
+}
+
+void ViewerTest::ChooseSlicing() {
+    Click(m_pDlg->m_btnSlicing);
+    ASSERT_TRUE(WaitFor([&] { return m_pRender->GetRenderMode() == RENDER_MODE_SLICING; }));
+}
+
+void ViewerTest::ChooseVolume() {
+    Click(m_pDlg->m_btnVolume);
+    ASSERT_TRUE(WaitFor([&] { return m_pRender->GetRenderMode() == RENDER_MODE_VOLUME; }));
+}
+
+void ViewerTest::Click(wxWindow* pControl) {
+    const wxSize size = pControl->GetSize();
+    ClickAt(pControl, wxPoint(size.GetWidth() / 2, size.GetHeight() / 2));
+}
+
+void ViewerTest::ClickAt(wxWindow* pControl, const wxPoint& point) {
+    ASSERT_TRUE(pControl->IsShownOnScreen());
+    wxUIActionSimulator sim;
+    sim.MouseMove(pControl->ClientToScreen(point));
+    Pump(30);
+    sim.MouseClick();
+    Pump(100);
+}
+
+void ViewerTest::Key(wxWindow* pControl, int nKeyCode) {
+    pControl->SetFocus();
+    ASSERT_TRUE(WaitFor([&] { return wxWindow::FindFocus() == pControl; }, 2000));
+    wxUIActionSimulator sim;
+    sim.Char(nKeyCode);
+    Pump(100);
+}
+
+wxPoint ViewerTest::SliderPoint(wxSlider* pSlider, int nValue) {
+    // The knob's centre runs from about 12 pixels inside the left end to 12
+    // pixels inside the right end of a GTK scale.
+    const wxSize size = pSlider->GetSize();
+    const double dFraction = static_cast<double>(nValue - pSlider->GetMin()) /
+                             static_cast<double>(pSlider->GetMax() - pSlider->GetMin());
+    return wxPoint(static_cast<int>(12.0 + dFraction * (size.GetWidth() - 24.0)),
+                   size.GetHeight() / 2);
+}
+
+void ViewerTest::DragSlider(wxSlider* pSlider, int nFrom, int nTo,
+                            const std::function<void()>& during) {
+    const wxPoint start = pSlider->ClientToScreen(SliderPoint(pSlider, nFrom));
+    const wxPoint end = pSlider->ClientToScreen(SliderPoint(pSlider, nTo));
+    wxUIActionSimulator sim;
+    sim.MouseMove(start);
+    Pump(50);
+    sim.MouseDown();
+    Pump(50);
+    for (int i = 1; i <= 6; ++i) {
+        sim.MouseMove(start + wxPoint((end.x - start.x) * i / 6, 0));
+        Pump(40);
+    }
+    during();
+    sim.MouseUp();
+    Pump(100);
+}
+
+void ViewerTest::ExpectOneRun(const std::function<void()>& step) {
+    CDebugCapture capture;
+    step();
+    EXPECT_TRUE(WaitForTitle(m_pRender, kFinished));
+    m_pRender->WaitForWorkerEnd();
+    EXPECT_EQ(capture.Count(kStarted), 1);
 }
 
 } // namespace guitest

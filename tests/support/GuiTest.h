@@ -1,25 +1,10 @@
-// Harness for GUI tests: real windows on a real (virtual) X display.
-//
-// Use:
-//   - In the test folder's CMakeLists.txt:
-//       include(${PROJECT_SOURCE_DIR}/tests/support/GuiTest.cmake)
-//       orvex_add_gui_test(my_gui_test SOURCES MyGuiTest.cpp [LIBS ...])
-//     This builds the test against orvex_gui and this harness (which brings its own
-//     main()), registers it with plain add_test (configuring never needs a
-//     display), labels it `gui` and serialises it with every other GUI test (they
-//     share the display, its pointer and its keyboard focus). Only built when the
-//     viewer is built. Run under a display: `xvfb-run -a ctest -L gui`.
-//   - main() initialises wxWidgets with a do-nothing application (no main loop
-//     runs: tests drive events with Pump/WaitFor), calls glutInit once, turns wx
-//     assertion failures into test failures and runs all tests.
-//   - Pump / WaitFor / WaitForTitle process events (posted CallAfter calls,
-//     paints, deferred window deletions) until a condition holds or a timeout.
-//   - ReadShownPixels / ReadBackPixels read what a GL canvas shows on screen (from
-//     the X server) or holds in its back buffer (after a direct DrawScene-like
-//     call, also for parts that lie off screen).
-//   - CMessageBoxCapture records the viewer's message boxes instead of showing
-//     them; CModalDialogStub answers modal dialogs (file dialog, about box)
-//     without showing them.
+// Harness for GUI tests: real windows on a real (virtual) X display. A test
+// folder includes tests/support/GuiTest.cmake and registers each program with
+// orvex_add_gui_test (see there); run them under `xvfb-run -a ctest -L gui`.
+// The harness's main() initialises wxWidgets with a do-nothing application (no
+// main loop runs: tests drive events with Pump/WaitFor), calls glutInit once
+// and turns wx assertion failures into test failures. This header brings the
+// viewer's windows, dialogs and panels with it.
 #pragma once
 
 #include <cstdint>
@@ -27,18 +12,34 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+#include <wx/button.h>
+#include <wx/glcanvas.h>
 #include <wx/modalhook.h>
-#include <wx/string.h>
+#include <wx/radiobut.h>
+#include <wx/slider.h>
+#include <wx/stattext.h>
+#include <wx/weakref.h>
 
+#include "app/MainDlg.h"
 #include "app/MessageBox.h"
-
-class wxWindow;
-class wxTopLevelWindow;
-class wxGLCanvas;
-class wxGLContext;
-class wxDialog;
+#include "app/ViewerApp.h"
+#include "panels/FirstHitDlg.h"
+#include "panels/SlicingDlg.h"
+#include "panels/VolumeDlg.h"
+#include "platform/Sync.h"
+#include "res/Resource.h"
+#include "support/TestFiles.h"
+#include "transfer/EditorGeometry.h"
+#include "transfer/TransferFunction.h"
+#include "transfer/TransferFunctionWnd.h"
+#include "view/RenderWnd.h"
+#include "volume/Volume.h"
 
 namespace guitest {
+
+inline const std::string kStarted = "ProgressiveVolumeThread started!\n";
+inline const wxString kFinished = "Render Output - finished";
 
 // Processes every pending event, then keeps doing so for nMilliseconds.
 void Pump(int nMilliseconds = 0);
@@ -47,8 +48,15 @@ void Pump(int nMilliseconds = 0);
 bool WaitFor(const std::function<bool()>& condition, int nTimeoutMs = 10000);
 // Waits until the window is shown on screen with its final size.
 bool WaitForShown(wxWindow* pWindow, int nTimeoutMs = 10000);
-// Waits until the top-level window's title reads sTitle.
 bool WaitForTitle(wxTopLevelWindow* pWindow, const wxString& sTitle, int nTimeoutMs = 30000);
+
+// Sends a synthesised mouse event at client point (x, y) to a window (the left
+// button counts as down for everything but its release).
+void SendMouse(wxWindow* pWindow, wxEventType type, int x, int y);
+
+// Radians as the render window's angle setters store them: degrees times the
+// float 1/180 in float, times pi in double, stored as a float.
+float Radians(int nDegrees);
 
 // RGB bytes of a GL canvas, rows in GL order (row 0 at the bottom).
 struct Pixels {
@@ -58,20 +66,26 @@ struct Pixels {
     const uint8_t* At(int x, int y) const {
         return &rgb[(static_cast<size_t>(y) * nWidth + x) * 3];
     }
-    bool IsBlack(int x, int y) const {
-        const uint8_t* p = At(x, y);
-        return p[0] == 0 && p[1] == 0 && p[2] == 0;
-    }
-    // Number of pixels in [x0, x1) x [y0, y1) that are not black.
+    bool Is(int x, int y, int r, int g, int b, int nTolerance = 1) const;
+    bool IsBlack(int x, int y) const { return Is(x, y, 0, 0, 0, 0); }
+    bool IsGrey(int x, int y, int nLevel) const { return Is(x, y, nLevel, nLevel, nLevel, 0); }
+    std::string Rgb(int x, int y) const;
+    // Number of pixels in [x0, x1) x [y0, y1) for which pred(pixel) holds.
+    int Count(const std::function<bool(const uint8_t*)>& pred, int x0, int y0, int x1,
+              int y1) const;
     int CountNonBlack(int x0, int y0, int x1, int y1) const;
+    int CountNonBlack() const { return CountNonBlack(0, 0, nWidth, nHeight); }
+    int CountGrey(int nLevel, int x0 = 0) const;
+    // Pixels that are neither black nor white (the image, not the wire box).
+    int CountColoured() const;
 };
 
-// What the canvas shows on screen, read back from the X server (8 bits per
-// channel; the canvas must be on screen and not covered).
+// What the canvas shows on screen, read back from the X server (the canvas must
+// be on screen and not covered).
 Pixels ReadShownPixels(wxGLCanvas* pCanvas);
-// What the canvas's back buffer holds, for a frame drawn without a swap. The
-// back buffer covers the whole canvas even where it lies off screen.
-Pixels ReadBackPixels(wxGLCanvas* pCanvas, wxGLContext* pContext);
+// What the canvas's back buffer holds after a DrawScene without a swap, also
+// where the canvas lies off screen.
+Pixels ReadBackPixels(CGLFrame* pFrame);
 
 // While alive, the viewer's message boxes are recorded here instead of shown.
 class CMessageBoxCapture {
@@ -100,20 +114,46 @@ private:
     std::function<int(wxDialog*)> m_Answer;
 };
 
-// A fresh empty directory for the test's files, removed with the object.
-class CTempDir {
-public:
-    CTempDir();
-    ~CTempDir();
-    std::string Path(const std::string& sName) const { return m_sPath + "/" + sName; }
-    const std::string& Root() const { return m_sPath; }
+// The whole viewer, started as the program starts it, in a scratch working
+// directory whose "default.trf" holds black transparent 0, bright fairly opaque
+// 1 and 4095, and a point at 1234 of colour (1, 0.5, 0.25) and opacity 0.75.
+// The teardown ends the main dialog if the test has not, and checks that the
+// program's teardown has left no object behind.
+class ViewerTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
 
-private:
-    std::string m_sPath;
+    // Writes a dataset whose voxel (x, y, z) holds value(x, y, z) and loads it
+    // through the main dialog's load path.
+    void LoadDataset(int nDimX, int nDimY, int nDimZ,
+                     const std::function<int(int, int, int)>& value);
+    // The main dialog's mode radios, clicked by the user.
+    void ChooseSlicing();
+    void ChooseVolume();
+    // A real left click in the middle of a control (or at a point of it).
+    void Click(wxWindow* pControl);
+    void ClickAt(wxWindow* pControl, const wxPoint& point);
+    // A real key press and release with the focus on the control.
+    void Key(wxWindow* pControl, int nKeyCode);
+    // Presses the left button on the slider's thumb (value nFrom), moves it in
+    // steps towards value nTo, calls during() while still holding it, releases.
+    void DragSlider(wxSlider* pSlider, int nFrom, int nTo, const std::function<void()>& during);
+    // The client point of a slider's value on the trough's centre line.
+    static wxPoint SliderPoint(wxSlider* pSlider, int nValue);
+    Pixels RenderShows() { return ReadShownPixels(m_pRender->GetCanvas()); }
+    // Runs step() and expects it to start exactly one run of the renderer,
+    // which then finishes.
+    void ExpectOneRun(const std::function<void()>& step);
+
+    testfiles::ScratchDir m_Dir;
+    std::string m_sOldDir;
+    CViewerApp* m_pApp = nullptr;
+    wxWeakRef<CMainDlg> m_pDlg; // null once the dialog has ended and is gone
+    CRenderWnd* m_pRender = nullptr;
+    CTransferFunctionWnd* m_pEditor = nullptr;
+    CSlicingDlg* m_pSlicing = nullptr;
+    CVolumeDlg* m_pVolume = nullptr;
 };
-
-// Writes a RAW dataset: three little-endian int16 dimensions, then the voxels.
-void WriteRaw(const std::string& sPath, int nDimX, int nDimY, int nDimZ,
-              const std::vector<int16_t>& voxels);
 
 } // namespace guitest

@@ -1,0 +1,146 @@
+#include "view/GLFrame.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include <GL/gl.h>
+#include <wx/dcclient.h>
+#include <wx/glcanvas.h>
+
+#include "app/MessageBox.h"
+#include "res/Resource.h"
+
+CGLFrame::CGLFrame(const wxString& sTitle, const wxPoint& position, const wxSize& size)
+    // A caption and a sizing border, no system menu and so no close, minimise
+    // or maximise box.
+    : wxFrame(nullptr, wxID_ANY, sTitle, position, size,
+              wxCAPTION | wxRESIZE_BORDER | wxCLIP_CHILDREN) {}
+
+CGLFrame::~CGLFrame() {
+    ReleaseCanvasMouse();
+    delete m_hRC;
+    m_hRC = nullptr;
+}
+
+bool CGLFrame::CreateCanvas(const PixelFormatRequest& request) {
+    m_hDC = SetupPixelFormat(this, request);
+    if (m_hDC)
+        return true;
+    ShowMessageBox(wxWindow::FindFocus(), TEXT_CREATE_FAILED, TEXT_ERROR_CAPTION, wxOK);
+    return false;
+}
+
+bool CGLFrame::CreateContext() {
+    m_hRC = new wxGLContext(m_hDC);
+    if (!m_hRC->IsOK()) {
+        delete m_hRC;
+        m_hRC = nullptr;
+        m_hDC->Destroy();
+        m_hDC = nullptr;
+        ShowMessageBox(wxWindow::FindFocus(), TEXT_CONTEXT_FAILED, TEXT_ERROR_CAPTION, wxOK);
+        return false;
+    }
+    // The OpenGL set-up waits for the first MakeCurrent, which GLX allows only
+    // once the canvas is on screen.
+    m_hDC->Bind(wxEVT_SIZE, &CGLFrame::OnSize, this);
+    m_hDC->Bind(wxEVT_PAINT, &CGLFrame::OnPaint, this);
+    m_hDC->Bind(wxEVT_ERASE_BACKGROUND, &CGLFrame::OnEraseBkgnd, this);
+    m_hDC->Bind(wxEVT_KEY_DOWN, &CGLFrame::OnKeyDown, this);
+    m_hDC->Bind(wxEVT_LEFT_DOWN, &CGLFrame::OnLButtonDown, this);
+    m_hDC->Bind(wxEVT_MOTION, &CGLFrame::OnMouseMove, this);
+    m_hDC->Bind(wxEVT_LEFT_UP, &CGLFrame::OnLButtonUp, this);
+    m_hDC->Bind(wxEVT_RIGHT_UP, &CGLFrame::OnRButtonUp, this);
+    m_hDC->Bind(wxEVT_MOUSE_CAPTURE_LOST, &CGLFrame::OnCaptureLost, this);
+    // Escape reaches the frame first whichever child has the focus.
+    Bind(wxEVT_CHAR_HOOK, &CGLFrame::OnKeyDown, this);
+    return true;
+}
+
+bool CGLFrame::MakeCurrent() {
+    if (!m_hRC || !m_hDC || !m_hDC->IsShownOnScreen())
+        return false;
+    if (!m_hRC->SetCurrent(*m_hDC))
+        return false;
+    if (!m_bGLInitialised) {
+        m_bGLInitialised = true;
+        InitGL();
+        ApplyProjection();
+    }
+    return true;
+}
+
+bool CGLFrame::Repaint() {
+    if (!m_hDC || !m_hDC->IsShownOnScreen() || IsBeingDeleted())
+        return false;
+    m_hDC->Refresh(false);
+    m_hDC->Update();
+    return true;
+}
+
+void CGLFrame::InitGLState(float fRed, float fGreen, float fBlue) {
+    glShadeModel(GL_SMOOTH);
+    glClearColor(fRed, fGreen, fBlue, 0.5f);
+    glClearDepth(1.0);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glHint(GL_PERSPECTIVE_CORRECTION_HINT, GL_NICEST);
+}
+
+void CGLFrame::SetPixelProjection(int nWidth, int nHeight) {
+    if (nHeight == 0)
+        nHeight = 1;
+    glViewport(0, 0, nWidth, nHeight);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    glOrtho(0.0, nWidth, 0.0, nHeight, 0.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+}
+
+void CGLFrame::CaptureCanvasMouse() {
+    if (m_hDC && !m_hDC->HasCapture())
+        m_hDC->CaptureMouse();
+}
+
+void CGLFrame::ReleaseCanvasMouse() {
+    if (m_hDC && m_hDC->HasCapture())
+        m_hDC->ReleaseMouse();
+}
+
+void CGLFrame::OnPaint(wxPaintEvent&) {
+    wxPaintDC dc(m_hDC);
+    if (IsBeingDeleted() || !MakeCurrent())
+        return;
+    DrawScene();
+    m_hDC->SwapBuffers();
+}
+
+void CGLFrame::OnEraseBkgnd(wxEraseEvent&) {
+    // Nothing to erase: every paint clears the whole client area itself.
+}
+
+void CGLFrame::OnKeyDown(wxKeyEvent& event) {
+    if (event.GetKeyCode() == WXK_ESCAPE) {
+        std::fflush(nullptr);
+        std::_Exit(0);
+    }
+    event.Skip();
+}
+
+void CGLFrame::OnLButtonDown(wxMouseEvent& event) {
+    event.Skip();
+}
+
+void CGLFrame::OnMouseMove(wxMouseEvent& event) {
+    event.Skip();
+}
+
+void CGLFrame::OnLButtonUp(wxMouseEvent& event) {
+    event.Skip();
+}
+
+void CGLFrame::OnRButtonUp(wxMouseEvent& event) {
+    event.Skip();
+}
+
+void CGLFrame::OnCaptureLost(wxMouseCaptureLostEvent&) {}
