@@ -1,26 +1,17 @@
-// Helpers of the tools' tests: a scratch folder, running a tool as a child
-// process, and readers for the PFM and PNG files the tools write.
+// Helpers of the tools' tests: running a tool as a child process, and readers
+// for the PFM and PNG files the tools write (independent of the writers).
 #pragma once
 
+#include "support/TestFiles.h"
+
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace tooltest {
 
-// A fresh folder under the system's temporary directory, removed at the end.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    std::string Path(const std::string& sName) const { return (m_Dir / sName).string(); }
-
-private:
-    std::filesystem::path m_Dir;
-};
+using testfiles::ReadFile;
+using testfiles::ScratchDir;
 
 struct RunResult {
     int nExitCode = -1; // -1 when the child did not exit normally
@@ -30,9 +21,6 @@ struct RunResult {
 
 // Runs the program with the arguments and collects its exit code and output.
 RunResult RunProgram(const std::string& sProgram, const std::vector<std::string>& args);
-
-std::vector<uint8_t> ReadBytes(const std::string& sPath);
-void WriteBytes(const std::string& sPath, const std::vector<uint8_t>& bytes);
 
 // A decoded picture: float RGB (PFM) or byte RGB (PNG), row 0 the top row.
 struct Picture {
@@ -49,5 +37,7 @@ struct Picture {
 Picture ReadPfm(const std::string& sPath);
 // Reads an 8-bit RGB, non-interlaced PNG, checking every chunk's CRC.
 Picture ReadPng(const std::string& sPath);
+// ReadPng for a path ending in ".png", ReadPfm otherwise.
+Picture ReadPicture(const std::string& sPath);
 
 } // namespace tooltest
