@@ -33,35 +33,24 @@ void ExpectSameAsSequential(float x, float s, int64_t n) {
 
 } // namespace
 
-TEST(FloatStepsTest, RayPositionsMatchOneAdditionAtATime) {
-    // Positions and steps as the casters make them: a unit direction scaled by
-    // the near distance (or the far one, stepping back), and by the step length.
-    std::mt19937 rng(7);
-    std::uniform_real_distribution<float> component(-1.0f, 1.0f);
-    std::uniform_int_distribution<int> samples(2, 2000);
-    for (int i = 0; i < 20000; ++i) {
-        const float d = component(rng);
-        const int n = samples(rng);
-        const float step = d * (2.0f / static_cast<float>(n));
-        const int64_t count = std::uniform_int_distribution<int64_t>(0, n)(rng);
-        ExpectSameAsSequential(d * 1.2f, step, count);
-        ExpectSameAsSequential(d * 3.2f, -step, count);
-    }
-}
-
-TEST(FloatStepsTest, RandomMagnitudesAndRunLengths) {
-    std::mt19937_64 rng(11);
+TEST(FloatStepsTest, RandomRunsMatchOneAdditionAtATime) {
+    // (Steps as the casters make them are compared on whole rays with the
+    // casters' tests.) Random magnitudes and run lengths, and long runs over
+    // several binades.
+    std::mt19937_64 rng64(11);
     std::uniform_real_distribution<double> unit(-1.0, 1.0);
     for (int i = 0; i < 100000; ++i) {
         const float x =
-            static_cast<float>(unit(rng) * std::ldexp(1.0, static_cast<int>(rng() % 40) - 20));
+            static_cast<float>(unit(rng64) * std::ldexp(1.0, static_cast<int>(rng64() % 40) - 20));
         const float s =
-            static_cast<float>(unit(rng) * std::ldexp(1.0, static_cast<int>(rng() % 50) - 35));
-        ExpectSameAsSequential(x, s, static_cast<int64_t>(rng() % 3000));
+            static_cast<float>(unit(rng64) * std::ldexp(1.0, static_cast<int>(rng64() % 50) - 35));
+        ExpectSameAsSequential(x, s, static_cast<int64_t>(rng64() % 3000));
     }
+    ExpectSameAsSequential(0.001f, 1.0e-6f, 1000000);
+    ExpectSameAsSequential(1000.0f, -0.000731f, 1000000);
 }
 
-TEST(FloatStepsTest, TiesAreBrokenByTheRunningValue) {
+TEST(FloatStepsTest, TiesBinadeEdgesAndSignChanges) {
     // s exactly halfway between two multiples of the spacing of x's binade: each
     // addition rounds to the even neighbour, so the increments alternate.
     const float u = std::ldexp(1.0f, -23); // spacing of [1, 2)
@@ -74,9 +63,6 @@ TEST(FloatStepsTest, TiesAreBrokenByTheRunningValue) {
     // Just beside a tie the increment is constant again.
     ExpectSameAsSequential(1.0f, std::nextafter(0.5f * u, 1.0f), 5000);
     ExpectSameAsSequential(1.0f, std::nextafter(0.5f * u, 0.0f), 5000);
-}
-
-TEST(FloatStepsTest, BinadeEdgesAndSignChanges) {
     for (const float x : {1.0f, 2.0f, 0.5f, 1.9999999f, std::nextafter(2.0f, 0.0f), 4.0f, -1.0f,
                           -2.0f, std::ldexp(1.0f, -100), 3.0e38f}) {
         for (const float s :
@@ -93,43 +79,24 @@ TEST(FloatStepsTest, BinadeEdgesAndSignChanges) {
 
 TEST(FloatStepsTest, ZerosSubnormalsAndSpecialValues) {
     const float fDenormal = std::numeric_limits<float>::denorm_min();
-    ExpectSameAsSequential(0.0f, 0.0f, 100);
-    ExpectSameAsSequential(-0.0f, 0.0f, 100); // -0 + +0 is +0
-    ExpectSameAsSequential(-0.0f, -0.0f, 100);
-    ExpectSameAsSequential(5.0f, -0.0f, 100);
-    ExpectSameAsSequential(0.0f, 1.0e-3f, 1000);
-    ExpectSameAsSequential(0.0f, fDenormal, 200);
-    ExpectSameAsSequential(FLT_MIN, -fDenormal, 200);
-    ExpectSameAsSequential(fDenormal * 3, FLT_MIN / 4, 200);
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    struct Run {
+        float x, s;
+        int64_t n;
+    };
+    // -0 + +0 is +0; 3e38 + 1e37 overflows to infinity.
+    for (const Run& r : {Run{0.0f, 0.0f, 100}, Run{-0.0f, 0.0f, 100}, Run{-0.0f, -0.0f, 100},
+                         Run{5.0f, -0.0f, 100}, Run{0.0f, 1.0e-3f, 1000}, Run{0.0f, fDenormal, 200},
+                         Run{FLT_MIN, -fDenormal, 200}, Run{fDenormal * 3, FLT_MIN / 4, 200},
+                         Run{inf, 1.0f, 50}, Run{1.0f, inf, 50}, Run{inf, -inf, 50},
+                         Run{nan, 1.0f, 50}, Run{1.0f, nan, 50}, Run{3.0e38f, 1.0e37f, 100}})
+        ExpectSameAsSequential(r.x, r.s, r.n);
     // A step far below the spacing never moves the value, however many times.
     EXPECT_EQ(AddRepeated(1.0f, 1.0e-10f, int64_t{1} << 40), 1.0f);
     EXPECT_EQ(AddRepeated(1.0f, -1.0e-10f, int64_t{1} << 40), 1.0f);
-    const float inf = std::numeric_limits<float>::infinity();
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    ExpectSameAsSequential(inf, 1.0f, 50);
-    ExpectSameAsSequential(1.0f, inf, 50);
-    ExpectSameAsSequential(inf, -inf, 50);
-    ExpectSameAsSequential(nan, 1.0f, 50);
-    ExpectSameAsSequential(1.0f, nan, 50);
-    ExpectSameAsSequential(3.0e38f, 1.0e37f, 100); // overflows to infinity
     EXPECT_EQ(AddRepeated(2.5f, 1.0f, 0), 2.5f);
     EXPECT_EQ(AddRepeated(2.5f, 1.0f, -3), 2.5f);
-}
-
-TEST(FloatStepsTest, LongRunsOverSeveralBinadesStayExact) {
-    ExpectSameAsSequential(0.001f, 1.0e-6f, 1000000);
-    ExpectSameAsSequential(1000.0f, -0.000731f, 1000000);
-}
-
-TEST(FloatStepsTest, ThreeComponentsShortAndLong) {
-    for (const int64_t n : {0, 1, 5, 24, 25, 300}) {
-        float pos[3] = {0.3f, -1.7f, 2.9f};
-        const float step[3] = {0.0013f, -0.00071f, 0.0f};
-        AddRepeated3(pos, step, n);
-        EXPECT_TRUE(SameFloat(pos[0], Sequential(0.3f, 0.0013f, n)));
-        EXPECT_TRUE(SameFloat(pos[1], Sequential(-1.7f, -0.00071f, n)));
-        EXPECT_TRUE(SameFloat(pos[2], 2.9f));
-    }
 }
 
 TEST(SpecularPowerTest, MatchesPowBitForBit) {

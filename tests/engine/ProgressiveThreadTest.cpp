@@ -1,92 +1,32 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "EngineTestSupport.h"
+#include "SpeedTestSupport.h"
 #include "app/ViewerApp.h"
-#include "engine/Matrix.h"
 #include "engine/ProgressiveThread.h"
 #include "engine/RayCaster.h"
-#include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
+
+// The progressive worker, alone and with its pool of casting threads and
+// empty-space skipping: step scheme, start and stop, debug lines, the same
+// pictures at every thread count, and no race under many start/stop cycles.
 
 namespace {
-
-// A render state whose hooks record what the worker posts. The optional
-// observers run on the worker thread; they are set only while no run is active.
-class CRecordingState : public CRenderState {
-public:
-    using CRenderState::CRenderState;
-    ~CRecordingState() override {
-        StopProgressiveThread();
-        WaitForWorkerEnd();
-    }
-    void PostTitle(const std::string& sTitle) override {
-        {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            m_Titles.push_back(sTitle);
-        }
-        CRenderState::PostTitle(sTitle);
-        if (m_OnTitle)
-            m_OnTitle(sTitle);
-    }
-    void PostRepaint() override {
-        int n;
-        {
-            std::lock_guard<std::mutex> lock(m_Mutex);
-            n = ++m_nRepaints;
-        }
-        if (m_OnRepaint)
-            m_OnRepaint(n);
-    }
-    std::vector<std::string> Titles() const {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        return m_Titles;
-    }
-    int Repaints() const {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        return m_nRepaints;
-    }
-    void ClearRecords() {
-        std::lock_guard<std::mutex> lock(m_Mutex);
-        m_Titles.clear();
-        m_nRepaints = 0;
-    }
-
-    std::function<void(const std::string&)> m_OnTitle;
-    std::function<void(int)> m_OnRepaint; // with the number of repaints so far
-
-private:
-    mutable std::mutex m_Mutex;
-    std::vector<std::string> m_Titles;
-    int m_nRepaints = 0;
-};
 
 std::vector<std::string> Lines(const std::string& sText) {
     std::vector<std::string> lines;
     std::istringstream in(sText);
     for (std::string s; std::getline(in, s);)
-        lines.push_back(s);
+        lines.push_back(s + "\n");
     return lines;
-}
-
-int CountComputed(const ImageColumn* pImage) {
-    int n = 0;
-    for (int x = 0; x < IMAGE_MAX_WIDTH; ++x)
-        for (int y = 0; y < IMAGE_MAX_HEIGHT; ++y)
-            n += pImage[x][y].computed;
-    return n;
 }
 
 bool ComputedOnlyInside(const ImageColumn* pImage, int w, int h) {
@@ -101,22 +41,6 @@ bool SameBuffers(const ImageColumn* a, const ImageColumn* b) {
     return std::memcmp(a, b, sizeof(ImageColumn) * IMAGE_MAX_WIDTH) == 0;
 }
 
-std::vector<ImagePixel> Picture(const ImageColumn* pImage, int w, int h) {
-    std::vector<ImagePixel> picture;
-    for (int x = 0; x < w; ++x)
-        picture.insert(picture.end(), pImage[x], pImage[x] + h);
-    return picture;
-}
-
-bool SamePicture(const std::vector<ImagePixel>& a, const std::vector<ImagePixel>& b) {
-    return a.size() == b.size() &&
-           std::memcmp(a.data(), b.data(), a.size() * sizeof(ImagePixel)) == 0;
-}
-
-std::string Step(int n) {
-    return "Render Output - Step " + std::to_string(n);
-}
-
 const std::string kFinished = "Render Output - finished";
 const std::string kStarted = "ProgressiveVolumeThread started!\n";
 const std::string kEnded = "ProgressiveVolumeThread ended!\n";
@@ -126,7 +50,7 @@ const std::string kEnded = "ProgressiveVolumeThread ended!\n";
 class ProgressiveTest : public testing::Test {
 protected:
     CViewerApp* m_pApp = GetViewerApp();
-    CRecordingState m_State{GetViewerApp()};
+    CHookedState m_State{GetViewerApp()};
     std::unique_ptr<CVolume> m_pVolume;
     CTransferFunction m_Tf{GetViewerApp()};
     CVectorMath m_Math;
@@ -163,10 +87,23 @@ protected:
         m_State.m_nWidth = w;
         m_State.m_nHeight = h;
     }
-    void RunToEnd(int w, int h) {
+    std::vector<ImagePixel> Run(int w, int h) {
         SetSize(w, h);
-        ASSERT_EQ(m_State.StartProgressiveThread(), 0);
+        EXPECT_EQ(m_State.StartProgressiveThread(), 0);
         m_State.WaitForWorkerEnd();
+        return Picture(m_State.m_Image, std::clamp(w, 0, IMAGE_MAX_WIDTH),
+                       std::clamp(h, 0, IMAGE_MAX_HEIGHT));
+    }
+    std::vector<ImagePixel> Run(int w, int h, int nThreads, bool bSkip) {
+        m_State.SetRenderThreads(nThreads);
+        m_State.SetEmptySpaceSkipping(bSkip);
+        return Run(w, h);
+    }
+    int ValidCacheEntries() const {
+        int n = 0;
+        for (int32_t k = 0; k < m_pVolume->m_nVoxelCount; ++k)
+            n += m_pVolume->m_pShadeValid[k];
+        return n;
     }
 };
 
@@ -183,24 +120,29 @@ class ProgressiveStepTest : public ProgressiveTest, public testing::WithParamInt
 TEST_P(ProgressiveStepTest, RunsTheStepsWhoseGridIsFinerThanHalfTheClient) {
     const StepCase c = GetParam();
     CDebugCapture capture;
-    RunToEnd(c.w, c.h);
+    Run(c.w, c.h);
 
     std::vector<std::string> expected;
     for (int s = 1; s <= c.nSteps; ++s)
-        expected.push_back(Step(s));
+        expected.push_back(StepTitle(s));
     if (c.nSteps < PROGRESSIVE_STEPS)
-        expected.push_back(Step(c.nSteps + 1)); // shown briefly before the loop test
+        expected.push_back(StepTitle(c.nSteps + 1)); // shown briefly before the loop test
     expected.push_back(kFinished);
     EXPECT_EQ(m_State.Titles(), expected);
     EXPECT_EQ(m_State.LastPostedTitle(), kFinished);
-    EXPECT_EQ(m_State.Repaints(), c.nSteps);
-    for (int s = 1; s <= PROGRESSIVE_STEPS; ++s)
-        EXPECT_EQ(capture.Text().find("step #" + std::to_string(s) + " ready! ") !=
-                      std::string::npos,
-                  s <= c.nSteps)
-            << "step " << s;
-    EXPECT_EQ(capture.Count(kStarted), 1);
-    EXPECT_EQ(capture.Count(kEnded), 1);
+    EXPECT_EQ(m_State.m_nRepaints.load(), c.nSteps);
+
+    // Debug lines: started, one line per step in order, ended.
+    const std::vector<std::string> lines = Lines(capture.Text());
+    ASSERT_EQ(lines.size(), static_cast<size_t>(c.nSteps + 2));
+    EXPECT_EQ(lines.front(), kStarted);
+    EXPECT_EQ(lines.back(), kEnded);
+    const std::regex stepLine(R"(step #(\d+) ready! \d+\.\d{3} seconds elapsed\n)");
+    for (int s = 1; s <= c.nSteps; ++s) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(lines[s], match, stepLine)) << lines[s];
+        EXPECT_EQ(match[1], std::to_string(s));
+    }
 
     EXPECT_EQ(CountComputed(m_State.m_Image), c.nComputed);
     EXPECT_TRUE(ComputedOnlyInside(m_State.m_Image, c.w, c.h));
@@ -219,83 +161,45 @@ INSTANTIATE_TEST_SUITE_P(
         return std::to_string(info.param.w) + "x" + std::to_string(info.param.h);
     });
 
-TEST_F(ProgressiveTest, WideClientLeavesColumnsBetweenGridColumnsUncomputed) {
-    RunToEnd(1200, 900);
-    // Grid columns floor(k * 1200 / 1024): 5 -> 5, 6 -> 7, so column 6 is never hit.
-    EXPECT_EQ(m_State.m_Image[5][0].computed, 1);
-    EXPECT_EQ(m_State.m_Image[6][0].computed, 0);
-    EXPECT_EQ(m_State.m_Image[7][899].computed, 1);
+TEST(ProgressiveLinesTest, StepLineShowsSecondsWithThreeDigits) {
+    EXPECT_EQ(FormatStepReadyLine(3, 1050), "step #3 ready! 1.050 seconds elapsed\n");
+    EXPECT_EQ(FormatStepReadyLine(3, 47), "step #3 ready! 0.047 seconds elapsed\n");
+    EXPECT_EQ(FormatStepReadyLine(11, 12345), "step #11 ready! 12.345 seconds elapsed\n");
+    EXPECT_EQ(FormatStepReadyLine(1, 0), "step #1 ready! 0.000 seconds elapsed\n");
+    EXPECT_EQ(StepTitle(7), "Render Output - Step 7");
+    EXPECT_STREQ(FINISHED_TITLE, "Render Output - finished");
 }
 
-TEST_F(ProgressiveTest, ClientBeyondTheBuffersRendersOnlyWhatFits) {
-    RunToEnd(2500, 1600);
-    // Columns floor(k * 2500 / 1024) < 1920 for k = 0..786, rows floor(j * 1600 /
-    // 1024) < 1440 for j = 0..921.
-    EXPECT_EQ(CountComputed(m_State.m_Image), 787 * 922);
-    EXPECT_TRUE(SameBuffers(m_State.m_Image, m_State.m_BackImage));
-}
-
-TEST_F(ProgressiveTest, EmptyOrNegativeClientRendersNothing) {
-    for (const auto& size :
-         {std::pair{0, 0}, std::pair{0, 50}, std::pair{-40, 30}, std::pair{30, -40}}) {
-        m_State.ClearRecords();
-        RunToEnd(size.first, size.second);
-        EXPECT_EQ(CountComputed(m_State.m_Image), 0);
+TEST_F(ProgressiveTest, ClientSizesBeyondTheBuffersOrEmptyRenderOnlyWhatFits) {
+    struct Case {
+        int w, h, nComputed;
+    };
+    // Empty clients first (they leave the buffers as they are). Columns floor(k *
+    // 2500 / 1024) < 1920 for k = 0..786, rows floor(j * 1600 / 1024) < 1440 for
+    // j = 0..921. Each later run leaves nothing of the one before.
+    for (const Case& c :
+         {Case{0, 0, 0}, Case{0, 50, 0}, Case{-40, 30, 0}, Case{30, -40, 0},
+          Case{2500, 1600, 787 * 922}, Case{300, 200, 60000}, Case{100, 700, 100 * 700}}) {
+        Run(c.w, c.h);
+        EXPECT_EQ(CountComputed(m_State.m_Image), c.nComputed) << c.w << "x" << c.h;
+        EXPECT_TRUE(ComputedOnlyInside(m_State.m_Image, std::max(c.w, 0), std::max(c.h, 0)));
+        EXPECT_TRUE(SameBuffers(m_State.m_Image, m_State.m_BackImage));
         EXPECT_EQ(m_State.LastPostedTitle(), kFinished);
-    }
-}
-
-TEST_F(ProgressiveTest, SmallerRunAfterALargerOneLeavesNothingOfIt) {
-    RunToEnd(692, 448);
-    RunToEnd(300, 200);
-    EXPECT_EQ(CountComputed(m_State.m_Image), 60000);
-    EXPECT_TRUE(SameBuffers(m_State.m_Image, m_State.m_BackImage));
-    RunToEnd(100, 700);
-    EXPECT_EQ(CountComputed(m_State.m_Image), 100 * 700);
-    EXPECT_TRUE(ComputedOnlyInside(m_State.m_Image, 100, 700));
-    EXPECT_TRUE(SameBuffers(m_State.m_Image, m_State.m_BackImage));
-}
-
-TEST_F(ProgressiveTest, ImagesAreBitIdenticalRunAfterRun) {
-    UseVolume(MakeVolume(24, 20, 16, [](int x, int y, int z) {
-        return static_cast<int16_t>((x * 7919 + y * 104729 + z * 1299709) % 4096);
-    }));
-    for (int i = 0; i < TABLE_SIZE; ++i)
-        m_Tf.m_Table[i] = TableEntry{static_cast<float>(i % 256), 200.0f,
-                                     static_cast<float>(255 - i % 256), i * 1e-7f};
-    m_State.m_nLowerThreshold = 1000;
-    m_State.m_nUpperThreshold = 3000;
-    for (int nType = 0; nType < 3; ++nType) {
-        for (int nInterpolation = 0; nInterpolation < 2; ++nInterpolation) {
-            m_State.m_nVolumeType = nType;
-            m_State.m_nVolumeInterpolation = nInterpolation;
-            RunToEnd(96, 64);
-            const std::vector<ImagePixel> first = Picture(m_State.m_Image, 96, 64);
-            RunToEnd(96, 64);
-            EXPECT_TRUE(SamePicture(first, Picture(m_State.m_Image, 96, 64)))
-                << "type " << nType << " interpolation " << nInterpolation;
-            bool bAnyColour = false;
-            for (const ImagePixel& p : first)
-                bAnyColour = bAnyColour || p.r != 0.0f || p.g != 0.0f || p.b != 0.0f;
-            EXPECT_TRUE(bAnyColour);
-        }
     }
 }
 
 // --------------------------------------------------------- run parameters
 
 TEST_F(ProgressiveTest, InteractiveRunRendersNothing) {
-    RunToEnd(64, 48);
-    const std::vector<ImagePixel> before = Picture(m_State.m_Image, 64, 48);
+    const std::vector<ImagePixel> before = Run(64, 48);
     m_State.ClearRecords();
     m_State.m_dNear = 0.0;
     m_State.m_bInteractive = true;
     CDebugCapture capture;
-    RunToEnd(64, 48);
+    EXPECT_TRUE(SamePixels(before, Run(64, 48)));
     EXPECT_EQ(m_State.Titles(), std::vector<std::string>{kFinished});
-    EXPECT_EQ(m_State.Repaints(), 0);
+    EXPECT_EQ(m_State.m_nRepaints.load(), 0);
     EXPECT_EQ(capture.Text(), kStarted + kEnded);
-    EXPECT_TRUE(SamePicture(before, Picture(m_State.m_Image, 64, 48)));
     EXPECT_EQ(m_State.m_dNear.load(), 1.2); // the view set-up still ran
 }
 
@@ -315,7 +219,7 @@ TEST_F(ProgressiveTest, RunWithoutVolumeTouchesNothing) {
     }
     // The thread object left behind does not block the next start.
     m_pApp->m_pVolume = m_pVolume.get();
-    RunToEnd(8, 8);
+    Run(8, 8);
     EXPECT_EQ(CountComputed(m_State.m_Image), 64);
 }
 
@@ -345,23 +249,17 @@ TEST_F(ProgressiveTest, StartWhileRunningIsRefusedWithoutASecondThread) {
     m_State.WaitForWorkerEnd();
     EXPECT_EQ(capture.Count(kStarted), 1);
     EXPECT_EQ(capture.Count(kEnded), 1);
-    EXPECT_EQ(m_State.Repaints(), 7); // the one run went on to its end (64 -> 7 steps)
+    EXPECT_EQ(m_State.m_nRepaints.load(), 7); // the one run went on to its end (64 -> 7 steps)
 }
 
 TEST_F(ProgressiveTest, StopMidRunKeepsThePreviousStepAndTheNextRunStartsAfresh) {
     std::vector<ImagePixel> afterStep4;
     int nValidAfterStep4 = 0;
     CManualResetEvent copied;
-    auto countValid = [this] {
-        int n = 0;
-        for (int32_t k = 0; k < m_pVolume->m_nVoxelCount; ++k)
-            n += m_pVolume->m_pShadeValid[k];
-        return n;
-    };
     m_State.m_OnRepaint = [&](int n) {
         if (n == 4) {
             afterStep4 = Picture(m_State.m_Image, 64, 48);
-            nValidAfterStep4 = countValid();
+            nValidAfterStep4 = ValidCacheEntries();
             copied.Set();
             m_State.m_hStopRequest.Wait(10000); // step 5 begins only once the stop is asked
         }
@@ -373,26 +271,26 @@ TEST_F(ProgressiveTest, StopMidRunKeepsThePreviousStepAndTheNextRunStartsAfresh)
     EXPECT_EQ(m_State.StopProgressiveThread(), 0);
     m_State.WaitForWorkerEnd();
 
-    EXPECT_TRUE(SamePicture(afterStep4, Picture(m_State.m_Image, 64, 48)));
+    EXPECT_TRUE(SamePixels(afterStep4, Picture(m_State.m_Image, 64, 48)));
     EXPECT_NE(capture.Text().find("step #4 ready! "), std::string::npos);
     EXPECT_EQ(capture.Text().find("step #5 ready! "), std::string::npos);
     const std::vector<std::string> titles = m_State.Titles();
     ASSERT_GE(titles.size(), 2u);
-    EXPECT_EQ(titles[titles.size() - 2], Step(5));
+    EXPECT_EQ(titles[titles.size() - 2], StepTitle(5));
     EXPECT_EQ(titles.back(), kFinished);
     EXPECT_FALSE(m_State.m_hStopRequest.IsSet());
 
     // The next run: its first copy holds one computed pixel, and the shading
     // cache has been emptied (the corner ray of step 1 fills little of it).
     int nComputedAtFirstCopy = -1, nValidAtFirstCopy = -1;
-    m_State.ClearRecords();
     m_State.m_OnRepaint = [&](int n) {
         if (n == 1) {
             nComputedAtFirstCopy = CountComputed(m_State.m_Image);
-            nValidAtFirstCopy = countValid();
+            nValidAtFirstCopy = ValidCacheEntries();
         }
     };
-    RunToEnd(64, 48);
+    m_State.ClearRecords();
+    Run(64, 48);
     EXPECT_EQ(nComputedAtFirstCopy, 1);
     EXPECT_GT(nValidAfterStep4, nValidAtFirstCopy);
     EXPECT_EQ(CountComputed(m_State.m_Image), 64 * 48);
@@ -401,7 +299,7 @@ TEST_F(ProgressiveTest, StopMidRunKeepsThePreviousStepAndTheNextRunStartsAfresh)
 TEST_F(ProgressiveTest, StopThatTimesOutWithdrawsTheRequestAndTheRunGoesOn) {
     CManualResetEvent entered, release;
     m_State.m_OnTitle = [&](const std::string& sTitle) {
-        if (sTitle == Step(2)) { // a worker held up by its window
+        if (sTitle == StepTitle(2)) { // a worker held up by its window
             entered.Set();
             release.Wait(10000);
         }
@@ -421,51 +319,65 @@ TEST_F(ProgressiveTest, StopThatTimesOutWithdrawsTheRequestAndTheRunGoesOn) {
     EXPECT_EQ(CountComputed(m_State.m_Image), 64);
 }
 
-// --------------------------------------------------------- debug lines
-
-TEST(ProgressiveLinesTest, StepLineShowsSecondsWithThreeDigits) {
-    EXPECT_EQ(FormatStepReadyLine(3, 1050), "step #3 ready! 1.050 seconds elapsed\n");
-    EXPECT_EQ(FormatStepReadyLine(3, 47), "step #3 ready! 0.047 seconds elapsed\n");
-    EXPECT_EQ(FormatStepReadyLine(11, 12345), "step #11 ready! 12.345 seconds elapsed\n");
-    EXPECT_EQ(FormatStepReadyLine(1, 0), "step #1 ready! 0.000 seconds elapsed\n");
-    EXPECT_EQ(StepTitle(7), "Render Output - Step 7");
-    EXPECT_STREQ(FINISHED_TITLE, "Render Output - finished");
-}
-
-TEST_F(ProgressiveTest, RunWritesItsLinesInOrder) {
-    CDebugCapture capture;
-    RunToEnd(64, 48);
-    const std::vector<std::string> lines = Lines(capture.Text());
-    ASSERT_EQ(lines.size(), 9u); // started, steps 1..7, ended
-    EXPECT_EQ(lines.front() + "\n", kStarted);
-    EXPECT_EQ(lines.back() + "\n", kEnded);
-    const std::regex stepLine(R"(step #(\d+) ready! \d+\.\d{3} seconds elapsed)");
-    for (int s = 1; s <= 7; ++s) {
-        std::smatch match;
-        ASSERT_TRUE(std::regex_match(lines[s], match, stepLine)) << lines[s];
-        EXPECT_EQ(match[1], std::to_string(s));
+TEST_F(ProgressiveTest, StopTakesEffectWithinOneRayPerThread) {
+    UseVolume(MakeSmallPhantom(96, 96, 42));
+    UsePhantomTable(m_Tf);
+    for (int nThreads : {1, 2, 4}) {
+        std::atomic<int> nBefore{-1};
+        CManualResetEvent atStep;
+        // At the start of step 8 (before any of its rays) the worker waits until
+        // the stop has been asked for.
+        m_State.m_OnTitle = [&](const std::string& sTitle) {
+            if (sTitle == StepTitle(8)) {
+                nBefore = CountComputed(m_State.m_BackImage, 300, 200);
+                atStep.Set();
+                m_State.m_hStopRequest.Wait(10000);
+            }
+        };
+        SetSize(300, 200);
+        m_State.SetRenderThreads(nThreads);
+        CDebugCapture capture;
+        ASSERT_EQ(m_State.StartProgressiveThread(), 0);
+        ASSERT_TRUE(atStep.Wait(10000));
+        // A stop times out (and the run goes on) only on a machine too busy to
+        // end a run within 100 ms; then there is no bound to check.
+        const bool bStoppedInTime = m_State.StopProgressiveThread() == 0;
+        m_State.WaitForWorkerEnd();
+        m_State.m_OnTitle = nullptr;
+        if (!bStoppedInTime) {
+            std::printf("the stop timed out with %d threads; no bound to check\n", nThreads);
+            continue;
+        }
+        // Each thread finishes the ray it is casting when it polls the stop.
+        const int nAfter = CountComputed(m_State.m_BackImage, 300, 200);
+        EXPECT_GE(nAfter - nBefore, 0) << nThreads;
+        EXPECT_LE(nAfter - nBefore, nThreads) << nThreads << " threads";
+        EXPECT_EQ(capture.Text().find("step #8 ready! "), std::string::npos);
+        EXPECT_EQ(m_State.LastPostedTitle(), FINISHED_TITLE);
     }
 }
 
-// ----------------------------------------------------------------- stress
-
 TEST_F(ProgressiveTest, ThousandsOfStartStopCyclesKeepOneWorkerAtATime) {
-    UseVolume(MakeVolume(16, 16, 16, [](int x, int y, int z) {
-        return static_cast<int16_t>(100 + 150 * x + 90 * y + 40 * z);
-    }));
+    UseVolume(MakeRandomVolume(31, 24, 24, 24));
+    UseGappyTable(m_Tf, 31);
     CDebugCapture capture;
     const auto tEnd = std::chrono::steady_clock::now() + std::chrono::seconds(4);
     int nCycles = 0, nStarted = 0, nStopped = 0;
     while (nCycles < 3000 && std::chrono::steady_clock::now() < tEnd) {
-        SetSize(nCycles % 5 == 0 ? 160 : 48, 40);
+        // The thread count (one: no pool threads) changes now and then, the pool
+        // being remade at the next run, and so do the skipping and the settings.
+        if (nCycles % 50 == 0)
+            m_State.SetRenderThreads(1 + (nCycles / 50) % 4);
+        m_State.SetEmptySpaceSkipping(nCycles % 3 != 0);
         m_State.m_bInteractive = nCycles % 7 == 0;
+        SetSize(nCycles % 5 == 0 ? 160 : 64, 48);
         nStarted += m_State.StartProgressiveThread() == 0 ? 1 : 0;
         switch (nCycles % 4) {
         case 1:
             std::this_thread::yield();
             break;
         case 2:
-            std::this_thread::sleep_for(std::chrono::microseconds(300));
+            std::this_thread::sleep_for(std::chrono::microseconds(400));
             break;
         case 3: // per-pixel settings written while the run goes on
             m_State.m_nVolumeType = (nCycles / 4) % 3;
@@ -481,10 +393,9 @@ TEST_F(ProgressiveTest, ThousandsOfStartStopCyclesKeepOneWorkerAtATime) {
     }
     m_State.StopProgressiveThread();
     m_State.WaitForWorkerEnd();
-    RecordProperty("cycles", nCycles);
     std::printf("%d start/stop cycles, %d runs started, %d stopped in time\n", nCycles, nStarted,
                 nStopped);
-    EXPECT_GE(nCycles, 500);
+    EXPECT_GE(nCycles, 300);
     EXPECT_GT(nStarted, nCycles / 2);
     EXPECT_GT(nStopped, nCycles / 2);
     EXPECT_FALSE(m_State.m_hThreadRunning.IsSet());
@@ -492,8 +403,7 @@ TEST_F(ProgressiveTest, ThousandsOfStartStopCyclesKeepOneWorkerAtATime) {
     // Runs never overlap: their start and end lines alternate strictly.
     std::string sExpected = kStarted;
     int nRuns = 0;
-    for (const std::string& sLine : Lines(capture.Text())) {
-        const std::string s = sLine + "\n";
+    for (const std::string& s : Lines(capture.Text())) {
         if (s != kStarted && s != kEnded)
             continue;
         ASSERT_EQ(s, sExpected) << "after " << nRuns << " runs";
@@ -502,4 +412,103 @@ TEST_F(ProgressiveTest, ThousandsOfStartStopCyclesKeepOneWorkerAtATime) {
     }
     EXPECT_EQ(sExpected, kStarted); // the last run has ended
     EXPECT_GE(nRuns, nStarted);
+
+    // A last, whole run still gives the single-threaded picture.
+    m_State.m_bInteractive = false;
+    m_State.m_nVolumeType = VOLUME_TYPE_LEVOY;
+    m_State.m_nVolumeInterpolation = VOLUME_TRILINEAR;
+    EXPECT_TRUE(SamePixels(Run(64, 48, 4, true), Run(64, 48, 1, false)));
+}
+
+// ------------------------------------------------------------ same pictures
+
+class ParallelRenderTest : public ProgressiveTest {
+protected:
+    // Every thread count, skipping or not, gives the single-threaded full march's
+    // picture, for every compositing type and sampling.
+    void ExpectSameAtEveryThreadCount(int w, int h, const std::string& sWhat) {
+        for (int nType = 0; nType < 3; ++nType) {
+            for (int nInterpolation = 0; nInterpolation < 2; ++nInterpolation) {
+                if (nType == VOLUME_TYPE_XRAY && nInterpolation == VOLUME_TRILINEAR)
+                    continue; // X-Ray reads the nearest voxel either way
+                m_State.m_nVolumeType = nType;
+                m_State.m_nVolumeInterpolation = nInterpolation;
+                const std::vector<ImagePixel> reference = Run(w, h, 1, false);
+                EXPECT_TRUE(AnyLit(reference)) << sWhat << " type " << nType;
+                for (int nThreads : {1, 2, 3, 4}) {
+                    for (bool bSkip : {false, true}) {
+                        if (nThreads == 1 && !bSkip)
+                            continue;
+                        EXPECT_TRUE(SamePixels(reference, Run(w, h, nThreads, bSkip)))
+                            << sWhat << ": type " << nType << ", interpolation " << nInterpolation
+                            << ", " << nThreads << " threads, skipping " << bSkip;
+                    }
+                }
+            }
+        }
+    }
+};
+
+TEST_F(ParallelRenderTest, PicturesAreTheSameAtEveryThreadCountAndWithSkipping) {
+    // Levoy included: rows are cast at a lag that keeps rays which could share a
+    // shading-cache entry in scan order, so every entry is filled by the same ray
+    // as with one thread.
+    UseVolume(MakeSmallPhantom(96, 96, 42));
+    UsePhantomTable(m_Tf);
+    m_State.m_fLatitude = Radians(90);
+    m_State.m_fLongitude = 0.0f;
+    ExpectSameAtEveryThreadCount(173, 112, "phantom");
+    m_State.m_fLongitude = 0.61f;
+    m_State.m_fLatitude = -0.33f;
+    ExpectSameAtEveryThreadCount(120, 150, "phantom turned");
+    for (unsigned nSeed : {21u, 22u}) {
+        UseVolume(MakeRandomVolume(nSeed, 50, 37, 29));
+        UseGappyTable(m_Tf, nSeed);
+        m_State.m_nLowerThreshold = 300;
+        m_State.m_nUpperThreshold = 3000;
+        m_State.m_fLongitude = 0.2f * static_cast<float>(nSeed);
+        ExpectSameAtEveryThreadCount(131, 97, "random volume " + std::to_string(nSeed));
+    }
+}
+
+TEST_F(ParallelRenderTest, CopiesBringOverEveryColumnChangedSinceTheLastCopy) {
+    // A wide, low client: the rows are all there after step 3 and every later step
+    // adds columns only. Step 7's copy is held up (the image mutex is busy for
+    // longer than the worker waits), so step 8's copy must bring step 7's columns
+    // over as well.
+    UseVolume(MakeSmallPhantom(48, 48, 21));
+    UsePhantomTable(m_Tf);
+    m_State.m_nVolumeType = VOLUME_TYPE_XRAY;
+    m_State.m_OnRepaint = [this](int n) {
+        if (n == 6) {
+            ASSERT_TRUE(m_State.m_hImageMutex.Lock(1000));
+        }
+    };
+    m_State.m_OnTitle = [this](const std::string& sTitle) {
+        if (sTitle == StepTitle(8))
+            m_State.m_hImageMutex.Unlock();
+    };
+    CDebugCapture capture;
+    const std::vector<ImagePixel> picture = Run(100, 4, 2, true);
+    m_State.m_OnRepaint = nullptr;
+    m_State.m_OnTitle = nullptr;
+    EXPECT_EQ(m_State.m_nRepaints.load(), 7); // 8 steps, one copy skipped
+    EXPECT_NE(capture.Text().find("step #7 ready! "), std::string::npos);
+    EXPECT_EQ(CountComputed(m_State.m_Image, 100, 4), 400);
+    EXPECT_TRUE(SamePixels(picture, Run(100, 4, 1, false)));
+}
+
+// --------------------------------------------------------------- settings
+
+TEST(RenderThreadsTest, CountIsLimitedAndZeroMeansOnePerHardwareThread) {
+    CRenderState state(GetViewerApp());
+    const int nHardware = static_cast<int>(std::thread::hardware_concurrency());
+    EXPECT_EQ(state.GetRenderThreads(), 0);
+    EXPECT_EQ(state.RenderThreadsForRun(), std::max(1, nHardware));
+    state.SetRenderThreads(3);
+    EXPECT_EQ(state.RenderThreadsForRun(), 3);
+    state.SetRenderThreads(-5);
+    EXPECT_EQ(state.GetRenderThreads(), 0);
+    state.SetRenderThreads(100000);
+    EXPECT_EQ(state.RenderThreadsForRun(), MAX_RENDER_THREADS);
 }

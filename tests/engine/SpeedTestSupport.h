@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
@@ -13,7 +12,6 @@
 #include "EngineTestSupport.h"
 #include "_Phantom.h"
 #include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
 
 // The sample head phantom at a small size.
 inline std::unique_ptr<CVolume> MakeSmallPhantom(int nDimX, int nDimY, int nDimZ) {
@@ -71,17 +69,4 @@ inline void UseGappyTable(CTransferFunction& tf, unsigned nSeed) {
         tf.m_Table[i] = TableEntry{static_cast<float>(rng() % 256), static_cast<float>(rng() % 256),
                                    static_cast<float>(rng() % 256), fOpacity};
     }
-}
-
-// The whole client area of a front image, column by column.
-inline std::vector<ImagePixel> FrontPicture(const CRenderState& state, int w, int h) {
-    std::vector<ImagePixel> picture;
-    for (int x = 0; x < w; ++x)
-        picture.insert(picture.end(), state.m_Image[x], state.m_Image[x] + h);
-    return picture;
-}
-
-inline bool SamePixels(const std::vector<ImagePixel>& a, const std::vector<ImagePixel>& b) {
-    return a.size() == b.size() &&
-           std::memcmp(a.data(), b.data(), a.size() * sizeof(ImagePixel)) == 0;
 }
