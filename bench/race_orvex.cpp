@@ -1,0 +1,193 @@
+// orvex-race-time: Orvex's side of the race against VTK. Loads a dataset and a
+// transfer function once, then times whole progressive runs of the viewer's
+// worker (the same start/stop protocol, through the headless render state) from
+// StartProgressiveThread to the title "Render Output - finished", and the end of
+// step 6 (the sixth repaint request), for each compositing type and casting
+// thread count. The first run of each case is a warm-up, as VTK's first frame
+// is: it pays for first touches of the image buffers and the shading cache (and
+// for a new thread pool), and is reported apart. Built by bench/race against the
+// build's libraries.
+#include "_Headless.h"
+#include "_Image.h"
+#include "_RenderOptions.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct RunTimes {
+    double dFinished = -1; // ms from the start call to "Render Output - finished"
+    double dStep6 = -1;    // ms to the sixth repaint request
+};
+
+RunTimes TimeRun(CHeadlessViewer& viewer) {
+    CHeadlessRenderState& state = viewer.State();
+    std::atomic<int> nRepaints{0};
+    std::atomic<long long> nStep6{-1}, nFinished{-1};
+    const Clock::time_point t0 = Clock::now();
+    // The hooks run on the worker thread; they are set before it starts and
+    // cleared after it has ended.
+    state.m_OnRepaint = [&] {
+        if (++nRepaints == 6)
+            nStep6 = (Clock::now() - t0).count();
+    };
+    state.m_OnTitle = [&](const std::string& sTitle) {
+        if (sTitle == "Render Output - finished")
+            nFinished = (Clock::now() - t0).count();
+    };
+    state.StartProgressiveThread();
+    state.WaitForWorkerEnd();
+    state.m_OnRepaint = nullptr;
+    state.m_OnTitle = nullptr;
+    auto ms = [](long long n) {
+        return n < 0 ? -1.0 : std::chrono::duration<double, std::milli>(Clock::duration(n)).count();
+    };
+    return {ms(nFinished), ms(nStep6)};
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+int Usage() {
+    std::fputs(
+        "usage: orvex-race-time DATASET.dat TABLE.trf [--types levoy,xray,firsthit]\n"
+        "                       [--sampling trilinear|nearest] [--size WxH] [--runs N]\n"
+        "                       [--threads 1,2] [--skipping on|off] [--lower N] [--upper N]\n"
+        "                       [--png-prefix PREFIX]\n"
+        "Prints per type and thread count:\n"
+        "  RESULT type sampling threads median min max step6 warm-up load (ms).\n"
+        "X-Ray always samples the nearest voxel; --sampling applies to Levoy and First Hit.\n"
+        "PREFIX-TYPE-orvex.png receives the picture of the last run.\n",
+        stderr);
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 3)
+        return Usage();
+    const std::string sDataset = argv[1];
+    const std::string sTable = argv[2];
+    std::vector<int> types = {0, 1, 2};
+    int nSampling = 1;
+    int nWidth = 692, nHeight = 448;
+    int nRuns = 5;
+    int nLower = 0, nUpper = 4095;
+    std::vector<int> threadCounts = {1};
+    bool bSkipping = true;
+    std::string sPngPrefix;
+    const char* const kTypes[] = {"levoy", "xray", "firsthit"};
+    for (int i = 3; i < argc; ++i) {
+        const std::string sArg = argv[i];
+        if (i + 1 >= argc)
+            return Usage();
+        const std::string sValue = argv[++i];
+        bool bOk = true;
+        if (sArg == "--types") {
+            types.clear();
+            size_t nStart = 0;
+            while (bOk && nStart <= sValue.size()) {
+                const size_t nEnd = std::min(sValue.find(',', nStart), sValue.size());
+                const std::string sType = sValue.substr(nStart, nEnd - nStart);
+                const auto* p = std::find_if(std::begin(kTypes), std::end(kTypes),
+                                             [&](const char* t) { return sType == t; });
+                bOk = p != std::end(kTypes);
+                if (bOk)
+                    types.push_back(int(p - std::begin(kTypes)));
+                nStart = nEnd + 1;
+            }
+        } else if (sArg == "--threads") {
+            threadCounts.clear();
+            size_t nStart = 0;
+            while (bOk && nStart <= sValue.size()) {
+                const size_t nEnd = std::min(sValue.find(',', nStart), sValue.size());
+                int n = 0;
+                bOk = ParseWholeNumber(sValue.substr(nStart, nEnd - nStart), 1, 256, n);
+                threadCounts.push_back(n);
+                nStart = nEnd + 1;
+            }
+        } else if (sArg == "--skipping") {
+            bOk = sValue == "on" || sValue == "off";
+            bSkipping = sValue == "on";
+        } else if (sArg == "--sampling") {
+            bOk = sValue == "trilinear" || sValue == "nearest";
+            nSampling = sValue == "trilinear" ? 1 : 0;
+        } else if (sArg == "--size") {
+            bOk = ParseSize(sValue, nWidth, nHeight);
+        } else if (sArg == "--runs") {
+            bOk = ParseWholeNumber(sValue, 1, 1000, nRuns);
+        } else if (sArg == "--lower") {
+            bOk = ParseWholeNumber(sValue, 0, 4095, nLower);
+        } else if (sArg == "--upper") {
+            bOk = ParseWholeNumber(sValue, 0, 4095, nUpper);
+        } else if (sArg == "--png-prefix") {
+            sPngPrefix = sValue;
+        } else {
+            bOk = false;
+        }
+        if (!bOk)
+            return Usage();
+    }
+
+    CHeadlessViewer viewer;
+    std::string sError;
+    const Clock::time_point tLoad = Clock::now();
+    if (!viewer.LoadTransferFunction(sTable, sError) || !viewer.LoadDataset(sDataset, sError)) {
+        std::fprintf(stderr, "orvex-race-time: %s\n", sError.c_str());
+        return 1;
+    }
+    const double dLoad = std::chrono::duration<double, std::milli>(Clock::now() - tLoad).count();
+
+    viewer.State().SetEmptySpaceSkipping(bSkipping);
+    for (int nType : types) {
+        const int nTypeSampling = nType == 1 ? 0 : nSampling;
+        viewer.SetVolumeSettings(nWidth, nHeight, nType, nTypeSampling, 0, 90, nLower, nUpper);
+        for (int nThreads : threadCounts) {
+            viewer.State().SetRenderThreads(nThreads);
+            if (viewer.State().RenderThreadsForRun() != nThreads) {
+                std::fprintf(stderr, "orvex-race-time: the worker refused %d threads\n", nThreads);
+                return 1;
+            }
+            const RunTimes warmUp = TimeRun(viewer);
+            std::vector<double> whole, step6;
+            for (int i = 0; i < nRuns; ++i) {
+                const RunTimes t = TimeRun(viewer);
+                if (t.dFinished < 0) {
+                    std::fprintf(stderr, "orvex-race-time: a run did not finish\n");
+                    return 1;
+                }
+                whole.push_back(t.dFinished);
+                if (t.dStep6 >= 0)
+                    step6.push_back(t.dStep6);
+            }
+            char sStep6[32] = "-";
+            if (!step6.empty())
+                std::snprintf(sStep6, sizeof sStep6, "%.1f", Median(step6));
+            std::printf("RESULT\t%s\t%s\t%d\t%.1f\t%.1f\t%.1f\t%s\t%.1f\t%.0f\n", kTypes[nType],
+                        nTypeSampling ? "trilinear" : "nearest", nThreads, Median(whole),
+                        *std::min_element(whole.begin(), whole.end()),
+                        *std::max_element(whole.begin(), whole.end()), sStep6, warmUp.dFinished,
+                        dLoad);
+            std::fflush(stdout);
+        }
+        if (!sPngPrefix.empty()) {
+            const std::string sPath = sPngPrefix + "-" + kTypes[nType] + "-orvex.png";
+            if (!WriteImage(sPath, viewer.FrontImage(), sError)) {
+                std::fprintf(stderr, "orvex-race-time: %s\n", sError.c_str());
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
