@@ -233,6 +233,20 @@ public:
     }
     bool Active() const { return m_pDistance != nullptr; }
 
+    // When the sample at p (cell ix, iy, iz) lies in empty space: advances the
+    // position past every sample that surely lies there (the same float
+    // additions, done at once), moves the sample index i along and returns true.
+    bool JumpEmptySpace(const float* p, int32_t ix, int32_t iy, int32_t iz, int32_t nLast,
+                        float* pPos, const float* pStep, int32_t& i) const {
+        const int D = Distance(ix, iy, iz);
+        if (D == 0)
+            return false;
+        const int64_t nRun = EmptyRun(p, ix, iy, iz, D, nLast - i + 1);
+        AddRepeated3(pPos, pStep, nRun);
+        i += static_cast<int32_t>(nRun);
+        return true;
+    }
+
     // The skip distance of the brick that holds cell (ix, iy, iz).
     int Distance(int32_t ix, int32_t iy, int32_t iz) const {
         return m_pDistance[(ix >> BRICK_SHIFT) + m_nBricksX * (iy >> BRICK_SHIFT) +
@@ -426,17 +440,11 @@ int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDire
                 const int32_t ix = static_cast<int32_t>(p[0]);
                 const int32_t iy = static_cast<int32_t>(p[1]);
                 const int32_t iz = static_cast<int32_t>(p[2]);
-                if (bSkip) {
-                    // Samples in empty space have opacity 0: with a finite A they
-                    // change no sum, and A stays at or below 0.99.
-                    const int D = skipper.Distance(ix, iy, iz);
-                    if (D != 0 && std::isfinite(A)) {
-                        const int64_t nRun = skipper.EmptyRun(p, ix, iy, iz, D, nLast - i + 1);
-                        AddRepeated3(pos, step, nRun);
-                        i += static_cast<int32_t>(nRun);
-                        continue;
-                    }
-                }
+                // Samples in empty space have opacity 0: with a finite A they
+                // change no sum, and A stays at or below 0.99.
+                if (bSkip && std::isfinite(A) &&
+                    skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pos, step, i))
+                    continue;
                 const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
                 // Within a run an entry, once filled, is never recomputed: what a
                 // later sample would compute for it is discarded, so it is not
@@ -553,16 +561,9 @@ int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirec
                 const int32_t ix = static_cast<int32_t>(p[0]);
                 const int32_t iy = static_cast<int32_t>(p[1]);
                 const int32_t iz = static_cast<int32_t>(p[2]);
-                if (bSkip) {
-                    // Voxels of value 0 add exact zeros, which change no sum.
-                    const int D = skipper.Distance(ix, iy, iz);
-                    if (D != 0) {
-                        const int64_t nRun = skipper.EmptyRun(p, ix, iy, iz, D, nLast - i + 1);
-                        AddRepeated3(pos, step, nRun);
-                        i += static_cast<int32_t>(nRun);
-                        continue;
-                    }
-                }
+                // Voxels of value 0 add exact zeros, which change no sum.
+                if (bSkip && skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pos, step, i))
+                    continue;
                 const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
                 dSum = dSum + pVoxels[k] / dDivisor;
             }
@@ -614,16 +615,9 @@ int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDir
             const int32_t ix = static_cast<int32_t>(p[0]);
             const int32_t iy = static_cast<int32_t>(p[1]);
             const int32_t iz = static_cast<int32_t>(p[2]);
-            if (bSkip) {
-                // No sample in empty space can be a hit.
-                const int D = skipper.Distance(ix, iy, iz);
-                if (D != 0) {
-                    const int64_t nRun = skipper.EmptyRun(p, ix, iy, iz, D, nLast - i + 1);
-                    AddRepeated3(pos, step, nRun);
-                    i += static_cast<int32_t>(nRun);
-                    continue;
-                }
-            }
+            // No sample in empty space can be a hit.
+            if (bSkip && skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pos, step, i))
+                continue;
             const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
             const float fValue = bTrilinear
                                      ? static_cast<float>(volume.SampleTrilinear(p[0], p[1], p[2]))
