@@ -1,12 +1,16 @@
 #include "volume/Volume.h"
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <sys/types.h>
+#include <utility>
+#include <vector>
 
 #include "platform/Sync.h"
 
@@ -44,7 +48,91 @@ template <class T> void FreeArray(T*& p) {
     }
 }
 
+// Frees the buffer and allocates it anew; false when that fails.
+template <class T> bool Reallocate(T*& p, size_t nCount, bool bZero) {
+    FreeArray(p);
+    p = AllocateArray<T>(nCount, bZero);
+    return p != nullptr;
+}
+
+// When the file's length cannot be told (a pipe), the voxels are read in pieces
+// of this many values, so that no more memory is taken than the data that
+// actually arrives.
+constexpr size_t READ_PIECE_VALUES = size_t(1) << 20;
+
+// Reads nCount 16-bit values. With a known length (already checked to hold them)
+// in one read into one buffer; otherwise piece by piece, joined once all are in.
+RawLoadError ReadVoxelValues(std::FILE* pFile, size_t nCount, bool bLengthKnown,
+                             std::unique_ptr<int16_t[]>& pVoxels) {
+    if (bLengthKnown) {
+        pVoxels.reset(new (std::nothrow) int16_t[nCount]);
+        if (!pVoxels)
+            return RAW_TOO_LARGE;
+        if (std::fread(pVoxels.get(), sizeof(int16_t), nCount, pFile) != nCount)
+            return RAW_TOO_SHORT;
+    } else {
+        std::vector<std::unique_ptr<int16_t[]>> pieces;
+        for (size_t nRead = 0; nRead < nCount;) {
+            const size_t nPiece = std::min(READ_PIECE_VALUES, nCount - nRead);
+            std::unique_ptr<int16_t[]> pPiece(new (std::nothrow) int16_t[nPiece]);
+            if (!pPiece)
+                return RAW_TOO_LARGE;
+            if (std::fread(pPiece.get(), sizeof(int16_t), nPiece, pFile) != nPiece)
+                return RAW_TOO_SHORT;
+            pieces.push_back(std::move(pPiece));
+            nRead += nPiece;
+        }
+        pVoxels.reset(new (std::nothrow) int16_t[nCount]);
+        if (!pVoxels)
+            return RAW_TOO_LARGE;
+        for (size_t i = 0; i < pieces.size(); ++i) {
+            const size_t nFirst = i * READ_PIECE_VALUES;
+            std::memcpy(pVoxels.get() + nFirst, pieces[i].get(),
+                        std::min(READ_PIECE_VALUES, nCount - nFirst) * sizeof(int16_t));
+            pieces[i].reset();
+        }
+    }
+    if constexpr (std::endian::native == std::endian::big) {
+        for (size_t i = 0; i < nCount; ++i)
+            pVoxels[i] = static_cast<int16_t>(
+                static_cast<uint16_t>((static_cast<uint16_t>(pVoxels[i]) >> 8) |
+                                      (static_cast<uint16_t>(pVoxels[i]) << 8)));
+    }
+    return RAW_OK;
+}
+
+// Reads a RAW dataset file: its three dimensions (each at least 1) and all its
+// voxel values. Bytes after the voxels are not looked at.
+RawLoadError ReadRawFile(const std::string& sPath, int* pDim, std::unique_ptr<int16_t[]>& pVoxels) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sPath.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file)
+        return RAW_CANNOT_OPEN;
+    // Three separate 2-byte reads: dimX, dimY, dimZ.
+    for (int i = 0; i < 3; ++i) {
+        int16_t n = 0;
+        if (!ReadInt16(file.get(), n)) {
+            // A read error (e.g. the path names a directory) means the file could
+            // not really be opened; running out of bytes means a cut-short header.
+            return std::ferror(file.get()) ? RAW_CANNOT_OPEN : RAW_INVALID_HEADER;
+        }
+        pDim[i] = n;
+    }
+    if (pDim[0] < 1 || pDim[1] < 1 || pDim[2] < 1)
+        return RAW_INVALID_HEADER;
+    const long long nCount = static_cast<long long>(pDim[0]) * pDim[1] * pDim[2];
+    if (nCount > INT32_MAX)
+        return RAW_TOO_LARGE;
+    // Refuse a file too short for its header before reserving any memory for it.
+    const long long nLength = FileLength(file.get());
+    if (nLength >= 0 && nLength < 6 + 2 * nCount)
+        return RAW_TOO_SHORT;
+    return ReadVoxelValues(file.get(), static_cast<size_t>(nCount), nLength >= 0, pVoxels);
+}
+
 } // namespace
+
+CVolume::CVolume() = default;
 
 CVolume::CVolume(std::string sPath) {
     LoadRaw(sPath);
@@ -94,72 +182,51 @@ void CVolume::Reject(RawLoadError eError) {
 int CVolume::LoadRaw(const std::string& sPath) {
     ResetToEmpty();
     m_eLoadError = RAW_OK;
-
-    std::FILE* pFile = std::fopen(sPath.c_str(), "rb");
-    if (!pFile) {
-        Reject(RAW_CANNOT_OPEN);
+    int nDim[3] = {0, 0, 0};
+    std::unique_ptr<int16_t[]> pVoxels;
+    RawLoadError eError = ReadRawFile(sPath, nDim, pVoxels);
+    if (eError == RAW_OK && AdoptVoxels(nDim[0], nDim[1], nDim[2], std::move(pVoxels)) != 0)
+        eError = m_eLoadError;
+    if (eError != RAW_OK) {
+        Reject(eError);
         return -1;
     }
+    return 0;
+}
 
-    // Three separate 2-byte reads: dimX, dimY, dimZ.
-    int16_t nDim[3] = {0, 0, 0};
-    for (int16_t& n : nDim) {
-        if (!ReadInt16(pFile, n)) {
-            // A read error (e.g. the path names a directory) means the file could
-            // not really be opened; running out of bytes means a cut-short header.
-            const bool bError = std::ferror(pFile) != 0;
-            std::fclose(pFile);
-            Reject(bError ? RAW_CANNOT_OPEN : RAW_INVALID_HEADER);
-            return -1;
-        }
-    }
-    if (nDim[0] < 1 || nDim[1] < 1 || nDim[2] < 1) {
-        std::fclose(pFile);
-        Reject(RAW_INVALID_HEADER);
+int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_t[]> pVoxels) {
+    ResetToEmpty();
+    m_eLoadError = RAW_OK;
+    if (nDimX < 1 || nDimY < 1 || nDimZ < 1 || nDimX > INT16_MAX || nDimY > INT16_MAX ||
+        nDimZ > INT16_MAX || !pVoxels) {
+        m_eLoadError = RAW_INVALID_HEADER;
         return -1;
     }
-    const long long nCount = static_cast<long long>(nDim[0]) * nDim[1] * nDim[2];
+    const long long nCount = static_cast<long long>(nDimX) * nDimY * nDimZ;
     if (nCount > INT32_MAX) {
-        std::fclose(pFile);
-        Reject(RAW_TOO_LARGE);
+        m_eLoadError = RAW_TOO_LARGE;
         return -1;
     }
-    // Refuse a file too short for its header before reserving any memory for it.
-    const long long nLength = FileLength(pFile);
-    if (nLength >= 0 && nLength < 6 + 2 * nCount) {
-        std::fclose(pFile);
-        Reject(RAW_TOO_SHORT);
-        return -1;
-    }
-
-    m_nDimX = nDim[0];
-    m_nDimY = nDim[1];
-    m_nDimZ = nDim[2];
+    m_nDimX = static_cast<int16_t>(nDimX);
+    m_nDimY = static_cast<int16_t>(nDimY);
+    m_nDimZ = static_cast<int16_t>(nDimZ);
     m_nStrideZ = static_cast<int32_t>(m_nDimY) * m_nDimX;
     m_nStrideX = 1;
     m_nStrideY = m_nDimX;
     m_nVoxelCount = static_cast<int32_t>(nCount);
-
+    m_pVoxels = pVoxels.release();
     if (AllocateBuffers() != 0) {
-        std::fclose(pFile);
-        Reject(RAW_TOO_LARGE);
+        ResetToEmpty();
+        m_eLoadError = RAW_TOO_LARGE;
         return -1;
     }
+    ComputeGradients();
+    ComputeHistogram();
+    FindHistogramPeak();
+    return 0;
+}
 
-    // The voxels in one read; bytes after them are not looked at.
-    const size_t nRead = std::fread(m_pVoxels, sizeof(int16_t), static_cast<size_t>(nCount), pFile);
-    std::fclose(pFile);
-    if (nRead != static_cast<size_t>(nCount)) {
-        Reject(RAW_TOO_SHORT);
-        return -1;
-    }
-    if constexpr (std::endian::native == std::endian::big) {
-        for (int32_t i = 0; i < m_nVoxelCount; ++i)
-            m_pVoxels[i] = static_cast<int16_t>(
-                static_cast<uint16_t>((static_cast<uint16_t>(m_pVoxels[i]) >> 8) |
-                                      (static_cast<uint16_t>(m_pVoxels[i]) << 8)));
-    }
-
+void CVolume::ComputeGradients() {
     // Central differences on the interior voxels; the faces keep the zero that
     // AllocateBuffers wrote.
     const int nDimX = m_nDimX;
@@ -188,33 +255,32 @@ int CVolume::LoadRaw(const std::string& sPath) {
             }
         }
     }
+}
 
-    // Histogram of the values 0..4095; anything else has no bin and is not counted.
+void CVolume::ComputeHistogram() {
+    // The values 0..4095; anything else has no bin and is not counted.
     std::memset(m_Histogram, 0, sizeof(m_Histogram));
     for (int32_t i = 0; i < m_nVoxelCount; ++i) {
         const int nValue = m_pVoxels[i];
         if (static_cast<unsigned>(nValue) < static_cast<unsigned>(HISTOGRAM_BINS))
             ++m_Histogram[nValue];
     }
-    FindHistogramPeak();
-    return 0;
 }
 
 int CVolume::AllocateBuffers() {
-    FreeBuffers();
-    if (m_nVoxelCount < 1)
+    if (m_nVoxelCount < 1) {
+        FreeBuffers();
         return -1;
+    }
+    // The voxels may be in already (a load reads them first); every other buffer
+    // is made anew. The first allocation that fails ends it.
     const size_t n = static_cast<size_t>(m_nVoxelCount);
-    m_pVoxels = AllocateArray<int16_t>(n, false);
-    m_pGradient = AllocateArray<float>(3 * n, true);
-    m_pGradientMagnitude = AllocateArray<float>(n, true);
-    m_pShadeR = AllocateArray<uint8_t>(n, false);
-    m_pShadeG = AllocateArray<uint8_t>(n, false);
-    m_pShadeB = AllocateArray<uint8_t>(n, false);
-    m_pShadeAlpha = AllocateArray<float>(n, false);
-    m_pShadeValid = AllocateArray<uint8_t>(n, false);
-    if (!m_pVoxels || !m_pGradient || !m_pGradientMagnitude || !m_pShadeR || !m_pShadeG ||
-        !m_pShadeB || !m_pShadeAlpha || !m_pShadeValid) {
+    const bool bOk = (m_pVoxels || (m_pVoxels = AllocateArray<int16_t>(n, false))) &&
+                     Reallocate(m_pGradient, 3 * n, true) &&
+                     Reallocate(m_pGradientMagnitude, n, true) && Reallocate(m_pShadeR, n, false) &&
+                     Reallocate(m_pShadeG, n, false) && Reallocate(m_pShadeB, n, false) &&
+                     Reallocate(m_pShadeAlpha, n, false) && Reallocate(m_pShadeValid, n, false);
+    if (!bOk) {
         FreeBuffers();
         return -1;
     }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 constexpr int HISTOGRAM_BINS = 4096;
@@ -23,15 +24,26 @@ public:
     // Loads the file at once; the object exists whether or not that succeeded
     // (an unreadable file leaves the dataset empty).
     explicit CVolume(std::string sPath);
+    // An empty dataset, to be filled by AdoptVoxels.
+    CVolume();
     virtual ~CVolume();
     CVolume(const CVolume&) = delete;
     CVolume& operator=(const CVolume&) = delete;
 
     // 0 on success, -1 on failure (one diagnostic line names the reason; nothing
-    // stays allocated and the dataset stays empty).
+    // stays allocated and the dataset stays empty). Reads the header, then all
+    // voxels, and only then makes the derived buffers (AdoptVoxels).
     int LoadRaw(const std::string& sPath);
-    // Allocates the eight per-voxel buffers for m_nVoxelCount voxels; 0, or -1 when
-    // the memory cannot be had (then nothing stays allocated).
+    // Makes this the dataset of the given voxels (nDimX * nDimY * nDimZ values,
+    // x fastest, each dimension 1..32767), which it takes over: allocates the
+    // derived buffers and computes gradients, magnitudes, histogram and peak.
+    // 0, or -1 with GetLoadError() RAW_INVALID_HEADER (bad dimensions) or
+    // RAW_TOO_LARGE (more than 2^31 - 1 voxels, or no memory for the buffers);
+    // the dataset is then empty and the voxels are freed. Writes no diagnostic.
+    int AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_t[]> pVoxels);
+    // Allocates the per-voxel buffers for m_nVoxelCount voxels (the voxels only if
+    // they are not in yet); 0, or -1 at the first allocation that fails (then
+    // nothing stays allocated).
     int AllocateBuffers();
     void FreeBuffers();
     int FindHistogramPeak();
@@ -93,6 +105,8 @@ private:
                nz + 1 < m_nDimZ;
     }
     void ResetToEmpty();
+    void ComputeGradients();
+    void ComputeHistogram();
     void Reject(RawLoadError eError);
 
     RawLoadError m_eLoadError = RAW_OK;

@@ -5,11 +5,15 @@
 #include <array>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <numeric>
 #include <random>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -211,16 +215,21 @@ TEST(VolumeLoad, RejectedFilesNameTheReasonAndFreeTheOldDataset) {
 // Loads the file in a child process that may use only 256 MB more address space
 // than it already has; exits 0 when the load was refused as too large and left
 // the dataset empty.
-[[noreturn]] void LoadUnderAddressLimit(const std::string& sPath) {
+// Lets the process take only nMegabytes more address space than it has.
+void LimitAddressSpace(unsigned nMegabytes) {
     long nPages = 0;
     if (std::FILE* pStat = std::fopen("/proc/self/statm", "r")) {
         if (std::fscanf(pStat, "%ld", &nPages) != 1)
             nPages = 0;
         std::fclose(pStat);
     }
-    const rlim_t nLimit = static_cast<rlim_t>(nPages) * sysconf(_SC_PAGESIZE) + (256u << 20);
+    const rlim_t nLimit = static_cast<rlim_t>(nPages) * sysconf(_SC_PAGESIZE) + (nMegabytes << 20);
     const rlimit limit{nLimit, nLimit};
     setrlimit(RLIMIT_AS, &limit);
+}
+
+[[noreturn]] void LoadUnderAddressLimit(const std::string& sPath) {
+    LimitAddressSpace(256);
     CVolume v(sPath);
     const bool bEmpty = !v.m_pVoxels && !v.m_pGradient && !v.m_nVoxelCount && !v.m_nDimX;
     std::_Exit(v.GetLoadError() == RAW_TOO_LARGE && bEmpty ? 0 : 1);
@@ -237,6 +246,46 @@ TEST(VolumeLoad, BuffersThatCannotBeAllocatedAreRejected) {
     std::filesystem::resize_file(sPath, 6 + 2ull * 1024 * 1024 * 64);
     EXPECT_EXIT(LoadUnderAddressLimit(sPath), ::testing::ExitedWithCode(0),
                 "Couldn't load dataset file: too large!");
+#endif
+}
+
+// Streams the bytes through a FIFO while the dataset reads it: its length cannot
+// be told in advance.
+void LoadThroughFifo(const ScratchDir& dir, const std::string& sBytes, CVolume& volume) {
+    const std::string sFifo = dir.Path("stream.dat");
+    ASSERT_EQ(mkfifo(sFifo.c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::ofstream out(sFifo, std::ios::binary);
+        out.write(sBytes.data(), static_cast<std::streamsize>(sBytes.size()));
+    });
+    volume.LoadRaw(sFifo);
+    writer.join();
+    std::filesystem::remove(sFifo);
+}
+
+TEST(VolumeLoad, StreamsAreReadAsTheyArriveAndNeverReserveWhatIsNotThere) {
+    ScratchDir dir;
+    // More than one read piece (2^20 values): the pieces join in order.
+    const std::string sBytes =
+        FieldBytes(3, 1000, 400, [](int x, int y, int z) { return (x + 3 * y + 7 * z) % 4001; });
+    CVolume v;
+    LoadThroughFifo(dir, sBytes, v);
+    ASSERT_EQ(v.GetLoadError(), RAW_OK);
+    const CVolume fromFile(dir.Write("same.dat", sBytes));
+    ASSERT_EQ(v.m_nVoxelCount, fromFile.m_nVoxelCount);
+    EXPECT_EQ(std::memcmp(v.m_pVoxels, fromFile.m_pVoxels, 2 * size_t(v.m_nVoxelCount)), 0);
+    EXPECT_EQ(std::memcmp(v.m_pGradient, fromFile.m_pGradient, 12 * size_t(v.m_nVoxelCount)), 0);
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+    // A 6-byte stream announcing 1024 x 1024 x 64 voxels is merely too short,
+    // even with less address space than its voxels alone (128 MB) would take.
+    EXPECT_EXIT(
+        {
+            LimitAddressSpace(48);
+            CVolume cut;
+            LoadThroughFifo(dir, RawBytes(1024, 1024, 64, {}), cut);
+            std::_Exit(cut.GetLoadError() == RAW_TOO_SHORT && !cut.m_pVoxels ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "too short");
 #endif
 }
 
