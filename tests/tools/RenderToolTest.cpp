@@ -312,6 +312,8 @@ TEST(RenderTool, FailuresPrintOneLineExitNonZeroAndWriteNothing) {
         {{sGood, "-o", sOut, "--tf", dir.Path("missing.trf")}, "missing.trf"},
         {{sGood, "-o", dir.Path("no/such/dir/out.png")}, "no folder"},
         {{sGood, "-o", dir.Path("folder.png")}, "it is a folder"},
+        {{sGood, "-o", sOut, "--raw-size", "2x2x3", "--raw-type", "int16"}, "make 24"},
+        {{file("notes.txt", "Dear diary"), "-o", sOut}, "needs its size and value type"},
     };
     for (const auto& c : cases) {
         const RunResult r = Render(c.args);
@@ -324,8 +326,7 @@ TEST(RenderTool, FailuresPrintOneLineExitNonZeroAndWriteNothing) {
 
     const RunResult help = Render({"--help"});
     EXPECT_EQ(help.nExitCode, 0);
-    EXPECT_NE(help.sStdout.find("usage: orvex-render DATASET.dat -o OUT.(pfm|png)"),
-              std::string::npos);
+    EXPECT_NE(help.sStdout.find("usage: orvex-render DATASET -o OUT.(pfm|png)"), std::string::npos);
     EXPECT_EQ(help.sStderr, "");
 }
 
