@@ -169,7 +169,9 @@ ImportResult FinishImport(const std::string& sPath, SourceVolume& source) {
     return result;
 }
 
-ImportResult ImportVolume(const std::string& sPath) {
+namespace {
+
+ImportResult ImportFileOrFolder(const std::string& sPath) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(sPath, error);
     if (std::filesystem::is_directory(status))
@@ -194,7 +196,7 @@ ImportResult ImportVolume(const std::string& sPath) {
     return ImportScanFile(sPath);
 }
 
-ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw) {
+ImportResult ImportRaw(const std::string& sPath, const RawParameters& raw) {
     std::string sReason;
     if (!CheckDimensions(raw.nDimX, raw.nDimY, raw.nDimZ, sReason))
         return FailImport(sPath, IMPORT_FAILED, sReason);
@@ -232,6 +234,25 @@ ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw)
     std::copy(raw.dSpacing, raw.dSpacing + 3, source.dSpacing);
     source.sKind = "bare RAW";
     return FinishImport(sPath, source);
+}
+
+} // namespace
+
+// Nothing is thrown past these two (memory can run out anywhere).
+ImportResult ImportVolume(const std::string& sPath) {
+    try {
+        return ImportFileOrFolder(sPath);
+    } catch (...) {
+        return FailImport(sPath, IMPORT_FAILED, "it cannot be read");
+    }
+}
+
+ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw) {
+    try {
+        return ImportRaw(sPath, raw);
+    } catch (...) {
+        return FailImport(sPath, IMPORT_FAILED, "it cannot be read");
+    }
 }
 
 bool GuessRawParameters(long long nFileBytes, RawParameters& guess) {

@@ -6,8 +6,10 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <malloc.h>
 #include <mutex>
+#include <sstream>
 #include <zlib.h>
 
 #include <gdcmReader.h>
@@ -37,6 +39,20 @@ void QuietLibraries() {
         gdcm::Trace::DebugOff();
     });
 }
+
+// While alive, what the libraries write to std::cerr themselves (MetaIO does)
+// is dropped.
+class CQuietCerr {
+public:
+    CQuietCerr() : m_pOld(std::cerr.rdbuf(m_Sink.rdbuf())) {}
+    ~CQuietCerr() { std::cerr.rdbuf(m_pOld); }
+    CQuietCerr(const CQuietCerr&) = delete;
+    CQuietCerr& operator=(const CQuietCerr&) = delete;
+
+private:
+    std::ostringstream m_Sink;
+    std::streambuf* m_pOld;
+};
 
 std::string FileName(const std::string& sPath) {
     return fs::path(sPath).filename().string();
@@ -159,9 +175,9 @@ bool NiftiComplete(const std::string& sPath) {
     std::memcpy(&fOffset, &nOffsetBits, 4);
     const long long nBytes = static_cast<long long>(fOffset > 0 && fOffset < 1e15f ? fOffset : 0) +
                              nValues * static_cast<int16_t>(get(72, 2)) / 8;
-    if (std::memcmp(h + 344, "ni1", 4) != 0)
+    if (std::memcmp(h + 344, "n+1", 4) == 0)
         return StreamHolds(sPath, nBytes);
-    // A header with its values in a separate .img file.
+    // A header (NIfTI or Analyze) with its values in a separate .img file.
     std::string sImage = sPath;
     const size_t nDot = sImage.rfind(".hdr");
     if (nDot == std::string::npos)
@@ -536,6 +552,7 @@ ImportResult ReadChosenSeries(const std::string& sPath, const std::string& sFold
 
 ImportResult ImportScanFile(const std::string& sPath) {
     QuietLibraries();
+    const CQuietCerr quiet;
     try {
         itk::ImageIOBase::Pointer pIo = itk::NiftiImageIO::New();
         if (pIo->CanReadFile(sPath.c_str()))
@@ -586,6 +603,7 @@ ImportResult ImportScanFile(const std::string& sPath) {
 
 ImportResult ImportDicomFolder(const std::string& sPath) {
     QuietLibraries();
+    const CQuietCerr quiet;
     try {
         std::vector<Series> series;
         if (!FindSeries(sPath, series) || series.empty())

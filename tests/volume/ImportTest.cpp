@@ -404,14 +404,20 @@ TEST(Import, BadInputFailsWithOneLineThatNamesTheFile) {
             << r.sError;
     }
 
-    // A 4-D file opens its first volume and says so.
-    const ImportResult fourD = Import(
-        WriteNifti(dir, "4d.nii", {2, 1, 1, 3}, 2, 8, std::string("\x01\x02\x03\x04\x05\x06", 6)));
+    // A 4-D file opens its first volume and says so; an edge 100 times another
+    // cannot be shown, and cubic voxels stand in.
+    const ImportResult fourD =
+        Import(WriteNifti(dir, "4d.nii", {2, 1, 1, 3}, 2, 8,
+                          std::string("\x01\x02\x03\x04\x05\x06", 6), {0.5f, 0.5f, 50.5f}));
     ASSERT_EQ(fourD.eStatus, IMPORT_OK) << fourD.sError;
     EXPECT_EQ(std::vector<int16_t>(fourD.pVolume->m_pVoxels, fourD.pVolume->m_pVoxels + 2),
               std::vector<int16_t>({1, 2}));
-    EXPECT_EQ(fourD.notices, std::vector<std::string>({"'" + dir.Path("4d.nii") +
-                                                       "' holds 3 volumes; the first is shown"}));
+    const std::string sQuoted = "'" + dir.Path("4d.nii") + "'";
+    EXPECT_EQ(fourD.notices,
+              std::vector<std::string>({sQuoted + " holds 3 volumes; the first is shown",
+                                        sQuoted + ": the voxel spacing 0.5 x 0.5 x 50.5 cannot be "
+                                                  "shown; cubic voxels are used"}));
+    EXPECT_EQ(fourD.pVolume->m_dSpacing[2], 1.0);
 }
 
 TEST(Import, RawLayoutsAreGuessedOnlyWhereOneFitsExactly) {
