@@ -1,5 +1,6 @@
-// Opening files other than RAW datasets in the running viewer: a file that no
-// reader recognises, through the bare RAW layout dialog.
+// Opening files other than RAW datasets in the running viewer: a file given at
+// start-up (with what its import noted), and a file that no reader recognises
+// through the bare RAW layout dialog.
 #include <wx/choice.h>
 #include <wx/textctrl.h>
 
@@ -46,6 +47,37 @@ protected:
 
     CMessageBoxCapture m_Boxes;
 };
+
+// Started with a NRRD file of two volumes of 3 x 2 x 2 voxels of 1 x 1 x 2.
+class StartFileTest : public OpenFileTest {
+protected:
+    void SetUp() override {
+        std::string s = "NRRD0004\ntype: short\ndimension: 4\nsizes: 3 2 2 2\n"
+                        "spacings: 1 1 2 NaN\nencoding: raw\nendian: little\n\n";
+        for (int i = 0; i < 24; ++i)
+            s += testfiles::Le16(i < 12 ? 100 + i : 4000);
+        m_sStartFile = m_Dir.Write("two.nrrd", s);
+        OpenFileTest::SetUp();
+    }
+};
+
+TEST_F(StartFileTest, TheFileOpensWithTheModesEnabledAndNoModeChosen) {
+    ASSERT_TRUE(WaitFor([&] { return m_pApp->m_pVolume != nullptr; }));
+    const CVolume& volume = *m_pApp->m_pVolume;
+    EXPECT_EQ(volume.m_nDimX * 100 + volume.m_nDimY * 10 + volume.m_nDimZ, 322);
+    EXPECT_EQ(volume.VoxelAt(2, 1, 1), 111);
+    EXPECT_EQ(volume.m_dSpacing[2], 2.0);
+    EXPECT_TRUE(m_pDlg->m_btnSlicing->IsEnabled());
+    EXPECT_TRUE(m_pDlg->m_btnVolume->IsEnabled());
+    EXPECT_FALSE(m_pDlg->m_btnSlicing->GetValue() || m_pDlg->m_btnVolume->GetValue());
+    EXPECT_EQ(m_pRender->GetRenderMode(), RENDER_MODE_NONE);
+    // What the import noted, once the dataset is in place.
+    ASSERT_EQ(m_Boxes.boxes.size(), 1u);
+    const MessageBoxRequest& box = m_Boxes.boxes[0];
+    EXPECT_NE(box.sText.Find("holds 2 volumes; the first is shown"), wxNOT_FOUND) << box.sText;
+    EXPECT_EQ(box.sCaption, "Load Dataset");
+    EXPECT_EQ(box.nStyle, wxOK | wxICON_INFORMATION);
+}
 
 TEST_F(OpenFileTest, AFileNoReaderRecognisesIsReadWithTheLayoutTheUserGives) {
     LoadDataset(4, 4, 4, [](int, int, int) { return 1000; });
