@@ -247,6 +247,7 @@ void ViewerTest::SetUp() {
         ASSERT_EQ(tf.Save(m_Dir.Path("default.trf")), 0);
     }
     ASSERT_EQ(chdir(m_Dir.Path().c_str()), 0);
+    ForgetFileFolders(); // every test is a session of its own
     m_pApp = GetViewerApp();
     ASSERT_TRUE(m_pApp->InitInstance());
     m_pDlg = dynamic_cast<CMainDlg*>(wxTheApp->GetTopWindow());
@@ -305,11 +306,18 @@ void ViewerTest::ClickAt(wxWindow* pControl, const wxPoint& point) {
     Pump(100);
 }
 
-void ViewerTest::Key(wxWindow* pControl, int nKeyCode) {
+void ViewerTest::Focus(wxWindow* pControl) {
+    // Without a window manager, presenting the window gives it the X focus.
+    wxGetTopLevelParent(pControl)->Raise();
     pControl->SetFocus();
     ASSERT_TRUE(WaitFor([&] { return wxWindow::FindFocus() == pControl; }, 2000));
+    Pump(50);
+}
+
+void ViewerTest::Key(wxWindow* pControl, int nKeyCode, int nModifiers) {
+    Focus(pControl);
     wxUIActionSimulator sim;
-    sim.Char(nKeyCode);
+    sim.Char(nKeyCode, nModifiers);
     Pump(100);
 }
 
