@@ -34,6 +34,7 @@
 #include "transfer/EditorGeometry.h"
 #include "transfer/TransferFunction.h"
 #include "transfer/TransferFunctionWnd.h"
+#include "view/Picture.h"
 #include "view/RenderWnd.h"
 #include "volume/Volume.h"
 
@@ -84,6 +85,8 @@ struct Pixels {
 // What the canvas shows on screen, read back from the X server (the canvas must
 // be on screen and not covered).
 Pixels ReadShownPixels(wxGLCanvas* pCanvas);
+// Writes what the screen shows in an area (screen coordinates) as a PNG file.
+bool WriteScreenPng(const std::string& sPath, const wxRect& area);
 // Sends the close request of a window manager (Alt+F4: the WM_DELETE_WINDOW
 // message) to the top-level window that holds the canvas, through the X
 // server; false when it cannot be sent.

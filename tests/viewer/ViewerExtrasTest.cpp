@@ -320,3 +320,22 @@ TEST_F(ViewerExtrasTest, SavedSliceIsTheSliceAsDrawnAndAFailedSaveLeavesNoFile) 
 }
 
 } // namespace
+
+// Not part of the suite: writes the README's screenshot of the viewer in Volume
+// mode (First Hit, turned by the arrow keys) on the sample phantom with the
+// sample's transfer function. Run under xvfb-run -a -s "-screen 0 1920x1200x24":
+//   build/tests/viewer/viewer_extras_test --gtest_also_run_disabled_tests
+//       --gtest_filter='*Screenshot*'
+TEST_F(ViewerExtrasTest, DISABLED_WriteTheReadmeScreenshot) {
+    ASSERT_EQ(m_pEditor->LoadFile(ORVEX_SAMPLE_DIR "/default.trf"), 0);
+    ASSERT_EQ(m_pDlg->LoadDatasetFile(ORVEX_SAMPLE_DIR "/phantom.dat"), 0);
+    ChooseVolume();
+    Click(m_pVolume->m_btnFirstHit);
+    for (int i = 0; i < 6; ++i) {
+        Key(Canvas(), WXK_RIGHT);
+        Key(Canvas(), WXK_UP);
+    }
+    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
+    Pump(300);
+    EXPECT_TRUE(WriteScreenPng(ORVEX_SOURCE_DIR "/docs/screenshot.png", wxRect(88, 88, 946, 710)));
+}
