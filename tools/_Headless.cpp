@@ -58,24 +58,28 @@ void CHeadlessViewer::StopAndWait() {
     m_pState->WaitForWorkerEnd();
 }
 
-bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError) {
+bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError,
+                                  const RawParameters* pRaw) {
     StopAndWait();
     GetViewerApp()->m_pVolume = nullptr;
     delete m_pVolume;
     m_pVolume = nullptr;
-    CVolume* pVolume;
+    ImportResult result;
+    std::string sLines;
     {
-        // The reason goes into sError; the loader's own line would only repeat it.
-        CDebugCapture quiet;
-        pVolume = new CVolume(sPath);
+        // A failure's reason goes into sError; the loader's lines would only
+        // repeat it. A success's lines (how the values were taken) are passed on.
+        CDebugCapture capture;
+        result = pRaw ? ImportRawVolume(sPath, *pRaw) : ImportVolume(sPath);
+        sLines = capture.Text();
     }
-    if (!pVolume->m_pVoxels) {
-        sError = "cannot read dataset '" + sPath +
-                 "': " + CVolume::LoadErrorText(pVolume->GetLoadError());
-        delete pVolume;
+    if (result.eStatus != IMPORT_OK) {
+        sError = result.sError;
         return false;
     }
-    m_pVolume = pVolume;
+    if (!sLines.empty())
+        DebugOutput(sLines.c_str());
+    m_pVolume = result.pVolume.release();
     GetViewerApp()->m_pVolume = m_pVolume;
     return true;
 }

@@ -8,6 +8,7 @@
 #include "_Image.h"
 
 #include "view/RenderState.h"
+#include "volume/Import.h"
 
 #include <atomic>
 #include <functional>
@@ -45,9 +46,11 @@ public:
     CHeadlessViewer(const CHeadlessViewer&) = delete;
     CHeadlessViewer& operator=(const CHeadlessViewer&) = delete;
 
-    // Replaces the dataset. False with a one-line reason when it cannot be read
-    // (the loader's own diagnostic line is not printed).
-    bool LoadDataset(const std::string& sPath, std::string& sError);
+    // Replaces the dataset with a file or folder of any kind the import reads
+    // (a bare RAW file with pRaw's layout). False with a one-line reason when it
+    // cannot be read (the loader's own diagnostic lines are then not printed).
+    bool LoadDataset(const std::string& sPath, std::string& sError,
+                     const RawParameters* pRaw = nullptr);
     // Loads a .trf file and builds its table. False with a reason on failure.
     bool LoadTransferFunction(const std::string& sPath, std::string& sError);
 

@@ -32,3 +32,9 @@ std::string FormatStepReadyLine(int nStep, int32_t nElapsedMs);
 // run ("Render Output - finished").
 std::string StepTitle(int nStep);
 extern const char* const FINISHED_TITLE;
+
+struct RayView;
+// How many grid columns apart two rays of a step with n x n grid points must lie
+// so that they never reach the same shading-cache entry, whatever their rows
+// (at most n).
+int RowLag(const RayView& view, int n);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <sys/types.h>
@@ -165,6 +166,8 @@ void CVolume::ResetToEmpty() {
     m_nVoxelCount = 0;
     m_nHistogramPeak = 0;
     std::memset(m_Histogram, 0, sizeof(m_Histogram));
+    m_dSpacing[0] = m_dSpacing[1] = m_dSpacing[2] = 1.0;
+    m_Source = VolumeSource();
 }
 
 void CVolume::Reject(RawLoadError eError) {
@@ -191,6 +194,8 @@ int CVolume::LoadRaw(const std::string& sPath) {
         Reject(eError);
         return -1;
     }
+    m_Source.sName = std::filesystem::path(sPath).filename().string();
+    m_Source.sKind = "RAW dataset";
     return 0;
 }
 
