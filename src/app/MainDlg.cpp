@@ -144,8 +144,7 @@ void CMainDlg::OnCommandKey(int nCommand) {
 
 void CMainDlg::UpdateStatus() {
     const CVolume* pVolume = m_pApp->m_pVolume;
-    std::string sStatus =
-        pVolume ? DescribeDataset(*pVolume, m_pApp->m_sDatasetPath) : std::string(TEXT_NO_DATASET);
+    std::string sStatus = pVolume ? DescribeDataset(*pVolume) : std::string(TEXT_NO_DATASET);
     const CRenderWnd* pRender = RenderWnd();
     if (pVolume && pRender && pRender->GetRenderMode() == RENDER_MODE_VOLUME) {
         const std::string sRun = pRender->RunStatus().Text();
@@ -153,8 +152,13 @@ void CMainDlg::UpdateStatus() {
             sStatus += "\n" + sRun;
     }
     const wxString sText = wxString::FromUTF8(sStatus);
-    if (m_staticStatus && m_staticStatus->GetLabel() != sText)
-        m_staticStatus->SetLabel(sText);
+    if (!m_staticStatus || m_sStatus == sText)
+        return;
+    m_sStatus = sText;
+    // A line too long for the dialog breaks between words (a long name without
+    // any is shortened in its middle).
+    m_staticStatus->SetLabel(sText);
+    m_staticStatus->Wrap(m_staticStatus->GetClientSize().GetWidth());
 }
 
 int CMainDlg::LoadDatasetFile(const wxString& sPath) {

@@ -91,6 +91,7 @@ private:
     // Keeps the group of the two visible radio buttons without a selection
     // until the user picks a mode (a GTK radio group always has one selected).
     wxRadioButton* m_pNoModeRadio = nullptr;
+    wxString m_sStatus; // the status as last shown, before its lines were broken
     bool m_bEnded = false;
     bool m_bPlaced = false;
     std::function<void()> m_EndHandler;

@@ -13,19 +13,13 @@ std::string Format(const char* pFormat, auto... args) {
     return szText;
 }
 
-std::string FileName(const std::string& sPath) {
-    const size_t nSlash = sPath.find_last_of('/');
-    return nSlash == std::string::npos ? sPath : sPath.substr(nSlash + 1);
-}
-
 } // namespace
 
-std::string DescribeDataset(const CVolume& volume, const std::string& sPath) {
-    // A RAW dataset holds its values as they are, on cubic voxels.
-    const double spacing[3] = {1.0, 1.0, 1.0};
-    return FileName(sPath) + "\n" +
+std::string DescribeDataset(const CVolume& volume) {
+    const double* d = volume.m_dSpacing;
+    return volume.m_Source.sName + "\n" +
            Format("%d x %d x %d voxels\n", volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ) +
-           Format("spacing %g x %g x %g\n", spacing[0], spacing[1], spacing[2]) + "values kept";
+           Format("spacing %g x %g x %g\n", d[0], d[1], d[2]) + DescribeValues(volume);
 }
 
 void CRunStatus::OnTitle(const std::string& sTitle, int nWidth, int nHeight, double dSeconds) {

@@ -9,10 +9,10 @@ class CVolume;
 // The status when no dataset is loaded.
 inline constexpr const char* TEXT_NO_DATASET = "No dataset loaded";
 
-// The dataset as the status shows it, one fact a line: the file name (of
-// sPath, the file it was read from), the dimensions, the voxel spacing and how
-// the voxel values were taken from the file.
-std::string DescribeDataset(const CVolume& volume, const std::string& sPath);
+// The dataset as the status shows it, one fact a line: the name of the file
+// (or DICOM series) it came from, the dimensions, the voxel spacing and how the
+// voxel values were taken from the file.
+std::string DescribeDataset(const CVolume& volume);
 
 // Follows the worker's title and repaint notices, run after run, in the order
 // the window receives them, and tells how far the last run has come.

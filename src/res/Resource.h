@@ -49,7 +49,7 @@ inline constexpr const wchar_t* TEXT_DATASET_ERROR_CAPTION = L"Load Dataset";
 // panel (the volume panel with its first-hit panel) to above "Info".
 constexpr int IDC_STATUS = 1040;
 constexpr int STATUS_TOP = 292;
-constexpr int STATUS_HEIGHT = 42;
+constexpr int STATUS_HEIGHT = 52;
 
 // The keys of the viewer's commands, as menus show them after a tab.
 inline constexpr const wchar_t* TEXT_KEY_OPEN = L"Ctrl+O";
