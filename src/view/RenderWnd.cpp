@@ -1,11 +1,10 @@
 #include "view/RenderWnd.h"
 
 #include <algorithm>
-#include <cmath>
-
 #include <cerrno>
-#include <memory>
+#include <cmath>
 #include <cstring>
+#include <memory>
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
