@@ -62,12 +62,13 @@ public:
     // Starts one progressive run and waits until it has ended. False with a reason
     // when no run took place (no dataset).
     bool RunVolume(std::string& sError);
-    // The front image as a W x H picture: element [x][y] for pixel (x, y); pixels
-    // never computed, or outside the buffers, are 0.
-    RgbImage FrontImage();
+    // What the render window shows of the front image at the state's client size
+    // W x H (ComposeVolumePicture): every computed sample as a block reaching to
+    // the next computed one; the last column and row, and what lies outside the
+    // buffers, stay 0.
+    RgbImage VolumePicture();
 
-    // What the slice view draws into a W x H client area: point (x, ys) lands on
-    // pixel (x, H - 1 - ys); points outside are dropped, undrawn pixels are 0.
+    // What the slice view draws into a W x H client area (ComposeSlicePicture).
     RgbImage RenderSlice(int nWidth, int nHeight, int nPlane, int nSlice, int nSampling);
 
     // Stops a run that is still active (if any) and waits until its thread is gone.

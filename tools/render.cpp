@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
             viewer.State().SetEmptySpaceSkipping(options.bSkipping);
             if (!viewer.RunVolume(sError))
                 return Fail(sError);
-            image = viewer.FrontImage();
+            image = viewer.VolumePicture();
         }
     }
     if (!WriteImage(options.sOutput, image, sError))

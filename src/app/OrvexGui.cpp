@@ -16,6 +16,7 @@
 
 bool CViewerApp::InitInstance(const std::string& sStartFile) {
     m_pVolume = nullptr;
+    m_sDatasetPath.clear();
 
     auto* pRenderWnd = new CRenderWnd(this);
     if (!pRenderWnd->IsCreated()) {
@@ -83,6 +84,7 @@ int CViewerApp::ExitInstance() {
     m_pVectorMath = nullptr;
     delete m_pVolume;
     m_pVolume = nullptr;
+    m_sDatasetPath.clear();
     return 0;
 }
 

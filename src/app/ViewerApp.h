@@ -39,6 +39,8 @@ public:
     CVolume* m_pVolume = nullptr;
     CTransferFunction* m_pTransferFunction = nullptr;
     CVectorMath* m_pVectorMath = nullptr;
+    // The file the current dataset was read from; empty while there is none.
+    std::string m_sDatasetPath;
 };
 
 // The running application object: one per process, reachable from everywhere

@@ -549,6 +549,19 @@ thread_local std::chrono::steady_clock::time_point CStepCaster::m_tWaitStart;
 
 } // namespace
 
+bool ProgressiveStepRuns(int nStep, int nWidth, int nHeight) {
+    const float D = static_cast<float>(std::max(nWidth, nHeight));
+    const int n = 1 << (nStep - 1);
+    return !(2.0f * D <= static_cast<float>(n));
+}
+
+int ProgressiveStepCount(int nWidth, int nHeight) {
+    int nSteps = 0;
+    while (nSteps < PROGRESSIVE_STEPS && ProgressiveStepRuns(nSteps + 1, nWidth, nHeight))
+        ++nSteps;
+    return nSteps;
+}
+
 int ProgressiveVolumeThread() {
     CViewerApp* pApp = GetViewerApp();
     CRenderState* pWnd = pApp->m_pRenderWnd;
@@ -604,12 +617,11 @@ int ProgressiveVolumeThread() {
             changedByLane.push_back(lane.data());
         bool bFrontIsThisRun = false;
         CColumnCosts costs(nThreads);
-        const float D = static_cast<float>(std::max(W, H));
         for (int nStep = 1; nStep <= PROGRESSIVE_STEPS && !bStopped; ++nStep) {
             wnd.PostTitle(StepTitle(nStep));
-            const int n = 1 << (nStep - 1);
-            if (2.0f * D <= static_cast<float>(n))
+            if (!ProgressiveStepRuns(nStep, W, H))
                 break;
+            const int n = 1 << (nStep - 1);
             const bool bPooled = pPool && n > SMALL_STEP_GRID;
             CStepCaster caster(wnd, view, *pTransferFunction, volume, pSkip, changedByLane.data(),
                                costs, W, H, nBufferWidth, nBufferHeight, n,

@@ -364,13 +364,6 @@ int VoxelTypeSize(VoxelType eType) {
     return 1;
 }
 
-std::string DescribeValues(const CVolume& volume) {
-    if (!volume.m_Source.bValuesMapped)
-        return "values kept";
-    return "values mapped from [" + Number(volume.m_Source.dMin) + ", " +
-           Number(volume.m_Source.dMax) + "] onto 0..4095";
-}
-
 const std::vector<VolumeFileKind>& VolumeFileKinds() {
     static const std::vector<VolumeFileKind> kinds = {
         {"RAW dataset", "*.dat"},   {"NIfTI", "*.nii;*.nii.gz;*.hdr;*.img"},

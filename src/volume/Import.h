@@ -75,9 +75,7 @@ bool ParseVoxelType(const std::string& sName, VoxelType& eType);
 const char* VoxelTypeName(VoxelType eType);
 int VoxelTypeSize(VoxelType eType);
 
-// How the dataset's values were taken: "values kept" or "values mapped from
-// [MIN, MAX] onto 0..4095".
-std::string DescribeValues(const CVolume& volume);
+// (How the dataset's values were taken, DescribeValues, is in volume/Volume.h.)
 
 // The kinds of volume file with their file name patterns, for file choosers.
 struct VolumeFileKind {

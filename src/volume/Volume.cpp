@@ -293,6 +293,14 @@ int CVolume::AllocateBuffers() {
     return 0;
 }
 
+std::string DescribeValues(const CVolume& volume) {
+    if (!volume.m_Source.bValuesMapped)
+        return "values kept";
+    char szRange[80];
+    std::snprintf(szRange, sizeof szRange, "[%g, %g]", volume.m_Source.dMin, volume.m_Source.dMax);
+    return std::string("values mapped from ") + szRange + " onto 0..4095";
+}
+
 uint64_t CVolume::NextContentSerial() {
     static std::atomic<uint64_t> s_nLast{0};
     return ++s_nLast;

@@ -128,6 +128,10 @@ private:
     RawLoadError m_eLoadError = RAW_OK;
 };
 
+// How the dataset's values were taken from its file: "values kept" or "values
+// mapped from [MIN, MAX] onto 0..4095".
+std::string DescribeValues(const CVolume& volume);
+
 // ---- the samplers, called per ray sample: inline, no allocation, no division ----
 
 inline int16_t CVolume::VoxelAt(int x, int y, int z) const {

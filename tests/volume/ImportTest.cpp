@@ -157,7 +157,7 @@ RgbImage Picture(const std::string& sPath, const RawParameters* pRaw = nullptr, 
         viewer.TransferFunction().m_Table[i] = TableEntry{i / 16.0f, 255 - i / 16.0f, 90, i / 9e5f};
     viewer.SetVolumeSettings(48, 40, nType, 1, nLatitude == 90 ? 0 : 30, nLatitude, 0, 4095);
     EXPECT_TRUE(viewer.RunVolume(sError)) << sError;
-    return viewer.FrontImage();
+    return viewer.VolumePicture();
 }
 
 ImportResult Import(const std::string& sPath) {
