@@ -324,7 +324,7 @@ TEST_F(ViewerExtrasTest, SavedSliceIsTheSliceAsDrawnAndAFailedSaveLeavesNoFile) 
 // Not part of the suite: writes the README's screenshot of the viewer in Volume
 // mode (First Hit, turned by the arrow keys) on the sample phantom with the
 // sample's transfer function. Run under xvfb-run -a -s "-screen 0 1920x1200x24":
-//   build/tests/viewer/viewer_extras_test --gtest_also_run_disabled_tests
+//   build/tests/app/app_viewer_extras_test --gtest_also_run_disabled_tests
 //       --gtest_filter='*Screenshot*'
 TEST_F(ViewerExtrasTest, DISABLED_WriteTheReadmeScreenshot) {
     ASSERT_EQ(m_pEditor->LoadFile(ORVEX_SAMPLE_DIR "/default.trf"), 0);
