@@ -7,9 +7,9 @@
 // is: it pays for first touches of the image buffers and the shading cache (and
 // for a new thread pool), and is reported apart. Built by bench/race against the
 // build's libraries.
-#include "_Headless.h"
-#include "_Image.h"
-#include "_RenderOptions.h"
+#include "headless/Headless.h"
+#include "headless/Image.h"
+#include "headless/RenderOptions.h"
 
 #include <algorithm>
 #include <atomic>

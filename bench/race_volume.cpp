@@ -1,8 +1,8 @@
 // orvex-race-volume: writes the head phantom of the sample data at any grid size,
 // for the race against VTK (the phantom's transfer function fits every size: the
 // tissue values are the same). Built by bench/race against the build's libraries.
-#include "_Phantom.h"
-#include "_RenderOptions.h"
+#include "headless/Phantom.h"
+#include "headless/RenderOptions.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -5,9 +5,9 @@
 // samples per second, the stop latency while a run is busy, and the peak memory.
 // Prints a table, the speed-up from one thread to the others, and the speed
 // targets.
-#include "_Headless.h"
-#include "_Phantom.h"
-#include "_RenderOptions.h"
+#include "headless/Headless.h"
+#include "headless/Phantom.h"
+#include "headless/RenderOptions.h"
 
 #include "view/RenderState.h"
 #include "volume/Volume.h"

@@ -1,7 +1,7 @@
 // orvex-phantom: writes the sample data into a folder: phantom.dat, the 3D
 // Shepp-Logan head phantom (256 x 256 x 113 voxels, values 0..4095), and
 // default.trf, a transfer function that shows its structures.
-#include "_Phantom.h"
+#include "headless/Phantom.h"
 
 #include "transfer/TransferFunction.h"
 

@@ -2,9 +2,9 @@
 // scripting, testing and benchmarking. Volume pictures come from the same worker
 // and start/stop protocol as the render window; slices from the slice view's
 // point computation.
-#include "_Headless.h"
-#include "_Image.h"
-#include "_RenderOptions.h"
+#include "headless/Headless.h"
+#include "headless/Image.h"
+#include "headless/RenderOptions.h"
 
 #include <cstdio>
 #include <string>

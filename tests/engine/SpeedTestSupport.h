@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "EngineTestSupport.h"
-#include "_Phantom.h"
+#include "headless/Phantom.h"
 #include "transfer/TransferFunction.h"
 
 // The sample head phantom at a small size.

@@ -1,5 +1,5 @@
 // The image writers: PFM layout and values, PNG structure and byte rounding.
-#include "_Image.h"
+#include "headless/Image.h"
 
 #include "ToolTestUtil.h"
 

@@ -1,5 +1,5 @@
 // The sample data made at build time, and the generators behind it.
-#include "_Phantom.h"
+#include "headless/Phantom.h"
 
 #include "ToolTestUtil.h"
 

@@ -13,8 +13,8 @@
 // which rewrites the PNGs and the digests in tests/tools/reference/. Look at every
 // picture before committing them. When a comparison fails, the picture made here
 // is left next to the test program as NAME.actual.png.
-#include "_Headless.h"
-#include "_Image.h"
+#include "headless/Headless.h"
+#include "headless/Image.h"
 
 #include "ToolTestUtil.h"
 

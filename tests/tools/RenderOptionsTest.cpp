@@ -1,5 +1,5 @@
 // The command line of orvex-render.
-#include "_RenderOptions.h"
+#include "headless/RenderOptions.h"
 
 #include <gtest/gtest.h>
 #include <tuple>

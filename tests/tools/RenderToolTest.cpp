@@ -1,8 +1,8 @@
 // orvex-render end to end: small datasets made here, the program run as a child
 // process, and pixels whose values follow by hand from the geometry and the
 // transfer function's table.
-#include "_Image.h"
-#include "_Phantom.h"
+#include "headless/Image.h"
+#include "headless/Phantom.h"
 
 #include "ToolTestUtil.h"
 

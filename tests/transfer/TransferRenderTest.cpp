@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "_Headless.h"
+#include "headless/Headless.h"
 #include "engine/ProgressiveThread.h"
 #include "platform/Sync.h"
 #include "support/TestFiles.h"

@@ -18,7 +18,7 @@
 #include <itkMetaImageIO.h>
 #include <itkNrrdImageIO.h>
 
-#include "_Headless.h"
+#include "headless/Headless.h"
 #include "platform/Sync.h"
 #include "support/TestFiles.h"
 #include "transfer/TransferFunction.h"

@@ -5,7 +5,7 @@
 // image.
 #pragma once
 
-#include "_Image.h"
+#include "headless/Image.h"
 
 #include "view/RenderState.h"
 #include "volume/Import.h"

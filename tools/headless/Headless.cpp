@@ -1,4 +1,4 @@
-#include "_Headless.h"
+#include "headless/Headless.h"
 
 #include "app/ViewerApp.h"
 #include "engine/Matrix.h"

@@ -1,4 +1,4 @@
-#include "_Image.h"
+#include "headless/Image.h"
 
 #include <cctype>
 #include <cerrno>

@@ -1,6 +1,6 @@
-#include "_RenderOptions.h"
+#include "headless/RenderOptions.h"
 
-#include "_Image.h"
+#include "headless/Image.h"
 
 #include "view/RenderState.h"
 

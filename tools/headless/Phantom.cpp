@@ -1,4 +1,4 @@
-#include "_Phantom.h"
+#include "headless/Phantom.h"
 
 #include "transfer/TransferFunction.h"
 
