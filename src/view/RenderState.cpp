@@ -28,6 +28,11 @@ ImageColumn* AllocateImage() {
 
 } // namespace
 
+float DegreesToRadians(int nDegrees) {
+    const float fScaled = static_cast<float>(nDegrees) * (1.0f / 180.0f); // 0.0055555557f
+    return static_cast<float>(static_cast<double>(fScaled) * 3.14159265358979323846);
+}
+
 void CRenderState::FreeDeleter::operator()(void* p) const {
     std::free(p);
 }

@@ -42,6 +42,12 @@ enum RenderMode { RENDER_MODE_NONE = 0, RENDER_MODE_SLICING = 1, RENDER_MODE_VOL
 enum VolumeType { VOLUME_TYPE_LEVOY = 0, VOLUME_TYPE_XRAY = 1, VOLUME_TYPE_FIRST_HIT = 2 };
 enum SlicingPlane { SLICING_PLANE_XY = 0, SLICING_PLANE_XZ = 1, SLICING_PLANE_YZ = 2 };
 
+// Radians from whole degrees as the render state holds its angles: the product
+// of the degrees and the float 1/180 is formed in float, multiplied by pi in
+// double and stored as a float. Every front end converts with this, so that the
+// same degrees give the same picture bit for bit.
+float DegreesToRadians(int nDegrees);
+
 class CRenderState {
 public:
     explicit CRenderState(CViewerApp* pApp);

@@ -23,15 +23,6 @@
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
-// 1/180 as a single-precision constant (0.0055555557).
-constexpr float kDegreeFactor = 1.0f / 180.0f;
-
-// Radians from whole degrees: the product of degrees and the float 1/180 is
-// formed in float, multiplied by pi in double and stored as a float.
-float DegreesToRadians(int nDegrees) {
-    const float fScaled = static_cast<float>(nDegrees) * kDegreeFactor;
-    return static_cast<float>(static_cast<double>(fScaled) * kPi);
-}
 } // namespace
 
 CRenderWnd::CRenderWnd(CViewerApp* pApp, const PixelFormatRequest& request)

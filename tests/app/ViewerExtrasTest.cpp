@@ -194,10 +194,10 @@ TEST_F(ViewerExtrasTest, SliderNumbersFollowDragsAndArrowKeysTurnTheView) {
         sim.KeyUp(WXK_LEFT);
         ASSERT_TRUE(WaitFor([&] { return !m_pRender->m_bInteractive; }));
     });
-    EXPECT_EQ(m_pRender->m_fLongitude, Radians(-25));
+    EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(-25));
     ExpectOneRun([&] { Key(Canvas(), WXK_DOWN); });
     EXPECT_EQ(Label(m_pVolume->m_staticLatitude), "95°");
-    EXPECT_EQ(m_pRender->m_fLatitude, Radians(95));
+    EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(95));
     ExpectOneRun([&] { Key(Canvas(), WXK_RIGHT); });
     EXPECT_EQ(Label(m_pVolume->m_staticLongitude), "330°");
 

@@ -69,10 +69,6 @@ inline void SetGradient(CVolume& volume, int x, int y, int z, float gx, float gy
     volume.m_pGradientMagnitude[k] = fMagnitude;
 }
 
-inline float Radians(int nDegrees) {
-    return static_cast<float>(nDegrees * std::numbers::pi / 180.0);
-}
-
 inline CMatrix4 Shift(double tx, double ty, double tz) {
     CMatrix4 m;
     m.Translate(tx, ty, tz);

@@ -455,7 +455,7 @@ TEST_F(ParallelRenderTest, PicturesAreTheSameAtEveryThreadCountAndWithSkipping) 
     // as with one thread.
     UseVolume(MakeSmallPhantom(96, 96, 42));
     UsePhantomTable(m_Tf);
-    m_State.m_fLatitude = Radians(90);
+    m_State.m_fLatitude = DegreesToRadians(90);
     m_State.m_fLongitude = 0.0f;
     ExpectSameAtEveryThreadCount(173, 112, "phantom");
     m_State.m_fLongitude = 0.61f;

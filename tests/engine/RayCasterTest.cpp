@@ -51,8 +51,8 @@ protected:
     void Setup(int w, int h, int nLongitude, int nLatitude, int dx, int dy, int dz) {
         m_State.m_nWidth = w;
         m_State.m_nHeight = h;
-        m_State.m_fLongitude = Radians(nLongitude);
-        m_State.m_fLatitude = Radians(nLatitude);
+        m_State.m_fLongitude = DegreesToRadians(nLongitude);
+        m_State.m_fLatitude = DegreesToRadians(nLatitude);
         SetupView(m_State, dx, dy, dz, m_Math, m_View);
     }
     void ExpectMaps(float ex, float ey, float ez, float vx, float vy, float vz) {
@@ -452,7 +452,7 @@ TEST_F(ViewCastTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
         SetEntry(m_Tf, i, 255.0f, 128.0f, 64.0f, 0.001f);
     m_State.m_nWidth = 692;
     m_State.m_nHeight = 448;
-    m_State.m_fLatitude = Radians(90);
+    m_State.m_fLatitude = DegreesToRadians(90);
     SetupView(m_State, 8, 8, 8, m_Math, m_View);
     std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
     for (int nType = 0; nType < 3; ++nType) {
@@ -551,8 +551,8 @@ TEST_F(ViewCastTest, SkippingOutsideSamplesKeepsEveryBit) {
         int nCompared = 0, nHits = 0;
         for (int nLongitude = -180; nLongitude <= 180; nLongitude += 37) {
             for (int nLatitude = -90; nLatitude <= 90; nLatitude += 29) {
-                m_State.m_fLongitude = Radians(nLongitude);
-                m_State.m_fLatitude = Radians(nLatitude);
+                m_State.m_fLongitude = DegreesToRadians(nLongitude);
+                m_State.m_fLatitude = DegreesToRadians(nLatitude);
                 SetupView(m_State, dim[0], dim[1], dim[2], m_Math, m_View, pSpacing);
                 const CMatrix4& m = *m_View.pMatrix;
                 for (int j = 0; j < 24; ++j) {

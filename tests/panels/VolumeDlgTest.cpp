@@ -37,7 +37,7 @@ TEST_F(VolumePanelTest, StartsHiddenWithItsStartValuesHandedToTheRenderWindow) {
     // The render window carries them before Volume mode is chosen (its own start
     // values for the latitude and the sampling are 0).
     EXPECT_EQ(m_pRender->m_fLongitude, 0.0f);
-    EXPECT_EQ(m_pRender->m_fLatitude, Radians(90));
+    EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(90));
     EXPECT_EQ(m_pRender->m_nVolumeInterpolation, 1);
     EXPECT_EQ(m_pRender->m_nVolumeType, VOLUME_TYPE_LEVOY);
     // The first-hit panel: hidden, below the "Volume Interpolation" group, its
@@ -62,7 +62,7 @@ TEST_F(VolumePanelTest, DraggingTheLongitudeSliderShowsTheBoxAndRendersOnRelease
             EXPECT_TRUE(m_pRender->m_bInteractive);
             EXPECT_FALSE(m_pRender->m_hThreadRunning.IsSet());
             EXPECT_EQ(m_pVolume->m_nLongitude, nDuring);
-            EXPECT_EQ(m_pRender->m_fLongitude, Radians(nDuring));
+            EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(nDuring));
             // Only the white wire box on black.
             const Pixels pixels = RenderShows();
             EXPECT_EQ(pixels.CountColoured(), 0);
@@ -71,7 +71,7 @@ TEST_F(VolumePanelTest, DraggingTheLongitudeSliderShowsTheBoxAndRendersOnRelease
         // Released: the end of the drag and the end of the change both ask for
         // a start; one run starts.
         EXPECT_FALSE(m_pRender->m_bInteractive);
-        EXPECT_EQ(m_pRender->m_fLongitude, Radians(nDuring));
+        EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(nDuring));
     });
     EXPECT_GT(RenderShows().CountColoured(), 100);
 }
@@ -84,7 +84,7 @@ TEST_F(VolumePanelTest, KeysAndAChangeReportedOnlyAtItsEndStepAndRestart) {
         ExpectOneRun([&] { Key(pSlider, nKey); });
         EXPECT_EQ(pSlider->GetValue(), nLatitude);
         EXPECT_EQ(m_pVolume->m_nLatitude, nLatitude);
-        EXPECT_EQ(m_pRender->m_fLatitude, Radians(nLatitude));
+        EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(nLatitude));
         EXPECT_FALSE(m_pRender->m_bInteractive);
     }
     // wxGTK reports a mouse-wheel step with wxEVT_SCROLL_CHANGED alone.
@@ -95,7 +95,7 @@ TEST_F(VolumePanelTest, KeysAndAChangeReportedOnlyAtItsEndStepAndRestart) {
         m_pVolume->m_sliderLongitude->GetEventHandler()->ProcessEvent(event);
     });
     EXPECT_EQ(m_pVolume->m_nLongitude, 123);
-    EXPECT_EQ(m_pRender->m_fLongitude, Radians(123));
+    EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(123));
     EXPECT_FALSE(m_pRender->m_bInteractive);
 }
 
@@ -112,7 +112,7 @@ TEST_F(VolumePanelTest, RenderWindowDragMovesTheSlidersAndModeSwitchesHandTheVal
     EXPECT_EQ(m_pVolume->m_sliderLongitude->GetValue(), 330);
     EXPECT_EQ(m_pVolume->m_nLatitude, -10);
     EXPECT_EQ(m_pVolume->m_sliderLatitude->GetValue(), 0);
-    EXPECT_NE(m_pRender->m_fLongitude, Radians(330)); // the window keeps the drag's angles
+    EXPECT_NE(m_pRender->m_fLongitude, DegreesToRadians(330)); // the window keeps the drag's angles
 
     // Hiding and showing the panel each hand its own values over again.
     for (const auto& [bShow, nType] :
@@ -127,8 +127,8 @@ TEST_F(VolumePanelTest, RenderWindowDragMovesTheSlidersAndModeSwitchesHandTheVal
         else
             ChooseSlicing();
         EXPECT_EQ(m_pVolume->IsShown(), bShow);
-        EXPECT_EQ(m_pRender->m_fLongitude, Radians(330));
-        EXPECT_EQ(m_pRender->m_fLatitude, Radians(-10));
+        EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(330));
+        EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(-10));
         EXPECT_EQ(m_pRender->m_nVolumeType, VOLUME_TYPE_LEVOY);
         EXPECT_EQ(m_pRender->m_nVolumeInterpolation, 1);
     }

@@ -67,11 +67,6 @@ void SendMouse(wxWindow* pWindow, wxEventType type, int x, int y) {
     pWindow->GetEventHandler()->ProcessEvent(event);
 }
 
-float Radians(int nDegrees) {
-    const float fScaled = static_cast<float>(nDegrees) * (1.0f / 180.0f);
-    return static_cast<float>(static_cast<double>(fScaled) * 3.14159265358979323846);
-}
-
 bool Pixels::Is(int x, int y, int r, int g, int b, int nTolerance) const {
     const uint8_t* p = At(x, y);
     return std::abs(p[0] - r) <= nTolerance && std::abs(p[1] - g) <= nTolerance &&

@@ -56,10 +56,6 @@ bool WaitForTitle(wxTopLevelWindow* pWindow, const wxString& sTitle, int nTimeou
 // button counts as down for everything but its release).
 void SendMouse(wxWindow* pWindow, wxEventType type, int x, int y);
 
-// Radians as the render window's angle setters store them: degrees times the
-// float 1/180 in float, times pi in double, stored as a float.
-float Radians(int nDegrees);
-
 // RGB bytes of a GL canvas, rows in GL order (row 0 at the bottom).
 struct Pixels {
     int nWidth = 0;

@@ -6,11 +6,6 @@
 #include "volume/Volume.h"
 
 #include <algorithm>
-#include <numbers>
-
-float AngleFromDegrees(int nDegrees) {
-    return static_cast<float>(static_cast<float>(nDegrees) * 0.0055555557f * std::numbers::pi);
-}
 
 void CHeadlessRenderState::PostTitle(const std::string& sTitle) {
     CRenderState::PostTitle(sTitle);
@@ -108,8 +103,8 @@ void CHeadlessViewer::SetVolumeSettings(int nWidth, int nHeight, int nVolumeType
     s.m_nHeight = nHeight;
     s.m_nVolumeType = nVolumeType;
     s.m_nVolumeInterpolation = nSampling;
-    s.m_fLongitude = AngleFromDegrees(nLongitudeDegrees);
-    s.m_fLatitude = AngleFromDegrees(nLatitudeDegrees);
+    s.m_fLongitude = DegreesToRadians(nLongitudeDegrees);
+    s.m_fLatitude = DegreesToRadians(nLatitudeDegrees);
     s.m_nLowerThreshold = nLowerThreshold;
     s.m_nUpperThreshold = nUpperThreshold;
     s.m_bInteractive = false;

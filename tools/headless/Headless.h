@@ -18,9 +18,6 @@ class CVolume;
 class CTransferFunction;
 class CVectorMath;
 
-// Radians as the render window's angle setters store them.
-float AngleFromDegrees(int nDegrees);
-
 // A render state whose hooks only record and call optional observers (from the
 // worker thread; set them before a run starts).
 class CHeadlessRenderState : public CRenderState {
