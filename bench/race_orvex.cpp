@@ -39,7 +39,7 @@ RunTimes TimeRun(CHeadlessViewer& viewer) {
             nStep6 = (Clock::now() - t0).count();
     };
     state.m_OnTitle = [&](const std::string& sTitle) {
-        if (sTitle == "Render Output - finished")
+        if (sTitle == FINISHED_TITLE)
             nFinished = (Clock::now() - t0).count();
     };
     state.StartProgressiveThread();

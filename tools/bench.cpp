@@ -163,7 +163,7 @@ RunTimes TimeWholeRun(CHeadlessViewer& viewer) {
             nStep6 = (Clock::now() - t0).count();
     };
     state.m_OnTitle = [&](const std::string& sTitle) {
-        if (sTitle == "Render Output - finished")
+        if (sTitle == FINISHED_TITLE)
             nFinished = (Clock::now() - t0).count();
     };
     t0 = Clock::now();

@@ -4,10 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "app/StatusText.h"
+#include "engine/ProgressiveThread.h"
 
 namespace {
 
-const std::string kFinished = "Render Output - finished";
+const std::string kFinished = FINISHED_TITLE;
 std::string Step(int n) {
     return "Render Output - Step " + std::to_string(n);
 }

@@ -41,7 +41,7 @@ bool SameBuffers(const ImageColumn* a, const ImageColumn* b) {
     return std::memcmp(a, b, sizeof(ImageColumn) * IMAGE_MAX_WIDTH) == 0;
 }
 
-const std::string kFinished = "Render Output - finished";
+const std::string kFinished = FINISHED_TITLE;
 const std::string kStarted = "ProgressiveVolumeThread started!\n";
 const std::string kEnded = "ProgressiveVolumeThread ended!\n";
 

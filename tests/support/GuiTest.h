@@ -25,6 +25,7 @@
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
 #include "app/ViewerApp.h"
+#include "engine/ProgressiveThread.h"
 #include "panels/FirstHitDlg.h"
 #include "panels/SlicingDlg.h"
 #include "panels/VolumeDlg.h"
@@ -41,7 +42,7 @@
 namespace guitest {
 
 inline const std::string kStarted = "ProgressiveVolumeThread started!\n";
-inline const wxString kFinished = "Render Output - finished";
+inline const wxString kFinished = FINISHED_TITLE;
 
 // Processes every pending event, then keeps doing so for nMilliseconds.
 void Pump(int nMilliseconds = 0);

@@ -9,7 +9,7 @@
 
 void CHeadlessRenderState::PostTitle(const std::string& sTitle) {
     CRenderState::PostTitle(sTitle);
-    if (sTitle == "Render Output - finished")
+    if (sTitle == FINISHED_TITLE)
         ++m_nFinishedRuns;
     if (m_OnTitle)
         m_OnTitle(sTitle);

@@ -7,6 +7,7 @@
 
 #include "headless/Image.h"
 
+#include "engine/ProgressiveThread.h"
 #include "view/RenderState.h"
 #include "volume/Import.h"
 
@@ -28,7 +29,7 @@ public:
 
     std::function<void(const std::string&)> m_OnTitle;
     std::function<void()> m_OnRepaint;
-    // Runs that have set the title to "Render Output - finished".
+    // Runs that have set the title to FINISHED_TITLE.
     std::atomic<int> m_nFinishedRuns{0};
 };
 
