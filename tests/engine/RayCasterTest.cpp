@@ -1,3 +1,5 @@
+// The view set-up and the three casters on tiny volumes whose pixels follow by
+// hand, and the casters in a real view against a plain march of every sample.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,15 +8,13 @@
 
 #include "EngineTestSupport.h"
 #include "app/ViewerApp.h"
-#include "engine/Matrix.h"
 #include "engine/ProgressiveThread.h"
 #include "engine/RayCaster.h"
-#include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
 
 namespace {
 
 constexpr double K255D = 0.00392156862745098;
+const float kAlongZ[3] = {0.0f, 0.0f, 1.0f};
 
 void SetEntry(CTransferFunction& tf, int nIndex, float r, float g, float b, float a) {
     tf.m_Table[nIndex] = TableEntry{r, g, b, a};
@@ -36,24 +36,24 @@ void ExpectBlack(const ImagePixel& p) {
     EXPECT_EQ(p.b, 0.0f);
 }
 
-const float kAlongZ[3] = {0.0f, 0.0f, 1.0f};
-
 } // namespace
 
 // ---------------------------------------------------------------- view set-up
 
-class ViewSetupTest : public testing::Test {
+class ViewTest : public testing::Test {
 protected:
     CRenderState m_State{GetViewerApp()};
+    CTransferFunction m_Tf{nullptr};
     CVectorMath m_Math;
     RayView m_View;
 
-    void Setup(int w, int h, int nLongitude, int nLatitude, int dx, int dy, int dz) {
+    void Setup(int w, int h, int nLongitude, int nLatitude, int dx, int dy, int dz,
+               const double* pSpacing = nullptr) {
         m_State.m_nWidth = w;
         m_State.m_nHeight = h;
         m_State.m_fLongitude = DegreesToRadians(nLongitude);
         m_State.m_fLatitude = DegreesToRadians(nLatitude);
-        SetupView(m_State, dx, dy, dz, m_Math, m_View);
+        SetupView(m_State, dx, dy, dz, m_Math, m_View, pSpacing);
     }
     void ExpectMaps(float ex, float ey, float ez, float vx, float vy, float vz) {
         float p[3];
@@ -67,29 +67,34 @@ protected:
         EXPECT_NEAR(m_View.light[1], y, 1e-6f);
         EXPECT_NEAR(m_View.light[2], z, 1e-6f);
     }
+    ImagePixel CastAt(CVolume& volume, int nType, int nInterpolation, double fx, double fy) {
+        m_State.m_nVolumeType = nType;
+        m_State.m_nVolumeInterpolation = nInterpolation;
+        m_State.m_nLowerThreshold = 0;
+        m_State.m_nUpperThreshold = 4095;
+        ImagePixel p = Dirty();
+        CastGridRay(m_View, m_State, fx, fy, m_Tf, volume, p);
+        return p;
+    }
 };
 
-TEST_F(ViewSetupTest, DefaultViewSizesTheBoxByTheDiagonalAndLooksAlongPlusY) {
+TEST_F(ViewTest, DefaultViewSizesTheBoxByTheDiagonalAndAnglesTurnIt) {
     Setup(692, 448, 0, 90, 256, 256, 128);
     EXPECT_EQ(m_View.nSamples, 384);
     EXPECT_EQ(m_State.m_dScaleX.load(), 256 / 384.0);
-    EXPECT_EQ(m_State.m_dScaleY.load(), 256 / 384.0);
     EXPECT_EQ(m_State.m_dScaleZ.load(), 128 / 384.0);
     EXPECT_EQ(m_State.m_dNear.load(), 1.2);
     EXPECT_EQ(m_State.m_dDistance.load(), 2.2);
     EXPECT_EQ(m_State.m_dFrustumRight.load(), 0.5 * 692.0 / 448.0);
     EXPECT_EQ(m_State.m_dFrustumTop.load(), 0.5);
     EXPECT_EQ(m_View.dRight, 0.5 * 692.0 / 448.0);
-    EXPECT_EQ(m_View.dTop, 0.5);
     // The box centre is the volume centre; one eye unit is diag / 2 = 192 voxels.
     ExpectMaps(0, 0, 2.2f, 128, 128, 64);
     ExpectMaps(0, 0, 2.7f, 128, 128 + 96, 64);    // +z (viewing axis) -> +y
     ExpectMaps(0.5f, 0, 2.2f, 128 + 96, 128, 64); // +x -> +x
     ExpectMaps(0, 0.5f, 2.2f, 128, 128, 64 - 96); // +y (down) -> -z, so +z is up
     ExpectLight(0, 1, 0);
-}
 
-TEST_F(ViewSetupTest, LatitudeAndLongitudeTurnTheView) {
     Setup(692, 448, 0, 0, 256, 256, 128); // along +z with y down
     ExpectMaps(0, 0, 2.7f, 128, 128, 64 + 96);
     ExpectMaps(0, 0.5f, 2.2f, 128, 128 + 96, 64);
@@ -98,29 +103,32 @@ TEST_F(ViewSetupTest, LatitudeAndLongitudeTurnTheView) {
     Setup(692, 448, 90, 0, 256, 256, 128);
     ExpectMaps(0, 0, 2.7f, 128 - 96, 128, 64);
     ExpectLight(-1, 0, 0);
+
+    // Portrait, and an empty client area (which counts as 1 x 1).
+    Setup(448, 692, 0, 90, 256, 256, 113);
+    EXPECT_EQ(m_View.dTop, 0.5 * 692.0 / 448.0);
+    EXPECT_EQ(m_View.nSamples, 379); // sqrt(256^2 + 256^2 + 113^2) = 379.26
+    Setup(0, 0, 0, 90, 4, 4, 4);
+    EXPECT_TRUE(std::isfinite(m_View.dRight) && std::isfinite(m_View.dTop));
 }
 
-TEST_F(ViewSetupTest, LongerVoxelsStretchTheirAxisAndEqualOnesChangeNothing) {
+TEST_F(ViewTest, LongerVoxelsStretchTheirAxisAndEqualOnesChangeNothing) {
     // 256 x 256 x 64 voxels of 0.5 x 0.5 x 1 span 256 x 256 x 128 units of the
     // shortest edge: the box of 256 x 256 x 128 cubic voxels, each z voxel two
     // units long.
     const double spacing[3] = {0.5, 0.5, 1.0};
-    Setup(692, 448, 0, 90, 256, 256, 64);
-    SetupView(m_State, 256, 256, 64, m_Math, m_View, spacing);
+    Setup(692, 448, 0, 90, 256, 256, 64, spacing);
     EXPECT_EQ(m_View.nSamples, 384);
     EXPECT_EQ(m_View.dStretch, 2.0);
-    EXPECT_EQ(m_State.m_dScaleX.load(), 256 / 384.0);
     EXPECT_EQ(m_State.m_dScaleZ.load(), 128 / 384.0);
-    ExpectMaps(0, 0, 2.2f, 128, 128, 32);
     ExpectMaps(0, 0, 2.7f, 128, 128 + 96, 32);
     ExpectMaps(0, 0.5f, 2.2f, 128, 128, 32 - 48);
-    ExpectLight(0, 1, 0);
 
     // Equal edges, whatever their length, give the view of cubic voxels bit for bit.
     const double equal[3] = {0.3, 0.3, 0.3};
     Setup(300, 200, 17, 41, 97, 61, 13);
     const RayView cubic = std::move(m_View);
-    SetupView(m_State, 97, 61, 13, m_Math, m_View, equal);
+    Setup(300, 200, 17, 41, 97, 61, 13, equal);
     EXPECT_EQ(std::memcmp(cubic.pMatrix->m_Elements, m_View.pMatrix->m_Elements,
                           sizeof(cubic.pMatrix->m_Elements)),
               0);
@@ -128,66 +136,52 @@ TEST_F(ViewSetupTest, LongerVoxelsStretchTheirAxisAndEqualOnesChangeNothing) {
     EXPECT_EQ(std::memcmp(cubic.light, m_View.light, sizeof(cubic.light)), 0);
 }
 
-TEST_F(ViewSetupTest, RaysTheLagApartNeverReachOneShadingCacheEntry) {
-    // Voxels 12 times as long along z as along x and y, seen from the side with
-    // z across the picture: rays of columns far apart pass through one long
-    // voxel. Every ray of every fourth row is cast alone; the columns that fill
-    // one cache entry must lie less than the lag apart.
-    auto pVolume = MakeUniformVolume(24, 20, 4, 1000);
-    const double spacing[3] = {1.0, 1.0, 12.0};
-    CTransferFunction tf(nullptr); // all transparent: no ray ends early
-    constexpr int n = 64;
-    Setup(n, n, 90, 10, 24, 20, 4);
-    SetupView(m_State, 24, 20, 4, m_Math, m_View, spacing);
-    const int nLag = RowLag(m_View, n);
-    std::vector<int> first(pVolume->m_nVoxelCount, n), last(pVolume->m_nVoxelCount, -1);
-    for (int nRow = 0; nRow < n; nRow += 4) {
-        for (int nColumn = 0; nColumn < n; ++nColumn) {
-            std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
-            ImagePixel p = Dirty();
-            CastGridRay(m_View, m_State, double(nColumn) / n, double(nRow) / n, tf, *pVolume, p);
-            for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k) {
-                if (pVolume->m_pShadeValid[k]) {
-                    first[k] = std::min(first[k], nColumn);
-                    last[k] = std::max(last[k], nColumn);
+TEST_F(ViewTest, RaysTheLagApartNeverReachOneShadingCacheEntry) {
+    // Every ray of every fourth row is cast alone, from an empty cache; the
+    // columns whose rays fill one cache entry must lie less than the lag apart.
+    // The lag is a safe bound, but not a loose one: with cubic voxels the widest
+    // such pair lies more than a quarter of it apart. Voxels 12 times as long along
+    // z, seen from the side, let many columns share a long voxel.
+    auto pVolume = MakeUniformVolume(24, 20, 4, 1000); // all transparent: no ray ends early
+    const double cubic[3] = {1, 1, 1}, stretched[3] = {1.0, 1.0, 12.0};
+    for (const auto& [pSpacing, n] : {std::pair{cubic, 256}, {stretched, 64}}) {
+        Setup(n, n, 90, 10, 24, 20, 4, pSpacing);
+        const int nLag = RowLag(m_View, n);
+        std::vector<int> first(pVolume->m_nVoxelCount, n), last(pVolume->m_nVoxelCount, -1);
+        for (int nRow = 0; nRow < n; nRow += 4) {
+            for (int nColumn = 0; nColumn < n; ++nColumn) {
+                ClearShades(*pVolume);
+                CastAt(*pVolume, VOLUME_TYPE_LEVOY, VOLUME_TRILINEAR, double(nColumn) / n,
+                       double(nRow) / n);
+                for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k) {
+                    if (ShadeFilled(*pVolume, k)) {
+                        first[k] = std::min(first[k], nColumn);
+                        last[k] = std::max(last[k], nColumn);
+                    }
                 }
             }
         }
+        int nWidest = 0;
+        for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k)
+            nWidest = std::max(nWidest, last[k] - first[k]);
+        EXPECT_LT(nWidest, nLag) << n;
+        EXPECT_GT(nWidest, pSpacing == cubic ? nLag / 4 : 10) << "lag " << nLag;
     }
-    int nWidest = 0;
-    for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k)
-        nWidest = std::max(nWidest, last[k] - first[k]);
-    EXPECT_LT(nWidest, nLag);
-    EXPECT_GT(nWidest, 10); // many columns share a long voxel
 }
 
-TEST_F(ViewSetupTest, PortraitAndEmptyClientAreas) {
-    Setup(448, 692, 0, 90, 256, 256, 113);
-    EXPECT_EQ(m_View.dRight, 0.5);
-    EXPECT_EQ(m_View.dTop, 0.5 * 692.0 / 448.0);
-    EXPECT_EQ(m_View.nSamples, 379); // sqrt(256^2 + 256^2 + 113^2) = 379.26
-    Setup(0, 0, 0, 90, 4, 4, 4);
-    EXPECT_TRUE(std::isfinite(m_View.dRight));
-    EXPECT_TRUE(std::isfinite(m_View.dTop));
-}
-
-// ------------------------------------------------------------ shared set-up
-
-class CasterTest : public testing::Test {
-protected:
-    CTransferFunction m_Tf{GetViewerApp()};
-};
+// ------------------------------------------------------------------ Levoy
 
 // A 3 x 3 x 6 volume whose voxels (1, 1, z) are met by a ray along +z at
 // p = (1.5, 1.5, 0.5 + i): N = 4 samples from 0 to 4, matrix = shift.
-class LevoyNearestTest : public CasterTest {
+class LevoyNearestTest : public testing::Test {
 protected:
+    CTransferFunction m_Tf{nullptr};
     std::unique_ptr<CVolume> m_pVolume =
-        MakeVolume(3, 3, 6, [](int, int, int z) { return static_cast<int16_t>(100 + z); });
+        MakeVolume(3, 3, 6, [](int, int, int z) { return 100 + z; });
     CMatrix4 m_Matrix = Shift(1.5, 1.5, 0.5);
 
     ImagePixel Cast(const float* pLight = kAlongZ) {
-        std::memset(m_pVolume->m_pShadeValid, 0, static_cast<size_t>(m_pVolume->m_nVoxelCount));
+        ClearShades(*m_pVolume);
         ImagePixel pixel = Dirty();
         EXPECT_EQ(CastRayLevoy(4, 0.0, 4.0, kAlongZ, pLight, VOLUME_NEAREST, m_Tf, m_Matrix,
                                *m_pVolume, pixel),
@@ -195,52 +189,43 @@ protected:
         return pixel;
     }
     int32_t K(int z) const { return VoxelIndex(*m_pVolume, 1, 1, z); }
-    void FaceTheLight(int nCount) {
-        for (int z = 0; z < nCount; ++z)
-            SetGradient(*m_pVolume, 1, 1, z, 0, 0, 2, 2); // I = 1
-    }
+    void Gradient(int z, float gz) { SetGradient(*m_pVolume, K(z), 0, 0, gz, std::abs(gz)); }
 };
 
-TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytes) {
-    FaceTheLight(2);
+TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytesAndTheShadingRules) {
+    Gradient(0, 2); // faces the light: I = 1
+    Gradient(1, 2);
     SetEntry(m_Tf, 100, 200.7f, 50.0f, 0.0f, 0.25f);
     SetEntry(m_Tf, 101, 10.0f, 250.9f, 0.0f, 0.125f);
-    const ImagePixel p = Cast();
+    ImagePixel p = Cast();
     // Sample 0: bytes 200, 50, alpha 0.5. Sample 1: bytes 10, 250, alpha 0.25,
     // weighted by the remaining 0.5. Samples 2 and 3 are transparent.
     EXPECT_EQ(p.computed, 1);
     EXPECT_EQ(p.r, (200.0f * 0.5f + 10.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.g, (50.0f * 0.5f + 250.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.b, 0.0f);
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(0)], 200);
-    EXPECT_EQ(m_pVolume->m_pShadeG[K(1)], 250);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(0)], 0.5f);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(1)], 0.25f);
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).red, 200);
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(1)).green, 250);
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(1)).alpha, 0.25f);
     for (int z = 0; z < 4; ++z)
-        EXPECT_EQ(m_pVolume->m_pShadeValid[K(z)], 1) << z;
-    EXPECT_EQ(m_pVolume->m_pShadeValid[K(4)], 0);
-}
+        EXPECT_TRUE(ShadeFilled(*m_pVolume, K(z))) << z;
+    EXPECT_FALSE(ShadeFilled(*m_pVolume, K(4)));
 
-TEST_F(LevoyNearestTest, CacheEntriesFollowTheShadingRules) {
-    SetGradient(*m_pVolume, 1, 1, 0, 0, 0, 0, 0);  // no gradient
-    SetGradient(*m_pVolume, 1, 1, 1, 0, 0, -2, 2); // faces away: I = 0.3 - 0.7 < 0
-    SetGradient(*m_pVolume, 1, 1, 2, 0, 0, 2, 2);  // faces the light: I = 1
+    Gradient(0, 0);  // no gradient: colour 0 and opacity 0; the ray goes on
+    Gradient(1, -2); // faces away: I = 0.3 - 0.7 < 0
+    Gradient(2, 2);
     SetEntry(m_Tf, 100, 255.0f, 255.0f, 255.0f, 1.0f);
     SetEntry(m_Tf, 101, 255.0f, 255.0f, 255.0f, 0.125f);
     SetEntry(m_Tf, 102, 400.0f, 255.9f, -20.0f, 0.125f);
-    const ImagePixel p = Cast();
-
-    // Zero gradient: colour 0 and opacity 0, nothing undefined; the ray goes on.
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(0)], 0);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(0)], 0.0f);
+    p = Cast();
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).red, 0);
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).alpha, 0.0f);
     // Facing away: bytes limited to 0, the opacity stays (a dark occluder).
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(1)], 0);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(1)], 0.25f);
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(1)).red, 0);
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(1)).alpha, 0.25f);
     // Table colours beyond the byte range are limited to 0..255.
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(2)], 255);
-    EXPECT_EQ(m_pVolume->m_pShadeG[K(2)], 255);
-    EXPECT_EQ(m_pVolume->m_pShadeB[K(2)], 0);
-
+    const Shade s = ShadeOf(*m_pVolume, K(2));
+    EXPECT_EQ(std::vector<int>({s.red, s.green, s.blue}), std::vector<int>({255, 255, 0}));
     EXPECT_EQ(p.r, 255.0f * 0.75f * 0.25f * K255);
     EXPECT_EQ(p.b, 0.0f);
     EXPECT_FALSE(std::isnan(p.g));
@@ -250,81 +235,73 @@ TEST_F(LevoyNearestTest, SpecularHighlightUsesTheHalfVector) {
     // Light along +y, ray along +z: half vector (1/sqrt2)(0, 1, 1); a normal along
     // +y gets diffuse 1 and specular (1/sqrt2)^30 = 2^-15.
     const float light[3] = {0.0f, 1.0f, 0.0f};
-    SetGradient(*m_pVolume, 1, 1, 0, 0, 3, 0, 3);
+    SetGradient(*m_pVolume, K(0), 0, 3, 0, 3);
     SetEntry(m_Tf, 100, 255.0f, 100.0f, 0.0f, 0.25f);
     Cast(light);
     // 0.7 * 255 + 0.3 * 255 / 32768 = 178.502 and 0.7 * 100 + 0.3 * 100 / 32768 =
     // 70.0009; without the specular term the second would truncate to 69.
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(0)], 178);
-    EXPECT_EQ(m_pVolume->m_pShadeG[K(0)], 70);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(0)], 0.75f);
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).red, 178);
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).green, 70);
+    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).alpha, 0.75f);
 }
 
-TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99) {
-    FaceTheLight(3);
+TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99AndFacesAreOutside) {
+    for (int z = 0; z < 3; ++z)
+        Gradient(z, 2);
     SetEntry(m_Tf, 100, 100.0f, 0.0f, 0.0f, 0.49f); // a = 0.98
     SetEntry(m_Tf, 101, 0.0f, 200.0f, 0.0f, 0.3f);  // a = 0.6: A -> 0.992
     SetEntry(m_Tf, 102, 0.0f, 0.0f, 255.0f, 0.5f);
     const ImagePixel p = Cast();
-    const float a0 = 2.0f * 0.49f;
-    const float a1 = 2.0f * 0.3f;
-    EXPECT_EQ(p.r, 100.0f * 1.0f * a0 * K255);
-    EXPECT_EQ(p.g, 200.0f * (1.0f - a0) * a1 * K255); // composited in full
-    EXPECT_EQ(p.b, 0.0f);                             // never reached
-    EXPECT_EQ(m_pVolume->m_pShadeValid[K(2)], 0);
-
+    EXPECT_EQ(p.r, 100.0f * 1.0f * (2.0f * 0.49f) * K255);
+    EXPECT_EQ(p.g, 200.0f * (1.0f - 2.0f * 0.49f) * (2.0f * 0.3f) * K255); // in full
+    EXPECT_EQ(p.b, 0.0f);                                                  // never reached
+    EXPECT_FALSE(ShadeFilled(*m_pVolume, K(2)));
     // With a1 = 0.4, A = 0.988 stays below: the third sample counts.
     SetEntry(m_Tf, 101, 0.0f, 200.0f, 0.0f, 0.2f);
     EXPECT_GT(Cast().b, 0.0f);
+
+    // p.x = 0 and p.x = dimX - 1 = 2 fail the strict inside test; 1.999 passes.
+    for (const auto& [x, bInside] : {std::pair{0.0, false}, {2.0, false}, {1.999, true}}) {
+        m_Matrix = Shift(x, 1.5, 0.5);
+        EXPECT_EQ(Cast().r > 0.0f, bInside) << x;
+    }
 }
 
-TEST_F(LevoyNearestTest, SamplesOnTheFacesAreOutside) {
-    FaceTheLight(1);
-    SetEntry(m_Tf, 100, 255.0f, 255.0f, 255.0f, 0.5f);
-    // p.x = 0 and p.x = dimX - 1 = 2 fail the strict test; 1.999 passes.
-    m_Matrix = Shift(0.0, 1.5, 0.5);
-    ExpectBlack(Cast());
-    m_Matrix = Shift(2.0, 1.5, 0.5);
-    ExpectBlack(Cast());
-    m_Matrix = Shift(1.999, 1.5, 0.5);
-    EXPECT_GT(Cast().r, 0.0f);
-}
-
-TEST_F(CasterTest, LevoyTrilinearCacheKeepsTheFirstRaysShadingForTheRun) {
+TEST(CasterTest, LevoyTrilinearCacheKeepsTheFirstRaysShadingForTheRun) {
     // Values 1000 + 100 x: inside the cell (2..3, 2..3, 2..3) the gradient is
     // (100, 0, 0) and the value 1225 at x = 2.25, 1275 at x = 2.75, both in the
     // cell of voxel (2, 2, 2).
-    auto pVolume = MakeVolume(5, 5, 5, [](int x, int, int) { return int16_t(1000 + 100 * x); });
-    SetEntry(m_Tf, 1225, 200.0f, 0.0f, 0.0f, 0.001f);
-    SetEntry(m_Tf, 1275, 0.0f, 200.0f, 0.0f, 0.001f);
+    CTransferFunction tf(nullptr);
+    auto pVolume = MakeVolume(5, 5, 5, [](int x, int, int) { return 1000 + 100 * x; });
+    SetEntry(tf, 1225, 200.0f, 0.0f, 0.0f, 0.001f);
+    SetEntry(tf, 1275, 0.0f, 200.0f, 0.0f, 0.001f);
     const float light[3] = {1.0f, 0.0f, 0.0f};
     const int32_t k = VoxelIndex(*pVolume, 2, 2, 2);
     auto cast = [&](double fx) {
         ImagePixel p = Dirty();
-        CastRayLevoy(1, 0.0, 1.0, kAlongZ, light, VOLUME_TRILINEAR, m_Tf, Shift(fx, 2.5, 2.5),
+        CastRayLevoy(1, 0.0, 1.0, kAlongZ, light, VOLUME_TRILINEAR, tf, Shift(fx, 2.5, 2.5),
                      *pVolume, p);
         return p;
     };
-    std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
+    ClearShades(*pVolume);
     const ImagePixel first = cast(2.25), second = cast(2.75);
     // I = 0.7 + 0.3 * 2^-15 (half vector at 45 degrees): 200 I = 140.0018.
-    EXPECT_EQ(pVolume->m_pShadeR[k], 140);
-    EXPECT_EQ(pVolume->m_pShadeG[k], 0);
-    EXPECT_EQ(pVolume->m_pShadeAlpha[k], 100.0f * 0.001f);
+    EXPECT_EQ(ShadeOf(*pVolume, k).red, 140);
+    EXPECT_EQ(ShadeOf(*pVolume, k).green, 0);
+    EXPECT_EQ(ShadeOf(*pVolume, k).alpha, 100.0f * 0.001f);
     EXPECT_GT(first.r, 0.0f);
     EXPECT_EQ(second.r, first.r);
     EXPECT_EQ(second.g, 0.0f);
-
     // A fresh run lets the second ray classify the voxel itself.
-    std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
+    ClearShades(*pVolume);
     const ImagePixel alone = cast(2.75);
     EXPECT_EQ(alone.r, 0.0f);
     EXPECT_EQ(alone.g, first.r);
 }
 
-// ------------------------------------------------------------------ X-Ray
+// ------------------------------------------------------------ X-Ray, First Hit
 
-TEST_F(CasterTest, XRayAveragesFiveTimesTheValuesOver4096N) {
+TEST(CasterTest, XRayAveragesFiveTimesTheValuesOver4096N) {
     auto pVolume = MakeUniformVolume(4, 4, 4, 4095);
     const float fAll = static_cast<float>(5.0 * 4095.0 / 4096.0);
     const float fThreeOfFour = static_cast<float>(5.0 * 3.0 * 4095.0 / (4.0 * 4096.0));
@@ -335,7 +312,7 @@ TEST_F(CasterTest, XRayAveragesFiveTimesTheValuesOver4096N) {
     // The inside test is half open: z = 0 and x = 0 count, z = 4 and x = 4 do not.
     // The sum is stored as computed (above 1); the drawing limits it.
     for (const Case& c : {Case{1.5, -0.5, fAll}, Case{1.5, 0.0, fThreeOfFour},
-                          Case{1.5, -1.0, fAll}, Case{0.0, -0.5, fAll}, Case{4.0, -0.5, 0.0f}}) {
+                          Case{0.0, -0.5, fAll}, Case{4.0, -0.5, 0.0f}}) {
         ImagePixel p = Dirty();
         EXPECT_EQ(CastRayXRay(4, 0.0, 4.0, kAlongZ, Shift(c.tx, 1.5, c.tz), *pVolume, p), 0);
         EXPECT_EQ(p.computed, 1);
@@ -343,30 +320,26 @@ TEST_F(CasterTest, XRayAveragesFiveTimesTheValuesOver4096N) {
         EXPECT_EQ(p.g, p.r);
         EXPECT_EQ(p.b, p.r);
     }
-
     // Values 1000 + 100 z; eight samples at z = 3.9 .. -3.1, four of them inside,
-    // read the nearest voxels z = 3, 2, 1, 0; the missed ones still count in N.
-    auto pRamp = MakeVolume(4, 4, 8, [](int, int, int z) { return int16_t(1000 + 100 * z); });
+    // read the nearest voxels z = 3, 2, 1, 0 (4600 in all); the missed ones still
+    // count in N.
+    auto pRamp = MakeVolume(4, 4, 8, [](int, int, int z) { return 1000 + 100 * z; });
     ImagePixel p = Dirty();
     CastRayXRay(8, 0.0, 8.0, kAlongZ, Shift(1.5, 1.5, -4.1), *pRamp, p);
-    double sum = 0.0;
-    for (int z = 3; z >= 0; --z)
-        sum = sum + (1000 + 100 * z) / (8 * 4096.0);
-    EXPECT_EQ(p.r, static_cast<float>(sum * 5.0));
+    EXPECT_EQ(p.r, 5.0f * 4600.0f / (8 * 4096));
 }
-
-// -------------------------------------------------------------- First Hit
 
 // Values 500 z; the ray along +z meets (1, 1, 0..3) with values 0, 500, 1000,
 // 1500, each with the normal (0, 0, 1) facing the light (0, 0, 1).
-class FirstHitNearestTest : public CasterTest {
+class FirstHitNearestTest : public testing::Test {
 protected:
+    CTransferFunction m_Tf{nullptr};
     std::unique_ptr<CVolume> m_pVolume =
-        MakeVolume(3, 3, 6, [](int, int, int z) { return static_cast<int16_t>(500 * z); });
+        MakeVolume(3, 3, 6, [](int, int, int z) { return 500 * z; });
 
     void SetUp() override {
         for (int z = 0; z < 4; ++z)
-            SetGradient(*m_pVolume, 1, 1, z, 0, 0, 2, 2);
+            SetGradient(*m_pVolume, VoxelIndex(*m_pVolume, 1, 1, z), 0, 0, 2, 2);
         SetEntry(m_Tf, 1000, 255.0f, 127.5f, 0.0f, 0.0f);
         SetEntry(m_Tf, 1500, 0.0f, 0.0f, 255.0f, 0.0f);
     }
@@ -379,39 +352,35 @@ protected:
     }
 };
 
-TEST_F(FirstHitNearestTest, ThresholdsAreStrictOnBothSides) {
+TEST_F(FirstHitNearestTest, ThresholdsAreStrictAndBackLitOrFlatHitsDarken) {
     ImagePixel p = Cast(500, 2000); // 500 is not above the lower threshold
     EXPECT_EQ(p.computed, 1);
     EXPECT_EQ(p.r, static_cast<float>(K255D * 255.0));
     EXPECT_EQ(p.g, static_cast<float>(K255D * 127.5));
     EXPECT_EQ(p.b, 0.0f);
-
     p = Cast(1000, 2000); // 1000 equals the lower threshold: the hit is 1500
     EXPECT_EQ(p.r, 0.0f);
     EXPECT_EQ(p.b, static_cast<float>(K255D * 255.0));
-
     ExpectBlack(Cast(500, 1000)); // 1000 equals the upper threshold
     ExpectBlack(Cast(2000, 100)); // lower above upper: nothing can hit
-    ExpectBlack(Cast(1000, 1000));
     EXPECT_GT(Cast(999, 1001).r, 0.0f);
+
+    // A hit facing away is negative; one without gradient is black, and the
+    // sample behind it is not looked at.
+    SetGradient(*m_pVolume, VoxelIndex(*m_pVolume, 1, 1, 2), 0, 0, -2, 2);
+    EXPECT_EQ(Cast(500, 2000).r, static_cast<float>(-1.0 * K255D * 255.0));
+    SetGradient(*m_pVolume, VoxelIndex(*m_pVolume, 1, 1, 2), 0, 0, 0, 0);
+    ExpectBlack(Cast(500, 2000));
 }
 
-TEST_F(FirstHitNearestTest, BackLitHitIsNegativeAndHitWithoutGradientIsBlack) {
-    SetGradient(*m_pVolume, 1, 1, 2, 0, 0, -2, 2);
-    const ImagePixel p = Cast(500, 2000);
-    EXPECT_EQ(p.r, static_cast<float>(-1.0 * K255D * 255.0));
-    EXPECT_LT(p.g, 0.0f);
-    SetGradient(*m_pVolume, 1, 1, 2, 0, 0, 0, 0);
-    ExpectBlack(Cast(500, 2000)); // the 1500 sample behind it is not looked at
-}
-
-TEST_F(CasterTest, FirstHitTrilinearUsesInterpolatedValueAndNormal) {
-    auto pVolume = MakeVolume(5, 5, 5, [](int x, int, int) { return int16_t(1000 + 100 * x); });
-    SetEntry(m_Tf, 1225, 200.0f, 100.0f, 50.0f, 0.0f);
+TEST(CasterTest, FirstHitTrilinearUsesInterpolatedValueAndNormal) {
+    CTransferFunction tf(nullptr);
+    auto pVolume = MakeVolume(5, 5, 5, [](int x, int, int) { return 1000 + 100 * x; });
+    SetEntry(tf, 1225, 200.0f, 100.0f, 50.0f, 0.0f);
     const float light[3] = {1.0f, 0.0f, 0.0f};
     auto cast = [&](const CVolume& volume, int nLower, int nUpper) {
         ImagePixel p = Dirty();
-        CastRayFirstHit(1, 0.0f, 1.0f, kAlongZ, light, nUpper, nLower, VOLUME_TRILINEAR, m_Tf,
+        CastRayFirstHit(1, 0.0f, 1.0f, kAlongZ, light, nUpper, nLower, VOLUME_TRILINEAR, tf,
                         Shift(2.25, 2.5, 2.5), volume, p);
         return p;
     };
@@ -422,63 +391,36 @@ TEST_F(CasterTest, FirstHitTrilinearUsesInterpolatedValueAndNormal) {
     ExpectBlack(cast(*pVolume, 1225, 1300)); // the value equals a threshold exactly
     ExpectBlack(cast(*pVolume, 1000, 1225));
     // A hit where the gradient is zero everywhere is black, not NaN.
-    SetEntry(m_Tf, 1000, 255.0f, 255.0f, 255.0f, 1.0f);
+    SetEntry(tf, 1000, 255.0f, 255.0f, 255.0f, 1.0f);
     ExpectBlack(cast(*MakeUniformVolume(5, 5, 5, 1000), 0, 4095));
 }
 
 // ------------------------------------------------ the casters in a real view
 
-class ViewCastTest : public CasterTest {
-protected:
-    CRenderState m_State{GetViewerApp()};
-    CVectorMath m_Math;
-    RayView m_View;
-
-    ImagePixel CastAt(CVolume& volume, int nType, int nInterpolation, double fx, double fy) {
-        m_State.m_nVolumeType = nType;
-        m_State.m_nVolumeInterpolation = nInterpolation;
-        m_State.m_nLowerThreshold = 0;
-        m_State.m_nUpperThreshold = 4095;
-        ImagePixel p = Dirty();
-        CastGridRay(m_View, m_State, fx, fy, m_Tf, volume, p);
-        return p;
-    }
-};
-
-TEST_F(ViewCastTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
+TEST_F(ViewTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
     // Values rise along y, the viewing direction: every interior sample is lit.
-    auto pVolume = MakeVolume(8, 8, 8, [](int, int y, int) { return int16_t(1000 + 100 * y); });
+    auto pVolume = MakeVolume(8, 8, 8, [](int, int y, int) { return 1000 + 100 * y; });
     for (int i = 0; i < TABLE_SIZE; ++i)
         SetEntry(m_Tf, i, 255.0f, 128.0f, 64.0f, 0.001f);
-    m_State.m_nWidth = 692;
-    m_State.m_nHeight = 448;
-    m_State.m_fLatitude = DegreesToRadians(90);
-    SetupView(m_State, 8, 8, 8, m_Math, m_View);
-    std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
+    Setup(692, 448, 0, 90, 8, 8, 8);
+    ClearShades(*pVolume);
     for (int nType = 0; nType < 3; ++nType) {
         ExpectBlack(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.0, 0.0));
-        const ImagePixel centre = CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.5, 0.5);
-        EXPECT_EQ(centre.computed, 1);
-        EXPECT_GT(centre.r, 0.0f) << "type " << nType;
+        EXPECT_GT(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.5, 0.5).r, 0.0f) << nType;
     }
     // An unknown compositing type draws a computed black pixel.
     ExpectBlack(CastAt(*pVolume, 3, VOLUME_TRILINEAR, 0.5, 0.5));
-
     // A 1 x 1 x 1 volume has no inside sample.
     auto pSingle = MakeUniformVolume(1, 1, 1, 4095);
     for (int i = 0; i < TABLE_SIZE; ++i)
         SetEntry(m_Tf, i, 255.0f, 255.0f, 255.0f, 1.0f);
-    m_State.m_nWidth = 100;
-    m_State.m_nHeight = 100;
-    SetupView(m_State, 1, 1, 1, m_Math, m_View);
+    Setup(100, 100, 0, 90, 1, 1, 1);
     EXPECT_EQ(m_View.nSamples, 1);
-    pSingle->m_pShadeValid[0] = 0;
+    ClearShades(*pSingle);
     for (int nType = 0; nType < 3; ++nType)
         for (int nInterpolation = 0; nInterpolation < 2; ++nInterpolation)
             ExpectBlack(CastAt(*pSingle, nType, nInterpolation, 0.5, 0.5));
 }
-
-// -------------------------------------------- skipped samples change nothing
 
 // The casters skip samples that provably lie outside the volume. These
 // straightforward marches map every sample; the casters must agree with them
@@ -527,51 +469,43 @@ int32_t ReferenceFirstHitVoxel(int32_t n, const float* pDir, const CMatrix4& m, 
 
 } // namespace
 
-TEST_F(ViewCastTest, SkippingOutsideSamplesKeepsEveryBit) {
+TEST_F(ViewTest, SkippingOutsideSamplesKeepsEveryBit) {
     // The third with voxels of unequal edges.
     const int dims[][3] = {{13, 9, 7}, {200, 3, 5}, {11, 14, 6}};
     const double spacings[][3] = {{1, 1, 1}, {1, 1, 1}, {0.4, 1, 3}};
-    for (const auto& dim : dims) {
-        const double* pSpacing = spacings[&dim - dims];
+    for (int i = 0; i < 3; ++i) {
+        const int* dim = dims[i];
         // Scattered values 1..4000; every voxel gets its own normal (its index
         // along x), so the First Hit colour tells which voxel was hit.
         auto pVolume = MakeVolume(dim[0], dim[1], dim[2], [](int x, int y, int z) {
-            return static_cast<int16_t>(1 + (x * 7919 + y * 104729 + z * 1299709) % 4000);
+            return 1 + (x * 7919 + y * 104729 + z * 1299709) % 4000;
         });
-        for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k) {
-            pVolume->m_pGradient[3 * k] = static_cast<float>(k + 1);
-            pVolume->m_pGradient[3 * k + 1] = pVolume->m_pGradient[3 * k + 2] = 0.0f;
-            pVolume->m_pGradientMagnitude[k] = 1.0f;
-        }
-        for (int i = 0; i < TABLE_SIZE; ++i)
-            SetEntry(m_Tf, i, 255.0f, 0.0f, 0.0f, 0.0f);
+        for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k)
+            SetGradient(*pVolume, k, static_cast<float>(k + 1), 0, 0, 1);
+        for (int j = 0; j < TABLE_SIZE; ++j)
+            SetEntry(m_Tf, j, 255.0f, 0.0f, 0.0f, 0.0f);
         const float light[3] = {1.0f, 0.0f, 0.0f};
-        m_State.m_nWidth = 64;
-        m_State.m_nHeight = 48;
         int nCompared = 0, nHits = 0;
         for (int nLongitude = -180; nLongitude <= 180; nLongitude += 37) {
             for (int nLatitude = -90; nLatitude <= 90; nLatitude += 29) {
-                m_State.m_fLongitude = DegreesToRadians(nLongitude);
-                m_State.m_fLatitude = DegreesToRadians(nLatitude);
-                SetupView(m_State, dim[0], dim[1], dim[2], m_Math, m_View, pSpacing);
+                Setup(64, 48, nLongitude, nLatitude, dim[0], dim[1], dim[2], spacings[i]);
                 const CMatrix4& m = *m_View.pMatrix;
-                for (int j = 0; j < 24; ++j) {
-                    for (int i = 0; i < 24; ++i) {
-                        const float dir[3] = {
-                            static_cast<float>(2.0 * (i / 24.0) * m_View.dRight - m_View.dRight),
-                            static_cast<float>(2.0 * (j / 24.0) * m_View.dTop - m_View.dTop), 1.2f};
-                        ImagePixel p = Dirty();
-                        CastRayXRay(m_View.nSamples, RAY_NEAR, RAY_FAR, dir, m, *pVolume, p);
-                        ASSERT_EQ(p.r, ReferenceXRay(m_View.nSamples, dir, m, *pVolume));
-                        CastRayFirstHit(m_View.nSamples, 1.2f, 3.2f, dir, light, 4095, 0,
-                                        VOLUME_NEAREST, m_Tf, m, *pVolume, p);
-                        const int32_t k = ReferenceFirstHitVoxel(m_View.nSamples, dir, m, *pVolume);
-                        ASSERT_EQ(p.r, k < 0 ? 0.0f
-                                             : static_cast<float>(static_cast<float>(k + 1) *
-                                                                  K255D * 255.0));
-                        ++nCompared;
-                        nHits += k >= 0 ? 1 : 0;
-                    }
+                for (int j = 0; j < 24 * 24; ++j) {
+                    const float dir[3] = {
+                        static_cast<float>(2.0 * (j % 24 / 24.0) * m_View.dRight - m_View.dRight),
+                        static_cast<float>(2.0 * (j / 24 / 24.0) * m_View.dTop - m_View.dTop),
+                        1.2f};
+                    ImagePixel p = Dirty();
+                    CastRayXRay(m_View.nSamples, RAY_NEAR, RAY_FAR, dir, m, *pVolume, p);
+                    ASSERT_EQ(p.r, ReferenceXRay(m_View.nSamples, dir, m, *pVolume));
+                    CastRayFirstHit(m_View.nSamples, 1.2f, 3.2f, dir, light, 4095, 0,
+                                    VOLUME_NEAREST, m_Tf, m, *pVolume, p);
+                    const int32_t k = ReferenceFirstHitVoxel(m_View.nSamples, dir, m, *pVolume);
+                    ASSERT_EQ(
+                        p.r, k < 0 ? 0.0f
+                                   : static_cast<float>(static_cast<float>(k + 1) * K255D * 255.0));
+                    ++nCompared;
+                    nHits += k >= 0 ? 1 : 0;
                 }
             }
         }

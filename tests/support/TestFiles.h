@@ -1,6 +1,7 @@
-// Files for the non-GUI tests: a scratch folder per test, whole-file reads and
-// writes, a limit on the size of written files, and the bytes of RAW datasets
-// and little-endian values.
+// Files for the tests: a scratch folder per test, whole-file reads and writes, a
+// limit on the size of written files, the bytes of RAW datasets and
+// little-endian values, datasets read back from such bytes, and the worker's
+// lines on the debug channel.
 #pragma once
 
 #include <csignal>
@@ -9,10 +10,13 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
+
+#include "volume/Volume.h"
 
 namespace testfiles {
 
@@ -111,5 +115,16 @@ template <class F> std::vector<int16_t> Field(int nDimX, int nDimY, int nDimZ, F
 template <class F> std::string FieldBytes(int nDimX, int nDimY, int nDimZ, F f) {
     return RawBytes(nDimX, nDimY, nDimZ, Field(nDimX, nDimY, nDimZ, f));
 }
+
+// A dataset whose voxel (x, y, z) holds f(x, y, z), written as a RAW file and
+// read back as the viewer reads it.
+template <class F> std::unique_ptr<CVolume> MakeVolume(int nDimX, int nDimY, int nDimZ, F f) {
+    const ScratchDir dir;
+    return std::make_unique<CVolume>(dir.Write("v.dat", FieldBytes(nDimX, nDimY, nDimZ, f)));
+}
+
+// The worker's first and last line of a run.
+inline const std::string kStarted = "ProgressiveVolumeThread started!\n";
+inline const std::string kEnded = "ProgressiveVolumeThread ended!\n";
 
 } // namespace testfiles
