@@ -303,6 +303,257 @@ void WaitUntilFilled(std::atomic_ref<uint8_t> valid) {
     }
 }
 
+// The normalised ray direction pDir of pDirection, the first sample position
+// pPos at the distance fStart along it and the step vector pStep of fStep per
+// sample, all in float.
+void StartRay(const float* pDirection, float fStart, float fStep, float* pDir, float* pPos,
+              float* pStep) {
+    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], pDir);
+    ScaleVector(pDir[0], pDir[1], pDir[2], fStart, pPos);
+    ScaleVector(pDir[0], pDir[1], pDir[2], fStep, pStep);
+}
+
+// The march that the three casters share. A ray starts at pPos and advances by
+// adding pStep once per sample, in float; each position is mapped into voxel
+// space and, when it lies inside the caster's box, handed to the caster's step
+// with the linear index k of its nearest voxel. The samples that cannot be
+// inside are passed over in one go (InsideSampleRange), and so are those that a
+// usable skip map marks as empty while the step allows it; the position still
+// ends up exactly where one addition per sample takes it.
+//
+// TStep provides:
+//   static constexpr bool CLOSED_BOX: inside is 0 <= p < dim on every axis
+//     (X-Ray); otherwise 0 < p < dim - 1 (Levoy and First Hit);
+//   bool MaySkip() const: whether samples in empty space may be jumped now;
+//   bool Sample(const float* p, int32_t k): takes one inside sample; false ends
+//     the march.
+template <class TStep>
+void MarchRay(int32_t nSamples, float* pPos, const float* pStep, const CMatrix4& matrix,
+              const CVolume& volume, const CSkipMap* pSkip, TStep& step) {
+    const PointMap map(matrix);
+    int32_t nFirst = 0, nLast = -1;
+    if (!InsideSampleRange(map, pPos, pStep, nSamples, volume, nFirst, nLast))
+        return;
+    const CRaySkipper skipper(pSkip, volume, map, pPos, pStep, nSamples);
+    const bool bSkip = skipper.Active();
+    AddRepeated3(pPos, pStep, nFirst);
+
+    const int nHighOffset = TStep::CLOSED_BOX ? 0 : 1;
+    const float fHighX = static_cast<float>(volume.m_nDimX - nHighOffset);
+    const float fHighY = static_cast<float>(volume.m_nDimY - nHighOffset);
+    const float fHighZ = static_cast<float>(volume.m_nDimZ - nHighOffset);
+    const int32_t nStrideY = volume.m_nStrideY;
+    const int32_t nStrideZ = volume.m_nStrideZ;
+
+    for (int32_t i = nFirst; i <= nLast;) {
+        float p[3];
+        map.Map(pPos, p);
+        bool bInside;
+        if constexpr (TStep::CLOSED_BOX)
+            bInside = p[0] >= 0.0f && p[0] < fHighX && p[1] >= 0.0f && p[1] < fHighY &&
+                      p[2] >= 0.0f && p[2] < fHighZ;
+        else
+            bInside = p[0] > 0.0f && p[0] < fHighX && p[1] > 0.0f && p[1] < fHighY && p[2] > 0.0f &&
+                      p[2] < fHighZ;
+        if (bInside) {
+            const int32_t ix = static_cast<int32_t>(p[0]);
+            const int32_t iy = static_cast<int32_t>(p[1]);
+            const int32_t iz = static_cast<int32_t>(p[2]);
+            if (bSkip && step.MaySkip() &&
+                skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pPos, pStep, i))
+                continue;
+            if (!step.Sample(p, ix + iy * nStrideY + iz * nStrideZ))
+                return;
+        }
+        Advance(pPos, pStep);
+        ++i;
+    }
+}
+
+// Levoy: shaded front-to-back compositing through the shading cache.
+class CLevoyStep {
+public:
+    static constexpr bool CLOSED_BOX = false;
+
+    CLevoyStep(const float* pLight, const float* pHalf, bool bTrilinear,
+               const CTransferFunction& tf, CVolume& volume)
+        : m_pLight(pLight), m_pHalf(pHalf), m_bTrilinear(bTrilinear), m_Tf(tf), m_Volume(volume),
+          m_pValid(volume.m_pShadeValid), m_pShadeR(volume.m_pShadeR), m_pShadeG(volume.m_pShadeG),
+          m_pShadeB(volume.m_pShadeB), m_pShadeAlpha(volume.m_pShadeAlpha) {}
+
+    // Samples in empty space have opacity 0: with a finite A they change no sum,
+    // and A stays at or below 0.99.
+    bool MaySkip() const { return std::isfinite(A); }
+
+    bool Sample(const float* p, int32_t k) {
+        // Within a run an entry, once filled, is never recomputed: what a later
+        // sample would compute for it is discarded, so it is not computed at all.
+        // The first ray to reach the voxel claims the entry and fills it; any
+        // other waits for that.
+        std::atomic_ref<uint8_t> valid(m_pValid[k]);
+        uint8_t nState = valid.load(std::memory_order_acquire);
+        if (nState != SHADE_FILLED) {
+            if (nState == SHADE_EMPTY &&
+                valid.compare_exchange_strong(nState, SHADE_CLAIMED, std::memory_order_acquire)) {
+                Fill(p, k);
+                valid.store(SHADE_FILLED, std::memory_order_release);
+            } else {
+                WaitUntilFilled(valid);
+            }
+        }
+        const float a = m_pShadeAlpha[k];
+        // With a = 0 and a finite A every product below is a zero, and adding a
+        // zero leaves each sum as it is.
+        if (a != 0.0f || !std::isfinite(A)) {
+            const float rest = 1.0f - A;
+            cr += static_cast<float>(m_pShadeR[k]) * rest * a;
+            cg += static_cast<float>(m_pShadeG[k]) * rest * a;
+            cb += static_cast<float>(m_pShadeB[k]) * rest * a;
+            A += rest * a;
+        }
+        return !(A > 0.99);
+    }
+
+    float cr = 0.0f, cg = 0.0f, cb = 0.0f, A = 0.0f;
+
+private:
+    // Shades the sample at p into the cache entry k of its nearest voxel.
+    void Fill(const float* p, int32_t k) {
+        const CVolume& volume = m_Volume;
+        int16_t nValue;
+        if (m_bTrilinear)
+            nValue = TruncToInt16(volume.SampleTrilinear(p[0], p[1], p[2]));
+        else
+            nValue = volume.m_pVoxels[k];
+        const TableEntry& e = m_Tf.Lookup(nValue);
+        // A transparent entry (opacity m * 0 = 0 for every finite m) adds nothing
+        // to any ray whatever its colour, so its gradient and shading are not
+        // needed.
+        float g[3];
+        float m = 0.0f;
+        bool bShade = e.opacity != 0.0f;
+        if (bShade) {
+            if (m_bTrilinear) {
+                volume.GradientTrilinear(p[0], p[1], p[2], g);
+                m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+            } else {
+                const float* pGradient = volume.m_pGradient + 3 * static_cast<size_t>(k);
+                g[0] = pGradient[0];
+                g[1] = pGradient[1];
+                g[2] = pGradient[2];
+                m = volume.m_pGradientMagnitude[k];
+            }
+            bShade = m > 0.0f && std::isfinite(m);
+        }
+        if (bShade) {
+            const float nv[3] = {g[0] / m, g[1] / m, g[2] / m};
+            const float fDiffuse = Dot(nv, m_pLight);
+            const float fSpecular = SpecularPower(Dot(nv, m_pHalf));
+            const float I = 0.3f * fSpecular + 0.7f * fDiffuse;
+            m_pShadeR[k] = TruncToByte(I * e.red);
+            m_pShadeG[k] = TruncToByte(I * e.green);
+            m_pShadeB[k] = TruncToByte(I * e.blue);
+            m_pShadeAlpha[k] = m * e.opacity;
+        } else {
+            // No gradient (no surface) or no opacity: colour 0 and opacity 0.
+            m_pShadeR[k] = m_pShadeG[k] = m_pShadeB[k] = 0;
+            m_pShadeAlpha[k] = 0.0f;
+        }
+    }
+
+    const float* m_pLight;
+    const float* m_pHalf;
+    const bool m_bTrilinear;
+    const CTransferFunction& m_Tf;
+    const CVolume& m_Volume;
+    uint8_t* const m_pValid;
+    uint8_t* const m_pShadeR;
+    uint8_t* const m_pShadeG;
+    uint8_t* const m_pShadeB;
+    float* const m_pShadeAlpha;
+};
+
+// X-Ray: the sum of the nearest voxel values, each divided by 4096 N.
+class CXRayStep {
+public:
+    static constexpr bool CLOSED_BOX = true;
+
+    CXRayStep(int32_t nSamples, const CVolume& volume)
+        : m_pVoxels(volume.m_pVoxels), m_dDivisor(nSamples * 4096.0) {}
+
+    // Voxels of value 0 add exact zeros, which change no sum.
+    bool MaySkip() const { return true; }
+
+    bool Sample(const float*, int32_t k) {
+        dSum = dSum + m_pVoxels[k] / m_dDivisor;
+        return true;
+    }
+
+    double dSum = 0.0;
+
+private:
+    const int16_t* const m_pVoxels;
+    const double m_dDivisor;
+};
+
+// First Hit: the first sample strictly between the thresholds, diffusely shaded.
+class CFirstHitStep {
+public:
+    static constexpr bool CLOSED_BOX = false;
+
+    CFirstHitStep(const float* pLight, int32_t nUpper, int32_t nLower, bool bTrilinear,
+                  const CTransferFunction& tf, const CVolume& volume, ImagePixel& pixel)
+        : m_pLight(pLight), m_fLower(static_cast<float>(nLower)),
+          m_fUpper(static_cast<float>(nUpper)), m_bTrilinear(bTrilinear), m_Tf(tf),
+          m_Volume(volume), m_Pixel(pixel) {}
+
+    // No sample in empty space can be a hit.
+    bool MaySkip() const { return true; }
+
+    bool Sample(const float* p, int32_t k) {
+        const CVolume& volume = m_Volume;
+        const float fValue = m_bTrilinear
+                                 ? static_cast<float>(volume.SampleTrilinear(p[0], p[1], p[2]))
+                                 : static_cast<float>(volume.m_pVoxels[k]);
+        if (!(m_fLower < fValue && fValue < m_fUpper))
+            return true;
+        const TableEntry& e = m_Tf.Lookup(TruncToInt16(fValue));
+        float nv[3];
+        bool bSurface;
+        if (m_bTrilinear) {
+            float g[3];
+            volume.GradientTrilinear(p[0], p[1], p[2], g);
+            NormalizeVector(g[0], g[1], g[2], nv);
+            bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
+        } else {
+            const float m = volume.m_pGradientMagnitude[k];
+            const float* g = volume.m_pGradient + 3 * static_cast<size_t>(k);
+            bSurface = m > 0.0f && std::isfinite(m);
+            if (bSurface) {
+                nv[0] = g[0] / m;
+                nv[1] = g[1] / m;
+                nv[2] = g[2] / m;
+            }
+        }
+        // A hit without a gradient has no normal to shade with: black.
+        if (bSurface) {
+            const double s = static_cast<double>(Dot(nv, m_pLight)) * K255_DOUBLE;
+            SetPixel(m_Pixel, static_cast<float>(s * e.red), static_cast<float>(s * e.green),
+                     static_cast<float>(s * e.blue));
+        }
+        return false;
+    }
+
+private:
+    const float* m_pLight;
+    const float m_fLower;
+    const float m_fUpper;
+    const bool m_bTrilinear;
+    const CTransferFunction& m_Tf;
+    const CVolume& m_Volume;
+    ImagePixel& m_Pixel;
+};
+
 } // namespace
 
 void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
@@ -398,180 +649,36 @@ int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDire
                  const float* pLight, int32_t nInterpolation, const CTransferFunction& tf,
                  const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel,
                  const CSkipMap* pSkip) {
-    float cr = 0.0f, cg = 0.0f, cb = 0.0f, A = 0.0f;
     if (nSamples < 1 || !volume.m_pVoxels) {
         SetPixel(pixel, 0.0f, 0.0f, 0.0f);
         return 0;
     }
-
-    float dir[3];
-    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], dir);
+    float dir[3], pos[3], step[3];
+    StartRay(pDirection, static_cast<float>(dNear), static_cast<float>((dFar - dNear) / nSamples),
+             dir, pos, step);
     float half[3];
     NormalizeVector(dir[0] + pLight[0], dir[1] + pLight[1], dir[2] + pLight[2], half);
 
-    float pos[3], step[3];
-    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>(dNear), pos);
-    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>((dFar - dNear) / nSamples), step);
-
-    const PointMap map(matrix);
-    int32_t nFirst = 0, nLast = -1;
-    if (InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast)) {
-        const CRaySkipper skipper(pSkip, volume, map, pos, step, nSamples);
-        const bool bSkip = skipper.Active();
-        AddRepeated3(pos, step, nFirst);
-
-        const float fMaxX = static_cast<float>(volume.m_nDimX - 1);
-        const float fMaxY = static_cast<float>(volume.m_nDimY - 1);
-        const float fMaxZ = static_cast<float>(volume.m_nDimZ - 1);
-        const int32_t nStrideY = volume.m_nStrideY;
-        const int32_t nStrideZ = volume.m_nStrideZ;
-        const bool bTrilinear = nInterpolation == VOLUME_TRILINEAR;
-        uint8_t* const pValid = volume.m_pShadeValid;
-        uint8_t* const pShadeR = volume.m_pShadeR;
-        uint8_t* const pShadeG = volume.m_pShadeG;
-        uint8_t* const pShadeB = volume.m_pShadeB;
-        float* const pShadeAlpha = volume.m_pShadeAlpha;
-
-        for (int32_t i = nFirst; i <= nLast;) {
-            float p[3];
-            map.Map(pos, p);
-            if (p[0] > 0.0f && p[0] < fMaxX && p[1] > 0.0f && p[1] < fMaxY && p[2] > 0.0f &&
-                p[2] < fMaxZ) {
-                const int32_t ix = static_cast<int32_t>(p[0]);
-                const int32_t iy = static_cast<int32_t>(p[1]);
-                const int32_t iz = static_cast<int32_t>(p[2]);
-                // Samples in empty space have opacity 0: with a finite A they
-                // change no sum, and A stays at or below 0.99.
-                if (bSkip && std::isfinite(A) &&
-                    skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pos, step, i))
-                    continue;
-                const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
-                // Within a run an entry, once filled, is never recomputed: what a
-                // later sample would compute for it is discarded, so it is not
-                // computed at all. The first ray to reach the voxel claims the
-                // entry and fills it; any other waits for that.
-                std::atomic_ref<uint8_t> valid(pValid[k]);
-                uint8_t nState = valid.load(std::memory_order_acquire);
-                if (nState != SHADE_FILLED) {
-                    if (nState == SHADE_EMPTY &&
-                        valid.compare_exchange_strong(nState, SHADE_CLAIMED,
-                                                      std::memory_order_acquire)) {
-                        int16_t nValue;
-                        float g[3];
-                        float m;
-                        if (bTrilinear)
-                            nValue = TruncToInt16(volume.SampleTrilinear(p[0], p[1], p[2]));
-                        else
-                            nValue = volume.m_pVoxels[k];
-                        const TableEntry& e = tf.Lookup(nValue);
-                        // A transparent entry (opacity m * 0 = 0 for every finite
-                        // m) adds nothing to any ray whatever its colour, so its
-                        // gradient and shading are not needed.
-                        bool bShade = e.opacity != 0.0f;
-                        if (bShade) {
-                            if (bTrilinear) {
-                                volume.GradientTrilinear(p[0], p[1], p[2], g);
-                                m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
-                            } else {
-                                const float* pGradient =
-                                    volume.m_pGradient + 3 * static_cast<size_t>(k);
-                                g[0] = pGradient[0];
-                                g[1] = pGradient[1];
-                                g[2] = pGradient[2];
-                                m = volume.m_pGradientMagnitude[k];
-                            }
-                            bShade = m > 0.0f && std::isfinite(m);
-                        }
-                        if (bShade) {
-                            const float nv[3] = {g[0] / m, g[1] / m, g[2] / m};
-                            const float fDiffuse = Dot(nv, pLight);
-                            const float fSpecular = SpecularPower(Dot(nv, half));
-                            const float I = 0.3f * fSpecular + 0.7f * fDiffuse;
-                            pShadeR[k] = TruncToByte(I * e.red);
-                            pShadeG[k] = TruncToByte(I * e.green);
-                            pShadeB[k] = TruncToByte(I * e.blue);
-                            pShadeAlpha[k] = m * e.opacity;
-                        } else {
-                            // No gradient (no surface) or no opacity: colour 0 and
-                            // opacity 0.
-                            pShadeR[k] = pShadeG[k] = pShadeB[k] = 0;
-                            pShadeAlpha[k] = 0.0f;
-                        }
-                        valid.store(SHADE_FILLED, std::memory_order_release);
-                    } else {
-                        WaitUntilFilled(valid);
-                    }
-                }
-                const float a = pShadeAlpha[k];
-                // With a = 0 and a finite A every product below is a zero, and
-                // adding a zero leaves each sum as it is.
-                if (a != 0.0f || !std::isfinite(A)) {
-                    const float rest = 1.0f - A;
-                    cr += static_cast<float>(pShadeR[k]) * rest * a;
-                    cg += static_cast<float>(pShadeG[k]) * rest * a;
-                    cb += static_cast<float>(pShadeB[k]) * rest * a;
-                    A += rest * a;
-                }
-            }
-            Advance(pos, step);
-            ++i;
-            if (A > 0.99)
-                break;
-        }
-    }
-    SetPixel(pixel, cr * K255, cg * K255, cb * K255);
+    CLevoyStep levoy(pLight, half, nInterpolation == VOLUME_TRILINEAR, tf, volume);
+    MarchRay(nSamples, pos, step, matrix, volume, pSkip, levoy);
+    SetPixel(pixel, levoy.cr * K255, levoy.cg * K255, levoy.cb * K255);
     return 0;
 }
 
 int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirection,
                 const CMatrix4& matrix, const CVolume& volume, ImagePixel& pixel,
                 const CSkipMap* pSkip) {
-    double dSum = 0.0;
     if (nSamples < 1 || !volume.m_pVoxels) {
         SetPixel(pixel, 0.0f, 0.0f, 0.0f);
         return 0;
     }
+    float dir[3], pos[3], step[3];
+    StartRay(pDirection, static_cast<float>(dFar), static_cast<float>((dNear - dFar) / nSamples),
+             dir, pos, step);
 
-    float dir[3];
-    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], dir);
-    float pos[3], step[3];
-    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>(dFar), pos);
-    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>((dNear - dFar) / nSamples), step);
-
-    const PointMap map(matrix);
-    int32_t nFirst = 0, nLast = -1;
-    if (InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast)) {
-        const CRaySkipper skipper(pSkip, volume, map, pos, step, nSamples);
-        const bool bSkip = skipper.Active();
-        AddRepeated3(pos, step, nFirst);
-
-        const float fDimX = static_cast<float>(volume.m_nDimX);
-        const float fDimY = static_cast<float>(volume.m_nDimY);
-        const float fDimZ = static_cast<float>(volume.m_nDimZ);
-        const int32_t nStrideY = volume.m_nStrideY;
-        const int32_t nStrideZ = volume.m_nStrideZ;
-        const int16_t* const pVoxels = volume.m_pVoxels;
-        const double dDivisor = nSamples * 4096.0;
-
-        for (int32_t i = nFirst; i <= nLast;) {
-            float p[3];
-            map.Map(pos, p);
-            if (p[0] >= 0.0f && p[0] < fDimX && p[1] >= 0.0f && p[1] < fDimY && p[2] >= 0.0f &&
-                p[2] < fDimZ) {
-                const int32_t ix = static_cast<int32_t>(p[0]);
-                const int32_t iy = static_cast<int32_t>(p[1]);
-                const int32_t iz = static_cast<int32_t>(p[2]);
-                // Voxels of value 0 add exact zeros, which change no sum.
-                if (bSkip && skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pos, step, i))
-                    continue;
-                const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
-                dSum = dSum + pVoxels[k] / dDivisor;
-            }
-            Advance(pos, step);
-            ++i;
-        }
-    }
-    const float fGrey = static_cast<float>(dSum * 5.0);
+    CXRayStep xray(nSamples, volume);
+    MarchRay(nSamples, pos, step, matrix, volume, pSkip, xray);
+    const float fGrey = static_cast<float>(xray.dSum * 5.0);
     SetPixel(pixel, fGrey, fGrey, fGrey);
     return 0;
 }
@@ -583,75 +690,11 @@ int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDir
     SetPixel(pixel, 0.0f, 0.0f, 0.0f);
     if (nSamples < 1 || !volume.m_pVoxels)
         return 0;
+    float dir[3], pos[3], step[3];
+    StartRay(pDirection, fNear, (fFar - fNear) / static_cast<float>(nSamples), dir, pos, step);
 
-    float dir[3];
-    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], dir);
-    float pos[3], step[3];
-    ScaleVector(dir[0], dir[1], dir[2], fNear, pos);
-    ScaleVector(dir[0], dir[1], dir[2], (fFar - fNear) / static_cast<float>(nSamples), step);
-
-    const PointMap map(matrix);
-    int32_t nFirst = 0, nLast = -1;
-    if (!InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast))
-        return 0;
-    const CRaySkipper skipper(pSkip, volume, map, pos, step, nSamples);
-    const bool bSkip = skipper.Active();
-    AddRepeated3(pos, step, nFirst);
-
-    const float fMaxX = static_cast<float>(volume.m_nDimX - 1);
-    const float fMaxY = static_cast<float>(volume.m_nDimY - 1);
-    const float fMaxZ = static_cast<float>(volume.m_nDimZ - 1);
-    const int32_t nStrideY = volume.m_nStrideY;
-    const int32_t nStrideZ = volume.m_nStrideZ;
-    const bool bTrilinear = nInterpolation == VOLUME_TRILINEAR;
-    const float fLower = static_cast<float>(nLowerThreshold);
-    const float fUpper = static_cast<float>(nUpperThreshold);
-
-    for (int32_t i = nFirst; i <= nLast;) {
-        float p[3];
-        map.Map(pos, p);
-        if (p[0] > 0.0f && p[0] < fMaxX && p[1] > 0.0f && p[1] < fMaxY && p[2] > 0.0f &&
-            p[2] < fMaxZ) {
-            const int32_t ix = static_cast<int32_t>(p[0]);
-            const int32_t iy = static_cast<int32_t>(p[1]);
-            const int32_t iz = static_cast<int32_t>(p[2]);
-            // No sample in empty space can be a hit.
-            if (bSkip && skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pos, step, i))
-                continue;
-            const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
-            const float fValue = bTrilinear
-                                     ? static_cast<float>(volume.SampleTrilinear(p[0], p[1], p[2]))
-                                     : static_cast<float>(volume.m_pVoxels[k]);
-            if (fLower < fValue && fValue < fUpper) {
-                const TableEntry& e = tf.Lookup(TruncToInt16(fValue));
-                float nv[3];
-                bool bSurface;
-                if (bTrilinear) {
-                    float g[3];
-                    volume.GradientTrilinear(p[0], p[1], p[2], g);
-                    NormalizeVector(g[0], g[1], g[2], nv);
-                    bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
-                } else {
-                    const float m = volume.m_pGradientMagnitude[k];
-                    const float* g = volume.m_pGradient + 3 * static_cast<size_t>(k);
-                    bSurface = m > 0.0f && std::isfinite(m);
-                    if (bSurface) {
-                        nv[0] = g[0] / m;
-                        nv[1] = g[1] / m;
-                        nv[2] = g[2] / m;
-                    }
-                }
-                // A hit without a gradient has no normal to shade with: black.
-                if (bSurface) {
-                    const double s = static_cast<double>(Dot(nv, pLight)) * K255_DOUBLE;
-                    SetPixel(pixel, static_cast<float>(s * e.red), static_cast<float>(s * e.green),
-                             static_cast<float>(s * e.blue));
-                }
-                return 0;
-            }
-        }
-        Advance(pos, step);
-        ++i;
-    }
+    CFirstHitStep firstHit(pLight, nUpperThreshold, nLowerThreshold,
+                           nInterpolation == VOLUME_TRILINEAR, tf, volume, pixel);
+    MarchRay(nSamples, pos, step, matrix, volume, pSkip, firstHit);
     return 0;
 }
