@@ -5,8 +5,8 @@
 // step 6 (the sixth repaint request), for each compositing type and casting
 // thread count. The first run of each case is a warm-up, as VTK's first frame
 // is: it pays for first touches of the image buffers and the shading cache (and
-// for a new thread pool), and is reported apart. Built by bench/race against the
-// build's libraries.
+// for a new thread pool), and is reported apart. A target of bench/CMakeLists.txt
+// (ORVEX_BUILD_RACE), which bench/race turns on.
 #include "_Headless.h"
 #include "_Image.h"
 #include "_RenderOptions.h"

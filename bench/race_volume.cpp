@@ -1,6 +1,6 @@
 // orvex-race-volume: writes the head phantom of the sample data at any grid size,
 // for the race against VTK (the phantom's transfer function fits every size: the
-// tissue values are the same). Built by bench/race against the build's libraries.
+// tissue values are the same). A target of bench/CMakeLists.txt (ORVEX_BUILD_RACE).
 #include "_Phantom.h"
 #include "_RenderOptions.h"
 
