@@ -577,7 +577,7 @@ int ProgressiveVolumeThread() {
     const int nBufferHeight = std::clamp(H, 0, IMAGE_MAX_HEIGHT);
 
     wnd.ClearBackImage(nBufferWidth, nBufferHeight);
-    std::memset(volume.m_pShadeValid, 0, static_cast<size_t>(volume.m_nVoxelCount));
+    volume.ClearShadeCache();
 
     RayView view;
     SetupView(wnd, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, *pVectorMath, view);

@@ -291,8 +291,8 @@ private:
 // Waits until the ray that claimed a shading-cache entry has filled it. The
 // claimer computes one sample's shading without waiting on anything, so this
 // is short.
-void WaitUntilFilled(std::atomic_ref<uint8_t> valid) {
-    for (int nSpins = 0; valid.load(std::memory_order_acquire) != SHADE_FILLED; ++nSpins) {
+void WaitUntilFilled(std::atomic_ref<uint8_t> state, uint8_t nFilled) {
+    for (int nSpins = 0; state.load(std::memory_order_acquire) != nFilled; ++nSpins) {
         if (nSpins < 64) {
 #ifdef __SSE2__
             _mm_pause();
@@ -378,37 +378,38 @@ public:
     CLevoyStep(const float* pLight, const float* pHalf, bool bTrilinear,
                const CTransferFunction& tf, CVolume& volume)
         : m_pLight(pLight), m_pHalf(pHalf), m_bTrilinear(bTrilinear), m_Tf(tf), m_Volume(volume),
-          m_pValid(volume.m_pShadeValid), m_pShadeR(volume.m_pShadeR), m_pShadeG(volume.m_pShadeG),
-          m_pShadeB(volume.m_pShadeB), m_pShadeAlpha(volume.m_pShadeAlpha) {}
+          m_pShade(volume.m_pShade), m_nFilled(volume.ShadeFilled()),
+          m_nClaimed(volume.ShadeClaimed()) {}
 
     // Samples in empty space have opacity 0: with a finite A they change no sum,
     // and A stays at or below 0.99.
     bool MaySkip() const { return std::isfinite(A); }
 
     bool Sample(const float* p, int32_t k) {
+        ShadeEntry& entry = m_pShade[k];
         // Within a run an entry, once filled, is never recomputed: what a later
         // sample would compute for it is discarded, so it is not computed at all.
         // The first ray to reach the voxel claims the entry and fills it; any
         // other waits for that.
-        std::atomic_ref<uint8_t> valid(m_pValid[k]);
-        uint8_t nState = valid.load(std::memory_order_acquire);
-        if (nState != SHADE_FILLED) {
-            if (nState == SHADE_EMPTY &&
-                valid.compare_exchange_strong(nState, SHADE_CLAIMED, std::memory_order_acquire)) {
-                Fill(p, k);
-                valid.store(SHADE_FILLED, std::memory_order_release);
+        std::atomic_ref<uint8_t> state(entry.state);
+        uint8_t nState = state.load(std::memory_order_acquire);
+        if (nState != m_nFilled) {
+            if (nState != m_nClaimed &&
+                state.compare_exchange_strong(nState, m_nClaimed, std::memory_order_acquire)) {
+                Fill(p, k, entry);
+                state.store(m_nFilled, std::memory_order_release);
             } else {
-                WaitUntilFilled(valid);
+                WaitUntilFilled(state, m_nFilled);
             }
         }
-        const float a = m_pShadeAlpha[k];
+        const float a = entry.alpha;
         // With a = 0 and a finite A every product below is a zero, and adding a
         // zero leaves each sum as it is.
         if (a != 0.0f || !std::isfinite(A)) {
             const float rest = 1.0f - A;
-            cr += static_cast<float>(m_pShadeR[k]) * rest * a;
-            cg += static_cast<float>(m_pShadeG[k]) * rest * a;
-            cb += static_cast<float>(m_pShadeB[k]) * rest * a;
+            cr += static_cast<float>(entry.red) * rest * a;
+            cg += static_cast<float>(entry.green) * rest * a;
+            cb += static_cast<float>(entry.blue) * rest * a;
             A += rest * a;
         }
         return !(A > 0.99);
@@ -417,8 +418,8 @@ public:
     float cr = 0.0f, cg = 0.0f, cb = 0.0f, A = 0.0f;
 
 private:
-    // Shades the sample at p into the cache entry k of its nearest voxel.
-    void Fill(const float* p, int32_t k) {
+    // Shades the sample at p into the cache entry of its nearest voxel k.
+    void Fill(const float* p, int32_t k, ShadeEntry& entry) {
         const CVolume& volume = m_Volume;
         int16_t nValue;
         if (m_bTrilinear)
@@ -437,7 +438,7 @@ private:
                 volume.GradientTrilinear(p[0], p[1], p[2], g);
                 m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
             } else {
-                const float* pGradient = volume.m_pGradient + 3 * static_cast<size_t>(k);
+                const float* pGradient = volume.m_pRecords[k].gradient;
                 g[0] = pGradient[0];
                 g[1] = pGradient[1];
                 g[2] = pGradient[2];
@@ -450,14 +451,14 @@ private:
             const float fDiffuse = Dot(nv, m_pLight);
             const float fSpecular = SpecularPower(Dot(nv, m_pHalf));
             const float I = 0.3f * fSpecular + 0.7f * fDiffuse;
-            m_pShadeR[k] = TruncToByte(I * e.red);
-            m_pShadeG[k] = TruncToByte(I * e.green);
-            m_pShadeB[k] = TruncToByte(I * e.blue);
-            m_pShadeAlpha[k] = m * e.opacity;
+            entry.red = TruncToByte(I * e.red);
+            entry.green = TruncToByte(I * e.green);
+            entry.blue = TruncToByte(I * e.blue);
+            entry.alpha = m * e.opacity;
         } else {
             // No gradient (no surface) or no opacity: colour 0 and opacity 0.
-            m_pShadeR[k] = m_pShadeG[k] = m_pShadeB[k] = 0;
-            m_pShadeAlpha[k] = 0.0f;
+            entry.red = entry.green = entry.blue = 0;
+            entry.alpha = 0.0f;
         }
     }
 
@@ -466,11 +467,9 @@ private:
     const bool m_bTrilinear;
     const CTransferFunction& m_Tf;
     const CVolume& m_Volume;
-    uint8_t* const m_pValid;
-    uint8_t* const m_pShadeR;
-    uint8_t* const m_pShadeG;
-    uint8_t* const m_pShadeB;
-    float* const m_pShadeAlpha;
+    ShadeEntry* const m_pShade;
+    const uint8_t m_nFilled;
+    const uint8_t m_nClaimed;
 };
 
 // X-Ray: the sum of the nearest voxel values, each divided by 4096 N.
@@ -527,7 +526,7 @@ public:
             bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
         } else {
             const float m = volume.m_pGradientMagnitude[k];
-            const float* g = volume.m_pGradient + 3 * static_cast<size_t>(k);
+            const float* g = volume.m_pRecords[k].gradient;
             bSurface = m > 0.0f && std::isfinite(m);
             if (bSurface) {
                 nv[0] = g[0] / m;

@@ -87,10 +87,3 @@ int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDir
 // for bit, mostly without calling pow (with a C library whose pow is within one
 // unit in the last place, as glibc's is).
 float SpecularPower(float fCosine);
-
-// States of a shading-cache valid flag (m_pShadeValid) during a run: empty,
-// filled, and claimed by a ray that is filling it right now. Between runs an
-// entry is only ever empty or filled.
-constexpr uint8_t SHADE_EMPTY = 0;
-constexpr uint8_t SHADE_FILLED = 1;
-constexpr uint8_t SHADE_CLAIMED = 2;

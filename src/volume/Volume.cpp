@@ -227,8 +227,11 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_
 }
 
 void CVolume::ComputeGradients() {
-    // Central differences on the interior voxels; the faces keep the zero that
-    // AllocateBuffers wrote.
+    // Every record holds its voxel's value; the gradients are central differences
+    // on the interior voxels, and the faces keep the zero that AllocateBuffers
+    // wrote.
+    for (int32_t i = 0; i < m_nVoxelCount; ++i)
+        m_pRecords[i].value = static_cast<float>(m_pVoxels[i]);
     const int nDimX = m_nDimX;
     const int nDimY = m_nDimY;
     const int nDimZ = m_nDimZ;
@@ -238,9 +241,9 @@ void CVolume::ComputeGradients() {
         for (int y = 1; y < nDimY - 1; ++y) {
             const ptrdiff_t i0 = 1 + y * sy + z * sz;
             const int16_t* v = m_pVoxels + i0;
-            float* g = m_pGradient + 3 * i0;
+            float* g = m_pRecords[i0].gradient;
             float* m = m_pGradientMagnitude + i0;
-            for (int x = 1; x < nDimX - 1; ++x, ++v, g += 3, ++m) {
+            for (int x = 1; x < nDimX - 1; ++x, ++v, g += 4, ++m) {
                 const int32_t dx = static_cast<int32_t>(v[1]) - v[-1];
                 const int32_t dy = static_cast<int32_t>(v[sy]) - v[-sy];
                 const int32_t dz = static_cast<int32_t>(v[sz]) - v[-sz];
@@ -276,16 +279,28 @@ int CVolume::AllocateBuffers() {
     // is made anew. The first allocation that fails ends it.
     const size_t n = static_cast<size_t>(m_nVoxelCount);
     const bool bOk = (m_pVoxels || (m_pVoxels = AllocateArray<int16_t>(n, false))) &&
-                     Reallocate(m_pGradient, 3 * n, true) &&
-                     Reallocate(m_pGradientMagnitude, n, true) && Reallocate(m_pShadeR, n, false) &&
-                     Reallocate(m_pShadeG, n, false) && Reallocate(m_pShadeB, n, false) &&
-                     Reallocate(m_pShadeAlpha, n, false) && Reallocate(m_pShadeValid, n, false);
+                     Reallocate(m_pRecords, n, true) && Reallocate(m_pGradientMagnitude, n, true) &&
+                     Reallocate(m_pShade, n, true);
     if (!bOk) {
         FreeBuffers();
         return -1;
     }
     m_nContentSerial = NextContentSerial();
+    m_nShadeRun = 1;
     return 0;
+}
+
+void CVolume::ClearShadeCache() {
+    if (!m_pShade)
+        return;
+    if (m_nShadeRun < SHADE_LAST_RUN) {
+        ++m_nShadeRun;
+        return;
+    }
+    // The run numbers are used up: every state back to 0 (empty for every run).
+    for (int32_t i = 0; i < m_nVoxelCount; ++i)
+        m_pShade[i].state = 0;
+    m_nShadeRun = 1;
 }
 
 uint64_t CVolume::NextContentSerial() {
@@ -296,13 +311,9 @@ uint64_t CVolume::NextContentSerial() {
 void CVolume::FreeBuffers() {
     m_nContentSerial = 0;
     FreeArray(m_pVoxels);
-    FreeArray(m_pGradient);
+    FreeArray(m_pRecords);
     FreeArray(m_pGradientMagnitude);
-    FreeArray(m_pShadeR);
-    FreeArray(m_pShadeG);
-    FreeArray(m_pShadeB);
-    FreeArray(m_pShadeAlpha);
-    FreeArray(m_pShadeValid);
+    FreeArray(m_pShade);
 }
 
 int CVolume::FindHistogramPeak() {

@@ -49,7 +49,8 @@ TEST(BrickRangesTest, RangesAndFlatnessIncludeTheApron) {
         return static_cast<int16_t>(x == 8 && y == 3 && z == 3 ? -7 : 700 + (x >= 16 ? 1 : 0));
     });
     CVolume& v = *pVolume;
-    std::fill_n(v.m_pGradient, 3 * v.m_nVoxelCount, 0.0f); // all gradients zero
+    for (int32_t k = 0; k < v.m_nVoxelCount; ++k) // all gradients zero
+        std::fill_n(v.m_pRecords[k].gradient, 3, 0.0f);
     std::fill_n(v.m_pGradientMagnitude, v.m_nVoxelCount, 0.0f);
     // Lengths that shading cannot use keep a brick flat for nearest neighbour;
     // -0 components keep it flat for trilinear; anything else does not.

@@ -63,9 +63,9 @@ inline int32_t VoxelIndex(const CVolume& volume, int x, int y, int z) {
 inline void SetGradient(CVolume& volume, int x, int y, int z, float gx, float gy, float gz,
                         float fMagnitude) {
     const int32_t k = VoxelIndex(volume, x, y, z);
-    volume.m_pGradient[3 * k] = gx;
-    volume.m_pGradient[3 * k + 1] = gy;
-    volume.m_pGradient[3 * k + 2] = gz;
+    volume.m_pRecords[k].gradient[0] = gx;
+    volume.m_pRecords[k].gradient[1] = gy;
+    volume.m_pRecords[k].gradient[2] = gz;
     volume.m_pGradientMagnitude[k] = fMagnitude;
 }
 

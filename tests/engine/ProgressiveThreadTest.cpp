@@ -102,7 +102,7 @@ protected:
     int ValidCacheEntries() const {
         int n = 0;
         for (int32_t k = 0; k < m_pVolume->m_nVoxelCount; ++k)
-            n += m_pVolume->m_pShadeValid[k];
+            n += m_pVolume->IsShadeFilled(k) ? 1 : 0;
         return n;
     }
 };

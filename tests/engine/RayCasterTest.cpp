@@ -125,7 +125,7 @@ protected:
     CMatrix4 m_Matrix = Shift(1.5, 1.5, 0.5);
 
     ImagePixel Cast(const float* pLight = kAlongZ) {
-        std::memset(m_pVolume->m_pShadeValid, 0, static_cast<size_t>(m_pVolume->m_nVoxelCount));
+        m_pVolume->ClearShadeCache();
         ImagePixel pixel = Dirty();
         EXPECT_EQ(CastRayLevoy(4, 0.0, 4.0, kAlongZ, pLight, VOLUME_NEAREST, m_Tf, m_Matrix,
                                *m_pVolume, pixel),
@@ -150,13 +150,13 @@ TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytes) {
     EXPECT_EQ(p.r, (200.0f * 0.5f + 10.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.g, (50.0f * 0.5f + 250.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.b, 0.0f);
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(0)], 200);
-    EXPECT_EQ(m_pVolume->m_pShadeG[K(1)], 250);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(0)], 0.5f);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(1)], 0.25f);
+    EXPECT_EQ(m_pVolume->m_pShade[K(0)].red, 200);
+    EXPECT_EQ(m_pVolume->m_pShade[K(1)].green, 250);
+    EXPECT_EQ(m_pVolume->m_pShade[K(0)].alpha, 0.5f);
+    EXPECT_EQ(m_pVolume->m_pShade[K(1)].alpha, 0.25f);
     for (int z = 0; z < 4; ++z)
-        EXPECT_EQ(m_pVolume->m_pShadeValid[K(z)], 1) << z;
-    EXPECT_EQ(m_pVolume->m_pShadeValid[K(4)], 0);
+        EXPECT_TRUE(m_pVolume->IsShadeFilled(K(z))) << z;
+    EXPECT_FALSE(m_pVolume->IsShadeFilled(K(4)));
 }
 
 TEST_F(LevoyNearestTest, CacheEntriesFollowTheShadingRules) {
@@ -169,15 +169,15 @@ TEST_F(LevoyNearestTest, CacheEntriesFollowTheShadingRules) {
     const ImagePixel p = Cast();
 
     // Zero gradient: colour 0 and opacity 0, nothing undefined; the ray goes on.
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(0)], 0);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(0)], 0.0f);
+    EXPECT_EQ(m_pVolume->m_pShade[K(0)].red, 0);
+    EXPECT_EQ(m_pVolume->m_pShade[K(0)].alpha, 0.0f);
     // Facing away: bytes limited to 0, the opacity stays (a dark occluder).
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(1)], 0);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(1)], 0.25f);
+    EXPECT_EQ(m_pVolume->m_pShade[K(1)].red, 0);
+    EXPECT_EQ(m_pVolume->m_pShade[K(1)].alpha, 0.25f);
     // Table colours beyond the byte range are limited to 0..255.
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(2)], 255);
-    EXPECT_EQ(m_pVolume->m_pShadeG[K(2)], 255);
-    EXPECT_EQ(m_pVolume->m_pShadeB[K(2)], 0);
+    EXPECT_EQ(m_pVolume->m_pShade[K(2)].red, 255);
+    EXPECT_EQ(m_pVolume->m_pShade[K(2)].green, 255);
+    EXPECT_EQ(m_pVolume->m_pShade[K(2)].blue, 0);
 
     EXPECT_EQ(p.r, 255.0f * 0.75f * 0.25f * K255);
     EXPECT_EQ(p.b, 0.0f);
@@ -193,9 +193,9 @@ TEST_F(LevoyNearestTest, SpecularHighlightUsesTheHalfVector) {
     Cast(light);
     // 0.7 * 255 + 0.3 * 255 / 32768 = 178.502 and 0.7 * 100 + 0.3 * 100 / 32768 =
     // 70.0009; without the specular term the second would truncate to 69.
-    EXPECT_EQ(m_pVolume->m_pShadeR[K(0)], 178);
-    EXPECT_EQ(m_pVolume->m_pShadeG[K(0)], 70);
-    EXPECT_EQ(m_pVolume->m_pShadeAlpha[K(0)], 0.75f);
+    EXPECT_EQ(m_pVolume->m_pShade[K(0)].red, 178);
+    EXPECT_EQ(m_pVolume->m_pShade[K(0)].green, 70);
+    EXPECT_EQ(m_pVolume->m_pShade[K(0)].alpha, 0.75f);
 }
 
 TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99) {
@@ -209,7 +209,7 @@ TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99) {
     EXPECT_EQ(p.r, 100.0f * 1.0f * a0 * K255);
     EXPECT_EQ(p.g, 200.0f * (1.0f - a0) * a1 * K255); // composited in full
     EXPECT_EQ(p.b, 0.0f);                             // never reached
-    EXPECT_EQ(m_pVolume->m_pShadeValid[K(2)], 0);
+    EXPECT_FALSE(m_pVolume->IsShadeFilled(K(2)));
 
     // With a1 = 0.4, A = 0.988 stays below: the third sample counts.
     SetEntry(m_Tf, 101, 0.0f, 200.0f, 0.0f, 0.2f);
@@ -243,18 +243,18 @@ TEST_F(CasterTest, LevoyTrilinearCacheKeepsTheFirstRaysShadingForTheRun) {
                      *pVolume, p);
         return p;
     };
-    std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
+    pVolume->ClearShadeCache();
     const ImagePixel first = cast(2.25), second = cast(2.75);
     // I = 0.7 + 0.3 * 2^-15 (half vector at 45 degrees): 200 I = 140.0018.
-    EXPECT_EQ(pVolume->m_pShadeR[k], 140);
-    EXPECT_EQ(pVolume->m_pShadeG[k], 0);
-    EXPECT_EQ(pVolume->m_pShadeAlpha[k], 100.0f * 0.001f);
+    EXPECT_EQ(pVolume->m_pShade[k].red, 140);
+    EXPECT_EQ(pVolume->m_pShade[k].green, 0);
+    EXPECT_EQ(pVolume->m_pShade[k].alpha, 100.0f * 0.001f);
     EXPECT_GT(first.r, 0.0f);
     EXPECT_EQ(second.r, first.r);
     EXPECT_EQ(second.g, 0.0f);
 
     // A fresh run lets the second ray classify the voxel itself.
-    std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
+    pVolume->ClearShadeCache();
     const ImagePixel alone = cast(2.75);
     EXPECT_EQ(alone.r, 0.0f);
     EXPECT_EQ(alone.g, first.r);
@@ -392,7 +392,7 @@ TEST_F(ViewCastTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
     m_State.m_nHeight = 448;
     m_State.m_fLatitude = Radians(90);
     SetupView(m_State, 8, 8, 8, m_Math, m_View);
-    std::memset(pVolume->m_pShadeValid, 0, static_cast<size_t>(pVolume->m_nVoxelCount));
+    pVolume->ClearShadeCache();
     for (int nType = 0; nType < 3; ++nType) {
         ExpectBlack(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.0, 0.0));
         const ImagePixel centre = CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.5, 0.5);
@@ -410,7 +410,7 @@ TEST_F(ViewCastTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
     m_State.m_nHeight = 100;
     SetupView(m_State, 1, 1, 1, m_Math, m_View);
     EXPECT_EQ(m_View.nSamples, 1);
-    pSingle->m_pShadeValid[0] = 0;
+    pSingle->ClearShadeCache();
     for (int nType = 0; nType < 3; ++nType)
         for (int nInterpolation = 0; nInterpolation < 2; ++nInterpolation)
             ExpectBlack(CastAt(*pSingle, nType, nInterpolation, 0.5, 0.5));
@@ -474,8 +474,8 @@ TEST_F(ViewCastTest, SkippingOutsideSamplesKeepsEveryBit) {
             return static_cast<int16_t>(1 + (x * 7919 + y * 104729 + z * 1299709) % 4000);
         });
         for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k) {
-            pVolume->m_pGradient[3 * k] = static_cast<float>(k + 1);
-            pVolume->m_pGradient[3 * k + 1] = pVolume->m_pGradient[3 * k + 2] = 0.0f;
+            pVolume->m_pRecords[k].gradient[0] = static_cast<float>(k + 1);
+            pVolume->m_pRecords[k].gradient[1] = pVolume->m_pRecords[k].gradient[2] = 0.0f;
             pVolume->m_pGradientMagnitude[k] = 1.0f;
         }
         for (int i = 0; i < TABLE_SIZE; ++i)

@@ -68,7 +68,7 @@ protected:
         m_State.m_fLatitude = static_cast<float>(v.nLatitude * std::numbers::pi / 180.0);
         RayView view;
         SetupView(m_State, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, m_Math, view);
-        std::memset(volume.m_pShadeValid, 0, static_cast<size_t>(volume.m_nVoxelCount));
+        volume.ClearShadeCache();
         std::vector<ImagePixel> picture(static_cast<size_t>(v.w) * v.h);
         std::memset(picture.data(), 0, picture.size() * sizeof(ImagePixel));
         for (int y = 0; y < v.h; ++y)
@@ -81,7 +81,7 @@ protected:
     int FilledEntries(const CVolume& volume) {
         int n = 0;
         for (int32_t k = 0; k < volume.m_nVoxelCount; ++k)
-            n += volume.m_pShadeValid[k] != 0 ? 1 : 0;
+            n += volume.IsShadeFilled(k) ? 1 : 0;
         return n;
     }
 
