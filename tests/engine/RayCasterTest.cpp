@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -489,17 +490,20 @@ TEST_F(ViewCastTest, SkippingOutsideSamplesKeepsEveryBit) {
                 m_State.m_fLongitude = Radians(nLongitude);
                 m_State.m_fLatitude = Radians(nLatitude);
                 SetupView(m_State, dim[0], dim[1], dim[2], m_Math, m_View);
+                std::copy_n(light, 3, m_View.light);
                 const CMatrix4& m = *m_View.pMatrix;
                 for (int j = 0; j < 24; ++j) {
                     for (int i = 0; i < 24; ++i) {
+                        // The grid's rays, which the image-plane bounds of the
+                        // box may turn away without a march.
                         const float dir[3] = {
                             static_cast<float>(2.0 * (i / 24.0) * m_View.dRight - m_View.dRight),
                             static_cast<float>(2.0 * (j / 24.0) * m_View.dTop - m_View.dTop), 1.2f};
-                        ImagePixel p = Dirty();
-                        CastRayXRay(m_View.nSamples, RAY_NEAR, RAY_FAR, dir, m, *pVolume, p);
+                        ImagePixel p =
+                            CastAt(*pVolume, VOLUME_TYPE_XRAY, VOLUME_NEAREST, i / 24.0, j / 24.0);
                         ASSERT_EQ(p.r, ReferenceXRay(m_View.nSamples, dir, m, *pVolume));
-                        CastRayFirstHit(m_View.nSamples, 1.2f, 3.2f, dir, light, 4095, 0,
-                                        VOLUME_NEAREST, m_Tf, m, *pVolume, p);
+                        p = CastAt(*pVolume, VOLUME_TYPE_FIRST_HIT, VOLUME_NEAREST, i / 24.0,
+                                   j / 24.0);
                         const int32_t k = ReferenceFirstHitVoxel(m_View.nSamples, dir, m, *pVolume);
                         ASSERT_EQ(p.r, k < 0 ? 0.0f
                                              : static_cast<float>(static_cast<float>(k + 1) *
