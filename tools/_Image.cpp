@@ -9,6 +9,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "platform/AtomicFile.h"
+
 namespace {
 
 void PutU32BigEndian(std::vector<uint8_t>& out, uint32_t n) {
@@ -105,13 +107,7 @@ std::vector<uint8_t> EncodePng(const RgbImage& image) {
 }
 
 bool WriteFileBytes(const std::string& sPath, const std::vector<uint8_t>& bytes) {
-    FILE* f = std::fopen(sPath.c_str(), "wb");
-    if (!f)
-        return false;
-    const bool bWritten =
-        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    const bool bClosed = std::fclose(f) == 0;
-    return bWritten && bClosed;
+    return WriteFileAtomically(sPath, bytes.data(), bytes.size()) == 0;
 }
 
 bool CanWriteFile(const std::string& sPath, std::string& sError) {

@@ -33,7 +33,8 @@ uint8_t ComponentToByte(float fValue);
 // compressed with zlib.
 std::vector<uint8_t> EncodePng(const RgbImage& image);
 
-// Writes bytes to a file; false when the file cannot be created or written.
+// Writes bytes to a file, which is replaced only once the new one is complete;
+// false (errno set, the old file as it was) when it cannot be created or written.
 bool WriteFileBytes(const std::string& sPath, const std::vector<uint8_t>& bytes);
 
 // Writes the image as PFM or PNG, chosen by the path's extension (".pfm" or

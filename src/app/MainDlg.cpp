@@ -1,5 +1,6 @@
 #include "app/MainDlg.h"
 
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -118,6 +119,19 @@ void CMainDlg::OnLoadDataset(wxCommandEvent&) {
 }
 
 int CMainDlg::LoadDatasetFile(const wxString& sPath) {
+    auto pVolume = std::make_unique<CVolume>();
+    if (pVolume->LoadRaw(std::string(sPath.fn_str())) != 0) {
+        ShowMessageBox(this,
+                       wxString::Format(TEXT_DATASET_LOAD_FAILED, sPath,
+                                        CVolume::LoadErrorText(pVolume->GetLoadError())),
+                       TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
+        return -1;
+    }
+    ReplaceDataset(std::move(pVolume));
+    return 0;
+}
+
+void CMainDlg::ReplaceDataset(std::unique_ptr<CVolume> pVolume) {
     if (CRenderState* pRender = m_pApp->m_pRenderWnd) {
         // No run may read the dataset that is about to go, even one whose stop
         // timed out.
@@ -125,20 +139,11 @@ int CMainDlg::LoadDatasetFile(const wxString& sPath) {
         pRender->WaitForWorkerEnd();
     }
     delete m_pApp->m_pVolume;
-    m_pApp->m_pVolume = nullptr;
-    auto* pVolume = new CVolume(std::string(sPath.fn_str()));
-    m_pApp->m_pVolume = pVolume;
-    int nResult = 0;
-    const RawLoadError eError = pVolume->GetLoadError();
-    if (eError != RAW_OK) {
-        ShowMessageBox(
-            this, wxString::Format(TEXT_DATASET_LOAD_FAILED, sPath, CVolume::LoadErrorText(eError)),
-            TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
-        nResult = -1;
-    }
+    m_pApp->m_pVolume = pVolume.release();
     EnableRenderModeButtons(true);
+    if (m_pSlicingDlg && m_pSlicingDlg->IsCreated())
+        m_pSlicingDlg->OnDatasetChanged();
     RepaintEditor();
-    return nResult;
 }
 
 void CMainDlg::OnSlicing(wxCommandEvent&) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include <wx/dialog.h>
 #include <wx/icon.h>
@@ -17,6 +18,7 @@ class CViewerApp;
 class CRenderWnd;
 class CSlicingDlg;
 class CVolumeDlg;
+class CVolume;
 
 class CMainDlg : public wxDialog {
 public:
@@ -33,11 +35,15 @@ public:
 
     // "Load Dataset": the file dialog, then LoadDatasetFile with the chosen path.
     void OnLoadDataset(wxCommandEvent& event);
-    // Everything after the file choice: stops the renderer and waits for its end,
-    // replaces the current dataset by the one read from sPath (also when it
-    // cannot be read: then a message box names the file and the reason), enables
-    // the mode buttons and repaints the editor. 0 when the file was read, -1 if not.
+    // Everything after the file choice: reads sPath into a new dataset and, when
+    // that succeeded, makes it current (ReplaceDataset); 0. A file that cannot
+    // be read is reported in a message box naming the file and the reason, and
+    // everything stays as it was (dataset, editor, picture, panels, radios); -1.
     int LoadDatasetFile(const wxString& sPath);
+    // Makes a dataset that has been read completely the current one: stops the
+    // renderer and waits for its end, deletes the previous dataset, enables the
+    // mode buttons, gives the slicing panel the new range and repaints the editor.
+    void ReplaceDataset(std::unique_ptr<CVolume> pVolume);
 
     void OnSlicing(wxCommandEvent& event);
     void OnVolume(wxCommandEvent& event);

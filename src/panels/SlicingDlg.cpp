@@ -74,11 +74,10 @@ void CSlicingDlg::UpdateSliceLabel() {
     m_staticSliceNumber->SetLabel(wxString::Format(TEXT_SLICE_LABEL_FORMAT, m_nSlice));
 }
 
-void CSlicingDlg::SelectPlane(int nPlane) {
-    m_nPlane = nPlane;
+void CSlicingDlg::SetSliceRange() {
     int nMaximum = 0;
     if (const CVolume* pVolume = LoadedVolume(m_pApp)) {
-        switch (nPlane) {
+        switch (m_nPlane) {
         case SLICING_PLANE_XY:
             nMaximum = pVolume->m_nDimZ - 1;
             break;
@@ -94,13 +93,19 @@ void CSlicingDlg::SelectPlane(int nPlane) {
     }
     m_nSliceMaximum = std::max(nMaximum, 0);
     m_sliderSlice->SetRange(0, std::max(m_nSliceMaximum, 1));
-    m_nSlice = 0;
-    UpdateSliceLabel();
-    m_sliderSlice->SetValue(0);
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
-        pRender->SetSliceNumber(0);
+}
+
+void CSlicingDlg::SelectPlane(int nPlane) {
+    m_nPlane = nPlane;
+    SetSliceRange();
+    GoToSlice(0);
+    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
         pRender->SetSlicingPlane(nPlane);
-    }
+}
+
+void CSlicingDlg::OnDatasetChanged() {
+    SetSliceRange();
+    GoToSlice(std::min(static_cast<int>(m_nSlice), static_cast<int>(m_nSliceMaximum)));
 }
 
 void CSlicingDlg::GoToSlice(int nSlice) {

@@ -45,6 +45,10 @@ public:
     // Without a dataset (none, or one without voxels) the range is the single
     // slice 0.
     void SelectPlane(int nPlane);
+    // After a dataset has been loaded: the slider's range becomes the current
+    // plane's slices in it; the slice stays where it is when still inside, else
+    // it becomes the last one; label, slider and render window follow.
+    void OnDatasetChanged();
     // Resizes the render window to a client area of the plane's voxel counts
     // times fFactor (truncated) in each direction. Nothing without a dataset.
     void FitWindow(float fFactor);
@@ -71,6 +75,9 @@ private:
     void ApplySlider(wxSlider* pSlider) override;
     // Sets m_nSlice, the label, the slider and the render window's slice.
     void GoToSlice(int nSlice);
+    // Sets the slider's range to the slices of the current plane (the single
+    // slice 0 without a dataset).
+    void SetSliceRange();
 
     // The slider's range maximum as set by SelectPlane. wxGTK cannot hold the
     // range 0 to 0 (it makes it 0 to 1), so a plane of one slice keeps its

@@ -1,13 +1,13 @@
 #include "transfer/TransferFunction.h"
 
-#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "app/ViewerApp.h"
+#include "platform/AtomicFile.h"
 #include "view/RenderState.h"
 
 namespace {
@@ -85,20 +85,11 @@ TrfRecord DecodeRecord(const unsigned char* p) {
     return r;
 }
 
-// Creates a fresh file next to sPath that did not exist before; null when none
-// can be created. The name is returned in sTempPath.
-std::FILE* CreateTempBeside(const std::string& sPath, std::string& sTempPath) {
-    static unsigned s_nCounter = 0;
-    for (int nAttempt = 0; nAttempt < 100; ++nAttempt) {
-        sTempPath = sPath + ".tmp-" + std::to_string(static_cast<long>(getpid())) + "-" +
-                    std::to_string(s_nCounter++);
-        std::FILE* pFile = std::fopen(sTempPath.c_str(), "wbx");
-        if (pFile)
-            return pFile;
-        if (errno != EEXIST)
-            return nullptr;
-    }
-    return nullptr;
+// Whether a record can become a control point: a position inside the table
+// and colour and opacity that are numbers.
+bool IsUsable(const TrfRecord& r) {
+    return InTable(r.position) && std::isfinite(r.red) && std::isfinite(r.green) &&
+           std::isfinite(r.blue) && std::isfinite(r.opacity);
 }
 
 } // namespace
@@ -243,45 +234,54 @@ int CTransferFunction::BuildTable() {
 }
 
 int CTransferFunction::Save(const std::string& sPath) const {
-    // Everything goes into a new file beside the target first; only a complete,
-    // closed file replaces the target, so a failure never damages an existing one.
-    std::string sTempPath;
-    std::FILE* pFile = CreateTempBeside(sPath, sTempPath);
-    if (!pFile)
-        return -1;
-    bool bOk = true;
-    unsigned char record[TRF_RECORD_SIZE];
-    for (const ControlPoint* p = m_pFirstPoint; p && bOk; p = p->next) {
-        EncodeRecord(*p, record);
-        bOk = std::fwrite(record, 1, TRF_RECORD_SIZE, pFile) == TRF_RECORD_SIZE;
-    }
-    bOk = bOk && std::fflush(pFile) == 0 && fsync(fileno(pFile)) == 0;
-    bOk = std::fclose(pFile) == 0 && bOk;
-    if (bOk && std::rename(sTempPath.c_str(), sPath.c_str()) == 0)
-        return 0;
-    std::remove(sTempPath.c_str());
-    return -1;
+    // Only a complete new file replaces the target, so a failure never damages
+    // an existing one.
+    const int nError = WriteFileAtomically(sPath, [this](std::FILE* pFile) {
+        unsigned char record[TRF_RECORD_SIZE];
+        for (const ControlPoint* p = m_pFirstPoint; p; p = p->next) {
+            EncodeRecord(*p, record);
+            if (std::fwrite(record, 1, TRF_RECORD_SIZE, pFile) != TRF_RECORD_SIZE)
+                return false;
+        }
+        return true;
+    });
+    return nError == 0 ? 0 : -1;
 }
 
 int CTransferFunction::Load(const std::string& sPath) {
     std::FILE* pFile = std::fopen(sPath.c_str(), "rb");
     if (!pFile)
         return -1;
-    // Read every whole record first: a file that cannot be read to its end
-    // (e.g. a directory) leaves the current function as it is.
-    std::vector<TrfRecord> records;
+    // Every record takes the place of its position, so a later record replaces
+    // an earlier one of the same position, as SetPoint would; the places come
+    // out sorted. The current function stays until the whole file is read.
+    std::vector<TrfRecord> places(TABLE_SIZE);
+    std::vector<bool> used(TABLE_SIZE, false);
+    bool bAny = false;
     unsigned char record[TRF_RECORD_SIZE];
-    while (std::fread(record, 1, TRF_RECORD_SIZE, pFile) == TRF_RECORD_SIZE)
-        records.push_back(DecodeRecord(record));
+    while (std::fread(record, 1, TRF_RECORD_SIZE, pFile) == TRF_RECORD_SIZE) {
+        const TrfRecord r = DecodeRecord(record);
+        if (!IsUsable(r))
+            continue;
+        places[r.position] = r;
+        used[r.position] = true;
+        bAny = true;
+    }
     const bool bReadError = std::ferror(pFile) != 0;
     std::fclose(pFile);
-    if (bReadError)
+    // A file that cannot be read to its end (e.g. a directory), or that holds no
+    // usable point, is no transfer function.
+    if (bReadError || !bAny)
         return -1;
 
     Clear();
-    for (const TrfRecord& r : records) {
-        if (InTable(r.position)) // the table has no place for any other position
-            SetPoint(r.position, r.red, r.green, r.blue, r.opacity);
+    ControlPoint** ppNext = &m_pFirstPoint;
+    for (int i = 0; i < TABLE_SIZE; ++i) {
+        if (!used[i])
+            continue;
+        const TrfRecord& r = places[i];
+        *ppNext = new ControlPoint{r.position, r.red, r.green, r.blue, r.opacity, nullptr};
+        ppNext = &(*ppNext)->next;
     }
     BuildTable();
     return 0;

@@ -57,12 +57,15 @@ public:
         return m_Table[i];
     }
     // .trf files: bare little-endian 24-byte records, one per point.
-    // Save replaces the file only once the whole new file is written; -1 on any
-    // failure, an existing file then stays as it was.
+    // Save replaces the file only once the whole new file is written (through
+    // a link, the file it points to; the file's mode stays); -1 on any failure,
+    // an existing file then stays as it was.
     int Save(const std::string& sPath) const;
-    // Replaces the points by the file's (positions outside 0..4095 skipped) and
-    // rebuilds the table; -1 when the file cannot be opened or read, and then the
-    // points and the table stay as they were.
+    // Replaces the points by the file's and rebuilds the table. Records whose
+    // position lies outside 0..4095, or whose colour or opacity is not a finite
+    // number, are skipped; of records with the same position the last counts;
+    // the points come out sorted. -1 when the file cannot be opened or read or
+    // holds no usable record, and then the points and the table stay as they were.
     int Load(const std::string& sPath);
 
     CViewerApp* m_pApp;

@@ -44,8 +44,8 @@ public:
     ~CTransferFunctionWnd() override;
 
     // Loads sPath into the transfer function and redraws. A file that cannot be
-    // read is reported in a message box naming it; the function stays as it was.
-    // 0, or -1 on failure.
+    // read, or holds no usable point, is reported in a message box naming it;
+    // the function stays as it was. 0, or -1 on failure.
     int LoadFile(const wxString& sPath);
     // Saves the transfer function to sPath; a failure is reported in a message
     // box naming the file. 0, or -1 on failure.

@@ -4,7 +4,8 @@
 // canvas with a context of its own. The frame sets up the pixel format and the
 // context, makes the context current before every group of OpenGL calls, paints
 // through DrawScene and routes the canvas's mouse messages to its handlers.
-// Escape in the window ends the process at once with exit status 0.
+// Escape in the window ends the process at once with exit status 0. The window
+// lives until the program ends: a window manager's close request is refused.
 #pragma once
 
 #include <wx/frame.h>
@@ -19,6 +20,7 @@ class wxSizeEvent;
 class wxPaintEvent;
 class wxKeyEvent;
 class wxEraseEvent;
+class wxCloseEvent;
 
 class CGLFrame : public wxFrame {
 public:
@@ -75,6 +77,9 @@ protected:
     void OnPaint(wxPaintEvent& event);
     void OnEraseBkgnd(wxEraseEvent& event);
     void OnKeyDown(wxKeyEvent& event);
+    // Vetoes every close request that may be vetoed (Alt+F4, the window
+    // manager's WM_DELETE_WINDOW); a forced close goes on.
+    void OnClose(wxCloseEvent& event);
     virtual void OnLButtonDown(wxMouseEvent& event);
     virtual void OnMouseMove(wxMouseEvent& event);
     virtual void OnLButtonUp(wxMouseEvent& event);

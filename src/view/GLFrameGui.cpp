@@ -14,7 +14,9 @@ CGLFrame::CGLFrame(const wxString& sTitle, const wxPoint& position, const wxSize
     // A caption and a sizing border, no system menu and so no close, minimise
     // or maximise box.
     : wxFrame(nullptr, wxID_ANY, sTitle, position, size,
-              wxCAPTION | wxRESIZE_BORDER | wxCLIP_CHILDREN) {}
+              wxCAPTION | wxRESIZE_BORDER | wxCLIP_CHILDREN) {
+    Bind(wxEVT_CLOSE_WINDOW, &CGLFrame::OnClose, this);
+}
 
 CGLFrame::~CGLFrame() {
     ReleaseCanvasMouse();
@@ -123,6 +125,16 @@ void CGLFrame::OnKeyDown(wxKeyEvent& event) {
     if (event.GetKeyCode() == WXK_ESCAPE) {
         std::fflush(nullptr);
         std::_Exit(0);
+    }
+    event.Skip();
+}
+
+void CGLFrame::OnClose(wxCloseEvent& event) {
+    // The others reach this window through the application object until the
+    // program's own teardown destroys it; it has no close box.
+    if (event.CanVeto()) {
+        event.Veto();
+        return;
     }
     event.Skip();
 }

@@ -463,10 +463,11 @@ TEST_F(TransferFunctionWndTest, FailedSaveAndLoadAreReportedNamingTheFile) {
     EXPECT_EQ(boxes.boxes[0].pOwner, m_pEditor);
     EXPECT_EQ(boxes.boxes[0].nStyle & (wxOK | wxCANCEL | wxYES_NO), wxOK);
 
-    // A missing file, and a directory, cannot be loaded: the function is kept
-    // as it was, table included.
+    // A missing file, a directory and an empty file cannot be loaded: the
+    // function is kept as it was, table included.
     MarkTable(1000);
-    for (const std::string& sPath : {m_Dir.Path("missing.trf"), m_Dir.Path()}) {
+    for (const std::string& sPath :
+         {m_Dir.Path("missing.trf"), m_Dir.Path(), m_Dir.Write("empty.trf", "")}) {
         AnswerFiles(sPath);
         Menu(ID_TRANSFERFUNCTION_LOAD);
         EXPECT_EQ(
@@ -476,7 +477,7 @@ TEST_F(TransferFunctionWndTest, FailedSaveAndLoadAreReportedNamingTheFile) {
         EXPECT_EQ(Positions(), (std::vector<int>{0, 1234, 4095}));
         EXPECT_FALSE(TableRebuilt(1000));
     }
-    EXPECT_EQ(boxes.boxes.size(), 3u);
+    EXPECT_EQ(boxes.boxes.size(), 4u);
 }
 
 TEST_F(TransferFunctionWndTest, ZeroSizedClientAreaNeverDividesByZero) {

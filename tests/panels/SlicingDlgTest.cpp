@@ -1,7 +1,7 @@
 // The slicing panel inside the running viewer: the plane radios and the slider
 // range they set, the slice slider, "<" and ">", the sampling radios, the fit
-// buttons, the return from Volume mode, a panel with no voxels behind it, and
-// panels whose window cannot be created.
+// buttons, the return from Volume mode, a panel with no dataset behind it, the
+// range after a load, and panels whose window cannot be created.
 #include <cmath>
 
 #include "support/GuiTest.h"
@@ -218,11 +218,23 @@ TEST_F(SlicingPanelTest, WithoutVoxelsNothingIsComputedFromTheVolume) {
     checkEmpty();
     m_pDlg->OnVolume(event);
     EXPECT_FALSE(m_pSlicing->IsShown());
-    // A dataset that could not be read holds no voxels.
-    CMessageBoxCapture boxes;
-    EXPECT_EQ(m_pDlg->LoadDatasetFile(m_Dir.Path("missing.dat")), -1);
+}
+
+TEST_F(SlicingPanelTest, ALoadGivesTheNewRangeAndKeepsTheSliceWhileInside) {
+    // Each slice has a value of its own: 100 + 100 z.
+    auto load = [&](int nDimZ) {
+        LoadDataset(16, 8, nDimZ, [](int, int, int z) { return 100 + 100 * z; });
+    };
+    load(10);
     ChooseSlicing();
-    checkEmpty();
+    Key(Slider(), WXK_END);
+    ExpectSlice(9);
+    for (const auto& [nDimZ, nSlice] : {std::pair{20, 9}, {4, 3}}) {
+        load(nDimZ);
+        EXPECT_EQ(Slider()->GetMax(), nDimZ - 1);
+        ExpectSlice(nSlice);
+        EXPECT_TRUE(CentreShowsValue(100 + 100 * nSlice)) << nDimZ;
+    }
 }
 
 } // namespace

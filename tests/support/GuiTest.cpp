@@ -128,13 +128,18 @@ uint8_t Channel(unsigned long value, unsigned long mask) {
     return static_cast<uint8_t>((value & mask) >> __builtin_ctzl(mask));
 }
 
+// A connection of our own to the X server.
+Display* OwnDisplay() {
+    static Display* pDisplay = XOpenDisplay(nullptr);
+    return pDisplay;
+}
+
 } // namespace
 
 Pixels ReadShownPixels(wxGLCanvas* pCanvas) {
     Pixels pixels = BlackPixels(pCanvas);
-    // A connection of our own: what the X server holds for the window is what
-    // the screen shows.
-    static Display* pDisplay = XOpenDisplay(nullptr);
+    // What the X server holds for the window is what the screen shows.
+    Display* pDisplay = OwnDisplay();
     if (!pDisplay || pixels.nWidth <= 0 || pixels.nHeight <= 0)
         return pixels;
     glFinish();
@@ -160,6 +165,37 @@ Pixels ReadShownPixels(wxGLCanvas* pCanvas) {
     }
     XDestroyImage(pImage);
     return pixels;
+}
+
+bool SendCloseRequest(wxGLCanvas* pCanvas) {
+    Display* pDisplay = OwnDisplay();
+    if (!pDisplay)
+        return false;
+    // Without a window manager the top-level window is a child of the root.
+    Window window = static_cast<Window>(pCanvas->GetXWindow());
+    for (;;) {
+        Window root = 0;
+        Window parent = 0;
+        Window* pChildren = nullptr;
+        unsigned nChildren = 0;
+        if (!XQueryTree(pDisplay, window, &root, &parent, &pChildren, &nChildren))
+            return false;
+        if (pChildren)
+            XFree(pChildren);
+        if (parent == root)
+            break;
+        window = parent;
+    }
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(pDisplay, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = static_cast<long>(XInternAtom(pDisplay, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    const bool bSent = XSendEvent(pDisplay, window, False, NoEventMask, &event) != 0;
+    XFlush(pDisplay);
+    return bSent;
 }
 
 Pixels ReadBackPixels(CGLFrame* pFrame) {

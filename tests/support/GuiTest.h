@@ -83,6 +83,10 @@ struct Pixels {
 // What the canvas shows on screen, read back from the X server (the canvas must
 // be on screen and not covered).
 Pixels ReadShownPixels(wxGLCanvas* pCanvas);
+// Sends the close request of a window manager (Alt+F4: the WM_DELETE_WINDOW
+// message) to the top-level window that holds the canvas, through the X
+// server; false when it cannot be sent.
+bool SendCloseRequest(wxGLCanvas* pCanvas);
 // What the canvas's back buffer holds after a DrawScene without a swap, also
 // where the canvas lies off screen.
 Pixels ReadBackPixels(CGLFrame* pFrame);

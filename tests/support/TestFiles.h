@@ -1,25 +1,30 @@
 // Files for the non-GUI tests: a scratch folder per test, whole-file reads and
-// writes, and the bytes of RAW datasets and little-endian values.
+// writes, a limit on the size of written files, and the bytes of RAW datasets
+// and little-endian values.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <sys/resource.h>
 #include <unistd.h>
 #include <vector>
 
 namespace testfiles {
 
-// A fresh folder under the system's temporary directory, removed at the end.
+// A fresh folder under the system's temporary directory (or under another
+// folder), removed at the end.
 class ScratchDir {
 public:
-    ScratchDir() {
+    explicit ScratchDir(
+        const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
         static int s_nCount = 0;
-        m_Dir = std::filesystem::temp_directory_path() /
-                ("orvex-test-" + std::to_string(getpid()) + "-" + std::to_string(++s_nCount));
+        m_Dir =
+            base / ("orvex-test-" + std::to_string(getpid()) + "-" + std::to_string(++s_nCount));
         std::filesystem::remove_all(m_Dir);
         std::filesystem::create_directories(m_Dir);
     }
@@ -51,6 +56,26 @@ inline std::string ScratchDir::Write(const std::string& sName, const std::string
     WriteFile(Path(sName), sBytes);
     return Path(sName);
 }
+
+// Limits the size of the files this process (and its children) write, with
+// SIGXFSZ ignored, while alive: a write beyond the limit fails.
+struct FileSizeLimit {
+    explicit FileSizeLimit(rlim_t nBytes) {
+        getrlimit(RLIMIT_FSIZE, &m_Old);
+        rlimit limit = m_Old;
+        limit.rlim_cur = nBytes;
+        m_bActive = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_Old);
+        std::signal(SIGXFSZ, m_pOldHandler);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+    void (*m_pOldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit m_Old{};
+    bool m_bActive = false;
+};
 
 // The little-endian bytes of a 16-bit value, or of a 32-bit word.
 inline std::string Le16(int n) {

@@ -1,11 +1,11 @@
 // The control-point list, the lookup table and the .trf format.
 #include <gtest/gtest.h>
 
-#include <csignal>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 #include "support/TestFiles.h"
@@ -270,8 +270,11 @@ TEST(TrfFile, LoadTakesWholeRecordsInRangeInAnyOrder) {
          Record(-1, 1, 1, 1, 1) + Record(10, 0.5f, 0, 0, 0) + Record(4096, 1, 1, 1, 1) +
              Record(32767, 1, 1, 1, 1) + Record(-32768, 1, 1, 1, 1) + Record(20, 0, 0.5f, 0, 0),
          {{10, 0.5f, 0, 0, 0}, {20, 0, 0.5f, 0, 0}}},
-        {"empty file", "", {}},
-        {"23 bytes", Record(5, 1, 1, 1, 1).substr(0, 23), {}},
+        {"colour or opacity not a finite number is skipped",
+         Record(30, 1, 1, 1, 1) + Record(10, 0, 0, 0, std::nanf("")) +
+             Record(30, 1, 1, INFINITY, 1) + Record(40, -INFINITY, 0, 0, 1) +
+             Record(50, 0, std::nanf(""), 0, 0),
+         {{30, 1, 1, 1, 1}}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pWhat);
@@ -297,30 +300,22 @@ TEST(TrfFile, FailedLoadKeepsPointsAndTable) {
     tf.BuildTable();
     const Points before = PointsOf(tf);
     const TableEntry entry = tf.m_Table[1234];
-    // A missing file; a directory opens but cannot be read: no half-loaded function.
-    for (const std::string& sPath : {dir.Path("missing.trf"), dir.Path()}) {
+    // A missing file; a directory opens but cannot be read: no half-loaded
+    // function. Files without a usable record are no function either.
+    const std::string files[] = {
+        dir.Path("missing.trf"),
+        dir.Path(),
+        dir.Write("empty.trf", ""),
+        dir.Write("23.trf", Record(5, 1, 1, 1, 1).substr(0, 23)),
+        dir.Write("outside.trf", Record(-1, 1, 1, 1, 1) + Record(4096, 1, 1, 1, 1)),
+        dir.Write("nan.trf", Record(5, 1, 1, 1, std::nanf("")) + Record(6, INFINITY, 1, 1, 1)),
+    };
+    for (const std::string& sPath : files) {
         EXPECT_EQ(tf.Load(sPath), -1) << sPath;
         EXPECT_EQ(PointsOf(tf), before);
         EXPECT_TRUE(SameEntry(tf.m_Table[1234], entry));
     }
 }
-
-// Limits the size of files this process writes (SIGXFSZ ignored) while alive.
-struct FileSizeLimit {
-    explicit FileSizeLimit(rlim_t nBytes) {
-        getrlimit(RLIMIT_FSIZE, &m_Old);
-        rlimit limit = m_Old;
-        limit.rlim_cur = nBytes;
-        m_bActive = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &m_Old);
-        std::signal(SIGXFSZ, m_pOldHandler);
-    }
-    void (*m_pOldHandler)(int) = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit m_Old{};
-    bool m_bActive = false;
-};
 
 TEST(TrfFile, FailedSaveLeavesEverythingAsItWas) {
     ScratchDir dir;
@@ -342,7 +337,7 @@ TEST(TrfFile, FailedSaveLeavesEverythingAsItWas) {
         tf.SetPoint(static_cast<int16_t>(i * 100), 0.5f, 0.5f, 0.5f, 0.5f); // 11 records
     int nResult = 0;
     {
-        FileSizeLimit limit(100); // room for four of the eleven records
+        testfiles::FileSizeLimit limit(100); // room for four of the eleven records
         ASSERT_TRUE(limit.m_bActive);
         nResult = tf.Save(sPath);
     }
@@ -352,6 +347,56 @@ TEST(TrfFile, FailedSaveLeavesEverythingAsItWas) {
     // With room again the same save succeeds.
     EXPECT_EQ(tf.Save(sPath), 0);
     EXPECT_EQ(fs::file_size(sPath), 11u * 24u);
+}
+
+TEST(TrfFile, SaveKeepsTheModeAndReplacesTheFileALinkPointsTo) {
+    ScratchDir dir;
+    CTransferFunction tf(nullptr); // 48 bytes
+    auto mode = [](const std::string& sPath) {
+        struct stat st;
+        return stat(sPath.c_str(), &st) == 0 ? st.st_mode & 07777 : 0u;
+    };
+    for (mode_t nMode : {0444u, 0604u}) {
+        const std::string sPath = dir.Write("mode.trf", "old");
+        ASSERT_EQ(chmod(sPath.c_str(), nMode), 0);
+        ASSERT_EQ(tf.Save(sPath), 0);
+        EXPECT_EQ(fs::file_size(sPath), 48u);
+        EXPECT_EQ(mode(sPath), nMode);
+    }
+    const mode_t nOldMask = umask(027);
+    const int nResult = tf.Save(dir.Path("new.trf"));
+    umask(nOldMask);
+    ASSERT_EQ(nResult, 0);
+    EXPECT_EQ(mode(dir.Path("new.trf")), 0640u);
+
+    // The file lies on another file system where there is one: a temporary file
+    // beside the link could not be renamed onto it.
+    const ScratchDir other(fs::is_directory("/dev/shm") ? "/dev/shm" : fs::temp_directory_path());
+    const std::string sFile = other.Path("a.trf");
+    fs::create_symlink(sFile, dir.Path("link.trf"));
+    fs::create_symlink("link.trf", dir.Path("chain.trf")); // relative, to a link
+    fs::create_symlink(other.Path("b.trf"), dir.Path("dangling.trf"));
+    const std::pair<const char*, std::string> links[] = {
+        {"link.trf", sFile}, {"chain.trf", sFile}, {"dangling.trf", other.Path("b.trf")}};
+    for (const auto& [pLink, sTarget] : links) {
+        if (fs::exists(sTarget))
+            testfiles::WriteFile(sTarget, "old");
+        ASSERT_EQ(tf.Save(dir.Path(pLink)), 0) << pLink;
+        EXPECT_TRUE(fs::is_symlink(dir.Path(pLink)));
+        EXPECT_EQ(fs::file_size(sTarget), 48u) << pLink;
+    }
+    // A failed save through a link leaves link and file as they were, and no
+    // temporary file on either side.
+    testfiles::WriteFile(sFile, "old");
+    {
+        testfiles::FileSizeLimit limit(10);
+        ASSERT_TRUE(limit.m_bActive);
+        EXPECT_EQ(tf.Save(dir.Path("chain.trf")), -1);
+    }
+    EXPECT_EQ(ReadFile(sFile), "old");
+    EXPECT_TRUE(fs::is_symlink(dir.Path("chain.trf")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 5);
+    EXPECT_EQ(std::distance(fs::directory_iterator(other.Path()), {}), 2);
 }
 
 } // namespace

@@ -165,14 +165,29 @@ TEST_F(MainDlgTest, ModeRadiosSwitchTheModeAndRedrawTheEditor) {
     EXPECT_EQ(capture.Count(kStarted), 3);
 }
 
-TEST_F(MainDlgTest, UnreadableDatasetIsReportedButBecomesCurrent) {
-    ASSERT_EQ(m_pDlg->LoadDatasetFile(WriteCube("good.dat", 8, 1000)), 0);
+TEST_F(MainDlgTest, AFailedLoadIsReportedAndChangesNothing) {
     const std::pair<std::string, const char*> cases[] = {
         {m_Dir.Write("short.dat", testfiles::RawBytes(4, 4, 4, {1, 2})), "too short"},
         {m_Dir.Write("header.dat", testfiles::RawBytes(0, 4, 4, {})), "invalid header"},
         {m_Dir.Write("cut.dat", testfiles::Le16(4)), "invalid header"},
         {m_Dir.Path("missing.dat"), "cannot be opened"},
     };
+    // Before any dataset the modes stay disabled.
+    {
+        CMessageBoxCapture boxes;
+        EXPECT_EQ(m_pDlg->LoadDatasetFile(cases[0].first), -1);
+        EXPECT_EQ(boxes.boxes.size(), 1u);
+        EXPECT_EQ(m_pApp->m_pVolume, nullptr);
+        EXPECT_FALSE(Radio(IDC_SLICING)->IsEnabled());
+    }
+    // Slice 7 of a dataset: it stays, and so do picture, editor, panel and radios.
+    LoadHalves();
+    ChooseSlicing();
+    Key(m_pSlicing->m_sliderSlice, WXK_END);
+    const CVolume* pKept = m_pApp->m_pVolume;
+    const Pixels render = RenderShows();
+    const Pixels editor = EditorShows();
+    ASSERT_GT(render.CountNonBlack(), 0);
     for (const auto& [sPath, sReason] : cases) {
         CMessageBoxCapture boxes;
         EXPECT_EQ(m_pDlg->LoadDatasetFile(sPath), -1) << sPath;
@@ -182,14 +197,48 @@ TEST_F(MainDlgTest, UnreadableDatasetIsReportedButBecomesCurrent) {
         EXPECT_NE(box.sText.Find(sReason), wxNOT_FOUND) << box.sText;
         EXPECT_EQ(box.sCaption, "Load Dataset");
         EXPECT_EQ(box.pOwner, m_pDlg);
-        // The empty dataset is the current one; the modes stay enabled.
-        ASSERT_NE(m_pApp->m_pVolume, nullptr);
-        EXPECT_EQ(m_pApp->m_pVolume->m_pVoxels, nullptr);
-        EXPECT_TRUE(Radio(IDC_SLICING)->IsEnabled());
+        ASSERT_EQ(m_pApp->m_pVolume, pKept);
+        ASSERT_NE(pKept->m_pVoxels, nullptr);
+        EXPECT_TRUE(Radio(IDC_SLICING)->GetValue());
+        EXPECT_TRUE(m_pSlicing->IsShown());
+        EXPECT_EQ(m_pSlicing->m_staticSliceNumber->GetLabel(), "Slice # 7");
+        m_pRender->Repaint();
+        m_pEditor->Repaint();
+        EXPECT_EQ(RenderShows().rgb, render.rgb);
+        EXPECT_EQ(EditorShows().rgb, editor.rgb);
     }
-    // Slicing an empty dataset shows a black window.
-    Click(Radio(IDC_SLICING));
-    EXPECT_EQ(RenderShows().CountNonBlack(), 0);
+}
+
+TEST_F(MainDlgTest, CloseRequestsLeaveTheRenderWindowAndTheEditorInPlace) {
+    // A block of 2000 in a volume of 1: coloured in both modes.
+    LoadDataset(24, 24, 24, [](int x, int y, int z) {
+        auto inside = [](int c) { return c >= 6 && c < 18; };
+        return inside(x) && inside(y) && inside(z) ? 2000 : 1;
+    });
+    ChooseVolume();
+    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
+    // The window manager's close request (Alt+F4) reaches both and is refused.
+    int nRequests = 0;
+    const wxWeakRef<wxFrame> frames[] = {m_pRender, m_pEditor};
+    for (wxFrame* pFrame : frames) {
+        pFrame->Bind(wxEVT_CLOSE_WINDOW, [&](wxCloseEvent& event) {
+            ++nRequests;
+            event.Skip();
+        });
+        ASSERT_TRUE(SendCloseRequest(dynamic_cast<CGLFrame*>(pFrame)->GetCanvas()));
+    }
+    ASSERT_TRUE(WaitFor([&] { return nRequests == 2; }));
+    Pump(); // a window that has accepted is deleted at the next idle time
+    for (const wxWeakRef<wxFrame>& pFrame : frames) {
+        ASSERT_TRUE(pFrame);
+        EXPECT_TRUE(pFrame->IsShownOnScreen());
+    }
+    // Refresh and a mode change still work.
+    ExpectOneRun([&] { Press(IDC_REFRESH); });
+    EXPECT_GT(RenderShows().CountColoured(), 0);
+    ChooseSlicing();
+    EXPECT_GT(RenderShows().CountNonBlack(), 0);
+    EXPECT_TRUE(EditorShows().Is(ValueToPixelX(1234, 700), 7, 255, 128, 64));
 }
 
 TEST_F(MainDlgTest, FileDialogAsksForAnExistingDatasetAndCancelChangesNothing) {
