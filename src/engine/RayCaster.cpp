@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <thread>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -419,6 +420,24 @@ struct CBaseIsa {
         pPos[2] += pStep[2];
     }
 
+    // The trilinear value at p in its cell, whose corner (0, 0, 0) is pCorner:
+    // CVolume::SampleTrilinear's sum for a cell inside the grid.
+    static double Value(const int16_t* pCorner, ptrdiff_t sy, ptrdiff_t sz, const float* p,
+                        const int32_t* cell) {
+        const double fx = static_cast<double>(p[0]) - cell[0];
+        const double fy = static_cast<double>(p[1]) - cell[1];
+        const double fz = static_cast<double>(p[2]) - cell[2];
+        const double gx = 1.0 - fx;
+        const double gy = 1.0 - fy;
+        const double a00 = pCorner[0] * gx + pCorner[1] * fx;
+        const double a10 = pCorner[sy] * gx + pCorner[sy + 1] * fx;
+        const double a01 = pCorner[sz] * gx + pCorner[sz + 1] * fx;
+        const double a11 = pCorner[sz + sy] * gx + pCorner[sz + sy + 1] * fx;
+        const double b0 = a00 * gy + a10 * fy;
+        const double b1 = a01 * gy + a11 * fy;
+        return b0 * (1.0 - fz) + b1 * fz;
+    }
+
     // The trilinear value and gradient at p in its cell, whose corner (0, 0, 0)
     // is pCorner: the eight corners' values and gradients weighted as
     // CVolume::SampleTrilinear and GradientTrilinear weight them (along x, then
@@ -528,6 +547,36 @@ struct CAvx2Isa {
 
     [[gnu::target("avx2")]] static void Advance(float* pPos, const float* pStep) {
         _mm_store_ps(pPos, _mm_add_ps(_mm_load_ps(pPos), _mm_load_ps(pStep)));
+    }
+
+    static int32_t LoadPair(const int16_t* p) {
+        int32_t n;
+        std::memcpy(&n, p, 4);
+        return n;
+    }
+
+    // As CBaseIsa::Value: the four sums along x as one four-lane sum, then the
+    // two along y as one two-lane sum.
+    [[gnu::target("avx2")]] static double Value(const int16_t* pCorner, ptrdiff_t sy, ptrdiff_t sz,
+                                                const float* p, const int32_t* cell) {
+        const double fx = static_cast<double>(p[0]) - cell[0];
+        const double fy = static_cast<double>(p[1]) - cell[1];
+        const double fz = static_cast<double>(p[2]) - cell[2];
+        // The four pairs (x, x + 1) of rows (y, z), (y + 1, z), (y, z + 1), (y + 1, z + 1).
+        __m128i v = _mm_cvtsi32_si128(LoadPair(pCorner));
+        v = _mm_insert_epi32(v, LoadPair(pCorner + sy), 1);
+        v = _mm_insert_epi32(v, LoadPair(pCorner + sz), 2);
+        v = _mm_insert_epi32(v, LoadPair(pCorner + sz + sy), 3);
+        const __m256d c0 = _mm256_cvtepi32_pd(_mm_srai_epi32(_mm_slli_epi32(v, 16), 16));
+        const __m256d c1 = _mm256_cvtepi32_pd(_mm_srai_epi32(v, 16));
+        const __m256d a = _mm256_add_pd(_mm256_mul_pd(c0, _mm256_set1_pd(1.0 - fx)),
+                                        _mm256_mul_pd(c1, _mm256_set1_pd(fx)));
+        // (a00, a10, a01, a11) -> (a00, a01) and (a10, a11).
+        const __m256d aPaired = _mm256_permute4x64_pd(a, _MM_SHUFFLE(3, 1, 2, 0));
+        const __m128d b =
+            _mm_add_pd(_mm_mul_pd(_mm256_castpd256_pd128(aPaired), _mm_set1_pd(1.0 - fy)),
+                       _mm_mul_pd(_mm256_extractf128_pd(aPaired, 1), _mm_set1_pd(fy)));
+        return _mm_cvtsd_f64(b) * (1.0 - fz) + _mm_cvtsd_f64(_mm_unpackhi_pd(b, b)) * fz;
     }
 
     // As CBaseIsa::Trilinear, the four lanes (value, gx, gy, gz) at once.
@@ -658,23 +707,32 @@ inline void MarchRay(const RayMarchSetup& setup, int32_t nSamples, float* pPos, 
 }
 
 // Levoy: shaded front-to-back compositing through the shading cache.
-template <class TIsa> class CLevoyStep {
+template <class TIsa, bool TRILINEAR> class CLevoyStep {
 public:
     static constexpr bool CLOSED_BOX = false;
 
     // pDirection: the normalised ray direction. bShared: other rays may use the
     // cache at the same time (then entries are claimed atomically).
-    CLevoyStep(const float* pDirection, const float* pLight, bool bTrilinear,
-               const CTransferFunction& tf, CVolume& volume, bool bShared)
-        : m_pDirection(pDirection), m_pLight(pLight), m_bTrilinear(bTrilinear), m_bShared(bShared),
-          m_Tf(tf), m_Volume(volume), m_pShade(volume.m_pShade), m_nFilled(volume.ShadeFilled()),
+    CLevoyStep(const float* pDirection, const float* pLight, const CTransferFunction& tf,
+               CVolume& volume, bool bShared)
+        : m_pDirection(pDirection), m_pLight(pLight), m_bShared(bShared), m_Tf(tf),
+          m_Volume(volume), m_pShade(volume.m_pShade), m_nFilled(volume.ShadeFilled()),
           m_nClaimed(volume.ShadeClaimed()) {}
 
     // Samples in empty space have opacity 0: with a finite A they change no sum,
     // and A stays at or below 0.99.
     bool MaySkip() const { return std::isfinite(A); }
 
-    void Prefetch(int32_t k) const { __builtin_prefetch(m_pShade + k); }
+    void Prefetch(int32_t k) const {
+        __builtin_prefetch(m_pShade + k);
+        if constexpr (TRILINEAR) {
+            const VoxelRecord* pCorner = m_Volume.m_pRecords + k;
+            __builtin_prefetch(pCorner);
+            __builtin_prefetch(pCorner + m_Volume.m_nStrideY);
+            __builtin_prefetch(pCorner + m_Volume.m_nStrideZ);
+            __builtin_prefetch(pCorner + m_Volume.m_nStrideY + m_Volume.m_nStrideZ);
+        }
+    }
 
     bool Sample(const float* p, const int32_t* cell, int32_t k) {
         ShadeEntry& entry = m_pShade[k];
@@ -722,12 +780,17 @@ private:
         float g[3] = {0.0f, 0.0f, 0.0f};
         float m = 0.0f;
         const TableEntry* pEntry;
-        if (m_bTrilinear) {
-            double dValue;
-            TIsa::Trilinear(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell,
-                            dValue, g);
-            pEntry = &m_Tf.Lookup(TruncToInt16(dValue));
-            m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+        if constexpr (TRILINEAR) {
+            // The value first (from the compact voxels); the gradient only for
+            // an entry that is not transparent.
+            pEntry = &m_Tf.Lookup(TruncToInt16(
+                TIsa::Value(volume.m_pVoxels + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell)));
+            if (pEntry->opacity != 0.0f) {
+                double dValue;
+                TIsa::Trilinear(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p,
+                                cell, dValue, g);
+                m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+            }
         } else {
             pEntry = &m_Tf.Lookup(volume.m_pVoxels[k]);
             if (pEntry->opacity != 0.0f) {
@@ -764,7 +827,6 @@ private:
 
     const float* m_pDirection;
     const float* m_pLight;
-    const bool m_bTrilinear;
     const bool m_bShared;
     const CTransferFunction& m_Tf;
     const CVolume& m_Volume;
@@ -801,22 +863,21 @@ private:
 };
 
 // First Hit: the first sample strictly between the thresholds, diffusely shaded.
-template <class TIsa> class CFirstHitStep {
+template <class TIsa, bool TRILINEAR> class CFirstHitStep {
 public:
     static constexpr bool CLOSED_BOX = false;
 
-    CFirstHitStep(const float* pLight, int32_t nUpper, int32_t nLower, bool bTrilinear,
-                  const CTransferFunction& tf, const CVolume& volume, ImagePixel& pixel)
+    CFirstHitStep(const float* pLight, int32_t nUpper, int32_t nLower, const CTransferFunction& tf,
+                  const CVolume& volume, ImagePixel& pixel)
         : m_pLight(pLight), m_fLower(static_cast<float>(nLower)),
-          m_fUpper(static_cast<float>(nUpper)), m_bTrilinear(bTrilinear), m_Tf(tf),
-          m_Volume(volume), m_Pixel(pixel) {}
+          m_fUpper(static_cast<float>(nUpper)), m_Tf(tf), m_Volume(volume), m_Pixel(pixel) {}
 
     // No sample in empty space can be a hit.
     bool MaySkip() const { return true; }
 
     void Prefetch(int32_t k) const {
-        if (m_bTrilinear) {
-            const VoxelRecord* pCorner = m_Volume.m_pRecords + k;
+        if constexpr (TRILINEAR) {
+            const int16_t* pCorner = m_Volume.m_pVoxels + k;
             __builtin_prefetch(pCorner);
             __builtin_prefetch(pCorner + m_Volume.m_nStrideY);
             __builtin_prefetch(pCorner + m_Volume.m_nStrideZ);
@@ -829,12 +890,9 @@ public:
     bool Sample(const float* p, const int32_t* cell, int32_t k) {
         const CVolume& volume = m_Volume;
         float fValue;
-        float g[3] = {0.0f, 0.0f, 0.0f};
-        if (m_bTrilinear) {
-            double dValue;
-            TIsa::Trilinear(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell,
-                            dValue, g);
-            fValue = static_cast<float>(dValue);
+        if constexpr (TRILINEAR) {
+            fValue = static_cast<float>(
+                TIsa::Value(volume.m_pVoxels + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell));
         } else {
             fValue = static_cast<float>(volume.m_pVoxels[k]);
         }
@@ -843,7 +901,11 @@ public:
         const TableEntry& e = m_Tf.Lookup(TruncToInt16(fValue));
         float nv[3];
         bool bSurface;
-        if (m_bTrilinear) {
+        if constexpr (TRILINEAR) {
+            double dValue;
+            float g[3];
+            TIsa::Trilinear(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell,
+                            dValue, g);
             Normalize(g[0], g[1], g[2], nv);
             bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
         } else {
@@ -869,7 +931,6 @@ private:
     const float* m_pLight;
     const float m_fLower;
     const float m_fUpper;
-    const bool m_bTrilinear;
     const CTransferFunction& m_Tf;
     const CVolume& m_Volume;
     ImagePixel& m_Pixel;
@@ -894,7 +955,18 @@ struct CastRequest {
     bool bShared; // other rays may use the shading cache at the same time
 };
 
-template <class TIsa> inline void CastWith(const CastRequest& r) {
+// The kinds of casts, each compiled on its own (with its own use of the
+// registers): Levoy and First Hit for each sampling, and X-Ray.
+enum CastKind {
+    CAST_LEVOY_NEAREST,
+    CAST_LEVOY_TRILINEAR,
+    CAST_XRAY,
+    CAST_FIRST_HIT_NEAREST,
+    CAST_FIRST_HIT_TRILINEAR,
+    CAST_KINDS
+};
+
+template <class TIsa, int nKind> inline void CastWith(const CastRequest& r) {
     ImagePixel& pixel = *r.pPixel;
     CVolume& volume = *r.pVolume;
     SetPixel(pixel, 0.0f, 0.0f, 0.0f);
@@ -905,41 +977,42 @@ template <class TIsa> inline void CastWith(const CastRequest& r) {
     alignas(16) float pos[4] = {dir[0] * r.fStart, dir[1] * r.fStart, dir[2] * r.fStart, 0.0f};
     alignas(16) const float step[4] = {dir[0] * r.fStep, dir[1] * r.fStep, dir[2] * r.fStep, 0.0f};
     const RayMarchSetup& setup = *r.pSetup;
-    const bool bTrilinear = r.nInterpolation == VOLUME_TRILINEAR;
-    switch (r.nType) {
-    case VOLUME_TYPE_LEVOY: {
-        CLevoyStep<TIsa> levoy(dir, r.pLight, bTrilinear, *r.pTf, volume, r.bShared);
+    if constexpr (nKind == CAST_LEVOY_NEAREST || nKind == CAST_LEVOY_TRILINEAR) {
+        CLevoyStep<TIsa, nKind == CAST_LEVOY_TRILINEAR> levoy(dir, r.pLight, *r.pTf, volume,
+                                                              r.bShared);
         MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, levoy);
         SetPixel(pixel, levoy.cr * K255, levoy.cg * K255, levoy.cb * K255);
-        break;
-    }
-    case VOLUME_TYPE_XRAY: {
+    } else if constexpr (nKind == CAST_XRAY) {
         CXRayStep xray(r.nSamples, volume);
         MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, xray);
         const float fGrey = static_cast<float>(xray.dSum * 5.0);
         SetPixel(pixel, fGrey, fGrey, fGrey);
-        break;
-    }
-    case VOLUME_TYPE_FIRST_HIT: {
-        CFirstHitStep<TIsa> firstHit(r.pLight, r.nUpper, r.nLower, bTrilinear, *r.pTf, volume,
-                                     pixel);
+    } else {
+        CFirstHitStep<TIsa, nKind == CAST_FIRST_HIT_TRILINEAR> firstHit(
+            r.pLight, r.nUpper, r.nLower, *r.pTf, volume, pixel);
         MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, firstHit);
-        break;
-    }
-    default:
-        break;
     }
 }
 
-// The casters for each instruction set, with everything they call inlined.
-[[gnu::flatten]] void CastBase(const CastRequest& r) {
-    CastWith<CBaseIsa>(r);
+// The casters for each instruction set and kind, with everything they call
+// inlined.
+template <int nKind> [[gnu::flatten]] void CastBase(const CastRequest& r) {
+    CastWith<CBaseIsa, nKind>(r);
 }
+
+using CastFunction = void (*)(const CastRequest&);
+constexpr CastFunction BASE_CASTERS[CAST_KINDS] = {
+    CastBase<CAST_LEVOY_NEAREST>, CastBase<CAST_LEVOY_TRILINEAR>, CastBase<CAST_XRAY>,
+    CastBase<CAST_FIRST_HIT_NEAREST>, CastBase<CAST_FIRST_HIT_TRILINEAR>};
 
 #ifdef ORVEX_X86
-[[gnu::target("avx2"), gnu::flatten]] void CastAvx2(const CastRequest& r) {
-    CastWith<CAvx2Isa>(r);
+template <int nKind> [[gnu::target("avx2"), gnu::flatten]] void CastAvx2(const CastRequest& r) {
+    CastWith<CAvx2Isa, nKind>(r);
 }
+
+constexpr CastFunction AVX2_CASTERS[CAST_KINDS] = {
+    CastAvx2<CAST_LEVOY_NEAREST>, CastAvx2<CAST_LEVOY_TRILINEAR>, CastAvx2<CAST_XRAY>,
+    CastAvx2<CAST_FIRST_HIT_NEAREST>, CastAvx2<CAST_FIRST_HIT_TRILINEAR>};
 
 bool ProcessorHasAvx2() {
     __builtin_cpu_init();
@@ -954,13 +1027,29 @@ bool ProcessorHasAvx2() {
 std::atomic<bool> g_bUseAvx2{ProcessorHasAvx2()};
 
 void Cast(const CastRequest& r) {
+    int nKind;
+    switch (r.nType) {
+    case VOLUME_TYPE_LEVOY:
+        nKind = r.nInterpolation == VOLUME_TRILINEAR ? CAST_LEVOY_TRILINEAR : CAST_LEVOY_NEAREST;
+        break;
+    case VOLUME_TYPE_XRAY:
+        nKind = CAST_XRAY;
+        break;
+    case VOLUME_TYPE_FIRST_HIT:
+        nKind = r.nInterpolation == VOLUME_TRILINEAR ? CAST_FIRST_HIT_TRILINEAR
+                                                     : CAST_FIRST_HIT_NEAREST;
+        break;
+    default:
+        SetPixel(*r.pPixel, 0.0f, 0.0f, 0.0f);
+        return;
+    }
 #ifdef ORVEX_X86
     if (g_bUseAvx2.load(std::memory_order_relaxed)) {
-        CastAvx2(r);
+        AVX2_CASTERS[nKind](r);
         return;
     }
 #endif
-    CastBase(r);
+    BASE_CASTERS[nKind](r);
 }
 
 // A request for one of the public casters, which take the matrix and the
