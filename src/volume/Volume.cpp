@@ -5,9 +5,11 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <sys/mman.h>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
@@ -37,21 +39,36 @@ long long FileLength(std::FILE* pFile) {
     return nEnd;
 }
 
-template <class T> T* AllocateArray(size_t nCount, bool bZero) {
-    return bZero ? new (std::nothrow) T[nCount]() : new (std::nothrow) T[nCount];
+// The per-voxel buffers are asked for on huge pages where the system offers
+// them (transparent huge pages on request): the casters reach far across them
+// (a ray along y steps by a whole row per sample) and would otherwise miss the
+// address translation cache at nearly every sample.
+template <class T> T* AllocateLarge(size_t nCount, bool bZero) {
+    constexpr size_t HUGE_PAGE = size_t(2) << 20;
+    const size_t nBytes = nCount * sizeof(T);
+    const bool bHuge = nBytes >= HUGE_PAGE;
+    const size_t nAlign = bHuge ? HUGE_PAGE : 64;
+    const size_t nSize = (nBytes + nAlign - 1) / nAlign * nAlign;
+    void* p = std::aligned_alloc(nAlign, nSize);
+    if (!p)
+        return nullptr;
+#ifdef MADV_HUGEPAGE
+    if (bHuge)
+        madvise(p, nSize, MADV_HUGEPAGE); // only advice: without it the buffer stays as it is
+#endif
+    if (bZero)
+        std::memset(p, 0, nBytes);
+    return static_cast<T*>(p);
 }
 
-template <class T> void FreeArray(T*& p) {
-    if (p) {
-        delete[] p;
-        p = nullptr;
-    }
+template <class T> void FreeLarge(T*& p) {
+    std::free(p);
+    p = nullptr;
 }
 
-// Frees the buffer and allocates it anew; false when that fails.
-template <class T> bool Reallocate(T*& p, size_t nCount, bool bZero) {
-    FreeArray(p);
-    p = AllocateArray<T>(nCount, bZero);
+template <class T> bool ReallocateLarge(T*& p, size_t nCount, bool bZero) {
+    FreeLarge(p);
+    p = AllocateLarge<T>(nCount, bZero);
     return p != nullptr;
 }
 
@@ -214,8 +231,14 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_
     m_nStrideX = 1;
     m_nStrideY = m_nDimX;
     m_nVoxelCount = static_cast<int32_t>(nCount);
-    m_pVoxels = pVoxels.release();
-    if (AllocateBuffers() != 0) {
+    // The voxels move into a buffer of the kind the casters read best (see
+    // AllocateLarge).
+    m_pVoxels = AllocateLarge<int16_t>(static_cast<size_t>(nCount), false);
+    if (m_pVoxels) {
+        std::memcpy(m_pVoxels, pVoxels.get(), static_cast<size_t>(nCount) * sizeof(int16_t));
+        pVoxels.reset();
+    }
+    if (!m_pVoxels || AllocateBuffers() != 0) {
         ResetToEmpty();
         m_eLoadError = RAW_TOO_LARGE;
         return -1;
@@ -278,9 +301,10 @@ int CVolume::AllocateBuffers() {
     // The voxels may be in already (a load reads them first); every other buffer
     // is made anew. The first allocation that fails ends it.
     const size_t n = static_cast<size_t>(m_nVoxelCount);
-    const bool bOk = (m_pVoxels || (m_pVoxels = AllocateArray<int16_t>(n, false))) &&
-                     Reallocate(m_pRecords, n, true) && Reallocate(m_pGradientMagnitude, n, true) &&
-                     Reallocate(m_pShade, n, true);
+    const bool bOk = (m_pVoxels || (m_pVoxels = AllocateLarge<int16_t>(n, false))) &&
+                     ReallocateLarge(m_pRecords, n, true) &&
+                     ReallocateLarge(m_pGradientMagnitude, n, true) &&
+                     ReallocateLarge(m_pShade, n, true);
     if (!bOk) {
         FreeBuffers();
         return -1;
@@ -310,10 +334,10 @@ uint64_t CVolume::NextContentSerial() {
 
 void CVolume::FreeBuffers() {
     m_nContentSerial = 0;
-    FreeArray(m_pVoxels);
-    FreeArray(m_pRecords);
-    FreeArray(m_pGradientMagnitude);
-    FreeArray(m_pShade);
+    FreeLarge(m_pVoxels);
+    FreeLarge(m_pRecords);
+    FreeLarge(m_pGradientMagnitude);
+    FreeLarge(m_pShade);
 }
 
 int CVolume::FindHistogramPeak() {
