@@ -758,16 +758,15 @@ public:
                 }
             }
         }
+        // Every sample is composited, also one of opacity 0: with a finite A its
+        // products are zeros, and adding a zero leaves each sum as it is (none of
+        // them is ever -0), so no branch is needed on the opacity.
         const float a = entry.alpha;
-        // With a = 0 and a finite A every product below is a zero, and adding a
-        // zero leaves each sum as it is.
-        if (a != 0.0f || !std::isfinite(A)) {
-            const float rest = 1.0f - A;
-            cr += static_cast<float>(entry.red) * rest * a;
-            cg += static_cast<float>(entry.green) * rest * a;
-            cb += static_cast<float>(entry.blue) * rest * a;
-            A += rest * a;
-        }
+        const float rest = 1.0f - A;
+        cr += static_cast<float>(entry.red) * rest * a;
+        cg += static_cast<float>(entry.green) * rest * a;
+        cb += static_cast<float>(entry.blue) * rest * a;
+        A += rest * a;
         return !(A > 0.99);
     }
 
