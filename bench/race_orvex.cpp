@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
         }
         if (!sPngPrefix.empty()) {
             const std::string sPath = sPngPrefix + "-" + kTypes[nType] + "-orvex.png";
-            if (!WriteImage(sPath, viewer.FrontImage(), sError)) {
+            if (!WriteImage(sPath, viewer.VolumePicture(), sError)) {
                 std::fprintf(stderr, "orvex-race-time: %s\n", sError.c_str());
                 return 1;
             }

@@ -3,10 +3,8 @@
 #include "app/ViewerApp.h"
 #include "engine/Matrix.h"
 #include "transfer/TransferFunction.h"
-#include "view/SliceView.h"
 #include "volume/Volume.h"
 
-#include <algorithm>
 #include <numbers>
 
 float AngleFromDegrees(int nDegrees) {
@@ -60,24 +58,28 @@ void CHeadlessViewer::StopAndWait() {
     m_pState->WaitForWorkerEnd();
 }
 
-bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError) {
+bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError,
+                                  const RawParameters* pRaw) {
     StopAndWait();
     GetViewerApp()->m_pVolume = nullptr;
     delete m_pVolume;
     m_pVolume = nullptr;
-    CVolume* pVolume;
+    ImportResult result;
+    std::string sLines;
     {
-        // The reason goes into sError; the loader's own line would only repeat it.
-        CDebugCapture quiet;
-        pVolume = new CVolume(sPath);
+        // A failure's reason goes into sError; the loader's lines would only
+        // repeat it. A success's lines (how the values were taken) are passed on.
+        CDebugCapture capture;
+        result = pRaw ? ImportRawVolume(sPath, *pRaw) : ImportVolume(sPath);
+        sLines = capture.Text();
     }
-    if (!pVolume->m_pVoxels) {
-        sError = "cannot read dataset '" + sPath +
-                 "': " + CVolume::LoadErrorText(pVolume->GetLoadError());
-        delete pVolume;
+    if (result.eStatus != IMPORT_OK) {
+        sError = result.sError;
         return false;
     }
-    m_pVolume = pVolume;
+    if (!sLines.empty())
+        DebugOutput(sLines.c_str());
+    m_pVolume = result.pVolume.release();
     GetViewerApp()->m_pVolume = m_pVolume;
     return true;
 }
@@ -129,41 +131,17 @@ bool CHeadlessViewer::RunVolume(std::string& sError) {
     return true;
 }
 
-RgbImage CHeadlessViewer::FrontImage() {
-    const int nWidth = m_pState->m_nWidth;
-    const int nHeight = m_pState->m_nHeight;
-    RgbImage image(nWidth, nHeight);
-    const int nW = std::min(nWidth, IMAGE_MAX_WIDTH);
-    const int nH = std::min(nHeight, IMAGE_MAX_HEIGHT);
+RgbImage CHeadlessViewer::VolumePicture() {
     // No run is active any more; the lock only keeps the rule of the front image.
     while (!m_pState->m_hImageMutex.Lock(100)) {
     }
-    for (int x = 0; x < nW; ++x) {
-        for (int y = 0; y < nH; ++y) {
-            const ImagePixel& p = m_pState->m_Image[x][y];
-            if (!p.computed)
-                continue;
-            float* q = image.At(x, y);
-            q[0] = p.r;
-            q[1] = p.g;
-            q[2] = p.b;
-        }
-    }
+    RgbImage image = ComposeVolumePicture(*m_pState, m_pState->m_nWidth, m_pState->m_nHeight);
     m_pState->m_hImageMutex.Unlock();
     return image;
 }
 
 RgbImage CHeadlessViewer::RenderSlice(int nWidth, int nHeight, int nPlane, int nSlice,
                                       int nSampling) {
-    RgbImage image(nWidth, nHeight);
-    ForEachSlicePoint(m_pVolume, *m_pTransferFunction, nPlane, nSlice, nSampling, nWidth, nHeight,
-                      [&](int x, int ys, double r, double g, double b) {
-                          if (x < 0 || x >= nWidth || ys < 0 || ys >= nHeight)
-                              return;
-                          float* q = image.At(x, nHeight - 1 - ys);
-                          q[0] = static_cast<float>(r);
-                          q[1] = static_cast<float>(g);
-                          q[2] = static_cast<float>(b);
-                      });
-    return image;
+    return ComposeSlicePicture(m_pVolume, *m_pTransferFunction, nPlane, nSlice, nSampling, nWidth,
+                               nHeight);
 }

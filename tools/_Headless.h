@@ -8,6 +8,7 @@
 #include "_Image.h"
 
 #include "view/RenderState.h"
+#include "volume/Import.h"
 
 #include <atomic>
 #include <functional>
@@ -45,9 +46,11 @@ public:
     CHeadlessViewer(const CHeadlessViewer&) = delete;
     CHeadlessViewer& operator=(const CHeadlessViewer&) = delete;
 
-    // Replaces the dataset. False with a one-line reason when it cannot be read
-    // (the loader's own diagnostic line is not printed).
-    bool LoadDataset(const std::string& sPath, std::string& sError);
+    // Replaces the dataset with a file or folder of any kind the import reads
+    // (a bare RAW file with pRaw's layout). False with a one-line reason when it
+    // cannot be read (the loader's own diagnostic lines are then not printed).
+    bool LoadDataset(const std::string& sPath, std::string& sError,
+                     const RawParameters* pRaw = nullptr);
     // Loads a .trf file and builds its table. False with a reason on failure.
     bool LoadTransferFunction(const std::string& sPath, std::string& sError);
 
@@ -59,12 +62,13 @@ public:
     // Starts one progressive run and waits until it has ended. False with a reason
     // when no run took place (no dataset).
     bool RunVolume(std::string& sError);
-    // The front image as a W x H picture: element [x][y] for pixel (x, y); pixels
-    // never computed, or outside the buffers, are 0.
-    RgbImage FrontImage();
+    // What the render window shows of the front image at the state's client size
+    // W x H (ComposeVolumePicture): every computed sample as a block reaching to
+    // the next computed one; the last column and row, and what lies outside the
+    // buffers, stay 0.
+    RgbImage VolumePicture();
 
-    // What the slice view draws into a W x H client area: point (x, ys) lands on
-    // pixel (x, H - 1 - ys); points outside are dropped, undrawn pixels are 0.
+    // What the slice view draws into a W x H client area (ComposeSlicePicture).
     RgbImage RenderSlice(int nWidth, int nHeight, int nPlane, int nSlice, int nSampling);
 
     // Stops a run that is still active (if any) and waits until its thread is gone.

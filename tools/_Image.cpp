@@ -7,30 +7,10 @@
 #include <cstring>
 #include <filesystem>
 #include <unistd.h>
-#include <zlib.h>
 
 #include "platform/AtomicFile.h"
 
 namespace {
-
-void PutU32BigEndian(std::vector<uint8_t>& out, uint32_t n) {
-    out.push_back(uint8_t(n >> 24));
-    out.push_back(uint8_t(n >> 16));
-    out.push_back(uint8_t(n >> 8));
-    out.push_back(uint8_t(n));
-}
-
-void PutChunk(std::vector<uint8_t>& out, const char* pType, const uint8_t* pData, size_t nSize) {
-    PutU32BigEndian(out, uint32_t(nSize));
-    const size_t nTypeAt = out.size();
-    out.insert(out.end(), pType, pType + 4);
-    if (nSize > 0)
-        out.insert(out.end(), pData, pData + nSize);
-    // The CRC covers the chunk type and its data.
-    uLong crc = crc32(0L, Z_NULL, 0);
-    crc = crc32(crc, out.data() + nTypeAt, uInt(4 + nSize));
-    PutU32BigEndian(out, uint32_t(crc));
-}
 
 std::string LowerExtension(const std::string& sPath) {
     if (sPath.size() < 4)
@@ -62,47 +42,6 @@ std::vector<uint8_t> EncodePfm(const RgbImage& image) {
             }
         }
     }
-    return out;
-}
-
-uint8_t ComponentToByte(float fValue) {
-    if (!(fValue > 0.0f)) // also NaN
-        return 0;
-    if (fValue >= 1.0f)
-        return 255;
-    return uint8_t(fValue * 255.0f + 0.5f);
-}
-
-std::vector<uint8_t> EncodePng(const RgbImage& image) {
-    static const uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
-    std::vector<uint8_t> out(kSignature, kSignature + 8);
-
-    std::vector<uint8_t> ihdr;
-    PutU32BigEndian(ihdr, uint32_t(image.nWidth));
-    PutU32BigEndian(ihdr, uint32_t(image.nHeight));
-    ihdr.push_back(8); // bit depth
-    ihdr.push_back(2); // colour type RGB
-    ihdr.push_back(0); // deflate
-    ihdr.push_back(0); // adaptive filtering
-    ihdr.push_back(0); // not interlaced
-    PutChunk(out, "IHDR", ihdr.data(), ihdr.size());
-
-    // Raw scanlines, top row first, each led by its filter byte.
-    const size_t nRowBytes = 1 + 3 * size_t(image.nWidth);
-    std::vector<uint8_t> raw(nRowBytes * size_t(image.nHeight));
-    for (int y = 0; y < image.nHeight; ++y) {
-        uint8_t* pRow = &raw[nRowBytes * size_t(y)];
-        pRow[0] = 0;
-        const float* p = image.At(0, y);
-        for (size_t i = 0; i < 3 * size_t(image.nWidth); ++i)
-            pRow[1 + i] = ComponentToByte(p[i]);
-    }
-    uLongf nPacked = compressBound(uLong(raw.size()));
-    std::vector<uint8_t> packed(nPacked);
-    if (compress2(packed.data(), &nPacked, raw.data(), uLong(raw.size()), 6) != Z_OK)
-        return std::vector<uint8_t>();
-    PutChunk(out, "IDAT", packed.data(), nPacked);
-    PutChunk(out, "IEND", nullptr, 0);
     return out;
 }
 

@@ -5,13 +5,18 @@
 #include "view/RenderState.h"
 
 #include <cerrno>
+#include <cctype>
+#include <cmath>
 #include <climits>
 #include <cstdlib>
 
 namespace {
 
 const char kUsage[] =
-    "usage: orvex-render DATASET.dat -o OUT.(pfm|png) [options]\n"
+    "usage: orvex-render DATASET -o OUT.(pfm|png) [options]\n"
+    "DATASET: a RAW dataset (.dat), NIfTI (.nii, .nii.gz, .hdr/.img), NRRD (.nrrd, .nhdr),\n"
+    "MetaImage (.mha, .mhd), a DICOM file or folder (opens its whole series), or a bare\n"
+    "RAW file with --raw-size and --raw-type.\n"
     "  --tf FILE.trf                       transfer function (default: all-zero table)\n"
     "  --size WxH                          client size, default 692x448\n"
     "  --mode volume|slice                 default volume\n"
@@ -24,6 +29,12 @@ const char kUsage[] =
     "  --threads N                         casting threads, 0 (default): one per hardware "
     "thread\n"
     "  --skipping on|off                   empty-space skipping, default on (same picture)\n"
+    "  --raw-size XxYxZ --raw-type T       bare RAW: dimensions and value type, T one of uint8,\n"
+    "                                      int8, uint16, int16, uint32, int32, float32, float64\n"
+    "  --raw-endian little|big             bare RAW byte order, default little\n"
+    "  --raw-header BYTES                  bare RAW: bytes to skip before the values, default 0\n"
+    "  --raw-spacing X,Y,Z                 bare RAW voxel size, default 1,1,1\n"
+    "A bare RAW file must be exactly header + X*Y*Z values long.\n"
     "Writes a W x H image, row 0 the top row of the window: PFM holds the unclamped\n"
     "float colours, PNG clamps them to 0..1. The renderer's progress lines go to stderr.\n";
 
@@ -67,6 +78,40 @@ bool ParseWholeNumber(const std::string& sText, long long nMin, long long nMax, 
     return true;
 }
 
+// "XxYxZ" with each side 1..32767.
+bool ParseRawSize(const std::string& sText, RawParameters& raw) {
+    int* const dims[3] = {&raw.nDimX, &raw.nDimY, &raw.nDimZ};
+    size_t nStart = 0;
+    for (int i = 0; i < 3; ++i) {
+        const size_t nEnd = i < 2 ? sText.find_first_of("xX", nStart) : sText.size();
+        if (nEnd == std::string::npos)
+            return false;
+        const std::string sSide = sText.substr(nStart, nEnd - nStart);
+        if (sSide.empty() || sSide.find_first_not_of("0123456789") != std::string::npos ||
+            !ParseWholeNumber(sSide, 1, 32767, *dims[i]))
+            return false;
+        nStart = nEnd + 1;
+    }
+    return true;
+}
+
+// "X,Y,Z" with three positive finite numbers.
+bool ParseSpacing(const std::string& sText, double* pSpacing) {
+    const char* p = sText.c_str();
+    for (int i = 0; i < 3; ++i) {
+        if (*p == '\0' || std::isspace(static_cast<unsigned char>(*p)))
+            return false;
+        char* pEnd = nullptr;
+        errno = 0;
+        pSpacing[i] = std::strtod(p, &pEnd);
+        if (pEnd == p || errno != 0 || !std::isfinite(pSpacing[i]) || !(pSpacing[i] > 0.0) ||
+            *pEnd != (i < 2 ? ',' : '\0'))
+            return false;
+        p = pEnd + 1;
+    }
+    return true;
+}
+
 bool ParseSize(const std::string& sText, int& nWidth, int& nHeight) {
     const size_t nX = sText.find_first_of("xX");
     if (nX == std::string::npos)
@@ -88,6 +133,9 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
     std::string sSampling;
     bool bHaveDataset = false;
     bool bHaveOutput = false;
+    bool bHaveRawSize = false;
+    bool bHaveRawType = false;
+    bool bRawDetail = false; // --raw-endian, --raw-header or --raw-spacing
 
     for (size_t i = 0; i < args.size(); ++i) {
         std::string sArg = args[i];
@@ -113,9 +161,10 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             bInline = true;
         }
         static const char* const kOptions[] = {
-            "-o",      "--output",   "--tf",        "--size",     "--mode",
-            "--type",  "--sampling", "--longitude", "--latitude", "--lower",
-            "--upper", "--plane",    "--slice",     "--threads",  "--skipping"};
+            "-o",         "--output",   "--tf",         "--size",       "--mode",
+            "--type",     "--sampling", "--longitude",  "--latitude",   "--lower",
+            "--upper",    "--plane",    "--slice",      "--threads",    "--skipping",
+            "--raw-size", "--raw-type", "--raw-endian", "--raw-header", "--raw-spacing"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -189,6 +238,31 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             if (n < 0)
                 return bad("expected on or off");
             options.bSkipping = n == 1;
+        } else if (sArg == "--raw-size") {
+            if (!ParseRawSize(sValue, options.raw))
+                return bad("expected XxYxZ with each side 1..32767");
+            bHaveRawSize = true;
+        } else if (sArg == "--raw-type") {
+            if (!ParseVoxelType(sValue, options.raw.eType))
+                return bad(
+                    "expected uint8, int8, uint16, int16, uint32, int32, float32 or float64");
+            bHaveRawType = true;
+        } else if (sArg == "--raw-endian") {
+            const int n = Choice(sValue, {"little", "big"});
+            if (n < 0)
+                return bad("expected little or big");
+            options.raw.bBigEndian = n == 1;
+            bRawDetail = true;
+        } else if (sArg == "--raw-header") {
+            int nBytes = 0;
+            if (!ParseWholeNumber(sValue, 0, INT_MAX, nBytes))
+                return bad("expected a byte count 0.." + std::to_string(INT_MAX));
+            options.raw.nHeaderBytes = nBytes;
+            bRawDetail = true;
+        } else if (sArg == "--raw-spacing") {
+            if (!ParseSpacing(sValue, options.raw.dSpacing))
+                return bad("expected X,Y,Z with three positive numbers");
+            bRawDetail = true;
         }
     }
 
@@ -200,6 +274,11 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
         sError = "no output file given: use -o OUT.pfm or -o OUT.png";
         return RENDER_PARSE_ERROR;
     }
+    if ((bHaveRawSize || bHaveRawType || bRawDetail) && !(bHaveRawSize && bHaveRawType)) {
+        sError = "a bare RAW file needs both --raw-size and --raw-type";
+        return RENDER_PARSE_ERROR;
+    }
+    options.bRaw = bHaveRawSize;
     options.bSlice = sMode == "slice";
     if (options.bSlice) {
         if (sSampling.empty() || sSampling == "nearest")

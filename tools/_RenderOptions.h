@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "volume/Import.h"
+
 // Largest accepted client width or height. Volume images larger than the
 // worker's buffers (1920 x 1440) keep the part outside them black.
 constexpr int RENDER_MAX_SIZE = 8192;
@@ -25,6 +27,8 @@ struct RenderOptions {
     int nSlice = 0;
     int nThreads = 0;      // casting threads; 0: one per hardware thread
     bool bSkipping = true; // empty-space skipping (the picture is the same either way)
+    bool bRaw = false;     // read the dataset as a bare RAW file with this layout
+    RawParameters raw;
 };
 
 enum RenderParseResult { RENDER_PARSE_OK, RENDER_PARSE_HELP, RENDER_PARSE_ERROR };

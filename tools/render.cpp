@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         if (!options.sTransferFunction.empty() &&
             !viewer.LoadTransferFunction(options.sTransferFunction, sError))
             return Fail(sError);
-        if (!viewer.LoadDataset(options.sDataset, sError))
+        if (!viewer.LoadDataset(options.sDataset, sError, options.bRaw ? &options.raw : nullptr))
             return Fail(sError);
         if (options.bSlice) {
             image = viewer.RenderSlice(options.nWidth, options.nHeight, options.nPlane,
@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
             viewer.State().SetEmptySpaceSkipping(options.bSkipping);
             if (!viewer.RunVolume(sError))
                 return Fail(sError);
-            image = viewer.FrontImage();
+            image = viewer.VolumePicture();
         }
     }
     if (!WriteImage(options.sOutput, image, sError))

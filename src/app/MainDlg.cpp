@@ -4,14 +4,17 @@
 #include <string>
 #include <utility>
 
+#include <wx/accel.h>
 #include <wx/button.h>
-#include <wx/filedlg.h>
 #include <wx/radiobut.h>
 #include <wx/statbox.h>
+#include <wx/stattext.h>
 
 #include "app/AboutDlg.h"
 #include "app/DialogLayout.h"
+#include "app/FileChooser.h"
 #include "app/MessageBox.h"
+#include "app/StatusText.h"
 #include "app/ViewerApp.h"
 #include "panels/SlicingDlg.h"
 #include "panels/VolumeDlg.h"
@@ -40,6 +43,9 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
     auto* pExit = new wxButton(this, IDC_EXIT, TEXT_EXIT, at(2, 390), size(140, 14));
     m_btnRefresh = new wxButton(this, IDC_REFRESH, TEXT_REFRESH, at(76, 51), size(50, 11));
     new wxButton(this, IDC_INFO, TEXT_INFO, at(2, 374), size(140, 14));
+    m_staticStatus =
+        new wxStaticText(this, IDC_STATUS, TEXT_NO_DATASET, at(2, STATUS_TOP),
+                         size(140, STATUS_HEIGHT), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE);
     pExit->SetDefault();
     // Enter and Escape both end the dialog through the "Exit" button.
     SetAffirmativeId(IDC_EXIT);
@@ -52,6 +58,13 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
     Bind(wxEVT_BUTTON, &CMainDlg::OnExitButton, this, IDC_EXIT);
     Bind(wxEVT_BUTTON, &CMainDlg::OnAbout, this, IDC_INFO);
     Bind(wxEVT_CLOSE_WINDOW, &CMainDlg::OnClose, this);
+    // Ctrl+O opens "Load Dataset", F5 is "Refresh".
+    wxAcceleratorEntry keys[] = {{wxACCEL_CTRL, 'O', IDC_LOAD_DATASET},
+                                 {wxACCEL_NORMAL, WXK_F5, IDC_REFRESH}};
+    SetAcceleratorTable(wxAcceleratorTable(2, keys));
+    for (int nCommand : {IDC_LOAD_DATASET, IDC_REFRESH})
+        Bind(
+            wxEVT_MENU, [this](wxCommandEvent& event) { OnCommandKey(event.GetId()); }, nCommand);
     OnInitDialog();
 }
 
@@ -68,6 +81,10 @@ void CMainDlg::OnInitDialog() {
     m_pVolumeDlg = new CVolumeDlg(this);
     m_pVolumeDlg->PlaceBelow(MODE_PANEL_TOP);
     EnableRenderModeButtons(false);
+    if (CRenderWnd* pRender = RenderWnd()) {
+        pRender->SetStatusListener([this] { UpdateStatus(); });
+        pRender->SetCommandHandler([this](int nCommand) { OnCommandKey(nCommand); });
+    }
 }
 
 bool CMainDlg::Show(bool bShow) {
@@ -107,15 +124,41 @@ void CMainDlg::RepaintEditor() {
 }
 
 void CMainDlg::OnLoadDataset(wxCommandEvent&) {
-    wxFileDialog dialog(this, wxFileSelectorPromptStr, wxEmptyString, TEXT_DATASET_INITIAL_NAME,
-                        TEXT_DATASET_FILTER, wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    if (dialog.ShowModal() != wxID_OK)
+    FileRequest request;
+    request.eKind = FILE_DATASET;
+    request.sWildcard = TEXT_DATASET_FILTER;
+    request.sExtension = TEXT_DATASET_EXTENSION;
+    request.sName = TEXT_DATASET_INITIAL_NAME;
+    wxString sPath;
+    if (ChooseFile(this, request, sPath))
+        LoadDatasetFile(sPath);
+}
+
+void CMainDlg::OnCommandKey(int nCommand) {
+    wxCommandEvent event(wxEVT_BUTTON, nCommand);
+    if (nCommand == IDC_LOAD_DATASET)
+        OnLoadDataset(event);
+    else if (nCommand == IDC_REFRESH)
+        OnRefresh(event);
+}
+
+void CMainDlg::UpdateStatus() {
+    const CVolume* pVolume = m_pApp->m_pVolume;
+    std::string sStatus = pVolume ? DescribeDataset(*pVolume) : std::string(TEXT_NO_DATASET);
+    const CRenderWnd* pRender = RenderWnd();
+    if (pVolume && pRender && pRender->GetRenderMode() == RENDER_MODE_VOLUME) {
+        const std::string sRun = pRender->RunStatus().Text();
+        if (!sRun.empty())
+            sStatus += "\n" + sRun;
+    }
+    const wxString sText = wxString::FromUTF8(sStatus);
+    if (!m_staticStatus || m_sStatus == sText)
         return;
-    wxString sPath = dialog.GetPath();
-    // A name typed without extension means the dataset file with ".dat".
-    if (!wxFileExists(sPath) && wxFileExists(sPath + "." + TEXT_DATASET_EXTENSION))
-        sPath += wxString(".") + TEXT_DATASET_EXTENSION;
-    LoadDatasetFile(sPath);
+    m_sStatus = sText;
+    // A line too long for the dialog breaks between words (a long name without
+    // any is shortened in its middle).
+    m_staticStatus->SetLabel(sText);
+    m_staticStatus->Wrap(m_staticStatus->GetClientSize().GetWidth());
 }
 
 int CMainDlg::LoadDatasetFile(const wxString& sPath) {
@@ -127,11 +170,11 @@ int CMainDlg::LoadDatasetFile(const wxString& sPath) {
                        TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
         return -1;
     }
-    ReplaceDataset(std::move(pVolume));
+    ReplaceDataset(std::move(pVolume), std::string(sPath.utf8_str()));
     return 0;
 }
 
-void CMainDlg::ReplaceDataset(std::unique_ptr<CVolume> pVolume) {
+void CMainDlg::ReplaceDataset(std::unique_ptr<CVolume> pVolume, const std::string& sPath) {
     if (CRenderState* pRender = m_pApp->m_pRenderWnd) {
         // No run may read the dataset that is about to go, even one whose stop
         // timed out.
@@ -140,10 +183,12 @@ void CMainDlg::ReplaceDataset(std::unique_ptr<CVolume> pVolume) {
     }
     delete m_pApp->m_pVolume;
     m_pApp->m_pVolume = pVolume.release();
+    m_pApp->m_sDatasetPath = sPath;
     EnableRenderModeButtons(true);
     if (m_pSlicingDlg && m_pSlicingDlg->IsCreated())
         m_pSlicingDlg->OnDatasetChanged();
     RepaintEditor();
+    UpdateStatus();
 }
 
 void CMainDlg::OnSlicing(wxCommandEvent&) {
@@ -151,6 +196,7 @@ void CMainDlg::OnSlicing(wxCommandEvent&) {
     if (CRenderWnd* pRender = RenderWnd())
         pRender->SetRenderMode(RENDER_MODE_SLICING);
     RepaintEditor();
+    UpdateStatus();
 }
 
 void CMainDlg::OnVolume(wxCommandEvent&) {
@@ -158,6 +204,7 @@ void CMainDlg::OnVolume(wxCommandEvent&) {
     if (CRenderWnd* pRender = RenderWnd())
         pRender->SetRenderMode(RENDER_MODE_VOLUME);
     RepaintEditor();
+    UpdateStatus();
 }
 
 void CMainDlg::OnRefresh(wxCommandEvent&) {
@@ -175,6 +222,11 @@ void CMainDlg::OnAbout(wxCommandEvent&) {
 void CMainDlg::OnDestroy() {
     if (m_pApp && m_pApp->m_pRenderWnd)
         m_pApp->m_pRenderWnd->StopProgressiveThread();
+    // The render window outlives this dialog: it must not reach it any more.
+    if (CRenderWnd* pRender = RenderWnd()) {
+        pRender->SetStatusListener({});
+        pRender->SetCommandHandler({});
+    }
     // A panel without a window is deleted; the volume panel destroys its
     // first-hit panel in turn.
     for (CChildPanel* pPanel :

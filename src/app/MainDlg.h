@@ -6,12 +6,14 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include <wx/dialog.h>
 #include <wx/icon.h>
 
 class wxButton;
 class wxRadioButton;
+class wxStaticText;
 class wxCloseEvent;
 class wxCommandEvent;
 class CViewerApp;
@@ -42,8 +44,13 @@ public:
     int LoadDatasetFile(const wxString& sPath);
     // Makes a dataset that has been read completely the current one: stops the
     // renderer and waits for its end, deletes the previous dataset, enables the
-    // mode buttons, gives the slicing panel the new range and repaints the editor.
-    void ReplaceDataset(std::unique_ptr<CVolume> pVolume);
+    // mode buttons, gives the slicing panel the new range, repaints the editor
+    // and shows the dataset (read from sPath) in the status text.
+    void ReplaceDataset(std::unique_ptr<CVolume> pVolume, const std::string& sPath = {});
+
+    // The status text below the panels: "No dataset loaded", or the dataset
+    // (DescribeDataset); in Volume mode also how far the renderer has come.
+    void UpdateStatus();
 
     void OnSlicing(wxCommandEvent& event);
     void OnVolume(wxCommandEvent& event);
@@ -65,12 +72,15 @@ public:
     wxButton* m_btnRefresh = nullptr;
     wxRadioButton* m_btnSlicing = nullptr;
     wxRadioButton* m_btnVolume = nullptr;
+    wxStaticText* m_staticStatus = nullptr;
     wxIcon m_hIcon;
     CViewerApp* m_pApp;
 
 private:
     void OnInitDialog();
     void OnExitButton(wxCommandEvent& event);
+    // Ctrl+O and F5, here and in the render window: the buttons' commands.
+    void OnCommandKey(int nCommand);
     void OnClose(wxCloseEvent& event);
     // Ends the dialog: OnDestroy, the window goes away, then the end handler.
     void EndDialogAndTeardown();
@@ -81,6 +91,7 @@ private:
     // Keeps the group of the two visible radio buttons without a selection
     // until the user picks a mode (a GTK radio group always has one selected).
     wxRadioButton* m_pNoModeRadio = nullptr;
+    wxString m_sStatus; // the status as last shown, before its lines were broken
     bool m_bEnded = false;
     bool m_bPlaced = false;
     std::function<void()> m_EndHandler;

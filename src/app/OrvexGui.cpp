@@ -11,6 +11,7 @@
 
 bool CViewerApp::InitInstance() {
     m_pVolume = nullptr;
+    m_sDatasetPath.clear();
 
     auto* pRenderWnd = new CRenderWnd(this);
     if (!pRenderWnd->IsCreated()) {
@@ -73,6 +74,7 @@ int CViewerApp::ExitInstance() {
     m_pVectorMath = nullptr;
     delete m_pVolume;
     m_pVolume = nullptr;
+    m_sDatasetPath.clear();
     return 0;
 }
 

@@ -3,6 +3,8 @@
 // transfer function and the vector-math object. It owns all five.
 #pragma once
 
+#include <string>
+
 class CRenderState;
 class CTransferFunctionWnd;
 class CVolume;
@@ -35,6 +37,8 @@ public:
     CVolume* m_pVolume = nullptr;
     CTransferFunction* m_pTransferFunction = nullptr;
     CVectorMath* m_pVectorMath = nullptr;
+    // The file the current dataset was read from; empty while there is none.
+    std::string m_sDatasetPath;
 };
 
 // The running application object: one per process, reachable from everywhere

@@ -116,29 +116,30 @@ const CSkipMap* PrepareSkipMap(CRenderState& wnd, const CVolume& volume,
     return &skipMap;
 }
 
+} // namespace
+
 // How many grid columns apart two rays of a step must be to be sure never to
 // reach the same shading-cache entry (the lag). A ray reaches a voxel's
-// shading-cache entry only at a sample in that voxel's
-// cell, so two rays that share an entry come within a cell diagonal (sqrt 3
-// voxels, plus the drift of their float positions) of each other inside the
-// volume. Rays through the grid columns b and b' leave the eye at an angle whose
-// sine is at least 1.2 |u - u'| / |d|max^2 (the cross product of their
+// shading-cache entry only at a sample in that voxel's cell, so two rays that
+// share an entry come within a cell diagonal (below 2 stretch units, a unit
+// being the shortest voxel edge and the stretch the longest edge over the
+// shortest; plus the drift of their float positions) of each other inside the
+// volume. Rays through the grid columns b and b' leave the eye at an angle
+// whose sine is at least 1.2 |u - u'| / |d|max^2 (the cross product of their
 // directions (u, v, 1.2) has the component 1.2 (u - u')), with u - u' =
 // 2 R (b - b') / n, and every inside sample lies at least 1.2 eye units (1.2 *
-// diag / 2 voxels) from the eye. So rays whose columns lie the lag or more
+// diag / 2 units) from the eye. So rays whose columns lie the lag or more
 // apart share no entry, whatever their rows.
-int RowLag(const RayView& view, int nDimX, int nDimY, int nDimZ, int n) {
-    const double dDiag =
-        std::sqrt(static_cast<double>(nDimX) * nDimX + static_cast<double>(nDimY) * nDimY +
-                  static_cast<double>(nDimZ) * nDimZ);
-    if (!(dDiag > 0.0) || !(view.dRight > 0.0))
+int RowLag(const RayView& view, int n) {
+    const double dDiag = view.dDiagonal;
+    if (!(dDiag > 0.0) || !(view.dRight > 0.0) || !(view.dStretch >= 1.0))
         return n;
-    // Float drift of a sample position, in voxels: up to N + 1 roundings of
+    // Float drift of a sample position, in units: up to N + 1 roundings of
     // 2^-24 of a coordinate below 3.3, mapped with a matrix row sum of at most
     // sqrt(3) * diag / 2, plus the rounding of the mapped position.
     const double dDrift =
         (view.nSamples + 1.0) * std::ldexp(3.3, -23) * 0.9 * dDiag + std::ldexp(dDiag + 1.0, -22);
-    const double dReach = 2.0 + 2.0 * dDrift; // voxels, with room to spare
+    const double dReach = 2.0 * view.dStretch + 2.0 * dDrift; // with room to spare
     const double dMax2 = view.dRight * view.dRight + view.dTop * view.dTop + 1.44;
     const double dColumns =
         dReach * dMax2 * n / (1.2 * static_cast<double>(RAY_NEAR) * view.dRight * dDiag);
@@ -146,6 +147,8 @@ int RowLag(const RayView& view, int nDimX, int nDimY, int nDimZ, int n) {
         return n;
     return std::min(n, static_cast<int>(dColumns) + 2);
 }
+
+namespace {
 
 // A cheap, steadily increasing clock for measuring rays: only ratios matter.
 uint64_t CostClock() {
@@ -284,8 +287,7 @@ public:
                 bool bOrdered, int nLanes)
         : m_Wnd(wnd), m_View(view), m_Tf(tf), m_Volume(volume), m_pSkip(pSkip),
           m_ppChanged(ppChanged), m_Costs(costs), m_nW(W), m_nH(H), m_nBufferWidth(nBufferWidth),
-          m_n(n), m_bOrdered(bOrdered),
-          m_nLag(RowLag(view, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, n)) {
+          m_n(n), m_bOrdered(bOrdered), m_nLag(RowLag(view, n)) {
         // Grid row a (1-based) lies on pixel row trunc((a - 1) / n * H). A row
         // on the same pixel row as the one before it finds every pixel computed
         // by that one, and a row outside the buffers has nothing to compute.
@@ -605,6 +607,19 @@ thread_local std::chrono::steady_clock::time_point CStepCaster::m_tWaitStart;
 
 } // namespace
 
+bool ProgressiveStepRuns(int nStep, int nWidth, int nHeight) {
+    const float D = static_cast<float>(std::max(nWidth, nHeight));
+    const int n = 1 << (nStep - 1);
+    return !(2.0f * D <= static_cast<float>(n));
+}
+
+int ProgressiveStepCount(int nWidth, int nHeight) {
+    int nSteps = 0;
+    while (nSteps < PROGRESSIVE_STEPS && ProgressiveStepRuns(nSteps + 1, nWidth, nHeight))
+        ++nSteps;
+    return nSteps;
+}
+
 int ProgressiveVolumeThread() {
     CViewerApp* pApp = GetViewerApp();
     CRenderState* pWnd = pApp->m_pRenderWnd;
@@ -638,7 +653,8 @@ int ProgressiveVolumeThread() {
     volume.ClearShadeCache();
 
     RayView view;
-    SetupView(wnd, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, *pVectorMath, view);
+    SetupView(wnd, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, *pVectorMath, view,
+              volume.m_dSpacing);
 
     const uint32_t t0 = TimeGetTime();
 
@@ -659,12 +675,11 @@ int ProgressiveVolumeThread() {
             changedByLane.push_back(lane.data());
         bool bFrontIsThisRun = false;
         CColumnCosts costs(nThreads);
-        const float D = static_cast<float>(std::max(W, H));
         for (int nStep = 1; nStep <= PROGRESSIVE_STEPS && !bStopped; ++nStep) {
             wnd.PostTitle(StepTitle(nStep));
-            const int n = 1 << (nStep - 1);
-            if (2.0f * D <= static_cast<float>(n))
+            if (!ProgressiveStepRuns(nStep, W, H))
                 break;
+            const int n = 1 << (nStep - 1);
             const bool bPooled = pPool && n > SMALL_STEP_GRID;
             CStepCaster caster(wnd, view, *pTransferFunction, volume, pSkip, changedByLane.data(),
                                costs, W, H, nBufferWidth, nBufferHeight, n,

@@ -10,6 +10,14 @@
 // side).
 constexpr int PROGRESSIVE_STEPS = 11;
 
+// Whether step nStep (1..PROGRESSIVE_STEPS) of a run at a client size of W x H
+// runs: its grid of 2^(nStep - 1) points per side is finer than half the larger
+// client dimension. The run leaves its loop at the first step that does not.
+bool ProgressiveStepRuns(int nStep, int nWidth, int nHeight);
+// The number of steps a run at a client size of W x H takes (0 to
+// PROGRESSIVE_STEPS) when nothing stops it.
+int ProgressiveStepCount(int nWidth, int nHeight);
+
 // The thread function. Takes the application object from GetViewerApp() and the
 // render window (m_pRenderWnd), dataset, transfer function and vector-math
 // object from it, once, at its start. Returns 0 after a run; -1 at once, touching
@@ -24,3 +32,9 @@ std::string FormatStepReadyLine(int nStep, int32_t nElapsedMs);
 // run ("Render Output - finished").
 std::string StepTitle(int nStep);
 extern const char* const FINISHED_TITLE;
+
+struct RayView;
+// How many grid columns apart two rays of a step with n x n grid points must lie
+// so that they never reach the same shading-cache entry, whatever their rows
+// (at most n).
+int RowLag(const RayView& view, int n);

@@ -1087,11 +1087,25 @@ bool CasterUsesAvx2() {
 }
 
 void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
-               RayView& view) {
+               RayView& view, const double* pSpacing) {
     const float W = static_cast<float>(std::max(1, static_cast<int>(state.m_nWidth.load())));
     const float H = static_cast<float>(std::max(1, static_cast<int>(state.m_nHeight.load())));
-    const double dDiag = vectorMath.Length(static_cast<double>(nDimX), static_cast<double>(nDimY),
-                                           static_cast<double>(nDimZ));
+    // Each voxel edge over the shortest (exactly 1 for the shortest, and for all
+    // three when they are equal), and the extents in units of the shortest edge.
+    double stretch[3] = {1.0, 1.0, 1.0};
+    bool bCubic = true;
+    if (pSpacing && std::isfinite(pSpacing[0] + pSpacing[1] + pSpacing[2]) && pSpacing[0] > 0.0 &&
+        pSpacing[1] > 0.0 && pSpacing[2] > 0.0 &&
+        !(pSpacing[0] == pSpacing[1] && pSpacing[1] == pSpacing[2])) {
+        const double dShortest = std::min({pSpacing[0], pSpacing[1], pSpacing[2]});
+        for (int i = 0; i < 3; ++i)
+            stretch[i] = pSpacing[i] == dShortest ? 1.0 : pSpacing[i] / dShortest;
+        bCubic = false;
+    }
+    const double ext[3] = {nDimX * stretch[0], nDimY * stretch[1], nDimZ * stretch[2]};
+    const double dDiag = vectorMath.Length(ext[0], ext[1], ext[2]);
+    view.dDiagonal = dDiag;
+    view.dStretch = std::max({stretch[0], stretch[1], stretch[2]});
 
     double R, T;
     if (W >= H) {
@@ -1123,13 +1137,17 @@ void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath
     NormalizeVector(-p[0], -p[1], -p[2], view.light);
 
     // A volume without voxels has a zero diagonal; its box then has no size.
-    const double sx = dDiag > 0.0 ? nDimX / dDiag : 0.0;
-    const double sy = dDiag > 0.0 ? nDimY / dDiag : 0.0;
-    const double sz = dDiag > 0.0 ? nDimZ / dDiag : 0.0;
+    const double sx = dDiag > 0.0 ? ext[0] / dDiag : 0.0;
+    const double sy = dDiag > 0.0 ? ext[1] / dDiag : 0.0;
+    const double sz = dDiag > 0.0 ? ext[2] / dDiag : 0.0;
 
     m.Translate(0.0, 0.0, VIEW_DISTANCE);
     m.Translate(sx, sy, -1.2 - (1.0 - sz));
     m.Scale(dDiag * 0.5);
+    // So far the map leads into units of the shortest edge; the longer edges
+    // hold fewer voxels per unit.
+    if (!bCubic)
+        m.Multiply(CScalingMatrix(1.0 / stretch[0], 1.0 / stretch[1], 1.0 / stretch[2]));
 
     state.m_dScaleX = sx;
     state.m_dScaleY = sy;

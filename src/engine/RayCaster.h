@@ -41,15 +41,22 @@ struct RayView {
     int32_t nSamples = 0;                        // samples per ray: the diagonal, truncated
     double dRight = 0.0;                         // image-plane half-width R
     double dTop = 0.0;                           // image-plane half-height T
+    // The volume's diagonal, and the longest voxel edge, in units of its shortest
+    // voxel edge (with cubic voxels: the diagonal in voxels, and 1).
+    double dDiagonal = 0.0;
+    double dStretch = 1.0;
 };
 
 // Builds the view from the client size (m_nWidth, m_nHeight), the angles
 // (m_fLongitude, m_fLatitude) of the state and the volume's dimensions, and
 // writes the camera values (m_dFrustumRight ... m_dDistance) into the state.
 // A client dimension below 1 counts as 1 here, so that no value becomes
-// infinite or undefined.
+// infinite or undefined. pSpacing, when given, holds the voxel edges along x,
+// y and z: the box then has the volume's physical proportions (each dimension
+// times its edge over the shortest edge takes the dimension's place). Equal
+// edges (and unusable ones: not finite, not positive) give the cubic view.
 void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
-               RayView& view);
+               RayView& view, const double* pSpacing = nullptr);
 
 // Casts the ray of the grid fractions fx, fy (each in [0, 1)) into pixel with
 // the caster that m_nVolumeType of the state selects right now, reading the

@@ -15,10 +15,13 @@ CFirstHitDlg::CFirstHitDlg(wxWindow* pParent) {
         return;
     }
     new wxStaticBox(this, wxID_ANY, TEXT_FIRSTHIT_THRESHOLDS, At(2, 2), Dlu(140, 46));
-    m_sliderUpper = AddSlider(IDC_UPPER_THRESHOLD, 37, 14, 100, 12);
-    m_sliderLower = AddSlider(IDC_LOWER_THRESHOLD, 37, 30, 100, 12);
+    // The sliders leave room at their right for their numbers.
+    m_sliderUpper = AddSlider(IDC_UPPER_THRESHOLD, 37, 14, SLIDER_VALUE_LEFT - 1 - 37, 12);
+    m_sliderLower = AddSlider(IDC_LOWER_THRESHOLD, 37, 30, SLIDER_VALUE_LEFT - 1 - 37, 12);
     new wxStaticText(this, wxID_ANY, TEXT_UPPER, At(10, 16), Dlu(20, 8));
     new wxStaticText(this, wxID_ANY, TEXT_LOWER, At(10, 32), Dlu(20, 8));
+    m_staticUpper = AddSliderValue(IDC_UPPER_VALUE, 16);
+    m_staticLower = AddSliderValue(IDC_LOWER_VALUE, 32);
     OnInitDialog();
 }
 
@@ -32,6 +35,7 @@ bool CFirstHitDlg::OnInitDialog() {
     m_sliderLower->SetValue(0);
     m_nUpper = 4095;
     m_sliderUpper->SetValue(4095);
+    ShowThresholds();
     // The render window learns the thresholds when the panel is first shown.
     return true;
 }
@@ -47,6 +51,7 @@ void CFirstHitDlg::ApplySlider(wxSlider* pSlider) {
     const bool bUpper = pSlider == m_sliderUpper;
     int32_t& nThreshold = bUpper ? m_nUpper : m_nLower;
     nThreshold = pSlider->GetValue();
+    ShowThresholds();
     if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
         pRender->StopProgressiveThread();
         if (bUpper)
@@ -54,6 +59,11 @@ void CFirstHitDlg::ApplySlider(wxSlider* pSlider) {
         else
             pRender->SetLowerThreshold(nThreshold);
     }
+}
+
+void CFirstHitDlg::ShowThresholds() {
+    ShowSliderValue(m_staticUpper, TEXT_VALUE_FORMAT, m_nUpper);
+    ShowSliderValue(m_staticLower, TEXT_VALUE_FORMAT, m_nLower);
 }
 
 void CFirstHitDlg::LetGoSlider() {

@@ -8,6 +8,7 @@
 #include "panels/PanelGui.h"
 
 class wxSlider;
+class wxStaticText;
 class CViewerApp;
 
 class CFirstHitDlg : public CChildPanel {
@@ -26,6 +27,9 @@ public:
     int32_t m_nLower = 0;
     wxSlider* m_sliderUpper = nullptr;
     wxSlider* m_sliderLower = nullptr;
+    // The thresholds beside the sliders, following every change.
+    wxStaticText* m_staticUpper = nullptr;
+    wxStaticText* m_staticLower = nullptr;
     CViewerApp* m_pApp = nullptr;
 
 private:
@@ -35,4 +39,5 @@ private:
     const int32_t* SliderSetting(const wxSlider* pSlider) const override;
     void ApplySlider(wxSlider* pSlider) override;
     void LetGoSlider() override;
+    void ShowThresholds();
 };

@@ -3,9 +3,11 @@
 #include <algorithm>
 
 #include <wx/slider.h>
+#include <wx/stattext.h>
 
 #include "app/DialogLayout.h"
 #include "app/ViewerApp.h"
+#include "res/Resource.h"
 #include "view/RenderWnd.h"
 #include "volume/Volume.h"
 
@@ -63,6 +65,16 @@ wxSlider* CChildPanel::AddSlider(int nId, int x, int y, int w, int h) {
     for (const wxEventTypeTag<wxScrollEvent>& type : SliderEventTypes())
         Bind(type, &CChildPanel::OnHScroll, this, nId);
     return pSlider;
+}
+
+wxStaticText* CChildPanel::AddSliderValue(int nId, int y) {
+    return new wxStaticText(this, nId, wxEmptyString, At(SLIDER_VALUE_LEFT, y),
+                            Dlu(SLIDER_VALUE_WIDTH, 8), wxALIGN_RIGHT | wxST_NO_AUTORESIZE);
+}
+
+void CChildPanel::ShowSliderValue(wxStaticText* pValue, const wchar_t* pFormat, int nValue) {
+    if (pValue)
+        pValue->SetLabel(wxString::Format(pFormat, nValue));
 }
 
 void CChildPanel::OnHScroll(wxScrollEvent& event) {

@@ -11,6 +11,7 @@
 #include <wx/panel.h>
 
 class wxSlider;
+class wxStaticText;
 class CRenderWnd;
 class CViewerApp;
 class CVolume;
@@ -59,6 +60,11 @@ protected:
     // centred on its dialog-unit rectangle; every scroll notification of it
     // goes to OnHScroll.
     wxSlider* AddSlider(int nId, int x, int y, int w, int h);
+    // The number beside a slider: a right-aligned static text at dialog-unit
+    // height y, right of the sliders (SLIDER_VALUE_LEFT).
+    wxStaticText* AddSliderValue(int nId, int y);
+    // Shows nValue in the number, formatted with pFormat ("%d" or "%d°").
+    static void ShowSliderValue(wxStaticText* pValue, const wchar_t* pFormat, int nValue);
 
     // The stored setting of one of the panel's sliders; null for any other.
     virtual const int32_t* SliderSetting(const wxSlider* pSlider) const = 0;

@@ -173,12 +173,14 @@ void CSlicingDlg::OnFit2(wxCommandEvent&) {
 void CSlicingDlg::FitWindow(float fFactor) {
     const CVolume* pVolume = LoadedVolume(m_pApp);
     CRenderWnd* pRender = RenderWndOf(m_pApp);
-    int nHorizontal = 0;
-    int nVertical = 0;
-    if (!pVolume || !pRender || !SlicePlaneSize(*pVolume, m_nPlane, nHorizontal, nVertical))
+    // One screen pixel per shorter voxel edge of the plane (per voxel when the
+    // edges are equal), times the factor.
+    float fHorizontal = 0.0f;
+    float fVertical = 0.0f;
+    if (!pVolume || !pRender || !SlicePlaneExtent(*pVolume, m_nPlane, fHorizontal, fVertical))
         return;
-    const int nWidth = static_cast<int>(static_cast<float>(nHorizontal) * fFactor);
-    const int nHeight = static_cast<int>(static_cast<float>(nVertical) * fFactor);
+    const int nWidth = static_cast<int>(fHorizontal * fFactor);
+    const int nHeight = static_cast<int>(fVertical * fFactor);
     // The frame computes its outer size from the client size it is given and
     // keeps its position; its canvas fills the client area.
     pRender->SetClientSize(nWidth, nHeight);

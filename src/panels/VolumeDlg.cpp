@@ -24,10 +24,13 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent) {
     m_btnLevoy = AddDialogRadio(this, IDC_LEVOY, TEXT_LEVOY, 45, 64, 53, 10, wxRB_GROUP);
     m_btnXRay = AddDialogRadio(this, IDC_XRAY, TEXT_XRAY, 45, 93, 35, 10);
     m_btnFirstHit = AddDialogRadio(this, IDC_FIRSTHIT, TEXT_FIRSTHIT, 45, 79, 39, 10);
-    m_sliderLongitude = AddSlider(IDC_LONGITUDE, 49, 14, 83, 12);
-    m_sliderLatitude = AddSlider(IDC_LATITUDE, 49, 28, 83, 12);
+    // The sliders leave room at their right for their numbers.
+    m_sliderLongitude = AddSlider(IDC_LONGITUDE, 49, 14, SLIDER_VALUE_LEFT - 1 - 49, 12);
+    m_sliderLatitude = AddSlider(IDC_LATITUDE, 49, 28, SLIDER_VALUE_LEFT - 1 - 49, 12);
     new wxStaticText(this, wxID_ANY, TEXT_LONGITUDE, At(9, 15), Dlu(32, 8));
     new wxStaticText(this, wxID_ANY, TEXT_LATITUDE, At(9, 29), Dlu(26, 8));
+    m_staticLongitude = AddSliderValue(IDC_LONGITUDE_VALUE, 15);
+    m_staticLatitude = AddSliderValue(IDC_LATITUDE_VALUE, 29);
     m_btnTrilinear =
         AddDialogRadio(this, IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129, 38, 10, wxRB_GROUP);
     m_btnNearest = AddDialogRadio(this, IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142, 73, 10);
@@ -67,6 +70,7 @@ bool CVolumeDlg::OnInitDialog() {
     m_nInterpolation = 1;
     m_btnLevoy->SetValue(true);
     m_nType = VOLUME_TYPE_LEVOY;
+    ShowAngles();
     if (pRender) {
         pRender->SetLongitude(0);
         pRender->SetLatitude(90);
@@ -78,6 +82,11 @@ bool CVolumeDlg::OnInitDialog() {
     m_pFirstHitDlg = new CFirstHitDlg(this);
     m_pFirstHitDlg->PlaceBelow(FIRSTHIT_PANEL_TOP);
     return true;
+}
+
+void CVolumeDlg::ShowAngles() {
+    ShowSliderValue(m_staticLongitude, TEXT_DEGREES_FORMAT, m_nLongitude);
+    ShowSliderValue(m_staticLatitude, TEXT_DEGREES_FORMAT, m_nLatitude);
 }
 
 void CVolumeDlg::ShowFirstHitPanel(bool bShow) {
@@ -128,6 +137,7 @@ void CVolumeDlg::ApplySlider(wxSlider* pSlider) {
     const bool bLongitude = pSlider == m_sliderLongitude;
     int32_t& nAngle = bLongitude ? m_nLongitude : m_nLatitude;
     nAngle = pSlider->GetValue();
+    ShowAngles();
     if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
         pRender->m_bInteractive = true;
         pRender->StopProgressiveThread();
@@ -168,10 +178,12 @@ void CVolumeDlg::SetLongitudePosition(int nDegrees) {
     }
     if (m_sliderLongitude)
         m_sliderLongitude->SetValue(ClampToSlider(m_sliderLongitude, m_nLongitude));
+    ShowAngles();
 }
 
 void CVolumeDlg::SetLatitudePosition(int nDegrees) {
     m_nLatitude = nDegrees;
     if (m_sliderLatitude)
         m_sliderLatitude->SetValue(ClampToSlider(m_sliderLatitude, m_nLatitude));
+    ShowAngles();
 }

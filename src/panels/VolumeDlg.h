@@ -13,6 +13,7 @@
 
 class wxRadioButton;
 class wxSlider;
+class wxStaticText;
 class wxCommandEvent;
 class CFirstHitDlg;
 class CViewerApp;
@@ -49,6 +50,10 @@ public:
     int32_t m_nInterpolation = 1;
     wxSlider* m_sliderLongitude = nullptr;
     wxSlider* m_sliderLatitude = nullptr;
+    // The angles in degrees beside the sliders: the panel's own values, which
+    // follow every slider change and every drag in the render window.
+    wxStaticText* m_staticLongitude = nullptr;
+    wxStaticText* m_staticLatitude = nullptr;
     wxRadioButton* m_btnTrilinear = nullptr;
     wxRadioButton* m_btnNearest = nullptr;
     wxRadioButton* m_btnLevoy = nullptr;
@@ -70,4 +75,5 @@ private:
     void ApplySlider(wxSlider* pSlider) override;
     void LetGoSlider() override;
     void ShowFirstHitPanel(bool bShow);
+    void ShowAngles();
 };

@@ -45,6 +45,16 @@ inline constexpr const wchar_t* TEXT_DATASET_LOAD_FAILED =
     L"The dataset \u201c%s\u201d could not be loaded: %s.";
 inline constexpr const wchar_t* TEXT_DATASET_ERROR_CAPTION = L"Load Dataset";
 
+// The status text below the panels, in dialog units: from below the taller
+// panel (the volume panel with its first-hit panel) to above "Info".
+constexpr int IDC_STATUS = 1040;
+constexpr int STATUS_TOP = 292;
+constexpr int STATUS_HEIGHT = 52;
+
+// The keys of the viewer's commands, as menus show them after a tab.
+inline constexpr const wchar_t* TEXT_KEY_OPEN = L"Ctrl+O";
+inline constexpr const wchar_t* TEXT_KEY_SAVE = L"Ctrl+S";
+
 // Texts of the about box.
 inline constexpr const wchar_t* TEXT_ABOUT_CAPTION = L"Info \u00fcber Orvex";
 inline constexpr const wchar_t* TEXT_ABOUT_VERSION = L"Orvex Version 1.0";
@@ -58,6 +68,21 @@ inline constexpr const wchar_t* TEXT_CHOOSE_PIXEL_FORMAT_FAILED = L"ChoosePixelF
 inline constexpr const wchar_t* TEXT_SET_PIXEL_FORMAT_FAILED = L"SetPixelFormat failed";
 inline constexpr const wchar_t* TEXT_CREATE_FAILED = L"SetPixelformat Failed!";
 inline constexpr const wchar_t* TEXT_CONTEXT_FAILED = L"Could not create the OpenGL context";
+
+// The render window's context menu and its picture files. Its keys give the
+// commands of the main dialog's buttons under their identifiers.
+constexpr int ID_SAVE_PICTURE = 1041;
+inline constexpr const wchar_t* TEXT_SAVE_PICTURE = L"Save Picture ...";
+inline constexpr const wchar_t* TEXT_PICTURE_FILTER =
+    L"PNG pictures (*.png)|*.png|All Files (*.*)|*.*";
+inline constexpr const wchar_t* TEXT_PICTURE_EXTENSION = L"png";
+// The message box about a picture that could not be written: the file's full
+// path and the reason.
+inline constexpr const wchar_t* TEXT_PICTURE_SAVE_FAILED =
+    L"The picture \u201c%s\u201d could not be saved: %s.";
+inline constexpr const wchar_t* TEXT_PICTURE_SAVE_CAPTION = L"Save Picture";
+// How far a key turns the view.
+constexpr int KEY_TURN_DEGREES = 5;
 
 // ==== The main dialog's child panels: volume, first-hit and slicing ====
 
@@ -95,13 +120,27 @@ constexpr int IDC_BILINEAR = 1033;
 constexpr int IDC_FIT_1 = 1034;
 constexpr int IDC_FIT_2 = 1035;
 
-// Panel sizes in dialog units.
+// The numbers beside the sliders: the rotation sliders' angles in degrees and
+// the first-hit panel's thresholds.
+constexpr int IDC_LONGITUDE_VALUE = 1042;
+constexpr int IDC_LATITUDE_VALUE = 1043;
+constexpr int IDC_UPPER_VALUE = 1044;
+constexpr int IDC_LOWER_VALUE = 1045;
+inline constexpr const wchar_t* TEXT_DEGREES_FORMAT = L"%d\u00b0";
+inline constexpr const wchar_t* TEXT_VALUE_FORMAT = L"%d";
+// Where the numbers stand, in dialog units: right of their sliders, which end
+// at SLIDER_VALUE_LEFT - 1 to leave them the room.
+constexpr int SLIDER_VALUE_LEFT = 122;
+constexpr int SLIDER_VALUE_WIDTH = 18;
+
+// Panel sizes in dialog units. The mode panels end below their last control,
+// leaving the room beneath them to the status text.
 constexpr int VOLUME_DIALOG_WIDTH = 144;
-constexpr int VOLUME_DIALOG_HEIGHT = 281;
+constexpr int VOLUME_DIALOG_HEIGHT = 215;
 constexpr int FIRSTHIT_DIALOG_WIDTH = 144;
 constexpr int FIRSTHIT_DIALOG_HEIGHT = 50;
 constexpr int SLICING_DIALOG_WIDTH = 144;
-constexpr int SLICING_DIALOG_HEIGHT = 266;
+constexpr int SLICING_DIALOG_HEIGHT = 205;
 // Where the panels sit, in dialog units of their parent: the two mode panels
 // directly below the main dialog's "Render Mode" group (which ends at 69), the
 // first-hit panel directly below the volume panel's "Volume Interpolation"

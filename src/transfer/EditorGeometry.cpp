@@ -104,7 +104,7 @@ MarkerTriangle ComputeMarker(int nPosition, int nWidth) {
     return m;
 }
 
-std::string WithDefaultExtension(const std::string& sPath) {
+std::string WithDefaultExtension(const std::string& sPath, const std::string& sExtension) {
     const size_t nSlash = sPath.find_last_of('/');
     const size_t nNameStart = nSlash == std::string::npos ? 0 : nSlash + 1;
     if (nNameStart >= sPath.size())
@@ -112,5 +112,5 @@ std::string WithDefaultExtension(const std::string& sPath) {
     const size_t nDot = sPath.find('.', nNameStart + 1);
     if (nDot != std::string::npos)
         return sPath;
-    return sPath + ".trf";
+    return sPath + "." + sExtension;
 }

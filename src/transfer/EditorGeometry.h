@@ -81,6 +81,6 @@ struct MarkerTriangle {
 bool HasMarker(int nPosition);
 MarkerTriangle ComputeMarker(int nPosition, int nWidth);
 
-// The name a transfer function file dialog hands back, completed with the
-// default extension ".trf" when the chosen file name has none.
-std::string WithDefaultExtension(const std::string& sPath);
+// The name a file dialog hands back, completed with the default extension
+// (".trf" for transfer functions) when the chosen file name has none.
+std::string WithDefaultExtension(const std::string& sPath, const std::string& sExtension = "trf");

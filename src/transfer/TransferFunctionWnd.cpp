@@ -7,11 +7,10 @@
 #include <GL/gl.h>
 #include <wx/colordlg.h>
 #include <wx/filedlg.h>
-#include <wx/filefn.h>
 #include <wx/glcanvas.h>
 #include <wx/menu.h>
-#include <wx/msgdlg.h>
 
+#include "app/FileChooser.h"
 #include "app/MessageBox.h"
 #include "app/ViewerApp.h"
 #include "res/Resource.h"
@@ -41,29 +40,16 @@ bool ShowColourDialog(wxWindow* pOwner, const wxColour& initial, wxColour& chose
     return true;
 }
 
-bool ShowFileDialog(wxWindow* pOwner, bool bSave, wxString& sPath) {
-    std::unique_ptr<wxFileDialog> pDialog(CTransferFunctionWnd::CreateFileDialog(pOwner, bSave));
-    if (pDialog->ShowModal() != wxID_OK)
-        return false;
-    wxString sChosen = pDialog->GetPath();
-    const wxString sCompleted =
-        wxString::FromUTF8(WithDefaultExtension(std::string(sChosen.utf8_str())));
-    if (bSave) {
-        // The dialog asked about the name as typed; the default extension may
-        // have led to another file that exists.
-        if (sCompleted != sChosen && wxFileExists(sCompleted)) {
-            const wxString sText = wxString::Format(
-                L"\u201c%s\u201d already exists.\nDo you want to replace it?", sCompleted);
-            if (wxMessageBox(sText, TEXT_TRF_SAVE_CAPTION, wxYES_NO | wxICON_WARNING, pOwner) !=
-                wxYES)
-                return false;
-        }
-        sChosen = sCompleted;
-    } else if (!wxFileExists(sChosen) && wxFileExists(sCompleted)) {
-        sChosen = sCompleted; // a name typed without ".trf"
-    }
-    sPath = sChosen;
-    return true;
+// The request of "Load ..." and "Save ...".
+FileRequest TransferFunctionFiles(bool bSave) {
+    FileRequest request;
+    request.eKind = FILE_TRANSFER_FUNCTION;
+    request.bSave = bSave;
+    request.sWildcard = TEXT_TRF_FILTER;
+    request.sExtension = TEXT_TRF_EXTENSION;
+    request.sName = TEXT_TRF_INITIAL_NAME;
+    request.sCaption = TEXT_TRF_SAVE_CAPTION;
+    return request;
 }
 
 CTransferFunctionWnd::ColourChooser& ColourChooserSlot() {
@@ -71,21 +57,10 @@ CTransferFunctionWnd::ColourChooser& ColourChooserSlot() {
     return chooser;
 }
 
-CTransferFunctionWnd::FileChooser& FileChooserSlot() {
-    static CTransferFunctionWnd::FileChooser chooser;
-    return chooser;
-}
-
 bool ChooseColour(wxWindow* pOwner, const wxColour& initial, wxColour& chosen) {
     if (ColourChooserSlot())
         return ColourChooserSlot()(pOwner, initial, chosen);
     return ShowColourDialog(pOwner, initial, chosen);
-}
-
-bool ChooseFile(wxWindow* pOwner, bool bSave, wxString& sPath) {
-    if (FileChooserSlot())
-        return FileChooserSlot()(pOwner, bSave, sPath);
-    return ShowFileDialog(pOwner, bSave, sPath);
 }
 
 } // namespace
@@ -106,8 +81,11 @@ int CTransferFunctionWnd::OnCreate(const PixelFormatRequest& request) {
         return -1;
 
     auto* pMenu = new wxMenu;
-    pMenu->Append(MenuItemId(ID_TRANSFERFUNCTION_LOAD), TEXT_EDITOR_LOAD);
-    pMenu->Append(MenuItemId(ID_TRANSFERFUNCTION_SAVE), TEXT_EDITOR_SAVE);
+    // The items keep their labels; the accelerators stand after a tab.
+    pMenu->Append(MenuItemId(ID_TRANSFERFUNCTION_LOAD),
+                  wxString(TEXT_EDITOR_LOAD) + "\t" + TEXT_KEY_OPEN);
+    pMenu->Append(MenuItemId(ID_TRANSFERFUNCTION_SAVE),
+                  wxString(TEXT_EDITOR_SAVE) + "\t" + TEXT_KEY_SAVE);
     m_Menu = new wxMenuBar;
     m_Menu->Append(pMenu, TEXT_EDITOR_MENU);
     SetMenuBar(m_Menu);
@@ -128,18 +106,8 @@ CTransferFunctionWnd::ColourChooser CTransferFunctionWnd::SetColourChooser(Colou
     return previous;
 }
 
-CTransferFunctionWnd::FileChooser CTransferFunctionWnd::SetFileChooser(FileChooser chooser) {
-    FileChooser previous = std::move(FileChooserSlot());
-    FileChooserSlot() = std::move(chooser);
-    return previous;
-}
-
 wxFileDialog* CTransferFunctionWnd::CreateFileDialog(wxWindow* pOwner, bool bSave) {
-    // GTK's dialogs have no read-only check box to hide.
-    const long nStyle =
-        bSave ? (wxFD_SAVE | wxFD_OVERWRITE_PROMPT) : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    return new wxFileDialog(pOwner, wxFileSelectorPromptStr, wxEmptyString, TEXT_TRF_INITIAL_NAME,
-                            TEXT_TRF_FILTER, nStyle);
+    return ::CreateFileDialog(pOwner, TransferFunctionFiles(bSave));
 }
 
 wxColourData CTransferFunctionWnd::MakeColourData(const wxColour& initial) {
@@ -353,14 +321,14 @@ void CTransferFunctionWnd::OnCaptureLost(wxMouseCaptureLostEvent&) {
 
 void CTransferFunctionWnd::OnLoad(wxCommandEvent&) {
     wxString sPath;
-    if (!ChooseFile(this, false, sPath))
+    if (!ChooseFile(this, TransferFunctionFiles(false), sPath))
         return;
     LoadFile(sPath);
 }
 
 void CTransferFunctionWnd::OnSave(wxCommandEvent&) {
     wxString sPath;
-    if (!ChooseFile(this, true, sPath))
+    if (!ChooseFile(this, TransferFunctionFiles(true), sPath))
         return;
     SaveFile(sPath);
 }

@@ -32,9 +32,6 @@ public:
     // colour when the user confirms. The program shows wxColourDialog.
     using ColourChooser =
         std::function<bool(wxWindow* pOwner, const wxColour& initial, wxColour& chosen)>;
-    // Asks the user for a .trf file to load (bSave false) or to save to: true with
-    // the full path when the user confirms. The program shows wxFileDialog.
-    using FileChooser = std::function<bool(wxWindow* pOwner, bool bSave, wxString& sPath)>;
 
     // Creates the platform window "Transfer Function Editor" at (322, 575), outer
     // size 700 x 211, with the menu bar. When the OpenGL set-up fails the error
@@ -51,10 +48,10 @@ public:
     // box naming the file. 0, or -1 on failure.
     int SaveFile(const wxString& sPath);
 
-    // Replace the real colour and file dialogs (tests); an empty function
-    // restores the real dialog. Each returns the chooser installed before.
+    // Replaces the real colour dialog (tests); an empty function restores the
+    // real dialog. Returns the chooser installed before. (The file dialogs are
+    // replaced through SetFileChooser, app/FileChooser.h.)
     static ColourChooser SetColourChooser(ColourChooser chooser);
-    static FileChooser SetFileChooser(FileChooser chooser);
     // The real dialogs as the program configures them (not shown).
     static wxFileDialog* CreateFileDialog(wxWindow* pOwner, bool bSave);
     static wxColourData MakeColourData(const wxColour& initial);

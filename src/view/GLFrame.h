@@ -76,7 +76,8 @@ protected:
     virtual void OnSize(wxSizeEvent& event) = 0;
     void OnPaint(wxPaintEvent& event);
     void OnEraseBkgnd(wxEraseEvent& event);
-    void OnKeyDown(wxKeyEvent& event);
+    virtual void OnKeyDown(wxKeyEvent& event);
+    virtual void OnKeyUp(wxKeyEvent& event);
     // Vetoes every close request that may be vetoed (Alt+F4, the window
     // manager's WM_DELETE_WINDOW); a forced close goes on.
     void OnClose(wxCloseEvent& event);

@@ -48,6 +48,7 @@ bool CGLFrame::CreateContext() {
     m_hDC->Bind(wxEVT_PAINT, &CGLFrame::OnPaint, this);
     m_hDC->Bind(wxEVT_ERASE_BACKGROUND, &CGLFrame::OnEraseBkgnd, this);
     m_hDC->Bind(wxEVT_KEY_DOWN, &CGLFrame::OnKeyDown, this);
+    m_hDC->Bind(wxEVT_KEY_UP, &CGLFrame::OnKeyUp, this);
     m_hDC->Bind(wxEVT_LEFT_DOWN, &CGLFrame::OnLButtonDown, this);
     m_hDC->Bind(wxEVT_MOTION, &CGLFrame::OnMouseMove, this);
     m_hDC->Bind(wxEVT_LEFT_UP, &CGLFrame::OnLButtonUp, this);
@@ -126,6 +127,10 @@ void CGLFrame::OnKeyDown(wxKeyEvent& event) {
         std::fflush(nullptr);
         std::_Exit(0);
     }
+    event.Skip();
+}
+
+void CGLFrame::OnKeyUp(wxKeyEvent& event) {
     event.Skip();
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -102,8 +103,17 @@ public:
     // (while no run is active): the next clear and copy then cover the whole
     // buffers again.
     void ForgetImageExtents();
-    // Called by the worker right before it sets m_hThreadRunning.
-    void MarkWorkerRunning() { m_bWorkerReported.store(true); }
+    // Called by the worker right before it sets m_hThreadRunning; the run's
+    // clock starts here.
+    void MarkWorkerRunning() {
+        m_RunStart = std::chrono::steady_clock::now();
+        m_bWorkerReported.store(true);
+    }
+    // Seconds since the current run reported that it runs. Worker thread only
+    // (the hooks may call it).
+    double RunSeconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_RunStart).count();
+    }
     // Called by the worker when it enters its end sequence (or gives up at once):
     // from then on a start may wait for that thread instead of refusing.
     void MarkWorkerEnding() { m_bWorkerEnding.store(true); }
@@ -184,6 +194,9 @@ private:
     std::atomic<bool> m_bWorkerReported{false};
     std::atomic<bool> m_bWorkerEnding{false};
     std::atomic<bool> m_bWorkerExited{false};
+    // When the current run reported that it runs (written and read by the
+    // worker threads, one run after another).
+    std::chrono::steady_clock::time_point m_RunStart;
     mutable std::mutex m_TitleMutex;
     std::string m_sLastTitle;
 };

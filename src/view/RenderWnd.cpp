@@ -1,15 +1,25 @@
 #include "view/RenderWnd.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <memory>
 
 #include <GL/freeglut.h>
 #include <GL/glu.h>
+#include <wx/accel.h>
+#include <wx/filename.h>
+#include <wx/glcanvas.h>
+#include <wx/menu.h>
 
+#include "app/FileChooser.h"
+#include "app/MessageBox.h"
 #include "app/ViewerApp.h"
 #include "res/Resource.h"
 #include "transfer/TransferFunction.h"
 #include "view/SliceView.h"
+#include "volume/Volume.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -44,6 +54,15 @@ int CRenderWnd::OnCreate(const PixelFormatRequest& request) {
     m_nWidth = client.GetWidth();
     m_nHeight = client.GetHeight();
     m_bInteractive = false;
+
+    // Ctrl+O and F5 press the main dialog's buttons; Ctrl+S saves the picture.
+    wxAcceleratorEntry keys[] = {{wxACCEL_CTRL, 'O', IDC_LOAD_DATASET},
+                                 {wxACCEL_NORMAL, WXK_F5, IDC_REFRESH},
+                                 {wxACCEL_CTRL, 'S', ID_SAVE_PICTURE}};
+    SetAcceleratorTable(wxAcceleratorTable(3, keys));
+    for (int nCommand : {IDC_LOAD_DATASET, IDC_REFRESH, ID_SAVE_PICTURE})
+        Bind(wxEVT_MENU, &CRenderWnd::OnCommand, this, nCommand);
+    m_hDC->Bind(wxEVT_KILL_FOCUS, &CRenderWnd::OnKillFocus, this);
     return 0;
 }
 
@@ -132,12 +151,26 @@ void CRenderWnd::SetLowerThreshold(int nThreshold) {
 
 void CRenderWnd::PostTitle(const std::string& sTitle) {
     CRenderState::PostTitle(sTitle);
-    CallAfter([this, title = wxString::FromUTF8(sTitle)] { SetTitle(title); });
+    // The run's size and time as the worker sees them now.
+    const int nWidth = m_nWidth;
+    const int nHeight = m_nHeight;
+    const double dSeconds = RunSeconds();
+    CallAfter([=, this] {
+        SetTitle(wxString::FromUTF8(sTitle));
+        m_RunStatus.OnTitle(sTitle, nWidth, nHeight, dSeconds);
+        if (m_StatusListener)
+            m_StatusListener();
+    });
 }
 
 void CRenderWnd::PostRepaint() {
     CRenderState::PostRepaint();
-    CallAfter([this] { Repaint(); });
+    CallAfter([this] {
+        Repaint();
+        m_RunStatus.OnRepaint();
+        if (m_StatusListener)
+            m_StatusListener();
+    });
 }
 
 // ---- drawing ----
@@ -184,27 +217,15 @@ void CRenderWnd::DrawVolumeImage() {
     const int nHeight = m_nHeight;
     // The buffers hold IMAGE_MAX_WIDTH x IMAGE_MAX_HEIGHT samples: a larger client
     // area shows the image in its top-left part and stays black elsewhere.
-    const int nRows = std::min(nHeight, IMAGE_MAX_HEIGHT);
-    const int nColumns = std::min(static_cast<int>(m_nWidth), IMAGE_MAX_WIDTH);
     glBegin(GL_QUADS);
-    int nPreviousRow = 0;
-    for (int i = 1; i < nRows; ++i) {
-        if (m_Image[0][i].computed == 0)
-            continue;
-        int nPreviousColumn = 0;
-        for (int j = 1; j < nColumns; ++j) {
-            if (m_Image[j][nPreviousRow].computed == 1) {
-                const ImagePixel& pixel = m_Image[nPreviousColumn][nPreviousRow];
-                glColor3f(pixel.r, pixel.g, pixel.b);
-                glVertex2i(nPreviousColumn, nHeight - nPreviousRow);
-                glVertex2i(j, nHeight - nPreviousRow);
-                glVertex2i(j, nHeight - i);
-                glVertex2i(nPreviousColumn, nHeight - i);
-                nPreviousColumn = j;
-            }
-        }
-        nPreviousRow = i;
-    }
+    ForEachImageBlock(m_Image, m_nWidth, nHeight,
+                      [nHeight](int x0, int y0, int x1, int y1, const ImagePixel& pixel) {
+                          glColor3f(pixel.r, pixel.g, pixel.b);
+                          glVertex2i(x0, nHeight - y0);
+                          glVertex2i(x1, nHeight - y0);
+                          glVertex2i(x1, nHeight - y1);
+                          glVertex2i(x0, nHeight - y1);
+                      });
     glEnd();
     m_hImageMutex.Unlock();
 }
@@ -263,6 +284,8 @@ void CRenderWnd::DragTo(int nX, int nY) {
 }
 
 void CRenderWnd::OnLButtonDown(wxMouseEvent& event) {
+    // A drag takes over from a key turn; the drag's release starts the renderer.
+    m_bKeyTurning = false;
     const wxPoint point = event.GetPosition();
     m_nDragStartX = point.x;
     m_nDragStartY = point.y;
@@ -304,4 +327,147 @@ void CRenderWnd::OnCaptureLost(wxMouseCaptureLostEvent&) {
     m_bInteractive = false;
     StartProgressiveThread();
     Repaint();
+}
+
+// ---- keys, pictures and the context menu ----
+
+void CRenderWnd::OnCommand(wxCommandEvent& event) {
+    const int nCommand = event.GetId();
+    if (nCommand == ID_SAVE_PICTURE)
+        OnSavePicture();
+    else if (m_CommandHandler)
+        m_CommandHandler(nCommand);
+}
+
+void CRenderWnd::OnKeyDown(wxKeyEvent& event) {
+    // An arrow turns the view as a drag in its direction would: to the right
+    // lowers the longitude, downwards raises the latitude.
+    switch (event.GetKeyCode()) {
+    case WXK_LEFT:
+        TurnByKey(KEY_TURN_DEGREES, 0);
+        return;
+    case WXK_RIGHT:
+        TurnByKey(-KEY_TURN_DEGREES, 0);
+        return;
+    case WXK_UP:
+        TurnByKey(0, -KEY_TURN_DEGREES);
+        return;
+    case WXK_DOWN:
+        TurnByKey(0, KEY_TURN_DEGREES);
+        return;
+    default:
+        CGLFrame::OnKeyDown(event);
+    }
+}
+
+void CRenderWnd::OnKeyUp(wxKeyEvent& event) {
+    const int nKey = event.GetKeyCode();
+    if (nKey == WXK_LEFT || nKey == WXK_RIGHT || nKey == WXK_UP || nKey == WXK_DOWN)
+        EndKeyTurn();
+    event.Skip();
+}
+
+void CRenderWnd::OnKillFocus(wxFocusEvent& event) {
+    // No release will come to this window any more.
+    EndKeyTurn();
+    event.Skip();
+}
+
+void CRenderWnd::TurnByKey(int nLongitudeDegrees, int nLatitudeDegrees) {
+    if (m_bInteractive && !m_bKeyTurning)
+        return; // a drag with the mouse is under way
+    if (!m_bKeyTurning) {
+        StopProgressiveThread();
+        m_bInteractive = true;
+        m_bKeyTurning = true;
+    }
+    // Whole degrees, as the panel's sliders store them.
+    const auto degrees = [](float fRadians) {
+        return static_cast<int>(std::lround(static_cast<double>(fRadians) * 180.0 / kPi));
+    };
+    const int nLongitude = degrees(m_fLongitude) + nLongitudeDegrees;
+    const int nLatitude = degrees(m_fLatitude) + nLatitudeDegrees;
+    SetLongitude(nLongitude);
+    SetLatitude(nLatitude);
+    if (m_pRotationSliders) {
+        m_pRotationSliders->SetLongitudePosition(nLongitude % 360);
+        m_pRotationSliders->SetLatitudePosition(nLatitude % 180);
+    }
+    Repaint();
+}
+
+void CRenderWnd::EndKeyTurn() {
+    if (!m_bKeyTurning)
+        return;
+    m_bKeyTurning = false;
+    m_bInteractive = false;
+    StartProgressiveThread();
+}
+
+bool CRenderWnd::HasPicture() const {
+    const int nMode = m_nRenderMode;
+    const CVolume* pVolume = m_pApp ? m_pApp->m_pVolume : nullptr;
+    return (nMode == RENDER_MODE_SLICING || nMode == RENDER_MODE_VOLUME) && pVolume &&
+           pVolume->m_pVoxels && m_pApp->m_pTransferFunction && m_nWidth > 0 && m_nHeight > 0;
+}
+
+bool CRenderWnd::TakePicture(RgbImage& picture) {
+    if (!HasPicture())
+        return false;
+    if (m_nRenderMode == RENDER_MODE_SLICING) {
+        picture = ComposeSlicePicture(m_pApp->m_pVolume, *m_pApp->m_pTransferFunction, m_nPlane,
+                                      m_nSlice, m_nSliceInterpolation, m_nWidth, m_nHeight);
+        return true;
+    }
+    // The worker holds the front image only while it copies a step into it.
+    if (!m_hImageMutex.Lock(1000))
+        return false;
+    picture = ComposeVolumePicture(*this, m_nWidth, m_nHeight);
+    m_hImageMutex.Unlock();
+    return true;
+}
+
+int CRenderWnd::SavePicture(const wxString& sPath) {
+    RgbImage picture;
+    const int nError =
+        TakePicture(picture) ? WritePngFile(std::string(sPath.fn_str()), picture) : EBUSY;
+    if (nError == 0)
+        return 0;
+    ShowMessageBox(this,
+                   wxString::Format(TEXT_PICTURE_SAVE_FAILED, sPath,
+                                    wxString::FromUTF8(std::strerror(nError))),
+                   TEXT_PICTURE_SAVE_CAPTION, wxOK | wxICON_ERROR);
+    return -1;
+}
+
+void CRenderWnd::OnSavePicture() {
+    if (!HasPicture())
+        return;
+    const std::string& sDataset = m_pApp->m_sDatasetPath;
+    FileRequest request;
+    request.eKind = FILE_PICTURE;
+    request.bSave = true;
+    request.sWildcard = TEXT_PICTURE_FILTER;
+    request.sExtension = TEXT_PICTURE_EXTENSION;
+    request.sName = wxString::FromUTF8(
+        ProposedPictureName(sDataset, m_nRenderMode, m_nVolumeType, m_nPlane, m_nSlice));
+    request.sFolder = wxFileName(wxString::FromUTF8(sDataset)).GetPath();
+    request.sCaption = TEXT_PICTURE_SAVE_CAPTION;
+    wxString sPath;
+    if (ChooseFile(this, request, sPath))
+        SavePicture(sPath);
+}
+
+wxMenu* CRenderWnd::CreateContextMenu() const {
+    auto* pMenu = new wxMenu;
+    pMenu->Append(ID_SAVE_PICTURE, wxString(TEXT_SAVE_PICTURE) + "\t" + TEXT_KEY_SAVE);
+    pMenu->Enable(ID_SAVE_PICTURE, HasPicture());
+    return pMenu;
+}
+
+void CRenderWnd::OnRButtonUp(wxMouseEvent& event) {
+    std::unique_ptr<wxMenu> pMenu(CreateContextMenu());
+    // The menu's command reaches this frame through the canvas.
+    m_hDC->PopupMenu(pMenu.get(), event.GetPosition());
+    event.Skip();
 }

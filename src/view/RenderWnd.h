@@ -5,8 +5,16 @@
 // Dragging with the left button rotates the view; Escape ends the process.
 #pragma once
 
+#include <functional>
+
+#include "app/StatusText.h"
 #include "view/GLFrame.h"
+#include "view/Picture.h"
 #include "view/RenderState.h"
+
+class wxCommandEvent;
+class wxFocusEvent;
+class wxMenu;
 
 // The rotation sliders a drag in the render window moves: the volume panel
 // registers itself with SetRotationSliders. The calls move the sliders only and
@@ -41,6 +49,38 @@ public:
     // The panel whose sliders follow a drag (null: none).
     void SetRotationSliders(CRotationSliders* pSliders) { m_pRotationSliders = pSliders; }
 
+    // --- Beyond the picture: status, pictures and keys (UI thread) ---
+    // How far the worker's runs have come, from their title and repaint notices
+    // as this window receives them.
+    const CRunStatus& RunStatus() const { return m_RunStatus; }
+    // Called after every notice that RunStatus follows (empty: none).
+    void SetStatusListener(std::function<void()> listener) {
+        m_StatusListener = std::move(listener);
+    }
+    // The main dialog's buttons that this window's keys press: Ctrl+O "Load
+    // Dataset" (IDC_LOAD_DATASET) and F5 "Refresh" (IDC_REFRESH). Empty: none.
+    void SetCommandHandler(std::function<void(int nCommand)> handler) {
+        m_CommandHandler = std::move(handler);
+    }
+
+    // Whether there is a picture to save: a dataset is loaded, a mode chosen
+    // and the client area is not empty.
+    bool HasPicture() const;
+    // The picture the window shows at its client size (ComposeVolumePicture or
+    // ComposeSlicePicture); false when the front image stays locked.
+    bool TakePicture(RgbImage& picture);
+    // Writes the picture as a PNG file through a temporary file renamed at the
+    // end. A failure is reported in a message box naming the file and the
+    // reason, and leaves no file behind. 0, or -1 on failure.
+    int SavePicture(const wxString& sPath);
+    // Ctrl+S and "Save Picture ...": the save dialog in the dataset's folder
+    // (or the folder of the last picture) with a proposed name, then
+    // SavePicture. Nothing happens without a picture.
+    void OnSavePicture();
+    // The context menu of the right button: "Save Picture ...", enabled only
+    // with a picture. The caller owns it.
+    wxMenu* CreateContextMenu() const;
+
     // OpenGL set-up for a client area of the given size (height 0 counts as 1).
     void ResizeGL(int nWidth, int nHeight);
     void DrawScene() override;
@@ -70,11 +110,26 @@ protected:
     void OnMouseMove(wxMouseEvent& event) override;
     void OnLButtonUp(wxMouseEvent& event) override;
     void OnCaptureLost(wxMouseCaptureLostEvent& event) override;
+    void OnRButtonUp(wxMouseEvent& event) override;
+    // The arrow keys turn the view by KEY_TURN_DEGREES as a drag in their
+    // direction would; every other key goes on to the frame (Escape).
+    void OnKeyDown(wxKeyEvent& event) override;
+    void OnKeyUp(wxKeyEvent& event) override;
 
 private:
     // The longitude, latitude and slider updates of a drag step.
     void DragTo(int nX, int nY);
     void EndDrag(int nX, int nY);
+    // A key turn: the first stops the renderer and shows the wire box; the
+    // release (or the loss of the focus) starts the renderer again.
+    void TurnByKey(int nLongitudeDegrees, int nLatitudeDegrees);
+    void EndKeyTurn();
+    void OnKillFocus(wxFocusEvent& event);
+    void OnCommand(wxCommandEvent& event);
 
     CRotationSliders* m_pRotationSliders = nullptr;
+    CRunStatus m_RunStatus;
+    std::function<void()> m_StatusListener;
+    std::function<void(int)> m_CommandHandler;
+    bool m_bKeyTurning = false;
 };

@@ -9,7 +9,7 @@ class CVolume;
 class CTransferFunction;
 
 struct SliceFit {
-    float du = 0; // voxels per screen column
+    float du = 0; // voxels per screen column (screen pixels are square in space)
     float dv = 0; // voxels per screen row
     int x0 = 0;   // first and last drawn column (inclusive)
     int x1 = -1;
@@ -17,9 +17,12 @@ struct SliceFit {
     int y1 = -1;
 };
 
-// Horizontal and vertical voxel counts of a plane (0 XY, 1 XZ, 2 YZ); false for
-// any other plane.
-bool SlicePlaneSize(const CVolume& volume, int nPlane, int& nSh, int& nSv);
+// Horizontal and vertical size of a plane's slice (0 XY, 1 XZ, 2 YZ) in units
+// of the plane's shorter voxel edge, and each of the two edges over that shorter
+// one (pStretch[0] horizontal, [1] vertical; 1 for both when the edges are
+// equal, and then the sizes are the voxel counts). False for any other plane.
+bool SlicePlaneExtent(const CVolume& volume, int nPlane, float& fH, float& fV,
+                      double* pStretch = nullptr);
 
 // The fit of the plane's slice into a W x H client area; false when nothing is
 // drawn (no voxels, or no such plane).

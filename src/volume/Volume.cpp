@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <sys/mman.h>
@@ -182,6 +183,8 @@ void CVolume::ResetToEmpty() {
     m_nVoxelCount = 0;
     m_nHistogramPeak = 0;
     std::memset(m_Histogram, 0, sizeof(m_Histogram));
+    m_dSpacing[0] = m_dSpacing[1] = m_dSpacing[2] = 1.0;
+    m_Source = VolumeSource();
 }
 
 void CVolume::Reject(RawLoadError eError) {
@@ -208,6 +211,8 @@ int CVolume::LoadRaw(const std::string& sPath) {
         Reject(eError);
         return -1;
     }
+    m_Source.sName = std::filesystem::path(sPath).filename().string();
+    m_Source.sKind = "RAW dataset";
     return 0;
 }
 
@@ -325,6 +330,14 @@ void CVolume::ClearShadeCache() {
     for (int32_t i = 0; i < m_nVoxelCount; ++i)
         m_pShade[i].state = 0;
     m_nShadeRun = 1;
+}
+
+std::string DescribeValues(const CVolume& volume) {
+    if (!volume.m_Source.bValuesMapped)
+        return "values kept";
+    char szRange[80];
+    std::snprintf(szRange, sizeof szRange, "[%g, %g]", volume.m_Source.dMin, volume.m_Source.dMax);
+    return std::string("values mapped from ") + szRange + " onto 0..4095";
 }
 
 uint64_t CVolume::NextContentSerial() {

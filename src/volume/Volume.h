@@ -29,6 +29,18 @@ struct ShadeEntry {
     float alpha;
 };
 
+// Where a dataset came from and how its voxel values relate to the file's.
+struct VolumeSource {
+    std::string sName; // the file's name, or the DICOM series' folder and series
+    std::string sKind; // "RAW dataset", "NIfTI", "NRRD", "MetaImage", "DICOM", "bare RAW"
+    // False: the voxels hold the file's own values (whole numbers 0..4095, or a
+    // RAW dataset's values as stored). True: the file's range [dMin, dMax] was
+    // mapped linearly onto 0..4095.
+    bool bValuesMapped = false;
+    double dMin = 0.0; // the file's value range after its own rescale (not known
+    double dMax = 0.0; // for a RAW dataset: 0 and 0)
+};
+
 // Why a dataset could not be read; RAW_OK after a successful load.
 enum RawLoadError {
     RAW_OK = 0,
@@ -112,6 +124,10 @@ public:
     // gives it a fresh number with NextContentSerial().
     uint64_t m_nContentSerial = 0;
     static uint64_t NextContentSerial();
+    // Size of a voxel along x, y and z in the file's length unit (mm for most
+    // scans); 1, 1, 1 for a RAW dataset. The views scale each axis by it.
+    double m_dSpacing[3] = {1.0, 1.0, 1.0};
+    VolumeSource m_Source;
 
 private:
     // Cell index (c truncated toward zero) and fraction c - n of one coordinate.
@@ -139,6 +155,10 @@ private:
     static constexpr uint8_t SHADE_LAST_RUN = 0x7f;
     uint8_t m_nShadeRun = 1; // 1..SHADE_LAST_RUN
 };
+
+// How the dataset's values were taken from its file: "values kept" or "values
+// mapped from [MIN, MAX] onto 0..4095".
+std::string DescribeValues(const CVolume& volume);
 
 // ---- the samplers, called per ray sample: inline, no allocation, no division ----
 

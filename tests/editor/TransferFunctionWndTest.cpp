@@ -49,7 +49,7 @@ protected:
 
     void TearDown() override {
         CTransferFunctionWnd::SetColourChooser({});
-        CTransferFunctionWnd::SetFileChooser({});
+        SetFileChooser({});
         ViewerTest::TearDown();
     }
 
@@ -71,8 +71,8 @@ protected:
     // The file dialogs answer with sPath (empty: cancelled) and note "save" or
     // "load" in m_Asked.
     void AnswerFiles(const std::string& sPath) {
-        CTransferFunctionWnd::SetFileChooser([this, sPath](wxWindow*, bool bSave, wxString& s) {
-            m_Asked.push_back(bSave ? "save" : "load");
+        SetFileChooser([this, sPath](wxWindow*, const FileRequest& request, wxString& s) {
+            m_Asked.push_back(request.bSave ? "save" : "load");
             s = sPath;
             return !sPath.empty();
         });

@@ -8,6 +8,7 @@
 #include "EngineTestSupport.h"
 #include "app/ViewerApp.h"
 #include "engine/Matrix.h"
+#include "engine/ProgressiveThread.h"
 #include "engine/RayCaster.h"
 #include "transfer/TransferFunction.h"
 #include "view/RenderState.h"
@@ -98,6 +99,67 @@ TEST_F(ViewSetupTest, LatitudeAndLongitudeTurnTheView) {
     Setup(692, 448, 90, 0, 256, 256, 128);
     ExpectMaps(0, 0, 2.7f, 128 - 96, 128, 64);
     ExpectLight(-1, 0, 0);
+}
+
+TEST_F(ViewSetupTest, LongerVoxelsStretchTheirAxisAndEqualOnesChangeNothing) {
+    // 256 x 256 x 64 voxels of 0.5 x 0.5 x 1 span 256 x 256 x 128 units of the
+    // shortest edge: the box of 256 x 256 x 128 cubic voxels, each z voxel two
+    // units long.
+    const double spacing[3] = {0.5, 0.5, 1.0};
+    Setup(692, 448, 0, 90, 256, 256, 64);
+    SetupView(m_State, 256, 256, 64, m_Math, m_View, spacing);
+    EXPECT_EQ(m_View.nSamples, 384);
+    EXPECT_EQ(m_View.dStretch, 2.0);
+    EXPECT_EQ(m_State.m_dScaleX.load(), 256 / 384.0);
+    EXPECT_EQ(m_State.m_dScaleZ.load(), 128 / 384.0);
+    ExpectMaps(0, 0, 2.2f, 128, 128, 32);
+    ExpectMaps(0, 0, 2.7f, 128, 128 + 96, 32);
+    ExpectMaps(0, 0.5f, 2.2f, 128, 128, 32 - 48);
+    ExpectLight(0, 1, 0);
+
+    // Equal edges, whatever their length, give the view of cubic voxels bit for bit.
+    const double equal[3] = {0.3, 0.3, 0.3};
+    Setup(300, 200, 17, 41, 97, 61, 13);
+    const RayView cubic = std::move(m_View);
+    SetupView(m_State, 97, 61, 13, m_Math, m_View, equal);
+    EXPECT_EQ(std::memcmp(cubic.pMatrix->m_Elements, m_View.pMatrix->m_Elements,
+                          sizeof(cubic.pMatrix->m_Elements)),
+              0);
+    EXPECT_EQ(cubic.nSamples, m_View.nSamples);
+    EXPECT_EQ(std::memcmp(cubic.light, m_View.light, sizeof(cubic.light)), 0);
+}
+
+TEST_F(ViewSetupTest, RaysTheLagApartNeverReachOneShadingCacheEntry) {
+    // Voxels 12 times as long along z as along x and y, seen from the side with
+    // z across the picture: rays of columns far apart pass through one long
+    // voxel. Every ray of every fourth row is cast alone; the columns that fill
+    // one cache entry must lie less than the lag apart.
+    auto pVolume = MakeUniformVolume(24, 20, 4, 1000);
+    const double spacing[3] = {1.0, 1.0, 12.0};
+    CTransferFunction tf(nullptr); // all transparent: no ray ends early
+    constexpr int n = 64;
+    Setup(n, n, 90, 10, 24, 20, 4);
+    SetupView(m_State, 24, 20, 4, m_Math, m_View, spacing);
+    const int nLag = RowLag(m_View, n);
+    std::vector<int> first(pVolume->m_nVoxelCount, n), last(pVolume->m_nVoxelCount, -1);
+    for (int nRow = 0; nRow < n; nRow += 4) {
+        for (int nColumn = 0; nColumn < n; ++nColumn) {
+            pVolume->ClearShadeCache();
+            ImagePixel p = Dirty();
+            CastGridRay(m_View, m_State, double(nColumn) / n, double(nRow) / n, tf, *pVolume, p);
+            for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k) {
+                if (pVolume->IsShadeFilled(k)) {
+                    first[k] = std::min(first[k], nColumn);
+                    last[k] = std::max(last[k], nColumn);
+                }
+            }
+        }
+    }
+    int nWidest = 0;
+    for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k)
+        nWidest = std::max(nWidest, last[k] - first[k]);
+    EXPECT_LT(nWidest, nLag);
+    EXPECT_GT(nWidest, 10); // many columns share a long voxel
 }
 
 TEST_F(ViewSetupTest, PortraitAndEmptyClientAreas) {
@@ -467,8 +529,11 @@ int32_t ReferenceFirstHitVoxel(int32_t n, const float* pDir, const CMatrix4& m, 
 } // namespace
 
 TEST_F(ViewCastTest, SkippingOutsideSamplesKeepsEveryBit) {
-    const int dims[][3] = {{13, 9, 7}, {200, 3, 5}};
+    // The third with voxels of unequal edges.
+    const int dims[][3] = {{13, 9, 7}, {200, 3, 5}, {11, 14, 6}};
+    const double spacings[][3] = {{1, 1, 1}, {1, 1, 1}, {0.4, 1, 3}};
     for (const auto& dim : dims) {
+        const double* pSpacing = spacings[&dim - dims];
         // Scattered values 1..4000; every voxel gets its own normal (its index
         // along x), so the First Hit colour tells which voxel was hit.
         auto pVolume = MakeVolume(dim[0], dim[1], dim[2], [](int x, int y, int z) {
@@ -489,7 +554,7 @@ TEST_F(ViewCastTest, SkippingOutsideSamplesKeepsEveryBit) {
             for (int nLatitude = -90; nLatitude <= 90; nLatitude += 29) {
                 m_State.m_fLongitude = Radians(nLongitude);
                 m_State.m_fLatitude = Radians(nLatitude);
-                SetupView(m_State, dim[0], dim[1], dim[2], m_Math, m_View);
+                SetupView(m_State, dim[0], dim[1], dim[2], m_Math, m_View, pSpacing);
                 std::copy_n(light, 3, m_View.light);
                 const CMatrix4& m = *m_View.pMatrix;
                 for (int j = 0; j < 24; ++j) {

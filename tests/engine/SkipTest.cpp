@@ -67,7 +67,8 @@ protected:
         m_State.m_fLongitude = static_cast<float>(v.nLongitude * std::numbers::pi / 180.0);
         m_State.m_fLatitude = static_cast<float>(v.nLatitude * std::numbers::pi / 180.0);
         RayView view;
-        SetupView(m_State, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, m_Math, view);
+        SetupView(m_State, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, m_Math, view,
+                  volume.m_dSpacing);
         volume.ClearShadeCache();
         std::vector<ImagePixel> picture(static_cast<size_t>(v.w) * v.h);
         std::memset(picture.data(), 0, picture.size() * sizeof(ImagePixel));
@@ -127,6 +128,10 @@ TEST_F(SkipTest, RandomVolumesWithGappyTablesAreBitIdentical) {
     for (unsigned nSeed = 1; nSeed <= 3; ++nSeed) {
         const auto& d = dims[nSeed - 1];
         auto pVolume = MakeRandomVolume(nSeed, d[0], d[1], d[2]);
+        if (nSeed == 3) { // voxels of unequal edges
+            pVolume->m_dSpacing[1] = 1.3;
+            pVolume->m_dSpacing[2] = 3.0;
+        }
         UseGappyTable(m_Tf, nSeed * 17);
         ExpectAllModesSame(*pVolume, "random volume " + std::to_string(nSeed));
     }

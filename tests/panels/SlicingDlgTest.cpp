@@ -133,10 +133,13 @@ TEST_F(SlicingPanelTest, FitButtonsGiveTheRenderWindowTheSliceSize) {
     LoadDataset(256, 256, 113, [](int, int, int) { return 2000; });
     ChooseSlicing();
     const wxPoint position = m_pRender->GetScreenPosition();
-    const std::tuple<wxRadioButton*, int, wxSize> cases[] = {
-        {m_pSlicing->m_radioYZ, IDC_FIT_1, wxSize(256, 113)},
-        {m_pSlicing->m_radioXZ, IDC_FIT_2, wxSize(512, 226)}};
-    for (const auto& [pRadio, nButton, client] : cases) {
+    // Voxels 2.5 times as long along z make the slice 2.5 times as high.
+    const std::tuple<wxRadioButton*, int, wxSize, double> cases[] = {
+        {m_pSlicing->m_radioXZ, IDC_FIT_1, wxSize(256, 282), 2.5},
+        {m_pSlicing->m_radioYZ, IDC_FIT_1, wxSize(256, 113), 1.0},
+        {m_pSlicing->m_radioXZ, IDC_FIT_2, wxSize(512, 226), 1.0}};
+    for (const auto& [pRadio, nButton, client, dSpacingZ] : cases) {
+        m_pApp->m_pVolume->m_dSpacing[2] = dSpacingZ;
         Click(pRadio);
         Click(Button(nButton));
         EXPECT_TRUE(WaitFor([&] {

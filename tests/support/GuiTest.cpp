@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -136,16 +137,21 @@ Display* OwnDisplay() {
 
 } // namespace
 
-Pixels ReadShownPixels(wxGLCanvas* pCanvas) {
-    Pixels pixels = BlackPixels(pCanvas);
-    // What the X server holds for the window is what the screen shows.
+namespace {
+
+// The X server's pixels of an area of a window (rows in GL order).
+Pixels ReadXWindow(unsigned long window, int x0, int y0, int nWidth, int nHeight) {
+    Pixels pixels;
+    pixels.nWidth = std::max(nWidth, 0);
+    pixels.nHeight = std::max(nHeight, 0);
+    pixels.rgb.assign(static_cast<size_t>(pixels.nWidth) * pixels.nHeight * 3, 0);
     Display* pDisplay = OwnDisplay();
     if (!pDisplay || pixels.nWidth <= 0 || pixels.nHeight <= 0)
         return pixels;
     glFinish();
     XSync(pDisplay, False);
     auto* previous = XSetErrorHandler(IgnoreXError);
-    XImage* pImage = XGetImage(pDisplay, static_cast<Window>(pCanvas->GetXWindow()), 0, 0,
+    XImage* pImage = XGetImage(pDisplay, static_cast<Window>(window), x0, y0,
                                static_cast<unsigned>(pixels.nWidth),
                                static_cast<unsigned>(pixels.nHeight), AllPlanes, ZPixmap);
     XSync(pDisplay, False);
@@ -165,6 +171,30 @@ Pixels ReadShownPixels(wxGLCanvas* pCanvas) {
     }
     XDestroyImage(pImage);
     return pixels;
+}
+
+} // namespace
+
+Pixels ReadShownPixels(wxGLCanvas* pCanvas) {
+    // What the X server holds for the window is what the screen shows.
+    const wxSize size = pCanvas->GetClientSize();
+    return ReadXWindow(pCanvas->GetXWindow(), 0, 0, size.GetWidth(), size.GetHeight());
+}
+
+bool WriteScreenPng(const std::string& sPath, const wxRect& area) {
+    Display* pDisplay = OwnDisplay();
+    if (!pDisplay)
+        return false;
+    const Pixels pixels =
+        ReadXWindow(DefaultRootWindow(pDisplay), area.x, area.y, area.width, area.height);
+    RgbImage picture(pixels.nWidth, pixels.nHeight);
+    for (size_t i = 0; i < pixels.rgb.size(); ++i) {
+        const size_t nPixel = i / 3;
+        const int x = static_cast<int>(nPixel % pixels.nWidth);
+        const int y = static_cast<int>(nPixel / pixels.nWidth);
+        picture.At(x, pixels.nHeight - 1 - y)[i % 3] = pixels.rgb[i] / 255.0f;
+    }
+    return WritePngFile(sPath, picture) == 0;
 }
 
 bool SendCloseRequest(wxGLCanvas* pCanvas) {
@@ -247,6 +277,7 @@ void ViewerTest::SetUp() {
         ASSERT_EQ(tf.Save(m_Dir.Path("default.trf")), 0);
     }
     ASSERT_EQ(chdir(m_Dir.Path().c_str()), 0);
+    ForgetFileFolders(); // every test is a session of its own
     m_pApp = GetViewerApp();
     ASSERT_TRUE(m_pApp->InitInstance());
     m_pDlg = dynamic_cast<CMainDlg*>(wxTheApp->GetTopWindow());
@@ -305,11 +336,18 @@ void ViewerTest::ClickAt(wxWindow* pControl, const wxPoint& point) {
     Pump(100);
 }
 
-void ViewerTest::Key(wxWindow* pControl, int nKeyCode) {
+void ViewerTest::Focus(wxWindow* pControl) {
+    // Without a window manager, presenting the window gives it the X focus.
+    wxGetTopLevelParent(pControl)->Raise();
     pControl->SetFocus();
     ASSERT_TRUE(WaitFor([&] { return wxWindow::FindFocus() == pControl; }, 2000));
+    Pump(50);
+}
+
+void ViewerTest::Key(wxWindow* pControl, int nKeyCode, int nModifiers) {
+    Focus(pControl);
     wxUIActionSimulator sim;
-    sim.Char(nKeyCode);
+    sim.Char(nKeyCode, nModifiers);
     Pump(100);
 }
 

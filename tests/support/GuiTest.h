@@ -21,6 +21,7 @@
 #include <wx/stattext.h>
 #include <wx/weakref.h>
 
+#include "app/FileChooser.h"
 #include "app/MainDlg.h"
 #include "app/MessageBox.h"
 #include "app/ViewerApp.h"
@@ -33,6 +34,7 @@
 #include "transfer/EditorGeometry.h"
 #include "transfer/TransferFunction.h"
 #include "transfer/TransferFunctionWnd.h"
+#include "view/Picture.h"
 #include "view/RenderWnd.h"
 #include "volume/Volume.h"
 
@@ -83,6 +85,8 @@ struct Pixels {
 // What the canvas shows on screen, read back from the X server (the canvas must
 // be on screen and not covered).
 Pixels ReadShownPixels(wxGLCanvas* pCanvas);
+// Writes what the screen shows in an area (screen coordinates) as a PNG file.
+bool WriteScreenPng(const std::string& sPath, const wxRect& area);
 // Sends the close request of a window manager (Alt+F4: the WM_DELETE_WINDOW
 // message) to the top-level window that holds the canvas, through the X
 // server; false when it cannot be sent.
@@ -138,8 +142,10 @@ protected:
     // A real left click in the middle of a control (or at a point of it).
     void Click(wxWindow* pControl);
     void ClickAt(wxWindow* pControl, const wxPoint& point);
-    // A real key press and release with the focus on the control.
-    void Key(wxWindow* pControl, int nKeyCode);
+    // A real key press and release (with modifiers such as wxMOD_CONTROL) with
+    // the focus on the control, whose top-level window gets the keyboard.
+    void Key(wxWindow* pControl, int nKeyCode, int nModifiers = wxMOD_NONE);
+    void Focus(wxWindow* pControl);
     // Presses the left button on the slider's thumb (value nFrom), moves it in
     // steps towards value nTo, calls during() while still holding it, releases.
     void DragSlider(wxSlider* pSlider, int nFrom, int nTo, const std::function<void()>& during);

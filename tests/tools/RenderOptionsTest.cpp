@@ -76,6 +76,29 @@ TEST(RenderOptions, ThreadsAndSkipping) {
     EXPECT_TRUE(o.bSkipping);
 }
 
+TEST(RenderOptions, BareRawLayout) {
+    RenderOptions o;
+    std::string sError;
+    ASSERT_EQ(Parse({"d.dat", "-o", "x.pfm"}, o, sError), RENDER_PARSE_OK);
+    EXPECT_FALSE(o.bRaw);
+    ASSERT_EQ(Parse({"scan.raw", "-o", "x.pfm", "--raw-size", "512x256x32767", "--raw-type=float64",
+                     "--raw-endian", "big", "--raw-header", "1024", "--raw-spacing", "0.5,.7,3e0"},
+                    o, sError),
+              RENDER_PARSE_OK)
+        << sError;
+    EXPECT_TRUE(o.bRaw);
+    EXPECT_EQ(std::tie(o.raw.nDimX, o.raw.nDimY, o.raw.nDimZ, o.raw.eType, o.raw.bBigEndian,
+                       o.raw.nHeaderBytes),
+              std::make_tuple(512, 256, 32767, VoxelType::Float64, true, 1024LL));
+    EXPECT_EQ(std::vector<double>(o.raw.dSpacing, o.raw.dSpacing + 3),
+              std::vector<double>({0.5, 0.7, 3.0}));
+    ASSERT_EQ(
+        Parse({"s.raw", "-o", "x.pfm", "--raw-type", "int8", "--raw-size", "1x2x3"}, o, sError),
+        RENDER_PARSE_OK);
+    EXPECT_EQ(std::tie(o.raw.eType, o.raw.bBigEndian, o.raw.nHeaderBytes, o.raw.dSpacing[2]),
+              std::make_tuple(VoxelType::Int8, false, 0LL, 1.0));
+}
+
 TEST(RenderOptions, SizesAndNumbersAreStrict) {
     int w = 0, h = 0, n = 0;
     EXPECT_TRUE(ParseSize("1x1", w, h));
@@ -125,6 +148,15 @@ TEST(RenderOptions, ErrorsSayWhatIsWrong) {
         {{"d.dat", "-o", "x.png", "--threads", "65"}, "0..64"},
         {{"d.dat", "-o", "x.png", "--threads", "two"}, "--threads"},
         {{"d.dat", "-o", "x.png", "--skipping", "yes"}, "on or off"},
+        {{"d.raw", "-o", "x.png", "--raw-size", "2x2"}, "XxYxZ"},
+        {{"d.raw", "-o", "x.png", "--raw-size", "2x2x32768"}, "1..32767"},
+        {{"d.raw", "-o", "x.png", "--raw-type", "uint64"}, "float64"},
+        {{"d.raw", "-o", "x.png", "--raw-spacing", "1,0,1"}, "three positive numbers"},
+        {{"d.raw", "-o", "x.png", "--raw-spacing", "1,1"}, "three positive numbers"},
+        {{"d.raw", "-o", "x.png", "--raw-header", "-1"}, "byte count"},
+        {{"d.raw", "-o", "x.png", "--raw-endian", "middle"}, "little or big"},
+        {{"d.raw", "-o", "x.png", "--raw-size", "2x2x2"}, "both --raw-size and --raw-type"},
+        {{"d.raw", "-o", "x.png", "--raw-header", "8"}, "both --raw-size and --raw-type"},
     };
     for (const Case& c : cases) {
         RenderOptions o;

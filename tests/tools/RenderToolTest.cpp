@@ -312,6 +312,14 @@ TEST(RenderTool, FailuresPrintOneLineExitNonZeroAndWriteNothing) {
         {{sGood, "-o", sOut, "--tf", dir.Path("missing.trf")}, "missing.trf"},
         {{sGood, "-o", dir.Path("no/such/dir/out.png")}, "no folder"},
         {{sGood, "-o", dir.Path("folder.png")}, "it is a folder"},
+        {{sGood, "-o", sOut, "--raw-size", "2x2x3", "--raw-type", "int16"}, "make 24"},
+        {{file("notes.txt", "Dear diary"), "-o", sOut}, "needs its size and value type"},
+        // MetaIO would add lines of its own about the missing bytes.
+        {{file("cut.mha", "NDims = 3\nDimSize = 2 2 2\nElementType = MET_SHORT\n"
+                          "ElementDataFile = LOCAL\n" +
+                              std::string(10, '\1')),
+          "-o", sOut},
+         "cut short"},
     };
     for (const auto& c : cases) {
         const RunResult r = Render(c.args);
@@ -343,8 +351,7 @@ TEST(RenderTool, FailuresPrintOneLineExitNonZeroAndWriteNothing) {
 
     const RunResult help = Render({"--help"});
     EXPECT_EQ(help.nExitCode, 0);
-    EXPECT_NE(help.sStdout.find("usage: orvex-render DATASET.dat -o OUT.(pfm|png)"),
-              std::string::npos);
+    EXPECT_NE(help.sStdout.find("usage: orvex-render DATASET -o OUT.(pfm|png)"), std::string::npos);
     EXPECT_EQ(help.sStderr, "");
 }
 

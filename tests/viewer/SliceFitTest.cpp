@@ -30,6 +30,7 @@ TEST(SliceFit, FillsOneDirectionAndCentresTheOther) {
     struct Case {
         int nDimX, nDimY, nDimZ, nPlane, nWidth, nHeight;
         SliceFit fit;
+        double dSpacingZ = 1.0;
     };
     const Case cases[] = {
         // 256 x 256 in 512 x 512: 2 x 2 pixels per voxel; the 513th column lies
@@ -43,11 +44,15 @@ TEST(SliceFit, FillsOneDirectionAndCentresTheOther) {
         {4, 8, 2, 2, 800, 200, {0.01f, 0.01f, 0, 800, 0, 199}},
         {4, 8, 2, 1, 800, 200, {0.01f, 0.01f, 200, 600, 0, 199}},
         {4, 8, 2, 0, 800, 200, {0.04f, 0.04f, 350, 450, 0, 199}},
+        // Voxels twice as long along z: the XZ slice is 4 x 4 units, square on
+        // the screen, and a pixel steps half as far along z.
+        {4, 8, 2, 1, 800, 200, {0.02f, 0.01f, 300, 500, 0, 199}, 2.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message()
                      << c.nDimX << "x" << c.nDimY << "x" << c.nDimZ << " plane " << c.nPlane);
         const auto pVolume = Filled(c.nDimX, c.nDimY, c.nDimZ, 100);
+        pVolume->m_dSpacing[2] = c.dSpacingZ;
         SliceFit fit;
         ASSERT_TRUE(ComputeSliceFit(pVolume.get(), c.nPlane, c.nWidth, c.nHeight, fit));
         EXPECT_EQ(fit.du, c.fit.du);

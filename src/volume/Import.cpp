@@ -1,0 +1,319 @@
+#include "volume/Import.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <new>
+#include <sys/types.h>
+#include <type_traits>
+
+#include "platform/Sync.h"
+#include "volume/ImportSteps.h"
+#include "volume/Volume.h"
+
+namespace {
+
+constexpr int MAX_VALUE = HISTOGRAM_BINS - 1;
+
+struct TypeInfo {
+    VoxelType eType;
+    const char* pName;
+    int nSize;
+};
+const TypeInfo kTypes[] = {
+    {VoxelType::UInt8, "uint8", 1},     {VoxelType::Int8, "int8", 1},
+    {VoxelType::UInt16, "uint16", 2},   {VoxelType::Int16, "int16", 2},
+    {VoxelType::UInt32, "uint32", 4},   {VoxelType::Int32, "int32", 4},
+    {VoxelType::UInt64, "uint64", 8},   {VoxelType::Int64, "int64", 8},
+    {VoxelType::Float32, "float32", 4}, {VoxelType::Float64, "float64", 8},
+};
+
+std::string Number(double d) {
+    char sz[32];
+    std::snprintf(sz, sizeof(sz), "%g", d);
+    return sz;
+}
+
+// The value rule for values of type T: kept when all are whole numbers in
+// 0..4095, else [min, max] of the finite values mapped onto 0..4095.
+template <class T> void TakeValues(const T* p, size_t n, int16_t* pOut, VolumeSource& source) {
+    bool bWhole = true;
+    double dMin = std::numeric_limits<double>::infinity();
+    double dMax = -dMin;
+    for (size_t i = 0; i < n; ++i) {
+        const T v = p[i];
+        if constexpr (std::is_floating_point_v<T>) {
+            if (!std::isfinite(v)) {
+                bWhole = false;
+                continue;
+            }
+            bWhole = bWhole && v >= 0 && v <= MAX_VALUE && v == std::floor(v);
+        } else {
+            bWhole = bWhole && v >= 0 && v <= MAX_VALUE;
+        }
+        dMin = std::min(dMin, static_cast<double>(v));
+        dMax = std::max(dMax, static_cast<double>(v));
+    }
+    source.bValuesMapped = !bWhole;
+    source.dMin = dMin <= dMax ? dMin : 0.0;
+    source.dMax = dMin <= dMax ? dMax : 0.0;
+    if (bWhole) {
+        for (size_t i = 0; i < n; ++i)
+            pOut[i] = static_cast<int16_t>(p[i]);
+        return;
+    }
+    const double dRange = dMax - dMin;
+    for (size_t i = 0; i < n; ++i) {
+        const double v = static_cast<double>(p[i]);
+        long nValue = 0;
+        if (v != v)
+            nValue = 0;
+        else if (v >= dMax)
+            nValue = dRange > 0.0 ? MAX_VALUE : 0;
+        else if (v > dMin)
+            nValue = std::lround((v - dMin) * MAX_VALUE / dRange);
+        pOut[i] = static_cast<int16_t>(std::clamp(nValue, 0L, static_cast<long>(MAX_VALUE)));
+    }
+}
+
+// Reverses the bytes of each of the n values of nSize bytes.
+void SwapBytes(uint8_t* p, size_t n, int nSize) {
+    for (size_t i = 0; i < n; ++i, p += nSize)
+        std::reverse(p, p + nSize);
+}
+
+bool HasExtension(const std::string& sPath, const char* pExtension) {
+    std::string sExt = std::filesystem::path(sPath).extension().string();
+    std::transform(sExt.begin(), sExt.end(), sExt.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return sExt == pExtension;
+}
+
+} // namespace
+
+ImportResult FailImport(const std::string& sPath, ImportStatus eStatus,
+                        const std::string& sReason) {
+    ImportResult result;
+    result.eStatus = eStatus;
+    result.sError = "cannot read dataset '" + sPath + "': " + sReason;
+    DebugOutput((result.sError + "\n").c_str());
+    return result;
+}
+
+bool CheckDimensions(long long nDimX, long long nDimY, long long nDimZ, std::string& sReason) {
+    const std::string sSize =
+        std::to_string(nDimX) + " x " + std::to_string(nDimY) + " x " + std::to_string(nDimZ);
+    if (nDimX < 1 || nDimY < 1 || nDimZ < 1 || nDimX > INT16_MAX || nDimY > INT16_MAX ||
+        nDimZ > INT16_MAX) {
+        sReason = sSize + " voxels: each dimension must be 1 to 32767";
+        return false;
+    }
+    if (nDimX * nDimY * nDimZ > INT32_MAX) {
+        sReason = sSize + " voxels are more than 2147483647";
+        return false;
+    }
+    return true;
+}
+
+std::unique_ptr<uint8_t[]> AllocateBytes(size_t nBytes) {
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[std::max<size_t>(nBytes, 1)]);
+}
+
+ImportResult FinishImport(const std::string& sPath, SourceVolume& source) {
+    const size_t n = static_cast<size_t>(source.nDim[0]) * source.nDim[1] * source.nDim[2];
+    std::unique_ptr<int16_t[]> pVoxels(new (std::nothrow) int16_t[n]);
+    if (!pVoxels)
+        return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
+    VolumeSource info;
+    WithValues(source.eType, source.pData.get(),
+               [&](const auto* p) { TakeValues(p, n, pVoxels.get(), info); });
+    source.pData.reset();
+
+    auto pVolume = std::make_unique<CVolume>();
+    if (pVolume->AdoptVoxels(source.nDim[0], source.nDim[1], source.nDim[2], std::move(pVoxels)) !=
+        0)
+        return FailImport(sPath, IMPORT_FAILED, "not enough memory for the dataset");
+    const double* s = source.dSpacing;
+    const bool bUsable = std::isfinite(s[0] + s[1] + s[2]) && s[0] > 0.0 && s[1] > 0.0 &&
+                         s[2] > 0.0 &&
+                         std::max({s[0], s[1], s[2]}) <= 100.0 * std::min({s[0], s[1], s[2]});
+    if (bUsable) {
+        std::copy(s, s + 3, pVolume->m_dSpacing);
+    } else {
+        source.notices.push_back("'" + sPath + "': the voxel spacing " + Number(s[0]) + " x " +
+                                 Number(s[1]) + " x " + Number(s[2]) +
+                                 " cannot be shown; cubic voxels are used");
+    }
+    info.sName =
+        source.sName.empty() ? std::filesystem::path(sPath).filename().string() : source.sName;
+    info.sKind = source.sKind;
+    pVolume->m_Source = info;
+
+    const double* d = pVolume->m_dSpacing;
+    const std::string sLine =
+        "Dataset '" + info.sName + "' (" + info.sKind + "): " + std::to_string(source.nDim[0]) +
+        " x " + std::to_string(source.nDim[1]) + " x " + std::to_string(source.nDim[2]) +
+        " voxels of " + Number(d[0]) + " x " + Number(d[1]) + " x " + Number(d[2]) + "; " +
+        DescribeValues(*pVolume) + "\n";
+    DebugOutput(sLine.c_str());
+    ImportResult result;
+    for (const std::string& sNotice : source.notices)
+        DebugOutput((sNotice + "\n").c_str());
+    result.notices = std::move(source.notices);
+    result.eStatus = IMPORT_OK;
+    result.pVolume = std::move(pVolume);
+    return result;
+}
+
+namespace {
+
+ImportResult ImportFileOrFolder(const std::string& sPath) {
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(sPath, error);
+    if (std::filesystem::is_directory(status))
+        return ImportDicomFolder(sPath);
+    if (HasExtension(sPath, ".dat")) {
+        // The RAW dataset, exactly as the viewer has always read it.
+        ImportResult result;
+        result.pVolume = std::make_unique<CVolume>();
+        if (result.pVolume->LoadRaw(sPath) != 0) {
+            result.sError = "cannot read dataset '" + sPath +
+                            "': " + CVolume::LoadErrorText(result.pVolume->GetLoadError());
+            result.pVolume.reset();
+            return result;
+        }
+        result.eStatus = IMPORT_OK;
+        return result;
+    }
+    std::FILE* pFile = std::fopen(sPath.c_str(), "rb");
+    if (!pFile)
+        return FailImport(sPath, IMPORT_FAILED, "cannot be opened");
+    std::fclose(pFile);
+    return ImportScanFile(sPath);
+}
+
+ImportResult ImportRaw(const std::string& sPath, const RawParameters& raw) {
+    std::string sReason;
+    if (!CheckDimensions(raw.nDimX, raw.nDimY, raw.nDimZ, sReason))
+        return FailImport(sPath, IMPORT_FAILED, sReason);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sPath.c_str(), "rb"),
+                                                         &std::fclose);
+    std::error_code error;
+    const auto nFileBytes = std::filesystem::file_size(sPath, error);
+    if (!file || error)
+        return FailImport(sPath, IMPORT_FAILED, "cannot be opened");
+    const size_t nCount = static_cast<size_t>(raw.nDimX) * raw.nDimY * raw.nDimZ;
+    const int nSize = VoxelTypeSize(raw.eType);
+    const long long nExpected =
+        raw.nHeaderBytes + static_cast<long long>(nCount) * static_cast<long long>(nSize);
+    if (raw.nHeaderBytes < 0 || static_cast<long long>(nFileBytes) != nExpected) {
+        return FailImport(sPath, IMPORT_FAILED,
+                          "the file has " + std::to_string(nFileBytes) + " bytes, but " +
+                              std::to_string(raw.nHeaderBytes) + " header bytes and " +
+                              std::to_string(raw.nDimX) + " x " + std::to_string(raw.nDimY) +
+                              " x " + std::to_string(raw.nDimZ) + " " + VoxelTypeName(raw.eType) +
+                              " values make " + std::to_string(nExpected));
+    }
+    SourceVolume source;
+    source.pData = AllocateBytes(nCount * nSize);
+    if (!source.pData)
+        return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
+    if (fseeko(file.get(), static_cast<off_t>(raw.nHeaderBytes), SEEK_SET) != 0 ||
+        std::fread(source.pData.get(), static_cast<size_t>(nSize), nCount, file.get()) != nCount)
+        return FailImport(sPath, IMPORT_FAILED, "its voxels cannot be read");
+    if (nSize > 1 && raw.bBigEndian != (std::endian::native == std::endian::big))
+        SwapBytes(source.pData.get(), nCount, nSize);
+    source.nDim[0] = raw.nDimX;
+    source.nDim[1] = raw.nDimY;
+    source.nDim[2] = raw.nDimZ;
+    source.eType = raw.eType;
+    std::copy(raw.dSpacing, raw.dSpacing + 3, source.dSpacing);
+    source.sKind = "bare RAW";
+    return FinishImport(sPath, source);
+}
+
+} // namespace
+
+// Nothing is thrown past these two (memory can run out anywhere).
+ImportResult ImportVolume(const std::string& sPath) {
+    try {
+        return ImportFileOrFolder(sPath);
+    } catch (...) {
+        return FailImport(sPath, IMPORT_FAILED, "it cannot be read");
+    }
+}
+
+ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw) {
+    try {
+        return ImportRaw(sPath, raw);
+    } catch (...) {
+        return FailImport(sPath, IMPORT_FAILED, "it cannot be read");
+    }
+}
+
+bool GuessRawParameters(long long nFileBytes, RawParameters& guess) {
+    auto fits = [&](int nX, int nY, long long nZ, VoxelType eType) {
+        if (nZ < 1 || nZ > INT16_MAX ||
+            static_cast<long long>(nX) * nY * nZ * VoxelTypeSize(eType) != nFileBytes)
+            return false;
+        guess = RawParameters();
+        guess.nDimX = nX;
+        guess.nDimY = nY;
+        guess.nDimZ = static_cast<int>(nZ);
+        guess.eType = eType;
+        return true;
+    };
+    if (nFileBytes < 1)
+        return false;
+    for (VoxelType eType : {VoxelType::UInt16, VoxelType::UInt8, VoxelType::Float32}) {
+        const int n = static_cast<int>(
+            std::lround(std::cbrt(static_cast<double>(nFileBytes / VoxelTypeSize(eType)))));
+        if (n <= INT16_MAX && fits(n, n, n, eType))
+            return true;
+    }
+    for (VoxelType eType : {VoxelType::UInt16, VoxelType::UInt8}) {
+        for (int n : {512, 256, 1024, 128, 64}) {
+            const long long nSlice = static_cast<long long>(n) * n * VoxelTypeSize(eType);
+            if (fits(n, n, nFileBytes / nSlice, eType))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool ParseVoxelType(const std::string& sName, VoxelType& eType) {
+    for (const TypeInfo& t : kTypes) {
+        if (sName == t.pName && t.eType != VoxelType::UInt64 && t.eType != VoxelType::Int64) {
+            eType = t.eType;
+            return true;
+        }
+    }
+    return false;
+}
+
+const char* VoxelTypeName(VoxelType eType) {
+    for (const TypeInfo& t : kTypes)
+        if (t.eType == eType)
+            return t.pName;
+    return "?";
+}
+
+int VoxelTypeSize(VoxelType eType) {
+    for (const TypeInfo& t : kTypes)
+        if (t.eType == eType)
+            return t.nSize;
+    return 1;
+}
+
+const std::vector<VolumeFileKind>& VolumeFileKinds() {
+    static const std::vector<VolumeFileKind> kinds = {
+        {"RAW dataset", "*.dat"},   {"NIfTI", "*.nii;*.nii.gz;*.hdr;*.img"},
+        {"NRRD", "*.nrrd;*.nhdr"},  {"MetaImage", "*.mha;*.mhd"},
+        {"DICOM", "*.dcm;*.ima;*"},
+    };
+    return kinds;
+}

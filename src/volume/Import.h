@@ -1,0 +1,77 @@
+// Opening volume files of every kind as a dataset: the RAW dataset (*.dat),
+// NIfTI, NRRD, MetaImage, a DICOM series (from any of its files or its folder)
+// and bare RAW files whose layout the user gives.
+//
+// Voxel (i, j, k) as the file stores it becomes (x, y, z); a DICOM series has
+// x = column, y = row and z = its slices sorted along the slice normal by their
+// Image Position (Patient). Orientation matrices are not applied. Values, after
+// the file's own rescale: when every one is a whole number in 0..4095 they are
+// kept as they are; otherwise the data's [min, max] is mapped linearly onto
+// 0..4095, rounded to nearest (not-a-number becomes 0, infinities the ends).
+// A file of more than three dimensions opens its first volume, with a notice;
+// several values per voxel (RGB, vectors) are refused.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "volume/Volume.h"
+
+enum ImportStatus {
+    IMPORT_OK = 0,
+    IMPORT_NOT_RECOGNISED, // no reader recognises the file (a bare RAW file, or no volume)
+    IMPORT_FAILED,         // recognised (or not readable at all), but it cannot be opened
+};
+
+// Voxel types of bare RAW files (and of the sources of the other kinds).
+enum class VoxelType { UInt8, Int8, UInt16, Int16, UInt32, Int32, UInt64, Int64, Float32, Float64 };
+
+// The layout of a bare RAW file: a header of nHeaderBytes that is skipped, then
+// exactly nDimX * nDimY * nDimZ values of the type, x fastest. The file's size
+// must be exactly header + count * value size.
+struct RawParameters {
+    int nDimX = 0;
+    int nDimY = 0;
+    int nDimZ = 0;
+    VoxelType eType = VoxelType::UInt16;
+    bool bBigEndian = false;
+    long long nHeaderBytes = 0;
+    double dSpacing[3] = {1.0, 1.0, 1.0};
+};
+
+struct ImportResult {
+    ImportStatus eStatus = IMPORT_FAILED;
+    std::unique_ptr<CVolume> pVolume; // the new dataset when eStatus is IMPORT_OK
+    std::string sError;               // one line that names the file, when not IMPORT_OK
+    std::vector<std::string> notices; // one line each, what the user should know
+};
+
+// Opens a file or folder. A `.dat` file is read as a RAW dataset exactly as
+// CVolume reads it (with its own diagnostic lines and no others). Every other
+// import writes one diagnostic line that describes the dataset and how its
+// values were taken, one per notice, or the reason of its failure.
+ImportResult ImportVolume(const std::string& sPath);
+// Opens a bare RAW file with the given layout (whatever its name).
+ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw);
+
+// A layout that explains a file of this many bytes exactly, for a form to start
+// from: a cube of 16-bit, 8-bit or 32-bit float values, else square slices of
+// 512, 256, 1024, 128 or 64 voxels of 16-bit or 8-bit values (no header,
+// little-endian). False when none fits.
+bool GuessRawParameters(long long nFileBytes, RawParameters& guess);
+
+// The names of the bare RAW types ("uint8", "int8", "uint16", "int16", "uint32",
+// "int32", "float32", "float64") and their sizes in bytes.
+bool ParseVoxelType(const std::string& sName, VoxelType& eType);
+const char* VoxelTypeName(VoxelType eType);
+int VoxelTypeSize(VoxelType eType);
+
+// (How the dataset's values were taken, DescribeValues, is in volume/Volume.h.)
+
+// The kinds of volume file with their file name patterns, for file choosers.
+struct VolumeFileKind {
+    const char* pName;     // "NIfTI"
+    const char* pPatterns; // "*.nii;*.nii.gz;*.hdr;*.img"
+};
+const std::vector<VolumeFileKind>& VolumeFileKinds();

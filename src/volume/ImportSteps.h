@@ -1,0 +1,72 @@
+// What the readers of the import layer share: the source volume they deliver
+// in its own voxel type, and the steps that turn it into a dataset.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "volume/Import.h"
+
+// A volume as a reader delivers it: its values in their own type and the
+// machine's byte order, x fastest.
+struct SourceVolume {
+    int nDim[3] = {1, 1, 1};
+    VoxelType eType = VoxelType::UInt8;
+    std::unique_ptr<uint8_t[]> pData;
+    double dSpacing[3] = {1.0, 1.0, 1.0};
+    std::string sKind; // "NIfTI", ...
+    std::string sName; // what the user sees as the dataset's name
+    std::vector<std::string> notices;
+};
+
+// Calls f with the values at p as a pointer to their type.
+template <class F> void WithValues(VoxelType eType, const void* p, F f) {
+    switch (eType) {
+    case VoxelType::UInt8:
+        return f(static_cast<const uint8_t*>(p));
+    case VoxelType::Int8:
+        return f(static_cast<const int8_t*>(p));
+    case VoxelType::UInt16:
+        return f(static_cast<const uint16_t*>(p));
+    case VoxelType::Int16:
+        return f(static_cast<const int16_t*>(p));
+    case VoxelType::UInt32:
+        return f(static_cast<const uint32_t*>(p));
+    case VoxelType::Int32:
+        return f(static_cast<const int32_t*>(p));
+    case VoxelType::UInt64:
+        return f(static_cast<const uint64_t*>(p));
+    case VoxelType::Int64:
+        return f(static_cast<const int64_t*>(p));
+    case VoxelType::Float32:
+        return f(static_cast<const float*>(p));
+    case VoxelType::Float64:
+        return f(static_cast<const double*>(p));
+    }
+}
+
+// The import's failure: eStatus with the line "cannot read dataset 'PATH':
+// REASON", which also goes to the diagnostic output.
+ImportResult FailImport(const std::string& sPath, ImportStatus eStatus, const std::string& sReason);
+
+// Whether a dataset of these dimensions can be made (each 1..32767, at most
+// 2^31 - 1 voxels); otherwise sReason says why.
+bool CheckDimensions(long long nDimX, long long nDimY, long long nDimZ, std::string& sReason);
+
+// nBytes of memory, or null when there is not that much.
+std::unique_ptr<uint8_t[]> AllocateBytes(size_t nBytes);
+
+// Turns the source into the dataset: the value rule into 16-bit voxels (the
+// source's values are freed before the derived buffers are made), spacing
+// (unusable spacing becomes 1, 1, 1 with a notice) and source description. Writes
+// the dataset's diagnostic line and the notices.
+ImportResult FinishImport(const std::string& sPath, SourceVolume& source);
+
+// The readers built on ITK: a file that NIfTI, NRRD, MetaImage or DICOM reading
+// recognises (IMPORT_NOT_RECOGNISED when none does; a DICOM file opens its whole
+// series), and a folder that holds a DICOM series.
+ImportResult ImportScanFile(const std::string& sPath);
+ImportResult ImportDicomFolder(const std::string& sPath);

@@ -1,0 +1,473 @@
+// Opening scans of every kind: files written here (NIfTI by hand, NRRD and
+// MetaImage with ITK, DICOM with GDCM, bare RAW) against the same voxels as a
+// RAW dataset, the value rule, the sorting of a DICOM series, and bad input.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+#include <gdcmAttribute.h>
+#include <gdcmImageWriter.h>
+#include <gdcmTrace.h>
+#include <itkMetaImageIO.h>
+#include <itkNrrdImageIO.h>
+
+#include "_Headless.h"
+#include "platform/Sync.h"
+#include "support/TestFiles.h"
+#include "transfer/TransferFunction.h"
+#include "volume/Import.h"
+#include "volume/ImportSteps.h"
+
+// ITK's NRRD reader leaks its error message and stream when it gives up on a
+// damaged file; that is its own affair.
+extern "C" const char* __lsan_default_suppressions() {
+    return "leak:libITKNrrdIO\n";
+}
+
+namespace {
+
+using testfiles::ScratchDir;
+
+constexpr int NX = 13, NY = 11, NZ = 9;
+
+int16_t Value(int x, int y, int z) {
+    return static_cast<int16_t>((x * 301 + y * 173 + z * 97 + (x * y * z) % 50) % 4096);
+}
+
+template <class T> std::string Bytes(const std::vector<T>& values) {
+    return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
+}
+
+// A NIfTI-1 file: dims (up to 7), datatype code and bits per value, voxel size,
+// scl_slope and scl_inter, then the values. Written through zlib for ".gz".
+std::string WriteNifti(const ScratchDir& dir, const std::string& sName, std::vector<short> dims,
+                       short nType, short nBits, const std::string& sData,
+                       std::vector<float> spacing = {1, 1, 1}, float fSlope = 0, float fInter = 0) {
+    std::string h(352, '\0');
+    auto put = [&h](int nOffset, const auto& value) {
+        std::memcpy(&h[nOffset], &value, sizeof(value));
+    };
+    put(0, 348);
+    short dim[8] = {static_cast<short>(dims.size()), 1, 1, 1, 1, 1, 1, 1};
+    std::copy(dims.begin(), dims.end(), dim + 1);
+    put(40, dim);
+    put(70, nType);
+    put(72, nBits);
+    const float pixdim[8] = {1, spacing[0], spacing[1], spacing[2], 1, 1, 1, 1};
+    put(76, pixdim);
+    put(108, 352.0f);
+    put(112, fSlope);
+    put(116, fInter);
+    std::memcpy(&h[344], "n+1", 4);
+    const std::string sPath = dir.Path(sName);
+    if (sName.ends_with(".gz")) {
+        gzFile f = gzopen(sPath.c_str(), "wb");
+        gzwrite(f, (h + sData).data(), static_cast<unsigned>(h.size() + sData.size()));
+        gzclose(f);
+    } else {
+        testfiles::WriteFile(sPath, h + sData);
+    }
+    return sPath;
+}
+
+// A NRRD or MetaImage file of the field, in the given component type.
+template <class T>
+std::string WriteWithItk(itk::ImageIOBase& io, const std::string& sPath, const std::vector<T>& v,
+                         bool bCompress = true) {
+    io.SetNumberOfDimensions(3); // unit spacing, no offset, the identity's axes
+    const size_t dims[3] = {NX, NY, NZ};
+    itk::ImageIORegion region(3);
+    for (unsigned i = 0; i < 3; ++i) {
+        io.SetDimensions(i, dims[i]);
+        region.SetSize(i, dims[i]);
+    }
+    io.SetPixelType(itk::IOPixelEnum::SCALAR);
+    io.SetComponentType(itk::ImageIOBase::MapPixelType<T>::CType);
+    io.SetNumberOfComponents(1);
+    io.SetUseCompression(bCompress);
+    io.SetFileName(sPath);
+    io.SetIORegion(region);
+    io.Write(v.data());
+    return sPath;
+}
+
+// One DICOM slice of int16 values at height z (slice normal +z).
+void WriteDicom(const std::string& sPath, int nColumns, int nRows, double z, int nInstance,
+                const char* pSeries, const std::vector<int16_t>& pixels, double dIntercept = 0) {
+    gdcm::Trace::WarningOff(); // about the tags it fills in itself
+    gdcm::ImageWriter writer;
+    gdcm::Image& image = writer.GetImage();
+    image.SetNumberOfDimensions(2);
+    image.SetDimension(0, nColumns);
+    image.SetDimension(1, nRows);
+    image.SetPixelFormat(gdcm::PixelFormat::INT16);
+    image.SetPhotometricInterpretation(gdcm::PhotometricInterpretation::MONOCHROME2);
+    image.SetOrigin(0, 10.0);
+    image.SetOrigin(1, -5.0);
+    image.SetOrigin(2, z);
+    const double cosines[6] = {1, 0, 0, 0, 1, 0};
+    image.SetDirectionCosines(cosines);
+    image.SetSpacing(0, 1.0);
+    image.SetSpacing(1, 1.0);
+    image.SetIntercept(dIntercept);
+    image.SetSlope(1.0);
+    gdcm::DataElement pixelData(gdcm::Tag(0x7fe0, 0x0010));
+    pixelData.SetByteValue(reinterpret_cast<const char*>(pixels.data()),
+                           static_cast<uint32_t>(pixels.size() * 2));
+    image.SetDataElement(pixelData);
+    gdcm::DataSet& ds = writer.GetFile().GetDataSet();
+    gdcm::Attribute<0x0020, 0x000e> series{pSeries};
+    gdcm::Attribute<0x0020, 0x000d> study{"1.2.826.0.1.3680043.2.1125.1"};
+    gdcm::Attribute<0x0020, 0x0013> instance{nInstance};
+    gdcm::Attribute<0x0008, 0x0016> sopClass{"1.2.840.10008.5.1.4.1.1.2"};
+    for (const gdcm::DataElement& e : {series.GetAsDataElement(), study.GetAsDataElement(),
+                                       instance.GetAsDataElement(), sopClass.GetAsDataElement()})
+        ds.Replace(e);
+    writer.SetFileName(sPath.c_str());
+    ASSERT_TRUE(writer.Write()) << sPath;
+}
+
+// Slice z of the field (or of any f(x, y, z)).
+template <class F> std::vector<int16_t> SliceOf(int nColumns, int nRows, int z, F f) {
+    std::vector<int16_t> pixels;
+    for (int y = 0; y < nRows; ++y)
+        for (int x = 0; x < nColumns; ++x)
+            pixels.push_back(f(x, y, z));
+    return pixels;
+}
+
+const char kSeriesA[] = "1.2.826.0.1.3680043.2.1125.7.1";
+const char kSeriesB[] = "1.2.826.0.1.3680043.2.1125.7.2";
+
+// A picture (Levoy by default) of a dataset through the headless viewer, with a
+// ramp table.
+RgbImage Picture(const std::string& sPath, const RawParameters* pRaw = nullptr, int nType = 0,
+                 int nLatitude = 60) {
+    CHeadlessViewer viewer;
+    std::string sError;
+    EXPECT_TRUE(viewer.LoadDataset(sPath, sError, pRaw)) << sError;
+    for (int i = 0; i < TABLE_SIZE; ++i)
+        viewer.TransferFunction().m_Table[i] = TableEntry{i / 16.0f, 255 - i / 16.0f, 90, i / 9e5f};
+    viewer.SetVolumeSettings(48, 40, nType, 1, nLatitude == 90 ? 0 : 30, nLatitude, 0, 4095);
+    EXPECT_TRUE(viewer.RunVolume(sError)) << sError;
+    return viewer.VolumePicture();
+}
+
+ImportResult Import(const std::string& sPath) {
+    CDebugCapture quiet;
+    return ImportVolume(sPath);
+}
+
+} // namespace
+
+TEST(Import, EveryKindOpensToTheVoxelsAndPictureOfTheSameDat) {
+    ScratchDir dir;
+    const std::vector<int16_t> field = testfiles::Field(NX, NY, NZ, Value);
+    const std::string sDat = dir.Write("field.dat", testfiles::FieldBytes(NX, NY, NZ, Value));
+    std::vector<uint16_t> asUnsigned(field.begin(), field.end());
+    std::vector<float> asFloat(field.begin(), field.end());
+    std::vector<int16_t> bigEndian;
+    for (int16_t v : field)
+        bigEndian.push_back(static_cast<int16_t>(((v & 0xff) << 8) | ((v >> 8) & 0xff)));
+
+    // A series whose file names and instance numbers both disagree with the
+    // slices' positions, next to a smaller second series.
+    std::filesystem::create_directory(dir.Path("series"));
+    for (int z = 0; z < NZ; ++z) {
+        const int nShuffled = (z * 5 + 3) % NZ;
+        WriteDicom(dir.Path("series/im" + std::to_string(nShuffled)), NX, NY, 2.5 + z,
+                   NZ - nShuffled, kSeriesA, SliceOf(NX, NY, z, Value));
+    }
+    for (int z = 0; z < 3; ++z)
+        WriteDicom(dir.Path("series/other" + std::to_string(z)), 4, 3, z, z + 1, kSeriesB,
+                   SliceOf(4, 3, z, [](int x, int, int k) { return int16_t(x + 10 * k); }));
+    auto nrrd = itk::NrrdImageIO::New();
+    auto meta = itk::MetaImageIO::New();
+    RawParameters raw;
+    raw.nDimX = NX, raw.nDimY = NY, raw.nDimZ = NZ;
+    raw.eType = VoxelType::Int16;
+    raw.bBigEndian = true;
+    raw.nHeaderBytes = 7;
+
+    const struct {
+        std::string sPath;
+        const char* pKind;
+        const RawParameters* pRaw;
+    } kinds[] = {
+        {WriteNifti(dir, "field.nii.gz", {NX, NY, NZ}, 4, 16, Bytes(field)), "NIfTI", nullptr},
+        {WriteWithItk(*nrrd, dir.Path("field.nrrd"), asUnsigned), "NRRD", nullptr},
+        {WriteWithItk(*meta, dir.Path("field.mha"), asFloat), "MetaImage", nullptr},
+        {dir.Path("series/im4"), "DICOM", nullptr},
+        {dir.Path("series"), "DICOM", nullptr},
+        {dir.Write("field.raw", "header!" + Bytes(bigEndian)), "bare RAW", &raw},
+    };
+    const RgbImage reference = Picture(sDat);
+    for (const auto& kind : kinds) {
+        SCOPED_TRACE(kind.sPath);
+        CDebugCapture capture;
+        const ImportResult r =
+            kind.pRaw ? ImportRawVolume(kind.sPath, *kind.pRaw) : ImportVolume(kind.sPath);
+        ASSERT_EQ(r.eStatus, IMPORT_OK) << r.sError;
+        const CVolume& v = *r.pVolume;
+        ASSERT_EQ(v.m_nDimX * 10000 + v.m_nDimY * 100 + v.m_nDimZ, NX * 10000 + NY * 100 + NZ);
+        EXPECT_TRUE(std::equal(field.begin(), field.end(), v.m_pVoxels));
+        EXPECT_EQ(std::vector<double>(v.m_dSpacing, v.m_dSpacing + 3),
+                  std::vector<double>({1, 1, 1}));
+        EXPECT_EQ(v.m_Source.sKind, kind.pKind);
+        EXPECT_FALSE(v.m_Source.bValuesMapped);
+        EXPECT_NE(capture.Text().find("values kept\n"), std::string::npos) << capture.Text();
+        const RgbImage picture = Picture(kind.sPath, kind.pRaw);
+        EXPECT_EQ(picture.rgb, reference.rgb);
+    }
+
+    // The folder names the series it shows; a file of the other series opens that.
+    const ImportResult folder = Import(dir.Path("series"));
+    ASSERT_EQ(folder.notices.size(), 1u);
+    EXPECT_NE(folder.notices[0].find("holds 2 DICOM series"), std::string::npos);
+    EXPECT_NE(folder.notices[0].find("(9 files)"), std::string::npos) << folder.notices[0];
+    const ImportResult other = Import(dir.Path("series/other2"));
+    ASSERT_EQ(other.eStatus, IMPORT_OK) << other.sError;
+    EXPECT_EQ(other.pVolume->m_nDimZ, 3);
+    EXPECT_EQ(other.pVolume->VoxelAt(3, 2, 2), 23);
+    EXPECT_TRUE(other.notices.empty());
+}
+
+TEST(Import, ValuesAreKeptWhenWholeIn0To4095ElseMappedFromTheirRange) {
+    ScratchDir dir;
+    const double kNaN = std::numeric_limits<double>::quiet_NaN();
+    const double kInf = std::numeric_limits<double>::infinity();
+    const struct {
+        VoxelType eType;
+        std::vector<double> values;
+        std::vector<int16_t> expected;
+        bool bMapped;
+    } cases[] = {
+        {VoxelType::UInt8, {0, 200, 255, 7}, {0, 200, 255, 7}, false},
+        {VoxelType::Float64, {7, 100, 4095, 0}, {7, 100, 4095, 0}, false},
+        // 2048 * 4095 / 4096 = 2047.5 rounds up.
+        {VoxelType::UInt16, {0, 4096, 2048, 1}, {0, 4095, 2048, 1}, true},
+        // Hounsfield units from -1024 to 3071: a shift by 1024.
+        {VoxelType::Int16, {-1024, 0, 3071, -1000}, {0, 1024, 4095, 24}, true},
+        {VoxelType::Int8, {-1, 0, 1, 1}, {0, 2048, 4095, 4095}, true},
+        {VoxelType::Float32, {0.25, 0.5, 1.25, 0.75}, {0, 1024, 4095, 2048}, true},
+        {VoxelType::Float32, {kNaN, 1, 3, kInf}, {0, 0, 4095, 4095}, true},
+        {VoxelType::UInt32, {5000, 5000, 5000, 5000}, {0, 0, 0, 0}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(VoxelTypeName(c.eType) + std::string(" ") + std::to_string(c.values[1]));
+        std::string sBytes;
+        WithValues(c.eType, nullptr, [&](const auto* pType) {
+            using T = std::remove_cvref_t<decltype(*pType)>;
+            for (double d : c.values)
+                sBytes += Bytes(std::vector<T>{static_cast<T>(d)});
+        });
+        RawParameters raw;
+        raw.nDimX = 2, raw.nDimY = 1, raw.nDimZ = 2;
+        raw.eType = c.eType;
+        raw.dSpacing[2] = 2.5;
+        CDebugCapture quiet;
+        const ImportResult r = ImportRawVolume(dir.Write("v.raw", sBytes), raw);
+        ASSERT_EQ(r.eStatus, IMPORT_OK) << r.sError;
+        EXPECT_EQ(std::vector<int16_t>(r.pVolume->m_pVoxels, r.pVolume->m_pVoxels + 4), c.expected);
+        EXPECT_EQ(r.pVolume->m_Source.bValuesMapped, c.bMapped);
+        EXPECT_EQ(r.pVolume->m_dSpacing[2], 2.5);
+    }
+
+    // The file's own rescale comes first: NIfTI scl_slope 1000 and scl_inter 100
+    // make 0..3 into 100..3100, kept; a DICOM intercept of -1024 makes stored
+    // 0..4095 into -1024..3071, mapped back onto 0..4095.
+    const ImportResult nifti =
+        Import(WriteNifti(dir, "scaled.nii", {2, 2, 1}, 4, 16,
+                          Bytes(std::vector<int16_t>{0, 1, 2, 3}), {0.5f, 0.5f, 2}, 1000, 100));
+    ASSERT_EQ(nifti.eStatus, IMPORT_OK) << nifti.sError;
+    EXPECT_EQ(std::vector<int16_t>(nifti.pVolume->m_pVoxels, nifti.pVolume->m_pVoxels + 4),
+              std::vector<int16_t>({100, 1100, 2100, 3100}));
+    EXPECT_EQ(DescribeValues(*nifti.pVolume), "values kept");
+    std::filesystem::create_directory(dir.Path("ct"));
+    for (int z = 0; z < 2; ++z)
+        WriteDicom(dir.Path("ct/" + std::to_string(z)), 2, 1, z * 3.0, z + 1, kSeriesA,
+                   {static_cast<int16_t>(z * 4095), 1000}, -1024);
+    const ImportResult ct = Import(dir.Path("ct/1"));
+    ASSERT_EQ(ct.eStatus, IMPORT_OK) << ct.sError;
+    EXPECT_EQ(std::vector<int16_t>(ct.pVolume->m_pVoxels, ct.pVolume->m_pVoxels + 4),
+              std::vector<int16_t>({0, 1000, 4095, 1000}));
+    EXPECT_EQ(DescribeValues(*ct.pVolume), "values mapped from [-1024, 3071] onto 0..4095");
+    EXPECT_EQ(ct.pVolume->m_dSpacing[2], 3.0);
+
+    // A real T1 MRI: float values, 0.5 mm voxels.
+    CDebugCapture capture;
+    const ImportResult brain = ImportVolume("/usr/share/mricron/templates/inia19-t1-brain.nii.gz");
+    ASSERT_EQ(brain.eStatus, IMPORT_OK) << brain.sError;
+    const CVolume& b = *brain.pVolume;
+    EXPECT_EQ(b.m_nDimX * 1000000 + b.m_nDimY * 1000 + b.m_nDimZ, 168206128);
+    EXPECT_EQ(b.m_dSpacing[0] * b.m_dSpacing[1] * b.m_dSpacing[2], 0.125);
+    EXPECT_EQ(*std::max_element(b.m_pVoxels, b.m_pVoxels + b.m_nVoxelCount), 4095);
+    EXPECT_EQ(capture.Text(), "Dataset 'inia19-t1-brain.nii.gz' (NIfTI): 168 x 206 x 128 voxels "
+                              "of 0.5 x 0.5 x 0.5; values mapped from [0, 383.176] onto 0..4095\n");
+}
+
+TEST(Import, BadInputFailsWithOneLineThatNamesTheFile) {
+    ScratchDir dir;
+    const std::string sField = Bytes(testfiles::Field(NX, NY, NZ, Value));
+    const std::string sNifti = dir.Path("cut.nii");
+    WriteNifti(dir, "cut.nii", {NX, NY, NZ}, 4, 16, sField.substr(0, 100));
+    const std::string sGz = WriteNifti(dir, "whole.nii.gz", {NX, NY, NZ}, 4, 16, sField);
+    const std::string sGzBytes = testfiles::ReadFile(sGz);
+    auto nrrd = itk::NrrdImageIO::New();
+    const std::string sNrrd = testfiles::ReadFile(
+        WriteWithItk(*nrrd, dir.Path("whole.nrrd"), testfiles::Field(NX, NY, NZ, Value), false));
+    auto meta = itk::MetaImageIO::New();
+    const std::string sMeta = testfiles::ReadFile(
+        WriteWithItk(*meta, dir.Path("whole.mha"), testfiles::Field(NX, NY, NZ, Value), false));
+    const std::string sPackedMeta = testfiles::ReadFile(
+        WriteWithItk(*meta, dir.Path("packed.mha"), testfiles::Field(NX, NY, NZ, Value), true));
+    const std::string sPackedNrrd = testfiles::ReadFile(
+        WriteWithItk(*nrrd, dir.Path("packed.nrrd"), testfiles::Field(NX, NY, NZ, Value), true));
+    std::string sBigNrrd = sNrrd, sBigMeta = sMeta;
+    sBigNrrd.replace(sBigNrrd.find("sizes: 13"), 9, "sizes: 40000");
+    sBigMeta.replace(sBigMeta.find("DimSize = 13"), 12, "DimSize = 40000");
+    for (const char* pFolder : {"empty", "gap", "mixed", "cut"})
+        std::filesystem::create_directory(dir.Path(pFolder));
+    dir.Write("empty/notes.txt", "no pictures here");
+    WriteDicom(dir.Path("cut/whole.dcm"), NX, NY, 0, 1, kSeriesA, SliceOf(NX, NY, 0, Value));
+    const std::string sDicom = testfiles::ReadFile(dir.Path("cut/whole.dcm"));
+    std::filesystem::remove(dir.Path("cut/whole.dcm"));
+    for (int z : {0, 1, 2, 4, 5})
+        WriteDicom(dir.Path("gap/" + std::to_string(z)), 2, 2, z * 1.5, z, kSeriesA, {1, 2, 3, 4});
+    for (int z = 0; z < 3; ++z)
+        WriteDicom(dir.Path("mixed/" + std::to_string(z)), z == 1 ? 3 : 2, 2, z, z, kSeriesA,
+                   std::vector<int16_t>(z == 1 ? 6 : 4, 9));
+
+    const struct {
+        std::string sPath;
+        ImportStatus eStatus;
+        const char* pReason;
+    } cases[] = {
+        {dir.Path("missing.nii"), IMPORT_FAILED, "cannot be opened"},
+        {dir.Write("notes.txt", "Dear diary"), IMPORT_NOT_RECOGNISED, "no reader recognises it"},
+        {dir.Write("garbage.nii", std::string(400, 'x')), IMPORT_NOT_RECOGNISED,
+         "not a readable NIfTI"},
+        {sNifti, IMPORT_FAILED, "cut short"},
+        {dir.Write("cut.nii.gz", sGzBytes.substr(0, sGzBytes.size() / 2)), IMPORT_FAILED,
+         "cut short"},
+        {WriteNifti(dir, "huge.nii", {32767, 32767, 32767}, 4, 16, ""), IMPORT_FAILED,
+         "more than 2147483647"},
+        {WriteNifti(dir, "rgb.nii", {2, 2, 2}, 128, 24, std::string(24, 'x')), IMPORT_FAILED,
+         "3 values per voxel"},
+        {dir.Write("garbage.nrrd", "NRRD0004\nsizes: banana\n\n"), IMPORT_FAILED,
+         "header cannot be read"},
+        {dir.Write("cut.nrrd", sNrrd.substr(0, sNrrd.size() - 9)), IMPORT_FAILED, "cut short"},
+        {dir.Write("big.nrrd", sBigNrrd), IMPORT_FAILED, "each dimension must be 1 to 32767"},
+        {dir.Write("cut.mha", sMeta.substr(0, sMeta.size() - 9)), IMPORT_FAILED, "cut short"},
+        {dir.Write("big.mha", sBigMeta), IMPORT_FAILED, "each dimension must be 1 to 32767"},
+        {dir.Write("cutpacked.mha", sPackedMeta.substr(0, sPackedMeta.size() - 9)), IMPORT_FAILED,
+         "cut short"},
+        {dir.Write("cutpacked.nrrd", sPackedNrrd.substr(0, sPackedNrrd.size() / 2)), IMPORT_FAILED,
+         "cut short"},
+        {dir.Write("garbage.dcm", std::string(1000, '\x07')), IMPORT_NOT_RECOGNISED,
+         "not a readable DICOM"},
+        {dir.Write("cut/cut.dcm", sDicom.substr(0, sDicom.size() - 50)), IMPORT_FAILED,
+         "cut short"},
+        {dir.Path("empty"), IMPORT_FAILED, "holds no DICOM series"},
+        {dir.Path("gap"), IMPORT_FAILED, "slices are missing: 3 between '2' and '4'"},
+        {dir.Path("mixed/0"), IMPORT_FAILED, "slices differ in size ('0' 2 x 2, '1' 3 x 2)"},
+    };
+    for (const auto& c : cases) {
+        const ImportResult r = Import(c.sPath);
+        EXPECT_EQ(r.eStatus, c.eStatus) << c.sPath << ": " << r.sError;
+        EXPECT_EQ(r.pVolume, nullptr) << c.sPath;
+        EXPECT_EQ(r.sError.find('\n'), std::string::npos) << r.sError;
+        EXPECT_EQ(r.sError.find("'" + c.sPath + "'"), r.sError.find('\'')) << r.sError;
+        EXPECT_NE(r.sError.find(c.pReason), std::string::npos) << r.sError;
+    }
+
+    // A bare RAW file must be exactly as long as its layout says.
+    RawParameters raw;
+    raw.nDimX = NX, raw.nDimY = NY, raw.nDimZ = NZ;
+    raw.eType = VoxelType::Int16;
+    for (const std::string& sBytes : {sField + "x", sField.substr(1)}) {
+        CDebugCapture quiet;
+        const ImportResult r = ImportRawVolume(dir.Write("field.raw", sBytes), raw);
+        EXPECT_EQ(r.eStatus, IMPORT_FAILED);
+        EXPECT_NE(
+            r.sError.find("'" + dir.Path("field.raw") + "': the file has " +
+                          std::to_string(sBytes.size()) +
+                          " bytes, but 0 header bytes and 13 x 11 x 9 int16 values make 2574"),
+            std::string::npos)
+            << r.sError;
+    }
+
+    // A 4-D file opens its first volume and says so; an edge 100 times another
+    // cannot be shown, and cubic voxels stand in.
+    const ImportResult fourD =
+        Import(WriteNifti(dir, "4d.nii", {2, 1, 1, 3}, 2, 8,
+                          std::string("\x01\x02\x03\x04\x05\x06", 6), {0.5f, 0.5f, 50.5f}));
+    ASSERT_EQ(fourD.eStatus, IMPORT_OK) << fourD.sError;
+    EXPECT_EQ(std::vector<int16_t>(fourD.pVolume->m_pVoxels, fourD.pVolume->m_pVoxels + 2),
+              std::vector<int16_t>({1, 2}));
+    const std::string sQuoted = "'" + dir.Path("4d.nii") + "'";
+    EXPECT_EQ(fourD.notices,
+              std::vector<std::string>({sQuoted + " holds 3 volumes; the first is shown",
+                                        sQuoted + ": the voxel spacing 0.5 x 0.5 x 50.5 cannot be "
+                                                  "shown; cubic voxels are used"}));
+    EXPECT_EQ(fourD.pVolume->m_dSpacing[2], 1.0);
+}
+
+TEST(Import, RawLayoutsAreGuessedOnlyWhereOneFitsExactly) {
+    const struct {
+        long long nBytes;
+        int nDimX, nDimY, nDimZ;
+        VoxelType eType;
+    } cases[] = {
+        {2LL * 256 * 256 * 256, 256, 256, 256, VoxelType::UInt16},
+        {1000, 10, 10, 10, VoxelType::UInt8},
+        {4LL * 27, 3, 3, 3, VoxelType::Float32},
+        {2LL * 512 * 512 * 77, 512, 512, 77, VoxelType::UInt16},
+        {64LL * 64 * 3, 64, 64, 3, VoxelType::UInt8},
+        {7, 0, 0, 0, VoxelType::UInt16},
+        {0, 0, 0, 0, VoxelType::UInt16},
+    };
+    for (const auto& c : cases) {
+        RawParameters guess;
+        EXPECT_EQ(GuessRawParameters(c.nBytes, guess), c.nDimX > 0) << c.nBytes;
+        if (c.nDimX > 0) {
+            EXPECT_EQ(std::vector<int>({guess.nDimX, guess.nDimY, guess.nDimZ}),
+                      std::vector<int>({c.nDimX, c.nDimY, c.nDimZ}));
+            EXPECT_EQ(guess.eType, c.eType) << c.nBytes;
+        }
+    }
+}
+
+TEST(Import, LongerVoxelsStretchTheirAxisInThePicture) {
+    // Seen from the front, a block of 16 x 16 x 8 voxels of 1 x 1 x 2 covers the
+    // X-Ray picture where a cube of 16^3 cubic voxels does; with cubic voxels it
+    // is much lower.
+    ScratchDir dir;
+    auto bounds = [](const RgbImage& image) {
+        std::vector<int> box = {image.nWidth, image.nHeight, -1, -1};
+        for (int y = 0; y < image.nHeight; ++y)
+            for (int x = 0; x < image.nWidth; ++x)
+                if (image.At(x, y)[0] > 0.0f)
+                    box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x),
+                           std::max(box[3], y)};
+        return box;
+    };
+    const auto fill = [](int, int, int) { return 3000; };
+    const std::vector<int> stretched =
+        bounds(Picture(WriteNifti(dir, "tall.nii", {16, 16, 8}, 512, 16,
+                                  Bytes(std::vector<uint16_t>(16 * 16 * 8, 3000)), {1, 1, 2}),
+                       nullptr, 1, 90));
+    const std::vector<int> cube = bounds(
+        Picture(dir.Write("cube.dat", testfiles::FieldBytes(16, 16, 16, fill)), nullptr, 1, 90));
+    const std::vector<int> flat = bounds(
+        Picture(dir.Write("flat.dat", testfiles::FieldBytes(16, 16, 8, fill)), nullptr, 1, 90));
+    EXPECT_EQ(stretched, cube);
+    EXPECT_LT(flat[3] - flat[1], (cube[3] - cube[1]) * 2 / 3);
+}
