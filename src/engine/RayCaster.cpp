@@ -332,11 +332,14 @@ private:
     double m_dInverse[3] = {0.0, 0.0, 0.0}; // 1 / (|voxel step| + drift bound per sample)
 };
 
-// Waits until the ray that claimed a shading-cache entry has filled it. The
-// claimer computes one sample's shading without waiting on anything, so this
-// is short.
-void WaitUntilFilled(std::atomic_ref<uint8_t> state, uint8_t nFilled) {
-    for (int nSpins = 0; state.load(std::memory_order_acquire) != nFilled; ++nSpins) {
+// Waits until the ray that claimed a shading-cache entry has filled it, and
+// gives its valid flag (one of the two given). The claimer computes one
+// sample's shading without waiting on anything, so this is short.
+uint8_t WaitUntilFilled(std::atomic_ref<uint8_t> valid, uint8_t nTransparent, uint8_t nOpaque) {
+    for (int nSpins = 0;; ++nSpins) {
+        const uint8_t nState = valid.load(std::memory_order_acquire);
+        if (nState == nTransparent || nState == nOpaque)
+            return nState;
         if (nSpins < 64) {
 #ifdef __SSE2__
             _mm_pause();
@@ -679,8 +682,8 @@ inline void MarchRay(const RayMarchSetup& setup, int32_t nSamples, float* pPos, 
     bool bInside = mapper.MapInside(pPos, p, cell);
     for (int32_t i = nFirst; i <= nLast;) {
         TIsa::Advance(pPos, pStep); // now at sample i + 1
-        alignas(16) float pNext[4];
-        int32_t cellNext[3];
+        alignas(16) float pNext[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        int32_t cellNext[3] = {0, 0, 0};
         const bool bInsideNext = i < nLast && mapper.MapInside(pPos, pNext, cellNext);
         if (bInsideNext)
             step.Prefetch(cellNext[0] + cellNext[1] * nStrideY + cellNext[2] * nStrideZ);
@@ -716,7 +719,8 @@ public:
     CLevoyStep(const float* pDirection, const float* pLight, const CTransferFunction& tf,
                CVolume& volume, bool bShared)
         : m_pDirection(pDirection), m_pLight(pLight), m_bShared(bShared), m_Tf(tf),
-          m_Volume(volume), m_pShade(volume.m_pShade), m_nFilled(volume.ShadeFilled()),
+          m_Volume(volume), m_pShade(volume.m_pShade), m_pValid(volume.m_pShadeValid),
+          m_nTransparent(volume.ShadeTransparent()), m_nOpaque(volume.ShadeOpaque()),
           m_nClaimed(volume.ShadeClaimed()) {}
 
     // Samples in empty space have opacity 0: with a finite A they change no sum,
@@ -724,7 +728,7 @@ public:
     bool MaySkip() const { return std::isfinite(A); }
 
     void Prefetch(int32_t k) const {
-        __builtin_prefetch(m_pShade + k);
+        __builtin_prefetch(m_pValid + k);
         if constexpr (TRILINEAR) {
             const VoxelRecord* pCorner = m_Volume.m_pRecords + k;
             __builtin_prefetch(pCorner);
@@ -735,46 +739,53 @@ public:
     }
 
     bool Sample(const float* p, const int32_t* cell, int32_t k) {
-        ShadeEntry& entry = m_pShade[k];
         // Within a run an entry, once filled, is never recomputed: what a later
         // sample would compute for it is discarded, so it is not computed at all.
         // The first ray to reach the voxel claims the entry and fills it; any
         // other waits for that.
-        std::atomic_ref<uint8_t> state(entry.state);
-        if (!m_bShared) {
-            if (state.load(std::memory_order_relaxed) != m_nFilled) {
-                Fill(p, cell, k, entry);
-                state.store(m_nFilled, std::memory_order_relaxed);
-            }
-        } else {
-            uint8_t nState = state.load(std::memory_order_acquire);
-            if (nState != m_nFilled) {
-                if (nState != m_nClaimed &&
-                    state.compare_exchange_strong(nState, m_nClaimed, std::memory_order_acquire)) {
-                    Fill(p, cell, k, entry);
-                    state.store(m_nFilled, std::memory_order_release);
-                } else {
-                    WaitUntilFilled(state, m_nFilled);
-                }
+        std::atomic_ref<uint8_t> valid(m_pValid[k]);
+        uint8_t nState =
+            valid.load(m_bShared ? std::memory_order_acquire : std::memory_order_relaxed);
+        if (nState != m_nTransparent && nState != m_nOpaque) {
+            if (!m_bShared) {
+                nState = Fill(p, cell, k);
+                valid.store(nState, std::memory_order_relaxed);
+            } else if (nState != m_nClaimed && valid.compare_exchange_strong(
+                                                   nState, m_nClaimed, std::memory_order_acquire)) {
+                nState = Fill(p, cell, k);
+                valid.store(nState, std::memory_order_release);
+            } else {
+                nState = WaitUntilFilled(valid, m_nTransparent, m_nOpaque);
             }
         }
-        // Every sample is composited, also one of opacity 0: with a finite A its
-        // products are zeros, and adding a zero leaves each sum as it is (none of
-        // them is ever -0), so no branch is needed on the opacity.
-        const float a = entry.alpha;
-        const float rest = 1.0f - A;
-        cr += static_cast<float>(entry.red) * rest * a;
-        cg += static_cast<float>(entry.green) * rest * a;
-        cb += static_cast<float>(entry.blue) * rest * a;
-        A += rest * a;
+        if (nState == m_nTransparent) {
+            // Colour 0 and opacity 0: with a finite A every product is a zero,
+            // and adding a zero leaves each sum as it is.
+            if (std::isfinite(A))
+                return true;
+            Composite(0, 0, 0, 0.0f);
+            return !(A > 0.99);
+        }
+        const ShadeEntry& entry = m_pShade[k];
+        Composite(entry.red, entry.green, entry.blue, entry.alpha);
         return !(A > 0.99);
     }
 
     float cr = 0.0f, cg = 0.0f, cb = 0.0f, A = 0.0f;
 
 private:
-    // Shades the sample at p into the cache entry of its nearest voxel k.
-    void Fill(const float* p, const int32_t* cell, int32_t k, ShadeEntry& entry) {
+    void Composite(uint8_t nRed, uint8_t nGreen, uint8_t nBlue, float a) {
+        const float rest = 1.0f - A;
+        cr += static_cast<float>(nRed) * rest * a;
+        cg += static_cast<float>(nGreen) * rest * a;
+        cb += static_cast<float>(nBlue) * rest * a;
+        A += rest * a;
+    }
+
+    // Shades the sample at p for the cache entry of its nearest voxel k: the
+    // entry's valid flag for a transparent entry (which is not written), or
+    // writes the entry and gives the flag for an opaque one.
+    uint8_t Fill(const float* p, const int32_t* cell, int32_t k) {
         const CVolume& volume = m_Volume;
         float g[3] = {0.0f, 0.0f, 0.0f};
         float m = 0.0f;
@@ -804,11 +815,8 @@ private:
         // A transparent entry (opacity m * 0 = 0 for every finite m) adds nothing
         // to any ray whatever its colour, and without a usable gradient there is
         // no surface: colour 0 and opacity 0.
-        if (e.opacity == 0.0f || !(m > 0.0f && std::isfinite(m))) {
-            entry.red = entry.green = entry.blue = 0;
-            entry.alpha = 0.0f;
-            return;
-        }
+        if (e.opacity == 0.0f || !(m > 0.0f && std::isfinite(m)))
+            return m_nTransparent;
         if (!m_bHalf) {
             Normalize(m_pDirection[0] + m_pLight[0], m_pDirection[1] + m_pLight[1],
                       m_pDirection[2] + m_pLight[2], m_Half);
@@ -818,10 +826,12 @@ private:
         const float fDiffuse = Dot(nv, m_pLight);
         const float fSpecular = SpecularPower(Dot(nv, m_Half));
         const float I = 0.3f * fSpecular + 0.7f * fDiffuse;
+        ShadeEntry& entry = m_pShade[k];
         entry.red = TruncToByte(I * e.red);
         entry.green = TruncToByte(I * e.green);
         entry.blue = TruncToByte(I * e.blue);
         entry.alpha = m * e.opacity;
+        return m_nOpaque;
     }
 
     const float* m_pDirection;
@@ -830,7 +840,9 @@ private:
     const CTransferFunction& m_Tf;
     const CVolume& m_Volume;
     ShadeEntry* const m_pShade;
-    const uint8_t m_nFilled;
+    uint8_t* const m_pValid;
+    const uint8_t m_nTransparent;
+    const uint8_t m_nOpaque;
     const uint8_t m_nClaimed;
     bool m_bHalf = false; // the half vector is made when the first entry is shaded
     float m_Half[3] = {0.0f, 0.0f, 0.0f};

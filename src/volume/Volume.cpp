@@ -309,7 +309,7 @@ int CVolume::AllocateBuffers() {
     const bool bOk = (m_pVoxels || (m_pVoxels = AllocateLarge<int16_t>(n, false))) &&
                      ReallocateLarge(m_pRecords, n, true) &&
                      ReallocateLarge(m_pGradientMagnitude, n, true) &&
-                     ReallocateLarge(m_pShade, n, true);
+                     ReallocateLarge(m_pShade, n, false) && ReallocateLarge(m_pShadeValid, n, true);
     if (!bOk) {
         FreeBuffers();
         return -1;
@@ -320,15 +320,14 @@ int CVolume::AllocateBuffers() {
 }
 
 void CVolume::ClearShadeCache() {
-    if (!m_pShade)
+    if (!m_pShadeValid)
         return;
     if (m_nShadeRun < SHADE_LAST_RUN) {
         ++m_nShadeRun;
         return;
     }
-    // The run numbers are used up: every state back to 0 (empty for every run).
-    for (int32_t i = 0; i < m_nVoxelCount; ++i)
-        m_pShade[i].state = 0;
+    // The run numbers are used up: every flag back to 0 (empty for every run).
+    std::memset(m_pShadeValid, 0, static_cast<size_t>(m_nVoxelCount));
     m_nShadeRun = 1;
 }
 
@@ -351,6 +350,7 @@ void CVolume::FreeBuffers() {
     FreeLarge(m_pRecords);
     FreeLarge(m_pGradientMagnitude);
     FreeLarge(m_pShade);
+    FreeLarge(m_pShadeValid);
 }
 
 int CVolume::FindHistogramPeak() {

@@ -213,10 +213,10 @@ TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytes) {
     EXPECT_EQ(p.r, (200.0f * 0.5f + 10.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.g, (50.0f * 0.5f + 250.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.b, 0.0f);
-    EXPECT_EQ(m_pVolume->m_pShade[K(0)].red, 200);
-    EXPECT_EQ(m_pVolume->m_pShade[K(1)].green, 250);
-    EXPECT_EQ(m_pVolume->m_pShade[K(0)].alpha, 0.5f);
-    EXPECT_EQ(m_pVolume->m_pShade[K(1)].alpha, 0.25f);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).red, 200);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).green, 250);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).alpha, 0.5f);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).alpha, 0.25f);
     for (int z = 0; z < 4; ++z)
         EXPECT_TRUE(m_pVolume->IsShadeFilled(K(z))) << z;
     EXPECT_FALSE(m_pVolume->IsShadeFilled(K(4)));
@@ -232,15 +232,15 @@ TEST_F(LevoyNearestTest, CacheEntriesFollowTheShadingRules) {
     const ImagePixel p = Cast();
 
     // Zero gradient: colour 0 and opacity 0, nothing undefined; the ray goes on.
-    EXPECT_EQ(m_pVolume->m_pShade[K(0)].red, 0);
-    EXPECT_EQ(m_pVolume->m_pShade[K(0)].alpha, 0.0f);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).red, 0);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).alpha, 0.0f);
     // Facing away: bytes limited to 0, the opacity stays (a dark occluder).
-    EXPECT_EQ(m_pVolume->m_pShade[K(1)].red, 0);
-    EXPECT_EQ(m_pVolume->m_pShade[K(1)].alpha, 0.25f);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).red, 0);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).alpha, 0.25f);
     // Table colours beyond the byte range are limited to 0..255.
-    EXPECT_EQ(m_pVolume->m_pShade[K(2)].red, 255);
-    EXPECT_EQ(m_pVolume->m_pShade[K(2)].green, 255);
-    EXPECT_EQ(m_pVolume->m_pShade[K(2)].blue, 0);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(2)).red, 255);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(2)).green, 255);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(2)).blue, 0);
 
     EXPECT_EQ(p.r, 255.0f * 0.75f * 0.25f * K255);
     EXPECT_EQ(p.b, 0.0f);
@@ -256,9 +256,9 @@ TEST_F(LevoyNearestTest, SpecularHighlightUsesTheHalfVector) {
     Cast(light);
     // 0.7 * 255 + 0.3 * 255 / 32768 = 178.502 and 0.7 * 100 + 0.3 * 100 / 32768 =
     // 70.0009; without the specular term the second would truncate to 69.
-    EXPECT_EQ(m_pVolume->m_pShade[K(0)].red, 178);
-    EXPECT_EQ(m_pVolume->m_pShade[K(0)].green, 70);
-    EXPECT_EQ(m_pVolume->m_pShade[K(0)].alpha, 0.75f);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).red, 178);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).green, 70);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).alpha, 0.75f);
 }
 
 TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99) {
@@ -309,9 +309,9 @@ TEST_F(CasterTest, LevoyTrilinearCacheKeepsTheFirstRaysShadingForTheRun) {
     pVolume->ClearShadeCache();
     const ImagePixel first = cast(2.25), second = cast(2.75);
     // I = 0.7 + 0.3 * 2^-15 (half vector at 45 degrees): 200 I = 140.0018.
-    EXPECT_EQ(pVolume->m_pShade[k].red, 140);
-    EXPECT_EQ(pVolume->m_pShade[k].green, 0);
-    EXPECT_EQ(pVolume->m_pShade[k].alpha, 100.0f * 0.001f);
+    EXPECT_EQ(pVolume->ShadeOf(k).red, 140);
+    EXPECT_EQ(pVolume->ShadeOf(k).green, 0);
+    EXPECT_EQ(pVolume->ShadeOf(k).alpha, 100.0f * 0.001f);
     EXPECT_GT(first.r, 0.0f);
     EXPECT_EQ(second.r, first.r);
     EXPECT_EQ(second.g, 0.0f);
