@@ -256,33 +256,38 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_
 
 void CVolume::ComputeGradients() {
     // Every record holds its voxel's value; the gradients are central differences
-    // on the interior voxels, and the faces keep the zero that AllocateBuffers
-    // wrote.
-    for (int32_t i = 0; i < m_nVoxelCount; ++i)
-        m_pRecords[i].value = static_cast<float>(m_pVoxels[i]);
+    // on the interior voxels, and zero (with a zero length) on the faces. One
+    // pass writes every record and length once.
     const int nDimX = m_nDimX;
     const int nDimY = m_nDimY;
     const int nDimZ = m_nDimZ;
     const ptrdiff_t sy = m_nStrideY;
     const ptrdiff_t sz = m_nStrideZ;
-    for (int z = 1; z < nDimZ - 1; ++z) {
-        for (int y = 1; y < nDimY - 1; ++y) {
-            const ptrdiff_t i0 = 1 + y * sy + z * sz;
+    for (int z = 0; z < nDimZ; ++z) {
+        for (int y = 0; y < nDimY; ++y) {
+            const ptrdiff_t i0 = y * sy + z * sz;
             const int16_t* v = m_pVoxels + i0;
-            float* g = m_pRecords[i0].gradient;
+            VoxelRecord* r = m_pRecords + i0;
             float* m = m_pGradientMagnitude + i0;
-            for (int x = 1; x < nDimX - 1; ++x, ++v, g += 4, ++m) {
-                const int32_t dx = static_cast<int32_t>(v[1]) - v[-1];
-                const int32_t dy = static_cast<int32_t>(v[sy]) - v[-sy];
-                const int32_t dz = static_cast<int32_t>(v[sz]) - v[-sz];
+            const bool bInteriorRow = z > 0 && z < nDimZ - 1 && y > 0 && y < nDimY - 1;
+            for (int x = 0; x < nDimX; ++x) {
+                r[x].value = static_cast<float>(v[x]);
+                if (!bInteriorRow || x == 0 || x == nDimX - 1) {
+                    r[x].gradient[0] = r[x].gradient[1] = r[x].gradient[2] = 0.0f;
+                    m[x] = 0.0f;
+                    continue;
+                }
+                const int32_t dx = static_cast<int32_t>(v[x + 1]) - v[x - 1];
+                const int32_t dy = static_cast<int32_t>(v[x + sy]) - v[x - sy];
+                const int32_t dz = static_cast<int32_t>(v[x + sz]) - v[x - sz];
                 const float gx = static_cast<float>(dx) * 0.5f;
                 const float gy = static_cast<float>(dy) * 0.5f;
                 const float gz = static_cast<float>(dz) * 0.5f;
-                g[0] = gx;
-                g[1] = gy;
-                g[2] = gz;
+                r[x].gradient[0] = gx;
+                r[x].gradient[1] = gy;
+                r[x].gradient[2] = gz;
                 const double dgx = gx, dgy = gy, dgz = gz;
-                *m = static_cast<float>(std::sqrt(dgx * dgx + dgy * dgy + dgz * dgz));
+                m[x] = static_cast<float>(std::sqrt(dgx * dgx + dgy * dgy + dgz * dgz));
             }
         }
     }
@@ -307,8 +312,8 @@ int CVolume::AllocateBuffers() {
     // is made anew. The first allocation that fails ends it.
     const size_t n = static_cast<size_t>(m_nVoxelCount);
     const bool bOk = (m_pVoxels || (m_pVoxels = AllocateLarge<int16_t>(n, false))) &&
-                     ReallocateLarge(m_pRecords, n, true) &&
-                     ReallocateLarge(m_pGradientMagnitude, n, true) &&
+                     ReallocateLarge(m_pRecords, n, false) &&
+                     ReallocateLarge(m_pGradientMagnitude, n, false) &&
                      ReallocateLarge(m_pShade, n, false) && ReallocateLarge(m_pShadeValid, n, true);
     if (!bOk) {
         FreeBuffers();
