@@ -4,11 +4,7 @@
 
 #include "view/RenderState.h"
 
-#include <cerrno>
-#include <cctype>
-#include <cmath>
 #include <climits>
-#include <cstdlib>
 
 namespace {
 
@@ -75,40 +71,6 @@ bool ParseWholeNumber(const std::string& sText, long long nMin, long long nMax, 
     if (n < nMin || n > nMax)
         return false;
     nValue = int(n);
-    return true;
-}
-
-// "XxYxZ" with each side 1..32767.
-bool ParseRawSize(const std::string& sText, RawParameters& raw) {
-    int* const dims[3] = {&raw.nDimX, &raw.nDimY, &raw.nDimZ};
-    size_t nStart = 0;
-    for (int i = 0; i < 3; ++i) {
-        const size_t nEnd = i < 2 ? sText.find_first_of("xX", nStart) : sText.size();
-        if (nEnd == std::string::npos)
-            return false;
-        const std::string sSide = sText.substr(nStart, nEnd - nStart);
-        if (sSide.empty() || sSide.find_first_not_of("0123456789") != std::string::npos ||
-            !ParseWholeNumber(sSide, 1, 32767, *dims[i]))
-            return false;
-        nStart = nEnd + 1;
-    }
-    return true;
-}
-
-// "X,Y,Z" with three positive finite numbers.
-bool ParseSpacing(const std::string& sText, double* pSpacing) {
-    const char* p = sText.c_str();
-    for (int i = 0; i < 3; ++i) {
-        if (*p == '\0' || std::isspace(static_cast<unsigned char>(*p)))
-            return false;
-        char* pEnd = nullptr;
-        errno = 0;
-        pSpacing[i] = std::strtod(p, &pEnd);
-        if (pEnd == p || errno != 0 || !std::isfinite(pSpacing[i]) || !(pSpacing[i] > 0.0) ||
-            *pEnd != (i < 2 ? ',' : '\0'))
-            return false;
-        p = pEnd + 1;
-    }
     return true;
 }
 
@@ -254,13 +216,11 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             options.raw.bBigEndian = n == 1;
             bRawDetail = true;
         } else if (sArg == "--raw-header") {
-            int nBytes = 0;
-            if (!ParseWholeNumber(sValue, 0, INT_MAX, nBytes))
+            if (!ParseRawHeader(sValue, options.raw.nHeaderBytes))
                 return bad("expected a byte count 0.." + std::to_string(INT_MAX));
-            options.raw.nHeaderBytes = nBytes;
             bRawDetail = true;
         } else if (sArg == "--raw-spacing") {
-            if (!ParseSpacing(sValue, options.raw.dSpacing))
+            if (!ParseRawSpacing(sValue, options.raw.dSpacing))
                 return bad("expected X,Y,Z with three positive numbers");
             bRawDetail = true;
         }

@@ -14,6 +14,7 @@
 #include "app/DialogLayout.h"
 #include "app/FileChooser.h"
 #include "app/MessageBox.h"
+#include "app/RawLayoutDlg.h"
 #include "app/StatusText.h"
 #include "app/ViewerApp.h"
 #include "panels/SlicingDlg.h"
@@ -21,6 +22,7 @@
 #include "res/Resource.h"
 #include "transfer/TransferFunctionWnd.h"
 #include "view/RenderWnd.h"
+#include "volume/Import.h"
 #include "volume/Volume.h"
 
 CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
@@ -123,10 +125,32 @@ void CMainDlg::RepaintEditor() {
         m_pApp->m_pTransferFunctionWnd->Repaint();
 }
 
+namespace {
+
+// "All volume files", each kind of volume file, "All Files".
+wxString DatasetFilter() {
+    wxString sAll;
+    wxString sKinds;
+    for (const VolumeFileKind& kind : VolumeFileKinds()) {
+        const wxString sPatterns = kind.pPatterns;
+        const wxString sName =
+            sPatterns == "*.dat" ? wxString(TEXT_DATASET_DAT_KIND) : wxString(kind.pName);
+        sAll += (sAll.empty() ? "" : ";") + sPatterns;
+        sKinds += "|" + sName + " (" + sPatterns + ")|" + sPatterns;
+    }
+    return wxString(TEXT_DATASET_ALL_VOLUMES) + "|" + sAll + sKinds + "|" + TEXT_ALL_FILES_FILTER;
+}
+
+wxString FromNative(const std::string& sText) {
+    return wxString(sText.c_str(), *wxConvFileName);
+}
+
+} // namespace
+
 void CMainDlg::OnLoadDataset(wxCommandEvent&) {
     FileRequest request;
     request.eKind = FILE_DATASET;
-    request.sWildcard = TEXT_DATASET_FILTER;
+    request.sWildcard = DatasetFilter();
     request.sExtension = TEXT_DATASET_EXTENSION;
     request.sName = TEXT_DATASET_INITIAL_NAME;
     wxString sPath;
@@ -162,15 +186,29 @@ void CMainDlg::UpdateStatus() {
 }
 
 int CMainDlg::LoadDatasetFile(const wxString& sPath) {
-    auto pVolume = std::make_unique<CVolume>();
-    if (pVolume->LoadRaw(std::string(sPath.fn_str())) != 0) {
-        ShowMessageBox(this,
-                       wxString::Format(TEXT_DATASET_LOAD_FAILED, sPath,
-                                        CVolume::LoadErrorText(pVolume->GetLoadError())),
-                       TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
+    ImportResult result = ImportVolume(std::string(sPath.fn_str()));
+    if (result.eStatus == IMPORT_NOT_RECOGNISED) {
+        // Perhaps bare values whose layout the user knows.
+        CRawLayoutDlg layout(this, sPath, FromNative(result.sReason));
+        if (layout.ShowModal() != wxID_OK)
+            return -1;
+        result = layout.TakeResult();
+    }
+    if (result.eStatus != IMPORT_OK) {
+        ShowMessageBox(
+            this, wxString::Format(TEXT_DATASET_LOAD_FAILED, sPath, FromNative(result.sReason)),
+            TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
         return -1;
     }
-    ReplaceDataset(std::move(pVolume), std::string(sPath.utf8_str()));
+    ReplaceDataset(std::move(result.pVolume), std::string(sPath.utf8_str()));
+    // What changes the picture from what the file holds (its first volume
+    // only, one series of several, cubic voxels for unusable spacing).
+    if (!result.notices.empty()) {
+        wxString sText;
+        for (const std::string& sNotice : result.notices)
+            sText += (sText.empty() ? "" : "\n") + FromNative(sNotice);
+        ShowMessageBox(this, sText, TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_INFORMATION);
+    }
     return 0;
 }
 

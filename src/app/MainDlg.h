@@ -35,11 +35,15 @@ public:
     // Enables or disables the two mode radio buttons together; true.
     bool EnableRenderModeButtons(bool bEnable);
 
-    // "Load Dataset": the file dialog, then LoadDatasetFile with the chosen path.
+    // "Load Dataset": the file dialog (every volume file, each kind, every
+    // file), then LoadDatasetFile with the chosen path.
     void OnLoadDataset(wxCommandEvent& event);
-    // Everything after the file choice: reads sPath into a new dataset and, when
-    // that succeeded, makes it current (ReplaceDataset); 0. A file that cannot
-    // be read is reported in a message box naming the file and the reason, and
+    // Everything after the file choice: reads sPath (a volume file of any kind,
+    // or a DICOM series' folder) into a new dataset and, when that succeeded,
+    // makes it current (ReplaceDataset), then shows what the import noted in an
+    // information box; 0. A file that no reader recognises asks for its bare RAW
+    // layout (CRawLayoutDlg); Cancel there reads nothing. A file that cannot be
+    // read is reported in a message box naming the file and the reason, and
     // everything stays as it was (dataset, editor, picture, panels, radios); -1.
     int LoadDatasetFile(const wxString& sPath);
     // Makes a dataset that has been read completely the current one: stops the

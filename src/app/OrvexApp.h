@@ -1,6 +1,7 @@
-// The wx application class of the viewer: its initialisation runs the start-up
-// of the application object; the process ends when the main dialog has closed
-// and the teardown has run.
+// The wx application class of the viewer: its initialisation reads the command
+// line (after the toolkit has taken its own options) and runs the start-up of
+// the application object; the process ends when the main dialog has closed and
+// the teardown has run.
 #pragma once
 
 #include <wx/app.h>
@@ -8,4 +9,10 @@
 class COrvexApp : public wxApp {
 public:
     bool OnInit() override;
+    // The main loop; after "--help" or a bad command line only the exit status
+    // (0 or 2), without windows.
+    int OnRun() override;
+
+private:
+    int m_nCommandLineExit = -1; // >= 0: end with this status at once
 };

@@ -1,5 +1,10 @@
 #include "app/OrvexApp.h"
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/CommandLine.h"
 #include "app/MainDlg.h"
 #include "app/ViewerApp.h"
 #include "engine/Matrix.h"
@@ -9,7 +14,7 @@
 #include "view/RenderWnd.h"
 #include "volume/Volume.h"
 
-bool CViewerApp::InitInstance() {
+bool CViewerApp::InitInstance(const std::string& sStartFile) {
     m_pVolume = nullptr;
     m_sDatasetPath.clear();
 
@@ -50,6 +55,11 @@ bool CViewerApp::InitInstance() {
             wxTheApp->ExitMainLoop();
     });
     pMainDlg->Show();
+    if (!sStartFile.empty()) {
+        // Once the windows are up, as if the file had been chosen with "Load Dataset".
+        const wxString sPath(sStartFile.c_str(), *wxConvFileName);
+        pMainDlg->CallAfter([pMainDlg, sPath] { pMainDlg->LoadDatasetFile(sPath); });
+    }
     return true;
 }
 
@@ -79,6 +89,26 @@ int CViewerApp::ExitInstance() {
 }
 
 bool COrvexApp::OnInit() {
+    // GTK has taken its own options (--display, ...) out of argv by now; wx's
+    // own command-line parser is not used.
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i].fn_str());
+    const ViewerArguments arguments = ParseViewerArguments(args);
+    if (arguments.eCommand == VIEWER_HELP) {
+        std::fputs(ViewerUsage(), stdout);
+        m_nCommandLineExit = 0;
+        return true;
+    }
+    if (arguments.eCommand == VIEWER_ERROR) {
+        std::fprintf(stderr, "orvex: %s\n%s", arguments.sError.c_str(), ViewerUsage());
+        m_nCommandLineExit = 2;
+        return true;
+    }
     InitGlutOnce();
-    return GetViewerApp()->InitInstance();
+    return GetViewerApp()->InitInstance(arguments.sFile);
+}
+
+int COrvexApp::OnRun() {
+    return m_nCommandLineExit >= 0 ? m_nCommandLineExit : wxApp::OnRun();
 }

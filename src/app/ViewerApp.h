@@ -22,8 +22,10 @@ public:
     // the transfer function with "default.trf", the editor window, the
     // vector-math object and the main dialog, in that order. The main dialog
     // runs modeless; when it ends, the teardown runs. False when the render
-    // window could not be created (nothing is left running then).
-    bool InitInstance();
+    // window could not be created (nothing is left running then). A start file
+    // is loaded once the windows are up, as if it had been chosen with "Load
+    // Dataset" (CMainDlg::LoadDatasetFile).
+    bool InitInstance(const std::string& sStartFile = std::string());
     // Teardown (defined with the GUI): deletes the render window once its worker
     // has ended, destroys the editor window, deletes the transfer function, the
     // vector-math object and the dataset. Returns the exit code 0.

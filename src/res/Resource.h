@@ -34,9 +34,12 @@ inline constexpr const wchar_t* TEXT_REFRESH = L"Refresh";
 inline constexpr const wchar_t* TEXT_EXIT = L"Exit";
 inline constexpr const wchar_t* TEXT_INFO = L"Info";
 
-// The file-open dialog of "Load Dataset".
-inline constexpr const wchar_t* TEXT_DATASET_FILTER =
-    L"RAW volume datasets (*.dat)|*.dat|All Files (*.*)|*.*";
+// The file-open dialog of "Load Dataset". Its filter lists every volume file,
+// then each kind of volume file (the RAW dataset under the name below), then
+// every file.
+inline constexpr const wchar_t* TEXT_DATASET_ALL_VOLUMES = L"All volume files";
+inline constexpr const wchar_t* TEXT_DATASET_DAT_KIND = L"RAW volume datasets";
+inline constexpr const wchar_t* TEXT_ALL_FILES_FILTER = L"All Files (*.*)|*.*";
 inline constexpr const wchar_t* TEXT_DATASET_EXTENSION = L"dat";
 inline constexpr const wchar_t* TEXT_DATASET_INITIAL_NAME = L"*.dat";
 // The message box about a dataset that could not be read: the file's full path
@@ -44,6 +47,29 @@ inline constexpr const wchar_t* TEXT_DATASET_INITIAL_NAME = L"*.dat";
 inline constexpr const wchar_t* TEXT_DATASET_LOAD_FAILED =
     L"The dataset \u201c%s\u201d could not be loaded: %s.";
 inline constexpr const wchar_t* TEXT_DATASET_ERROR_CAPTION = L"Load Dataset";
+
+// The dialog that asks for the layout of a file that no reader recognises, to
+// read it as bare RAW values: the file's name, its size in bytes and why no
+// reader took it, then the fields.
+inline constexpr const wchar_t* TEXT_RAW_CAPTION = L"Bare RAW File";
+inline constexpr const wchar_t* TEXT_RAW_INTRO =
+    L"\u201c%s\u201d (%s bytes): %s.\nTo read it as bare RAW values, give their layout:";
+inline constexpr const wchar_t* TEXT_RAW_SIZE = L"Size (X x Y x Z):";
+inline constexpr const wchar_t* TEXT_RAW_TYPE = L"Voxel type:";
+inline constexpr const wchar_t* TEXT_RAW_BYTE_ORDER = L"Byte order:";
+inline constexpr const wchar_t* TEXT_RAW_LITTLE = L"little-endian";
+inline constexpr const wchar_t* TEXT_RAW_BIG = L"big-endian";
+inline constexpr const wchar_t* TEXT_RAW_HEADER = L"Header bytes:";
+inline constexpr const wchar_t* TEXT_RAW_SPACING = L"Spacing (X, Y, Z):";
+// The message boxes about a field that does not hold a layout (captioned
+// TEXT_RAW_CAPTION). A layout that does not explain the file's size is
+// reported like every load failure (TEXT_DATASET_LOAD_FAILED).
+inline constexpr const wchar_t* TEXT_RAW_SIZE_INVALID =
+    L"The size must be three whole numbers from 1 to 32767, as in 256 x 256 x 128.";
+inline constexpr const wchar_t* TEXT_RAW_HEADER_INVALID =
+    L"The header must be a whole number of bytes from 0 to 2147483647.";
+inline constexpr const wchar_t* TEXT_RAW_SPACING_INVALID =
+    L"The spacing must be three positive numbers, as in 1, 1, 2.";
 
 // The status text below the panels, in dialog units: from below the taller
 // panel (the volume panel with its first-hit panel) to above "Info".

@@ -2,8 +2,12 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -86,6 +90,18 @@ void SwapBytes(uint8_t* p, size_t n, int nSize) {
         std::reverse(p, p + nSize);
 }
 
+// Plain decimal digits (no sign, no blanks) for a number 0..nMax.
+bool ParseDigits(const std::string& sText, long long nMax, long long& nValue) {
+    if (sText.empty() || sText.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    long long n = 0;
+    const auto [pEnd, error] = std::from_chars(sText.data(), sText.data() + sText.size(), n);
+    if (error != std::errc() || pEnd != sText.data() + sText.size() || n > nMax)
+        return false;
+    nValue = n;
+    return true;
+}
+
 bool HasExtension(const std::string& sPath, const char* pExtension) {
     std::string sExt = std::filesystem::path(sPath).extension().string();
     std::transform(sExt.begin(), sExt.end(), sExt.begin(),
@@ -100,6 +116,7 @@ ImportResult FailImport(const std::string& sPath, ImportStatus eStatus,
     ImportResult result;
     result.eStatus = eStatus;
     result.sError = "cannot read dataset '" + sPath + "': " + sReason;
+    result.sReason = sReason;
     DebugOutput((result.sError + "\n").c_str());
     return result;
 }
@@ -181,8 +198,8 @@ ImportResult ImportFileOrFolder(const std::string& sPath) {
         ImportResult result;
         result.pVolume = std::make_unique<CVolume>();
         if (result.pVolume->LoadRaw(sPath) != 0) {
-            result.sError = "cannot read dataset '" + sPath +
-                            "': " + CVolume::LoadErrorText(result.pVolume->GetLoadError());
+            result.sReason = CVolume::LoadErrorText(result.pVolume->GetLoadError());
+            result.sError = "cannot read dataset '" + sPath + "': " + result.sReason;
             result.pVolume.reset();
             return result;
         }
@@ -283,6 +300,44 @@ bool GuessRawParameters(long long nFileBytes, RawParameters& guess) {
         }
     }
     return false;
+}
+
+bool ParseRawSize(const std::string& sText, RawParameters& raw) {
+    long long dims[3] = {};
+    size_t nStart = 0;
+    for (int i = 0; i < 3; ++i) {
+        const size_t nEnd = i < 2 ? sText.find_first_of("xX", nStart) : sText.size();
+        if (nEnd == std::string::npos ||
+            !ParseDigits(sText.substr(nStart, nEnd - nStart), INT16_MAX, dims[i]) || dims[i] < 1)
+            return false;
+        nStart = nEnd + 1;
+    }
+    raw.nDimX = static_cast<int>(dims[0]);
+    raw.nDimY = static_cast<int>(dims[1]);
+    raw.nDimZ = static_cast<int>(dims[2]);
+    return true;
+}
+
+bool ParseRawSpacing(const std::string& sText, double* pSpacing) {
+    double spacing[3] = {};
+    const char* p = sText.c_str();
+    for (int i = 0; i < 3; ++i) {
+        if (*p == '\0' || std::isspace(static_cast<unsigned char>(*p)))
+            return false;
+        char* pEnd = nullptr;
+        errno = 0;
+        spacing[i] = std::strtod(p, &pEnd);
+        if (pEnd == p || errno != 0 || !std::isfinite(spacing[i]) || !(spacing[i] > 0.0) ||
+            *pEnd != (i < 2 ? ',' : '\0'))
+            return false;
+        p = pEnd + 1;
+    }
+    std::copy(spacing, spacing + 3, pSpacing);
+    return true;
+}
+
+bool ParseRawHeader(const std::string& sText, long long& nBytes) {
+    return ParseDigits(sText, INT32_MAX, nBytes);
 }
 
 bool ParseVoxelType(const std::string& sName, VoxelType& eType) {

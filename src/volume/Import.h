@@ -44,6 +44,7 @@ struct ImportResult {
     ImportStatus eStatus = IMPORT_FAILED;
     std::unique_ptr<CVolume> pVolume; // the new dataset when eStatus is IMPORT_OK
     std::string sError;               // one line that names the file, when not IMPORT_OK
+    std::string sReason;              // the reason alone (sError without the file's name)
     std::vector<std::string> notices; // one line each, what the user should know
 };
 
@@ -60,6 +61,13 @@ ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw)
 // 512, 256, 1024, 128 or 64 voxels of 16-bit or 8-bit values (no header,
 // little-endian). False when none fits.
 bool GuessRawParameters(long long nFileBytes, RawParameters& guess);
+
+// A bare RAW layout as a person writes it: "XxYxZ" with each side 1..32767,
+// "X,Y,Z" with three positive finite numbers, and a header of 0..2147483647
+// bytes, all in plain decimal without blanks. False (nothing changed) otherwise.
+bool ParseRawSize(const std::string& sText, RawParameters& raw);
+bool ParseRawSpacing(const std::string& sText, double* pSpacing);
+bool ParseRawHeader(const std::string& sText, long long& nBytes);
 
 // The names of the bare RAW types ("uint8", "int8", "uint16", "int16", "uint32",
 // "int32", "float32", "float64") and their sizes in bytes.

@@ -279,7 +279,7 @@ void ViewerTest::SetUp() {
     ASSERT_EQ(chdir(m_Dir.Path().c_str()), 0);
     ForgetFileFolders(); // every test is a session of its own
     m_pApp = GetViewerApp();
-    ASSERT_TRUE(m_pApp->InitInstance());
+    ASSERT_TRUE(m_pApp->InitInstance(m_sStartFile));
     m_pDlg = dynamic_cast<CMainDlg*>(wxTheApp->GetTopWindow());
     ASSERT_NE(m_pDlg, nullptr);
     m_pRender = dynamic_cast<CRenderWnd*>(m_pApp->m_pRenderWnd);

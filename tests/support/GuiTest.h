@@ -157,6 +157,7 @@ protected:
     void ExpectOneRun(const std::function<void()>& step);
 
     testfiles::ScratchDir m_Dir;
+    std::string m_sStartFile; // opened at start-up when set before SetUp, as `orvex FILE` does
     std::string m_sOldDir;
     CViewerApp* m_pApp = nullptr;
     wxWeakRef<CMainDlg> m_pDlg; // null once the dialog has ended and is gone

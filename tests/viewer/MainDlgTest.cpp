@@ -13,6 +13,9 @@ using namespace guitest;
 
 namespace {
 
+// A real T1 MRI in NIfTI (Debian's mricron-data).
+const char kBrain[] = "/usr/share/mricron/templates/inia19-t1-brain.nii.gz";
+
 // The editor's histogram grey (0.7 of 255), counted from column 40 on: the main
 // dialog may cover the editor's left edge.
 int CountHistogramPixels(const Pixels& pixels) {
@@ -171,6 +174,14 @@ TEST_F(MainDlgTest, AFailedLoadIsReportedAndChangesNothing) {
         {m_Dir.Write("header.dat", testfiles::RawBytes(0, 4, 4, {})), "invalid header"},
         {m_Dir.Write("cut.dat", testfiles::Le16(4)), "invalid header"},
         {m_Dir.Path("missing.dat"), "cannot be opened"},
+        // Scans cut short, and a folder without a DICOM series.
+        {m_Dir.Write("cut.nii.gz", testfiles::ReadFile(kBrain).substr(0, 200000)),
+         "its image data cannot be read (the file is damaged or cut short)"},
+        {m_Dir.Write("cut.nrrd", "NRRD0004\ntype: short\ndimension: 3\nsizes: 4 4 4\n"
+                                 "encoding: raw\nendian: little\n\n" +
+                                     std::string(100, '\0')),
+         "its image data cannot be read"},
+        {m_Dir.Path(), "the folder holds no DICOM series"},
     };
     // Before any dataset the modes stay disabled.
     {
@@ -253,7 +264,12 @@ TEST_F(MainDlgTest, FileDialogAsksForAnExistingDatasetAndCancelChangesNothing) {
     });
     Press(IDC_LOAD_DATASET);
     EXPECT_EQ(stub.nCalls, 1);
-    EXPECT_EQ(sWildcard, "RAW volume datasets (*.dat)|*.dat|All Files (*.*)|*.*");
+    // Every volume file first, then each kind, then every file.
+    EXPECT_EQ(sWildcard, "All volume files|*.dat;*.nii;*.nii.gz;*.hdr;*.img;*.nrrd;*.nhdr;*.mha;"
+                         "*.mhd;*.dcm;*.ima;*|RAW volume datasets (*.dat)|*.dat|"
+                         "NIfTI (*.nii;*.nii.gz;*.hdr;*.img)|*.nii;*.nii.gz;*.hdr;*.img|"
+                         "NRRD (*.nrrd;*.nhdr)|*.nrrd;*.nhdr|MetaImage (*.mha;*.mhd)|*.mha;*.mhd|"
+                         "DICOM (*.dcm;*.ima;*)|*.dcm;*.ima;*|All Files (*.*)|*.*");
     EXPECT_EQ(nStyle & (wxFD_OPEN | wxFD_FILE_MUST_EXIST), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
     // Cancelled before any dataset: the radios stay disabled.
     EXPECT_EQ(m_pApp->m_pVolume, nullptr);

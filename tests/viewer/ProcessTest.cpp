@@ -1,7 +1,8 @@
 // The program as a whole: `orvex` is started in the sample folder, its windows
 // appear where they belong, and Escape in the render window ends the process at
-// once with status 0. (The main dialog's ways to end the program in order run
-// in the tests of the viewer's own start-up, ViewerTest.)
+// once with status 0; its command line. (The main dialog's ways to end the
+// program in order run in the tests of the viewer's own start-up, ViewerTest.)
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -9,10 +10,12 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <wx/uiaction.h>
 
+#include "app/CommandLine.h"
 #include "support/GuiTest.h"
 
 // Xlib last: its macros clash with the headers above.
@@ -57,23 +60,62 @@ std::map<std::string, std::pair<Window, wxRect>> WindowsOf(Display* pDisplay, pi
     return windows;
 }
 
+// `orvex ARGS...` started in the sample folder (default.trf is read from it),
+// its stdout and stderr going to files in a scratch folder; killed at the end
+// unless it has ended by itself.
+struct Child {
+    explicit Child(const std::vector<std::string>& args) {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, ORVEX_SAMPLE_DIR);
+        posix_spawn_file_actions_addopen(&actions, 1, dir.Path("out").c_str(), O_WRONLY | O_CREAT,
+                                         0644);
+        posix_spawn_file_actions_addopen(&actions, 2, dir.Path("err").c_str(), O_WRONLY | O_CREAT,
+                                         0644);
+        std::vector<char*> argv = {const_cast<char*>(ORVEX_EXECUTABLE)};
+        for (const std::string& sArg : args)
+            argv.push_back(const_cast<char*>(sArg.c_str()));
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid, ORVEX_EXECUTABLE, &actions, nullptr, argv.data(), environ) != 0)
+            pid = 0;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~Child() {
+        if (pid > 0 && kill(pid, SIGKILL) == 0)
+            waitpid(pid, nullptr, 0);
+    }
+    // Waits for the end; its exit status, or -1 when it has not ended normally.
+    int Wait(int nTimeoutMs = 10000) {
+        int status = 0;
+        if (!guitest::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, nTimeoutMs))
+            return -1;
+        pid = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    bool Running() const { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
+    std::string Out() const { return testfiles::ReadFile(dir.Path("out")); }
+    std::string Err() const { return testfiles::ReadFile(dir.Path("err")); }
+
+    testfiles::ScratchDir dir;
+    pid_t pid = 0;
+};
+
+// Gives a top-level window the keyboard focus, then a real key press and
+// release through the X server.
+void PressKeyIn(Display* pDisplay, Window window, int nKeyCode) {
+    XRaiseWindow(pDisplay, window);
+    XSetInputFocus(pDisplay, window, RevertToPointerRoot, CurrentTime);
+    XSync(pDisplay, False);
+    guitest::Pump(300);
+    wxUIActionSimulator().Char(nKeyCode);
+    XSync(pDisplay, False);
+}
+
 TEST(OrvexProcess, StartsWithItsWindowsInPlaceAndEscapeInTheRenderWindowEndsIt) {
     Display* pDisplay = XOpenDisplay(nullptr);
     ASSERT_NE(pDisplay, nullptr);
-    // The sample folder is the working directory: default.trf is read from it.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addchdir_np(&actions, ORVEX_SAMPLE_DIR);
-    char* argv[] = {const_cast<char*>(ORVEX_EXECUTABLE), nullptr};
-    struct Child { // killed at the end unless it has ended by itself
-        pid_t pid = 0;
-        ~Child() {
-            if (pid > 0 && kill(pid, SIGKILL) == 0)
-                waitpid(pid, nullptr, 0);
-        }
-    } child;
-    ASSERT_EQ(posix_spawn(&child.pid, ORVEX_EXECUTABLE, &actions, nullptr, argv, environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
+    Child child({});
+    ASSERT_GT(child.pid, 0);
     const pid_t pid = child.pid;
 
     std::map<std::string, std::pair<Window, wxRect>> windows;
@@ -86,17 +128,57 @@ TEST(OrvexProcess, StartsWithItsWindowsInPlaceAndEscapeInTheRenderWindowEndsIt) 
     EXPECT_EQ(windows["Orvex"].second.GetPosition(), wxPoint(100, 100));
 
     // A real Escape key press through the X server, the render window focused.
-    const Window render = windows["Render Output"].first;
-    XRaiseWindow(pDisplay, render);
-    XSetInputFocus(pDisplay, render, RevertToPointerRoot, CurrentTime);
-    XSync(pDisplay, False);
-    guitest::Pump(300);
-    wxUIActionSimulator().Char(WXK_ESCAPE);
-    XSync(pDisplay, False);
-    int status = 0;
-    ASSERT_TRUE(guitest::WaitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }));
-    child.pid = 0;
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    PressKeyIn(pDisplay, windows["Render Output"].first, WXK_ESCAPE);
+    EXPECT_EQ(child.Wait(), 0);
+    XCloseDisplay(pDisplay);
+}
+
+TEST(OrvexProcess, CommandLineGivesHelpRefusesWhatItDoesNotKnow) {
+    const std::string sUsage = "usage: orvex [FILE]\n";
+    const struct {
+        std::vector<std::string> args;
+        int nStatus;
+        std::string sOut, sErrStart; // stdout exactly, the start of stderr
+    } cases[] = {
+        {{"--help"}, 0, ViewerUsage(), ""},
+        {{"phantom.dat", "-h"}, 0, ViewerUsage(), ""},
+        {{"--bogus"}, 2, "", "orvex: unknown option '--bogus'\n" + sUsage},
+        {{"a.nii", "b.nii"},
+         2,
+         "",
+         "orvex: more than one FILE given ('a.nii' and 'b.nii')\n" + sUsage},
+    };
+    for (const auto& c : cases) {
+        Child child(c.args);
+        EXPECT_EQ(child.Wait(), c.nStatus) << c.args[0];
+        EXPECT_EQ(child.Out(), c.sOut) << c.args[0];
+        EXPECT_EQ(child.Err().substr(0, c.sErrStart.size()), c.sErrStart) << c.args[0];
+    }
+    EXPECT_EQ(std::string(ViewerUsage()).rfind(sUsage, 0), 0u);
+}
+
+TEST(OrvexProcess, AFileThatCannotBeReadAtStartUpIsReportedAndTheViewerRunsOn) {
+    Display* pDisplay = XOpenDisplay(nullptr);
+    ASSERT_NE(pDisplay, nullptr);
+    Child child({"missing.nii"});
+    ASSERT_GT(child.pid, 0);
+    // The box comes once the three windows are up.
+    std::map<std::string, std::pair<Window, wxRect>> windows;
+    ASSERT_TRUE(guitest::WaitFor(
+        [&] { return (windows = WindowsOf(pDisplay, child.pid)).count("Load Dataset") == 1; },
+        20000));
+    for (const char* pTitle : {"Orvex", "Render Output", "Transfer Function Editor"})
+        EXPECT_EQ(windows.count(pTitle), 1u) << pTitle;
+    EXPECT_NE(child.Err().find("cannot read dataset 'missing.nii': cannot be opened"),
+              std::string::npos)
+        << child.Err();
+    // Its OK closes it; the viewer goes on.
+    PressKeyIn(pDisplay, windows["Load Dataset"].first, WXK_RETURN);
+    EXPECT_TRUE(guitest::WaitFor([&] {
+        windows = WindowsOf(pDisplay, child.pid);
+        return windows.count("Load Dataset") == 0 && windows.count("Orvex") == 1;
+    }));
+    EXPECT_TRUE(child.Running());
     XCloseDisplay(pDisplay);
 }
 
