@@ -441,12 +441,13 @@ struct CBaseIsa {
         return b0 * (1.0 - fz) + b1 * fz;
     }
 
-    // The trilinear value and gradient at p in its cell, whose corner (0, 0, 0)
-    // is pCorner: the eight corners' values and gradients weighted as
-    // CVolume::SampleTrilinear and GradientTrilinear weight them (along x, then
-    // y, then z), the gradient rounded to float. The cell lies inside the grid.
-    static void Trilinear(const VoxelRecord* pCorner, ptrdiff_t sy, ptrdiff_t sz, const float* p,
-                          const int32_t* cell, double& dValue, float* pGradient) {
+    // The trilinear gradient at p in its cell, whose corner (0, 0, 0) is
+    // pCorner: the eight corners' gradients weighted as
+    // CVolume::GradientTrilinear weighs them (along x, then y, then z), rounded
+    // to float. The cell lies inside the grid. (The records' values go along in
+    // the lanes unused.)
+    static void Gradient(const VoxelRecord* pCorner, ptrdiff_t sy, ptrdiff_t sz, const float* p,
+                         const int32_t* cell, float* pGradient) {
         const double fx = static_cast<double>(p[0]) - cell[0];
         const double fy = static_cast<double>(p[1]) - cell[1];
         const double fz = static_cast<double>(p[2]) - cell[2];
@@ -485,7 +486,6 @@ struct CBaseIsa {
             const __m128d b1 = _mm_add_pd(_mm_mul_pd(a01, vgy), _mm_mul_pd(a11, vfy));
             r[h] = _mm_add_pd(_mm_mul_pd(b0, vgz), _mm_mul_pd(b1, vfz));
         }
-        dValue = _mm_cvtsd_f64(r[0]);
         pGradient[0] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(r[0], r[0])));
         pGradient[1] = static_cast<float>(_mm_cvtsd_f64(r[1]));
         pGradient[2] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(r[1], r[1])));
@@ -500,7 +500,6 @@ struct CBaseIsa {
             const double b1 = a01 * gy + a11 * fy;
             r[c] = b0 * gz + b1 * fz;
         }
-        dValue = r[0];
         pGradient[0] = static_cast<float>(r[1]);
         pGradient[1] = static_cast<float>(r[2]);
         pGradient[2] = static_cast<float>(r[3]);
@@ -582,10 +581,11 @@ struct CAvx2Isa {
         return _mm_cvtsd_f64(b) * (1.0 - fz) + _mm_cvtsd_f64(_mm_unpackhi_pd(b, b)) * fz;
     }
 
-    // As CBaseIsa::Trilinear, the four lanes (value, gx, gy, gz) at once.
-    [[gnu::target("avx2")]] static void Trilinear(const VoxelRecord* pCorner, ptrdiff_t sy,
-                                                  ptrdiff_t sz, const float* p, const int32_t* cell,
-                                                  double& dValue, float* pGradient) {
+    // As CBaseIsa::Gradient, the four lanes (value, gx, gy, gz) of the records at
+    // once.
+    [[gnu::target("avx2")]] static void Gradient(const VoxelRecord* pCorner, ptrdiff_t sy,
+                                                 ptrdiff_t sz, const float* p, const int32_t* cell,
+                                                 float* pGradient) {
         const __m256d f =
             _mm256_sub_pd(_mm256_cvtps_pd(_mm_load_ps(p)),
                           _mm256_cvtepi32_pd(_mm_set_epi32(0, cell[2], cell[1], cell[0])));
@@ -610,7 +610,6 @@ struct CAvx2Isa {
         const __m256d b0 = _mm256_add_pd(_mm256_mul_pd(a00, gy), _mm256_mul_pd(a10, fy));
         const __m256d b1 = _mm256_add_pd(_mm256_mul_pd(a01, gy), _mm256_mul_pd(a11, fy));
         const __m256d r = _mm256_add_pd(_mm256_mul_pd(b0, gz), _mm256_mul_pd(b1, fz));
-        dValue = _mm256_cvtsd_f64(r);
         alignas(16) float fr[4];
         _mm_store_ps(fr, _mm256_cvtpd_ps(r));
         pGradient[0] = fr[1];
@@ -796,9 +795,8 @@ private:
             pEntry = &m_Tf.Lookup(TruncToInt16(
                 TIsa::Value(volume.m_pVoxels + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell)));
             if (pEntry->opacity != 0.0f) {
-                double dValue;
-                TIsa::Trilinear(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p,
-                                cell, dValue, g);
+                TIsa::Gradient(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell,
+                               g);
                 m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
             }
         } else {
@@ -913,10 +911,8 @@ public:
         float nv[3];
         bool bSurface;
         if constexpr (TRILINEAR) {
-            double dValue;
             float g[3];
-            TIsa::Trilinear(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell,
-                            dValue, g);
+            TIsa::Gradient(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell, g);
             Normalize(g[0], g[1], g[2], nv);
             bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
         } else {
