@@ -5,8 +5,8 @@
 // step 6 (the sixth repaint request), for each compositing type and casting
 // thread count. The first run of each case is a warm-up, as VTK's first frame
 // is: it pays for first touches of the image buffers and the shading cache (and
-// for a new thread pool), and is reported apart. Built by bench/race against the
-// build's libraries.
+// for a new thread pool), and is reported apart. A target of bench/CMakeLists.txt
+// (ORVEX_BUILD_RACE), which bench/race turns on.
 #include "headless/Headless.h"
 #include "headless/Image.h"
 #include "headless/RenderOptions.h"
@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -25,12 +26,22 @@ using Clock = std::chrono::steady_clock;
 struct RunTimes {
     double dFinished = -1; // ms from the start call to "Render Output - finished"
     double dStep6 = -1;    // ms to the sixth repaint request
+    double dCpu = -1;      // processor time of the whole process during the run, ms
 };
+
+// Processor time used by the process so far, in ms: unlike the wall clock, it
+// hardly changes with other work on the machine (as long as a core is free).
+double ProcessCpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) * 1.0e-6;
+}
 
 RunTimes TimeRun(CHeadlessViewer& viewer) {
     CHeadlessRenderState& state = viewer.State();
     std::atomic<int> nRepaints{0};
     std::atomic<long long> nStep6{-1}, nFinished{-1};
+    const double dCpu0 = ProcessCpuMs();
     const Clock::time_point t0 = Clock::now();
     // The hooks run on the worker thread; they are set before it starts and
     // cleared after it has ended.
@@ -44,12 +55,13 @@ RunTimes TimeRun(CHeadlessViewer& viewer) {
     };
     state.StartProgressiveThread();
     state.WaitForWorkerEnd();
+    const double dCpu = ProcessCpuMs() - dCpu0;
     state.m_OnRepaint = nullptr;
     state.m_OnTitle = nullptr;
     auto ms = [](long long n) {
         return n < 0 ? -1.0 : std::chrono::duration<double, std::milli>(Clock::duration(n)).count();
     };
-    return {ms(nFinished), ms(nStep6)};
+    return {ms(nFinished), ms(nStep6), dCpu};
 }
 
 double Median(std::vector<double> v) {
@@ -65,7 +77,8 @@ int Usage() {
         "                       [--threads 1,2] [--skipping on|off] [--lower N] [--upper N]\n"
         "                       [--png-prefix PREFIX]\n"
         "Prints per type and thread count:\n"
-        "  RESULT type sampling threads median min max step6 warm-up load (ms).\n"
+        "  RESULT type sampling threads median min max step6 warm-up load cpu (ms;\n"
+        "  cpu: the median processor time of the process per run, all threads).\n"
         "X-Ray always samples the nearest voxel; --sampling applies to Levoy and First Hit.\n"
         "PREFIX-TYPE-orvex.png receives the picture of the last run.\n",
         stderr);
@@ -160,7 +173,7 @@ int main(int argc, char** argv) {
                 return 1;
             }
             const RunTimes warmUp = TimeRun(viewer);
-            std::vector<double> whole, step6;
+            std::vector<double> whole, step6, cpu;
             for (int i = 0; i < nRuns; ++i) {
                 const RunTimes t = TimeRun(viewer);
                 if (t.dFinished < 0) {
@@ -168,17 +181,18 @@ int main(int argc, char** argv) {
                     return 1;
                 }
                 whole.push_back(t.dFinished);
+                cpu.push_back(t.dCpu);
                 if (t.dStep6 >= 0)
                     step6.push_back(t.dStep6);
             }
             char sStep6[32] = "-";
             if (!step6.empty())
                 std::snprintf(sStep6, sizeof sStep6, "%.1f", Median(step6));
-            std::printf("RESULT\t%s\t%s\t%d\t%.1f\t%.1f\t%.1f\t%s\t%.1f\t%.0f\n", kTypes[nType],
-                        nTypeSampling ? "trilinear" : "nearest", nThreads, Median(whole),
-                        *std::min_element(whole.begin(), whole.end()),
+            std::printf("RESULT\t%s\t%s\t%d\t%.1f\t%.1f\t%.1f\t%s\t%.1f\t%.0f\t%.1f\n",
+                        kTypes[nType], nTypeSampling ? "trilinear" : "nearest", nThreads,
+                        Median(whole), *std::min_element(whole.begin(), whole.end()),
                         *std::max_element(whole.begin(), whole.end()), sStep6, warmUp.dFinished,
-                        dLoad);
+                        dLoad, Median(cpu));
             std::fflush(stdout);
         }
         if (!sPngPrefix.empty()) {

@@ -50,7 +50,7 @@ bool CBrickRanges::Build(const CVolume& volume, const std::function<bool()>& bSt
 }
 
 void CBrickRanges::Prepare(const CVolume& volume) {
-    const bool bLoaded = volume.m_pVoxels && volume.m_pGradient && volume.m_pGradientMagnitude;
+    const bool bLoaded = volume.m_pVoxels && volume.m_pRecords && volume.m_pGradientMagnitude;
     m_nBricksX = bLoaded ? BrickCount(volume.m_nDimX) : 0;
     m_nBricksY = bLoaded ? BrickCount(volume.m_nDimY) : 0;
     m_nBricksZ = bLoaded ? BrickCount(volume.m_nDimZ) : 0;
@@ -79,12 +79,13 @@ struct BrickScan {
 };
 
 // One row of a brick, voxels [0, nOwn) its own and [0, nApron) with the apron.
-void ScanRow(const int16_t* pValue, const float* pGradient, const float* pLength, int nOwn,
+void ScanRow(const int16_t* pValue, const VoxelRecord* pRecord, const float* pLength, int nOwn,
              int nApron, bool bOwnRow, BrickScan& scan) {
     Merge(scan.apron, RangeOf(pValue, nApron));
     uint32_t nBits = 0;
-    for (int i = 0; i < 3 * nApron; ++i)
-        nBits |= std::bit_cast<uint32_t>(pGradient[i]) & 0x7fffffffu;
+    for (int i = 0; i < nApron; ++i)
+        for (int c = 0; c < 3; ++c)
+            nBits |= std::bit_cast<uint32_t>(pRecord[i].gradient[c]) & 0x7fffffffu;
     scan.bApronFlat = scan.bApronFlat && nBits == 0;
     if (bOwnRow) {
         Merge(scan.own, RangeOf(pValue, nOwn));
@@ -104,23 +105,23 @@ public:
           m_Usable(_mm_setzero_ps()) {}
 
     // pValue[0..7] are the row's own voxels; bApronVoxel tells whether pValue[8]
-    // (and its gradient) exists.
-    void Row(const int16_t* pValue, const float* pGradient, const float* pLength, bool bApronVoxel,
-             bool bOwnRow) {
+    // (and its record) exists.
+    void Row(const int16_t* pValue, const VoxelRecord* pRecord, const float* pLength,
+             bool bApronVoxel, bool bOwnRow) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pValue));
         m_ApronMin = _mm_min_epi16(m_ApronMin, v);
         m_ApronMax = _mm_max_epi16(m_ApronMax, v);
-        __m128i bits = m_GradientBits;
-        for (int i = 0; i < 24; i += 4)
-            bits = _mm_or_si128(bits, _mm_castps_si128(_mm_loadu_ps(pGradient + i)));
+        __m128i bits = _mm_setzero_si128();
+        const int nRecords = bApronVoxel ? BRICK_SIZE + 1 : BRICK_SIZE;
+        for (int i = 0; i < nRecords; ++i)
+            bits =
+                _mm_or_si128(bits, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pRecord + i)));
         if (bApronVoxel) {
             m_nApronMin = std::min(m_nApronMin, pValue[8]);
             m_nApronMax = std::max(m_nApronMax, pValue[8]);
-            m_nExtraBits |= std::bit_cast<uint32_t>(pGradient[24]) |
-                            std::bit_cast<uint32_t>(pGradient[25]) |
-                            std::bit_cast<uint32_t>(pGradient[26]);
         }
-        m_GradientBits = bits;
+        // Lane 0 of a record is its value, not a gradient component.
+        m_GradientBits = _mm_or_si128(m_GradientBits, _mm_and_si128(bits, m_GradientLanes));
         if (bOwnRow) {
             m_OwnMin = _mm_min_epi16(m_OwnMin, v);
             m_OwnMax = _mm_max_epi16(m_OwnMax, v);
@@ -142,7 +143,7 @@ public:
         const __m128i magnitude = _mm_and_si128(m_GradientBits, _mm_set1_epi32(0x7fffffff));
         const bool bAnyBit =
             _mm_movemask_epi8(_mm_cmpeq_epi32(magnitude, _mm_setzero_si128())) != 0xffff;
-        scan.bApronFlat = !bAnyBit && (m_nExtraBits & 0x7fffffffu) == 0;
+        scan.bApronFlat = !bAnyBit;
         scan.bOwnFlat = _mm_movemask_ps(m_Usable) == 0;
     }
 
@@ -162,9 +163,9 @@ private:
 
     __m128i m_OwnMin, m_OwnMax, m_ApronMin, m_ApronMax, m_GradientBits;
     __m128 m_Usable;
+    const __m128i m_GradientLanes = _mm_set_epi32(-1, -1, -1, 0);
     int16_t m_nApronMin = INT16_MAX;
     int16_t m_nApronMax = INT16_MIN;
-    uint32_t m_nExtraBits = 0;
 };
 #endif
 
@@ -191,7 +192,7 @@ void CBrickRanges::BuildSlab(const CVolume& volume, int bz) {
                 for (int z = z0; z < zApronEnd; ++z) {
                     for (int y = y0; y < yApronEnd; ++y) {
                         const ptrdiff_t i0 = x0 + y * sy + z * sz;
-                        simd.Row(volume.m_pVoxels + i0, volume.m_pGradient + 3 * i0,
+                        simd.Row(volume.m_pVoxels + i0, volume.m_pRecords + i0,
                                  volume.m_pGradientMagnitude + i0, nApron > BRICK_SIZE,
                                  z < zOwnEnd && y < yOwnEnd);
                     }
@@ -203,7 +204,7 @@ void CBrickRanges::BuildSlab(const CVolume& volume, int bz) {
                 for (int z = z0; z < zApronEnd; ++z) {
                     for (int y = y0; y < yApronEnd; ++y) {
                         const ptrdiff_t i0 = x0 + y * sy + z * sz;
-                        ScanRow(volume.m_pVoxels + i0, volume.m_pGradient + 3 * i0,
+                        ScanRow(volume.m_pVoxels + i0, volume.m_pRecords + i0,
                                 volume.m_pGradientMagnitude + i0, nOwn, nApron,
                                 z < zOwnEnd && y < yOwnEnd, scan);
                     }

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
 
 namespace {
 

@@ -291,12 +291,43 @@ public:
         // Grid row a (1-based) lies on pixel row trunc((a - 1) / n * H). A row
         // on the same pixel row as the one before it finds every pixel computed
         // by that one, and a row outside the buffers has nothing to compute.
+        // The earlier steps' grids are this grid's odd rows and columns (the
+        // fractions (a - 1) / n agree exactly), so their pixels are those whose
+        // row and column both lie on such a grid line: a row that does finds
+        // computed pixels in those columns, and only there.
+        std::vector<uint8_t> oldRow(static_cast<size_t>(std::max(nBufferHeight, 0)), 0);
+        std::vector<uint8_t> oldColumn(static_cast<size_t>(std::max(nBufferWidth, 0)), 0);
+        auto gridLine = [n](int a, int nSize) {
+            return static_cast<int>(static_cast<double>(a - 1) / n * nSize);
+        };
+        for (int a = 1; a <= n && n > 1; a += 2) {
+            const int y = gridLine(a, H);
+            if (y >= 0 && y < nBufferHeight)
+                oldRow[static_cast<size_t>(y)] = 1;
+            const int x = gridLine(a, W);
+            if (x >= 0 && x < nBufferWidth)
+                oldColumn[static_cast<size_t>(x)] = 1;
+        }
         int nPreviousY = -1;
         for (int a = 1; a <= n; ++a) {
-            const int y = static_cast<int>(static_cast<double>(a - 1) / n * H);
-            if (y >= 0 && y < nBufferHeight && y != nPreviousY && nBufferWidth > 0)
+            const int y = gridLine(a, H);
+            if (y >= 0 && y < nBufferHeight && y != nPreviousY && nBufferWidth > 0) {
                 m_Rows.push_back(a);
+                m_RowMeetsOldColumns.push_back(oldRow[static_cast<size_t>(y)]);
+            }
             nPreviousY = y;
+        }
+        // The first grid column of each pixel column within the buffers, all of
+        // them and those outside the earlier grids.
+        int nPreviousX = -1;
+        for (int b = 1; b <= n; ++b) {
+            const int x = gridLine(b, W);
+            if (x >= 0 && x < nBufferWidth && x != nPreviousX) {
+                m_AllColumns.push_back(b);
+                if (!oldColumn[static_cast<size_t>(x)])
+                    m_NewColumns.push_back(b);
+            }
+            nPreviousX = x;
         }
         if (m_bOrdered) {
             // As many strips as lanes, as long as each can be the lag wide.
@@ -310,6 +341,9 @@ public:
                     Seam(r, k).store(k == 0 ? 0 : (k == m_nStrips ? n : UNKNOWN),
                                      std::memory_order_relaxed);
         }
+        // Whether rays of other lanes may use the shading cache at the same time
+        // as this lane's (a step of one row, or of one strip, runs on one lane).
+        m_bShared = nLanes > 1 && (m_bOrdered ? m_nStrips > 1 : m_Rows.size() > 1);
     }
 
     // The lanes' work; returns when the lane's part is done or the run is to stop.
@@ -333,22 +367,35 @@ private:
         std::atomic<int> nDone{0};
     };
 
-    // Casts the pixel of grid point (b, row), unless it is computed; then the
-    // stop poll. False when the run is to stop.
-    bool CastPoint(int nLane, int b, double fy, int y, uint8_t* pChanged, uint64_t* pCost,
-                   uint32_t* pRays) {
+    // The grid columns whose pixels in the listed row i are new.
+    const std::vector<int>& Columns(size_t i) const {
+        return m_RowMeetsOldColumns[i] ? m_NewColumns : m_AllColumns;
+    }
+
+    // Casts the pixel of grid point (b, row), which the lists of new pixels give
+    // as not computed yet; then the stop poll. False when the run is to stop.
+    // bNext, when not 0, is the grid column cast next in the row: its pixel is
+    // fetched into the cache meanwhile (the columns of a row lie far apart in
+    // the image).
+    bool CastPoint(int nLane, int b, int bNext, double fy, int y, uint8_t* pChanged,
+                   uint64_t* pCost, uint32_t* pRays) {
+        if (bNext > 0) {
+            const int xNext = static_cast<int>(static_cast<double>(bNext - 1) / m_n * m_nW);
+            if (xNext >= 0 && xNext < m_nBufferWidth)
+                __builtin_prefetch(&m_Wnd.m_BackImage[xNext][y], 1);
+        }
         const double fx = static_cast<double>(b - 1) / m_n;
         const int x = static_cast<int>(fx * m_nW);
-        ImagePixel& pixel = m_Wnd.m_BackImage[x >= 0 && x < m_nBufferWidth ? x : 0][y];
-        if (x >= 0 && x < m_nBufferWidth && !pixel.computed) {
+        if (x >= 0 && x < m_nBufferWidth) {
+            ImagePixel& pixel = m_Wnd.m_BackImage[x][y];
             // Every fourth grid column is timed: enough for the cost profile.
             if ((b & 3) == 1) {
                 const uint64_t t0 = CostClock();
-                CastGridRay(m_View, m_Wnd, fx, fy, m_Tf, m_Volume, pixel, m_pSkip);
+                CastGridRay(m_View, m_Wnd, fx, fy, m_Tf, m_Volume, pixel, m_pSkip, m_bShared);
                 pCost[x] += m_Costs.Limit(nLane, CostClock() - t0);
                 ++pRays[x];
             } else {
-                CastGridRay(m_View, m_Wnd, fx, fy, m_Tf, m_Volume, pixel, m_pSkip);
+                CastGridRay(m_View, m_Wnd, fx, fy, m_Tf, m_Volume, pixel, m_pSkip, m_bShared);
             }
             pChanged[x] = 1;
         }
@@ -370,8 +417,10 @@ private:
                 return;
             const double fy = static_cast<double>(m_Rows[i] - 1) / m_n;
             const int y = static_cast<int>(fy * m_nH);
-            for (int b = 1; b <= m_n; ++b)
-                if (!CastPoint(nLane, b, fy, y, pChanged, pCost, pRays))
+            const std::vector<int>& columns = Columns(i);
+            for (size_t j = 0; j < columns.size(); ++j)
+                if (!CastPoint(nLane, columns[j], j + 1 < columns.size() ? columns[j + 1] : 0, fy,
+                               y, pChanged, pCost, pRays))
                     return;
         }
     }
@@ -402,7 +451,11 @@ private:
             const int y = static_cast<int>(fy * m_nH);
             std::atomic<int>& done = Done(k, i);
             bool bClear = i == 0 || nOwnBefore >= m_n;
-            for (int b = nLeft + 1; b <= nRight; ++b) {
+            const std::vector<int>& columns = Columns(i);
+            const auto itEnd = std::upper_bound(columns.begin(), columns.end(), nRight);
+            for (auto it = std::upper_bound(columns.begin(), columns.end(), nLeft); it != itEnd;
+                 ++it) {
+                const int b = *it;
                 if (!bClear && b + m_nLag - 1 > nOwnBefore) {
                     // Enough of the row before for this column and the rest.
                     const uint64_t tWait = CostClock();
@@ -411,9 +464,10 @@ private:
                     nWaited += CostClock() - tWait;
                     bClear = true;
                 }
-                if (!CastPoint(k, b, fy, y, pChanged, pCost, pRays))
+                if (!CastPoint(k, b, it + 1 != itEnd ? it[1] : 0, fy, y, pChanged, pCost, pRays))
                     return;
-                done.store(b, std::memory_order_release);
+                // The columns up to the next one to cast have nothing left to do.
+                done.store(it + 1 != itEnd ? it[1] - 1 : b, std::memory_order_release);
             }
             done.store(DONE, std::memory_order_release);
             const uint64_t nTicks = CostClock() - tStart;
@@ -533,9 +587,13 @@ private:
     CColumnCosts& m_Costs;
     const int m_nW, m_nH, m_nBufferWidth, m_n;
     const bool m_bOrdered;
-    const int m_nLag; // columns closer than this may share shading-cache entries
-    std::vector<int> m_Rows;
+    const int m_nLag;        // columns closer than this may share shading-cache entries
+    std::vector<int> m_Rows; // the grid rows that can hold new pixels
+    std::vector<uint8_t> m_RowMeetsOldColumns; // per listed row
+    std::vector<int> m_AllColumns;             // the first grid column of each pixel column
+    std::vector<int> m_NewColumns;             // those outside the earlier grids
     int m_nStrips = 1;
+    bool m_bShared = true;
     std::vector<double> m_Prefix;                 // estimated cost of columns 1..b
     std::unique_ptr<Progress[]> m_pProgress;      // [row][strip]
     std::unique_ptr<std::atomic<int>[]> m_pSeams; // [row][strip + 1]: strip k is (s[k], s[k + 1]]
@@ -592,7 +650,7 @@ int ProgressiveVolumeThread() {
     const int nBufferHeight = std::clamp(H, 0, IMAGE_MAX_HEIGHT);
 
     wnd.ClearBackImage(nBufferWidth, nBufferHeight);
-    std::memset(volume.m_pShadeValid, 0, static_cast<size_t>(volume.m_nVoxelCount));
+    volume.ClearShadeCache();
 
     RayView view;
     SetupView(wnd, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, *pVectorMath, view,

@@ -3,9 +3,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <thread>
 #ifdef __SSE2__
 #include <emmintrin.h>
+#endif
+#if defined(__x86_64__) || defined(__i386__)
+#define ORVEX_X86 1
+#include <immintrin.h>
 #endif
 
 #include "engine/BrickMap.h"
@@ -18,44 +23,6 @@ namespace {
 
 // The double nearest to 1/255, the First Hit scale factor.
 constexpr double K255_DOUBLE = 0.00392156862745098;
-
-// The matrix elements that map a point, held in locals. Map does exactly what
-// CMatrix4::TransformPoint does, with the same double operations in the same
-// order, only inline (and rows 0 and 1 side by side in one SSE2 register, which
-// rounds each lane exactly as the scalar code would).
-struct PointMap {
-    double m[4][3];
-#ifdef __SSE2__
-    __m128d m_Rows01[4]; // (m[c][0], m[c][1]) for c = 0..3
-#endif
-    explicit PointMap(const CMatrix4& matrix) {
-        for (int c = 0; c < 4; ++c) {
-            for (int r = 0; r < 3; ++r)
-                m[c][r] = matrix.m_Elements[c][r];
-#ifdef __SSE2__
-            m_Rows01[c] = _mm_set_pd(m[c][1], m[c][0]);
-#endif
-        }
-    }
-    void Map(const float* pPos, float* pOut) const {
-        const double x = pPos[0];
-        const double y = pPos[1];
-        const double z = pPos[2];
-#ifdef __SSE2__
-        __m128d v = _mm_mul_pd(m_Rows01[0], _mm_set1_pd(x));
-        v = _mm_add_pd(v, _mm_mul_pd(m_Rows01[1], _mm_set1_pd(y)));
-        v = _mm_add_pd(v, _mm_mul_pd(m_Rows01[2], _mm_set1_pd(z)));
-        v = _mm_add_pd(v, m_Rows01[3]);
-        const __m128 f = _mm_cvtpd_ps(v);
-        pOut[0] = _mm_cvtss_f32(f);
-        pOut[1] = _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1));
-#else
-        pOut[0] = static_cast<float>(m[0][0] * x + m[1][0] * y + m[2][0] * z + m[3][0]);
-        pOut[1] = static_cast<float>(m[0][1] * x + m[1][1] * y + m[2][1] * z + m[3][1]);
-#endif
-        pOut[2] = static_cast<float>(m[0][2] * x + m[1][2] * y + m[2][2] * z + m[3][2]);
-    }
-};
 
 // A value truncated toward zero into the signed 16-bit range; NaN gives 0.
 int16_t TruncToInt16(double d) {
@@ -100,6 +67,25 @@ float SpecularPower(float fCosine) {
     return static_cast<float>(std::pow(x, 30.0));
 }
 
+// What every ray of a view shares: the matrix as doubles, the volume's box and
+// the bounds of the rays that can meet it.
+struct RayMarchSetup {
+    double m[4][3];    // m[c][r]: row r of column c of the matrix (row 3 is not used)
+    bool bFinite;      // every element of m is finite
+    double dRowSum[3]; // sum over the columns 0..2 of |m[c][r]|, per row r
+    int32_t nDim[3];
+    double dDim[3];
+    // Bound on the float rounding of two mapped positions, in voxels, for the
+    // empty-space jumps.
+    double dSkipRound;
+    // Image-plane rectangles (u from, u to, v from, v to, for the direction
+    // (u, v, RAY_NEAR)) outside which no ray has a sample inside the box: [0]
+    // for the box 0 <= p < dim of X-Ray, [1] for 0 < p < dim - 1; bBounds says
+    // whether each is known.
+    bool bBounds[2];
+    double dBounds[2][4];
+};
+
 namespace {
 
 float Dot(const float* a, const float* b) {
@@ -113,6 +99,107 @@ void SetPixel(ImagePixel& pixel, float r, float g, float b) {
     pixel.b = b;
 }
 
+// NormalizeVector, inline: the same float operations in the same order.
+void Normalize(float x, float y, float z, float* pOut) {
+    const float fLength = std::sqrt(x * x + y * y + z * z);
+    if (!(fLength > 0.0f)) {
+        pOut[0] = pOut[1] = pOut[2] = 0.0f;
+        return;
+    }
+    pOut[0] = x / fLength;
+    pOut[1] = y / fLength;
+    pOut[2] = z / fLength;
+}
+
+constexpr double TWO_TO_MINUS_22 = 1.0 / 4194304.0;
+constexpr double TWO_TO_MINUS_23 = 1.0 / 8388608.0;
+constexpr double TWO_TO_MINUS_24 = 1.0 / 16777216.0;
+
+// The rectangle on the image plane around the rays that can meet the box
+// [lo, hi] on each axis (false when it cannot be told). The box is widened by
+// far more than a ray's samples can stray from its exact line (the float
+// position drifts by less than one rounding per sample, the direction is
+// rounded to float, and so is the mapped position); the exact rays that meet
+// the widened box pass through its projection, which is the hull of its
+// projected corners as long as all of them lie in front of the eye.
+bool ImageBounds(const RayMarchSetup& s, int32_t nSamples, const double* pHigh, double* pBounds) {
+    if (!s.bFinite)
+        return false;
+    // The 3 x 3 part A of the matrix and its inverse: an eye point E maps to
+    // A E + t.
+    double a[3][3];
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            a[r][c] = s.m[c][r];
+    const double inv[3][3] = {
+        {a[1][1] * a[2][2] - a[1][2] * a[2][1], a[0][2] * a[2][1] - a[0][1] * a[2][2],
+         a[0][1] * a[1][2] - a[0][2] * a[1][1]},
+        {a[1][2] * a[2][0] - a[1][0] * a[2][2], a[0][0] * a[2][2] - a[0][2] * a[2][0],
+         a[0][2] * a[1][0] - a[0][0] * a[1][2]},
+        {a[1][0] * a[2][1] - a[1][1] * a[2][0], a[0][1] * a[2][0] - a[0][0] * a[2][1],
+         a[0][0] * a[1][1] - a[0][1] * a[1][0]}};
+    const double dDet = a[0][0] * inv[0][0] + a[0][1] * inv[1][0] + a[0][2] * inv[2][0];
+    if (!std::isfinite(dDet) || std::fabs(dDet) < 1.0e-300)
+        return false;
+    const double dScale = std::max({s.dRowSum[0], s.dRowSum[1], s.dRowSum[2]});
+    // In eye units a sample strays by at most (N + 1) roundings of 2^-24 of a
+    // coordinate below 3.3 on each axis, and the float direction by a few
+    // roundings; four times that, mapped, plus the rounding of the mapped
+    // position (2^-24 of a coordinate of the box) and a thousandth of a voxel.
+    const double dEye = 4.0 * (nSamples + 2.0) * 3.3 * TWO_TO_MINUS_24 + 1.0e-5;
+    const double dMaxHigh = std::max({pHigh[0], pHigh[1], pHigh[2]});
+    const double dMargin = dScale * dEye + (dMaxHigh + 2.0) * TWO_TO_MINUS_22 + 1.0e-3;
+    double uMin = HUGE_VAL, uMax = -HUGE_VAL, vMin = HUGE_VAL, vMax = -HUGE_VAL;
+    for (int nCorner = 0; nCorner < 8; ++nCorner) {
+        double d[3];
+        for (int c = 0; c < 3; ++c)
+            d[c] = ((nCorner >> c) & 1 ? pHigh[c] + dMargin : -dMargin) - s.m[3][c];
+        double e[3];
+        for (int r = 0; r < 3; ++r)
+            e[r] = (inv[r][0] * d[0] + inv[r][1] * d[1] + inv[r][2] * d[2]) / dDet;
+        if (!(e[2] > 1.0e-3) || !std::isfinite(e[0]) || !std::isfinite(e[1]))
+            return false;
+        const double u = RAY_NEAR * e[0] / e[2];
+        const double v = RAY_NEAR * e[1] / e[2];
+        uMin = std::min(uMin, u);
+        uMax = std::max(uMax, u);
+        vMin = std::min(vMin, v);
+        vMax = std::max(vMax, v);
+    }
+    // Room for the rounding of these computations.
+    const double dRoom = 1.0e-9 * (1.0 + std::max({-uMin, uMax, -vMin, vMax}));
+    pBounds[0] = uMin - dRoom;
+    pBounds[1] = uMax + dRoom;
+    pBounds[2] = vMin - dRoom;
+    pBounds[3] = vMax + dRoom;
+    return true;
+}
+
+void MakeRayMarchSetup(const CMatrix4& matrix, int nDimX, int nDimY, int nDimZ, int32_t nSamples,
+                       RayMarchSetup& s) {
+    s.bFinite = true;
+    for (int c = 0; c < 4; ++c) {
+        for (int r = 0; r < 3; ++r) {
+            s.m[c][r] = matrix.m_Elements[c][r];
+            s.bFinite = s.bFinite && std::isfinite(s.m[c][r]);
+        }
+    }
+    for (int r = 0; r < 3; ++r)
+        s.dRowSum[r] = std::fabs(s.m[0][r]) + std::fabs(s.m[1][r]) + std::fabs(s.m[2][r]);
+    s.nDim[0] = nDimX;
+    s.nDim[1] = nDimY;
+    s.nDim[2] = nDimZ;
+    for (int c = 0; c < 3; ++c)
+        s.dDim[c] = s.nDim[c];
+    const int nMaxDim = std::max({nDimX, nDimY, nDimZ});
+    s.dSkipRound =
+        (nMaxDim + (CSkipMap::SKIP_DISTANCE_CAP + 2.0) * BRICK_SIZE + 1.0) * TWO_TO_MINUS_22;
+    for (int nBox = 0; nBox < 2; ++nBox) {
+        const double high[3] = {s.dDim[0] - nBox, s.dDim[1] - nBox, s.dDim[2] - nBox};
+        s.bBounds[nBox] = nSamples > 0 && ImageBounds(s, nSamples, high, s.dBounds[nBox]);
+    }
+}
+
 // The samples of one ray that can land inside the volume. The position of
 // sample i is the start plus i steps, added one at a time in float; that sum
 // drifts from the exact line start + i * step by less than (i + 1) float
@@ -121,50 +208,45 @@ void SetPixel(ImagePixel& pixel, float r, float g, float b) {
 // further than that bound (plus half a voxel) outside the box [0, dim] on some
 // axis is outside the volume for all three inside tests, so it need not be
 // mapped. Returns false when no sample can be inside; otherwise [first, last]
-// holds every sample that can be.
-bool InsideSampleRange(const PointMap& map, const float* pStart, const float* pStep,
-                       int32_t nSamples, const CVolume& volume, int32_t& nFirst, int32_t& nLast) {
-    const double dims[3] = {static_cast<double>(volume.m_nDimX),
-                            static_cast<double>(volume.m_nDimY),
-                            static_cast<double>(volume.m_nDimZ)};
+// holds every sample that can be. Also gives the mapped step b (voxels per
+// sample, per axis) and the largest magnitude of a coordinate along the ray.
+bool InsideSampleRange(const RayMarchSetup& s, const float* pStart, const float* pStep,
+                       int32_t nSamples, int32_t& nFirst, int32_t& nLast, double* b,
+                       double& dMaxCoord) {
     const double n = nSamples;
-    double dMaxCoord = 0.0;
+    dMaxCoord = 0.0;
     for (int j = 0; j < 3; ++j) {
         const double dEnd = static_cast<double>(pStart[j]) + n * pStep[j];
         dMaxCoord =
             std::max({dMaxCoord, std::fabs(static_cast<double>(pStart[j])), std::fabs(dEnd)});
     }
+    for (int c = 0; c < 3; ++c)
+        b[c] = s.m[0][c] * pStep[0] + s.m[1][c] * pStep[1] + s.m[2][c] * pStep[2];
     // Drift of the accumulated float position, per coordinate (with room to spare).
     const double dDrift = 2.0 * (n + 1.0) * std::ldexp(1.0, -24) * (dMaxCoord + 1.0e-20);
 
     double tMin = 0.0;
     double tMax = n - 1.0;
     for (int c = 0; c < 3; ++c) {
-        double a = map.m[3][c];
-        double b = 0.0;
-        double dRowSum = 0.0;
-        for (int j = 0; j < 3; ++j) {
-            a += map.m[j][c] * pStart[j];
-            b += map.m[j][c] * pStep[j];
-            dRowSum += std::fabs(map.m[j][c]);
-        }
-        if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(dRowSum)) {
+        const double a =
+            s.m[3][c] + s.m[0][c] * pStart[0] + s.m[1][c] * pStart[1] + s.m[2][c] * pStart[2];
+        if (!s.bFinite || !std::isfinite(a) || !std::isfinite(b[c])) {
             nFirst = 0; // cannot reason about it: take every sample as it comes
             nLast = nSamples - 1;
             return true;
         }
-        const double dMargin = 0.5 + dRowSum * dDrift +
-                               1.0e-6 * (std::fabs(a) + std::fabs(b) * n + dRowSum * dMaxCoord +
-                                         std::fabs(map.m[3][c]) + 1.0);
+        const double dMargin = 0.5 + s.dRowSum[c] * dDrift +
+                               1.0e-6 * (std::fabs(a) + std::fabs(b[c]) * n +
+                                         s.dRowSum[c] * dMaxCoord + std::fabs(s.m[3][c]) + 1.0);
         const double lo = -dMargin;
-        const double hi = dims[c] + dMargin;
-        if (b == 0.0) {
+        const double hi = s.dDim[c] + dMargin;
+        if (b[c] == 0.0) {
             if (a < lo || a > hi)
                 return false;
             continue;
         }
-        double t1 = (lo - a) / b;
-        double t2 = (hi - a) / b;
+        double t1 = (lo - a) / b[c];
+        double t2 = (hi - a) / b[c];
         if (t1 > t2)
             std::swap(t1, t2);
         tMin = std::max(tMin, t1);
@@ -179,12 +261,6 @@ bool InsideSampleRange(const PointMap& map, const float* pStart, const float* pS
     return true;
 }
 
-void Advance(float* pPos, const float* pStep) {
-    pPos[0] += pStep[0];
-    pPos[1] += pStep[1];
-    pPos[2] += pStep[2];
-}
-
 // Finds, for a sample that falls into an empty brick, how many samples from it on
 // surely lie in the empty space around that brick (the cube of bricks within its
 // skip distance). Sample i + j lies at the mapped float position p_i plus j
@@ -193,37 +269,25 @@ void Advance(float* pPos, const float* pStep) {
 class CRaySkipper {
 public:
     // Without a map (or with one it cannot use) it reports no empty runs; the
-    // caster then marches every sample.
-    CRaySkipper(const CSkipMap* pSkipMap, const CVolume& volume, const PointMap& map,
-                const float* pStart, const float* pStep, int32_t nSamples) {
+    // caster then marches every sample. b is the mapped step and dMaxCoord the
+    // largest magnitude of a coordinate along the ray (InsideSampleRange).
+    CRaySkipper(const CSkipMap* pSkipMap, const CVolume& volume, const RayMarchSetup& s,
+                const double* b, double dMaxCoord) {
         if (!pSkipMap || !pSkipMap->Fits(volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ))
             return;
-        double dMaxCoord = 0.0;
-        for (int j = 0; j < 3; ++j) {
-            const double dEnd =
-                static_cast<double>(pStart[j]) + nSamples * static_cast<double>(pStep[j]);
-            dMaxCoord =
-                std::max({dMaxCoord, std::fabs(static_cast<double>(pStart[j])), std::fabs(dEnd)});
-        }
         // Each addition rounds by at most half a unit in the last place of the
         // largest coordinate: 2^-24 of it; twice that for room.
         const double dAddError = dMaxCoord * TWO_TO_MINUS_23 + 1.0e-300;
         // Rounding of a mapped position to float: half a unit in the last place,
         // at most 2^-24 of the largest magnitude a position or region bound can
         // have (doubled, and for both positions of a comparison).
-        const int nMaxDim = std::max({volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ});
-        m_dRound =
-            (nMaxDim + (CSkipMap::SKIP_DISTANCE_CAP + 2.0) * BRICK_SIZE + 1.0) * TWO_TO_MINUS_22;
+        m_dRound = s.dSkipRound;
         for (int c = 0; c < 3; ++c) {
-            double b = 0.0, dRowSum = 0.0;
-            for (int j = 0; j < 3; ++j) {
-                b += map.m[j][c] * pStep[j];
-                dRowSum += std::fabs(map.m[j][c]);
-            }
-            const double dDrift = dRowSum * dAddError * 1.001 + std::fabs(b) * 1.0e-12 + 1.0e-300;
-            m_nDirection[c] = b > 0.0 ? 1 : (b < 0.0 ? -1 : 0);
-            m_dInverse[c] = 1.0 / (std::fabs(b) + dDrift);
-            if (!std::isfinite(b) || !std::isfinite(dDrift) || !(m_dInverse[c] > 0.0) ||
+            const double dDrift =
+                s.dRowSum[c] * dAddError * 1.001 + std::fabs(b[c]) * 1.0e-12 + 1.0e-300;
+            m_nDirection[c] = b[c] > 0.0 ? 1 : (b[c] < 0.0 ? -1 : 0);
+            m_dInverse[c] = 1.0 / (std::fabs(b[c]) + dDrift);
+            if (!std::isfinite(b[c]) || !std::isfinite(dDrift) || !(m_dInverse[c] > 0.0) ||
                 !std::isfinite(m_dInverse[c]))
                 return;
         }
@@ -233,36 +297,19 @@ public:
     }
     bool Active() const { return m_pDistance != nullptr; }
 
-    // When the sample at p (cell ix, iy, iz) lies in empty space: advances the
-    // position past every sample that surely lies there (the same float
-    // additions, done at once), moves the sample index i along and returns true.
-    bool JumpEmptySpace(const float* p, int32_t ix, int32_t iy, int32_t iz, int32_t nLast,
-                        float* pPos, const float* pStep, int32_t& i) const {
-        const int D = Distance(ix, iy, iz);
+    // For a sample at p in the given cell: 0 when its brick may contribute,
+    // otherwise the count of samples from this one on (at least 1, at most
+    // nRemaining) that surely lie in the empty space around it.
+    int32_t EmptyRun(const float* p, const int32_t* cell, int32_t nRemaining) const {
+        const int32_t bricks[3] = {cell[0] >> BRICK_SHIFT, cell[1] >> BRICK_SHIFT,
+                                   cell[2] >> BRICK_SHIFT};
+        const int D = m_pDistance[bricks[0] + m_nBricksX * bricks[1] + m_nBricksXY * bricks[2]];
         if (D == 0)
-            return false;
-        const int64_t nRun = EmptyRun(p, ix, iy, iz, D, nLast - i + 1);
-        AddRepeated3(pPos, pStep, nRun);
-        i += static_cast<int32_t>(nRun);
-        return true;
-    }
-
-    // The skip distance of the brick that holds cell (ix, iy, iz).
-    int Distance(int32_t ix, int32_t iy, int32_t iz) const {
-        return m_pDistance[(ix >> BRICK_SHIFT) + m_nBricksX * (iy >> BRICK_SHIFT) +
-                           m_nBricksXY * (iz >> BRICK_SHIFT)];
-    }
-
-    // For a sample at p in cell (ix, iy, iz), whose brick has the skip distance
-    // D > 0: the count of samples from this one on (at least 1, at most
-    // nRemaining) that surely lie in empty space.
-    int64_t EmptyRun(const float* p, int32_t ix, int32_t iy, int32_t iz, int D,
-                     int64_t nRemaining) const {
-        const int32_t cells[3] = {ix >> BRICK_SHIFT, iy >> BRICK_SHIFT, iz >> BRICK_SHIFT};
+            return 0;
         double dRun = static_cast<double>(nRemaining - 1);
         for (int c = 0; c < 3; ++c) {
-            const double lo = static_cast<double>(cells[c] - D + 1) * BRICK_SIZE;
-            const double hi = static_cast<double>(cells[c] + D) * BRICK_SIZE;
+            const double lo = static_cast<double>(bricks[c] - D + 1) * BRICK_SIZE;
+            const double hi = static_cast<double>(bricks[c] + D) * BRICK_SIZE;
             const double pc = p[c];
             double dRoom;
             if (m_nDirection[c] > 0)
@@ -273,13 +320,10 @@ public:
                 dRoom = std::min(hi - pc, pc - lo);
             dRun = std::min(dRun, (dRoom - m_dRound) * m_dInverse[c] - 1.0e-6);
         }
-        return dRun >= 1.0 ? static_cast<int64_t>(dRun) + 1 : 1;
+        return dRun >= 1.0 ? static_cast<int32_t>(dRun) + 1 : 1;
     }
 
 private:
-    static constexpr double TWO_TO_MINUS_22 = 1.0 / 4194304.0;
-    static constexpr double TWO_TO_MINUS_23 = 1.0 / 8388608.0;
-
     const uint8_t* m_pDistance = nullptr; // null: no skipping
     int32_t m_nBricksX = 0;
     int32_t m_nBricksXY = 0;
@@ -288,11 +332,14 @@ private:
     double m_dInverse[3] = {0.0, 0.0, 0.0}; // 1 / (|voxel step| + drift bound per sample)
 };
 
-// Waits until the ray that claimed a shading-cache entry has filled it. The
-// claimer computes one sample's shading without waiting on anything, so this
-// is short.
-void WaitUntilFilled(std::atomic_ref<uint8_t> valid) {
-    for (int nSpins = 0; valid.load(std::memory_order_acquire) != SHADE_FILLED; ++nSpins) {
+// Waits until the ray that claimed a shading-cache entry has filled it, and
+// gives its valid flag (one of the two given). The claimer computes one
+// sample's shading without waiting on anything, so this is short.
+uint8_t WaitUntilFilled(std::atomic_ref<uint8_t> valid, uint8_t nTransparent, uint8_t nOpaque) {
+    for (int nSpins = 0;; ++nSpins) {
+        const uint8_t nState = valid.load(std::memory_order_acquire);
+        if (nState == nTransparent || nState == nOpaque)
+            return nState;
         if (nSpins < 64) {
 #ifdef __SSE2__
             _mm_pause();
@@ -303,7 +350,749 @@ void WaitUntilFilled(std::atomic_ref<uint8_t> valid) {
     }
 }
 
+// ---- Instruction sets. The casters are written once, over one of these; each
+// does every double and float operation of the scalar code, in the same order
+// and without fused multiply-adds, only several lanes at a time (a lane of a
+// SIMD operation rounds exactly as the scalar operation does). ----
+
+// Every x86-64 processor's: SSE2 (or plain C++ elsewhere).
+struct CBaseIsa {
+    // Maps float positions into voxel space as CMatrix4::TransformPoint does
+    // (rows 0 and 1 side by side in SSE2) and tells whether the result lies
+    // inside the box: 0 <= p < dim on every axis (bClosed) or 0 < p < dim - 1.
+    template <bool bClosed> class CMapper {
+    public:
+        explicit CMapper(const RayMarchSetup& s) {
+            for (int c = 0; c < 4; ++c) {
+                for (int r = 0; r < 3; ++r)
+                    m[c][r] = s.m[c][r];
+#ifdef __SSE2__
+                m_Rows01[c] = _mm_set_pd(m[c][1], m[c][0]);
+#endif
+            }
+            for (int c = 0; c < 3; ++c)
+                m_fHigh[c] = static_cast<float>(s.nDim[c] - (bClosed ? 0 : 1));
+        }
+
+        // p receives the mapped position (p[0..2]); cell its cell when inside.
+        bool MapInside(const float* pPos, float* p, int32_t* cell) const {
+            const double x = pPos[0];
+            const double y = pPos[1];
+            const double z = pPos[2];
+#ifdef __SSE2__
+            __m128d v = _mm_mul_pd(m_Rows01[0], _mm_set1_pd(x));
+            v = _mm_add_pd(v, _mm_mul_pd(m_Rows01[1], _mm_set1_pd(y)));
+            v = _mm_add_pd(v, _mm_mul_pd(m_Rows01[2], _mm_set1_pd(z)));
+            v = _mm_add_pd(v, m_Rows01[3]);
+            const __m128 f = _mm_cvtpd_ps(v);
+            p[0] = _mm_cvtss_f32(f);
+            p[1] = _mm_cvtss_f32(_mm_shuffle_ps(f, f, 1));
+#else
+            p[0] = static_cast<float>(m[0][0] * x + m[1][0] * y + m[2][0] * z + m[3][0]);
+            p[1] = static_cast<float>(m[0][1] * x + m[1][1] * y + m[2][1] * z + m[3][1]);
+#endif
+            p[2] = static_cast<float>(m[0][2] * x + m[1][2] * y + m[2][2] * z + m[3][2]);
+            p[3] = 0.0f;
+            bool bInside;
+            if constexpr (bClosed)
+                bInside = p[0] >= 0.0f && p[0] < m_fHigh[0] && p[1] >= 0.0f && p[1] < m_fHigh[1] &&
+                          p[2] >= 0.0f && p[2] < m_fHigh[2];
+            else
+                bInside = p[0] > 0.0f && p[0] < m_fHigh[0] && p[1] > 0.0f && p[1] < m_fHigh[1] &&
+                          p[2] > 0.0f && p[2] < m_fHigh[2];
+            if (!bInside)
+                return false;
+            cell[0] = static_cast<int32_t>(p[0]);
+            cell[1] = static_cast<int32_t>(p[1]);
+            cell[2] = static_cast<int32_t>(p[2]);
+            return true;
+        }
+
+    private:
+        double m[4][3];
+#ifdef __SSE2__
+        __m128d m_Rows01[4]; // (m[c][0], m[c][1]) for c = 0..3
+#endif
+        float m_fHigh[3];
+    };
+
+    // The next sample's position: one float addition per coordinate.
+    static void Advance(float* pPos, const float* pStep) {
+        pPos[0] += pStep[0];
+        pPos[1] += pStep[1];
+        pPos[2] += pStep[2];
+    }
+
+    // The trilinear value at p in its cell, whose corner (0, 0, 0) is pCorner:
+    // CVolume::SampleTrilinear's sum for a cell inside the grid.
+    static double Value(const int16_t* pCorner, ptrdiff_t sy, ptrdiff_t sz, const float* p,
+                        const int32_t* cell) {
+        const double fx = static_cast<double>(p[0]) - cell[0];
+        const double fy = static_cast<double>(p[1]) - cell[1];
+        const double fz = static_cast<double>(p[2]) - cell[2];
+        const double gx = 1.0 - fx;
+        const double gy = 1.0 - fy;
+        const double a00 = pCorner[0] * gx + pCorner[1] * fx;
+        const double a10 = pCorner[sy] * gx + pCorner[sy + 1] * fx;
+        const double a01 = pCorner[sz] * gx + pCorner[sz + 1] * fx;
+        const double a11 = pCorner[sz + sy] * gx + pCorner[sz + sy + 1] * fx;
+        const double b0 = a00 * gy + a10 * fy;
+        const double b1 = a01 * gy + a11 * fy;
+        return b0 * (1.0 - fz) + b1 * fz;
+    }
+
+    // The trilinear gradient at p in its cell, whose corner (0, 0, 0) is
+    // pCorner: the eight corners' gradients weighted as
+    // CVolume::GradientTrilinear weighs them (along x, then y, then z), rounded
+    // to float. The cell lies inside the grid. (The records' values go along in
+    // the lanes unused.)
+    static void Gradient(const VoxelRecord* pCorner, ptrdiff_t sy, ptrdiff_t sz, const float* p,
+                         const int32_t* cell, float* pGradient) {
+        const double fx = static_cast<double>(p[0]) - cell[0];
+        const double fy = static_cast<double>(p[1]) - cell[1];
+        const double fz = static_cast<double>(p[2]) - cell[2];
+        const double gx = 1.0 - fx;
+        const double gy = 1.0 - fy;
+        const double gz = 1.0 - fz;
+        const float* c000 = &pCorner[0].value;
+        const float* c100 = &pCorner[1].value;
+        const float* c010 = &pCorner[sy].value;
+        const float* c110 = &pCorner[sy + 1].value;
+        const float* c001 = &pCorner[sz].value;
+        const float* c101 = &pCorner[sz + 1].value;
+        const float* c011 = &pCorner[sz + sy].value;
+        const float* c111 = &pCorner[sz + sy + 1].value;
+#ifdef __SSE2__
+        // Lanes (value, gx) and (gy, gz).
+        const __m128d vgx = _mm_set1_pd(gx), vfx = _mm_set1_pd(fx);
+        const __m128d vgy = _mm_set1_pd(gy), vfy = _mm_set1_pd(fy);
+        const __m128d vgz = _mm_set1_pd(gz), vfz = _mm_set1_pd(fz);
+        __m128d r[2];
+        for (int h = 0; h < 2; ++h) {
+            const int o = 2 * h;
+            auto load = [o](const float* c) {
+                return _mm_cvtps_pd(
+                    _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + o))));
+            };
+            const __m128d a00 =
+                _mm_add_pd(_mm_mul_pd(load(c000), vgx), _mm_mul_pd(load(c100), vfx));
+            const __m128d a10 =
+                _mm_add_pd(_mm_mul_pd(load(c010), vgx), _mm_mul_pd(load(c110), vfx));
+            const __m128d a01 =
+                _mm_add_pd(_mm_mul_pd(load(c001), vgx), _mm_mul_pd(load(c101), vfx));
+            const __m128d a11 =
+                _mm_add_pd(_mm_mul_pd(load(c011), vgx), _mm_mul_pd(load(c111), vfx));
+            const __m128d b0 = _mm_add_pd(_mm_mul_pd(a00, vgy), _mm_mul_pd(a10, vfy));
+            const __m128d b1 = _mm_add_pd(_mm_mul_pd(a01, vgy), _mm_mul_pd(a11, vfy));
+            r[h] = _mm_add_pd(_mm_mul_pd(b0, vgz), _mm_mul_pd(b1, vfz));
+        }
+        pGradient[0] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(r[0], r[0])));
+        pGradient[1] = static_cast<float>(_mm_cvtsd_f64(r[1]));
+        pGradient[2] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(r[1], r[1])));
+#else
+        double r[4];
+        for (int c = 0; c < 4; ++c) {
+            const double a00 = c000[c] * gx + c100[c] * fx;
+            const double a10 = c010[c] * gx + c110[c] * fx;
+            const double a01 = c001[c] * gx + c101[c] * fx;
+            const double a11 = c011[c] * gx + c111[c] * fx;
+            const double b0 = a00 * gy + a10 * fy;
+            const double b1 = a01 * gy + a11 * fy;
+            r[c] = b0 * gz + b1 * fz;
+        }
+        pGradient[0] = static_cast<float>(r[1]);
+        pGradient[1] = static_cast<float>(r[2]);
+        pGradient[2] = static_cast<float>(r[3]);
+#endif
+    }
+};
+
+#ifdef ORVEX_X86
+// AVX2: the mapping and the trilinear sums four doubles wide.
+struct CAvx2Isa {
+    template <bool bClosed> class CMapper {
+    public:
+        [[gnu::target("avx2")]] explicit CMapper(const RayMarchSetup& s) {
+            m_Column[0] = _mm256_set_pd(0.0, s.m[0][2], s.m[0][1], s.m[0][0]);
+            m_Column[1] = _mm256_set_pd(0.0, s.m[1][2], s.m[1][1], s.m[1][0]);
+            m_Column[2] = _mm256_set_pd(0.0, s.m[2][2], s.m[2][1], s.m[2][0]);
+            m_Column[3] = _mm256_set_pd(0.0, s.m[3][2], s.m[3][1], s.m[3][0]);
+            const int nOff = bClosed ? 0 : 1;
+            m_High = _mm_set_ps(1.0f, static_cast<float>(s.nDim[2] - nOff),
+                                static_cast<float>(s.nDim[1] - nOff),
+                                static_cast<float>(s.nDim[0] - nOff));
+        }
+
+        [[gnu::target("avx2")]] bool MapInside(const float* pPos, float* p, int32_t* cell) const {
+            const __m256d pos = _mm256_cvtps_pd(_mm_load_ps(pPos));
+            __m256d v = _mm256_mul_pd(m_Column[0], _mm256_permute4x64_pd(pos, 0x00));
+            v = _mm256_add_pd(v, _mm256_mul_pd(m_Column[1], _mm256_permute4x64_pd(pos, 0x55)));
+            v = _mm256_add_pd(v, _mm256_mul_pd(m_Column[2], _mm256_permute4x64_pd(pos, 0xaa)));
+            v = _mm256_add_pd(v, m_Column[3]);
+            const __m128 f = _mm256_cvtpd_ps(v);
+            _mm_store_ps(p, f);
+            const __m128 zero = _mm_setzero_ps();
+            const __m128 low = bClosed ? _mm_cmpge_ps(f, zero) : _mm_cmpgt_ps(f, zero);
+            if ((_mm_movemask_ps(_mm_and_ps(low, _mm_cmplt_ps(f, m_High))) & 7) != 7)
+                return false;
+            const __m128i c = _mm_cvttps_epi32(f);
+            cell[0] = _mm_cvtsi128_si32(c);
+            cell[1] = _mm_extract_epi32(c, 1);
+            cell[2] = _mm_extract_epi32(c, 2);
+            return true;
+        }
+
+    private:
+        __m256d m_Column[4]; // (m[c][0], m[c][1], m[c][2], 0)
+        __m128 m_High;
+    };
+
+    [[gnu::target("avx2")]] static void Advance(float* pPos, const float* pStep) {
+        _mm_store_ps(pPos, _mm_add_ps(_mm_load_ps(pPos), _mm_load_ps(pStep)));
+    }
+
+    static int32_t LoadPair(const int16_t* p) {
+        int32_t n;
+        std::memcpy(&n, p, 4);
+        return n;
+    }
+
+    // As CBaseIsa::Value: the four sums along x as one four-lane sum, then the
+    // two along y as one two-lane sum.
+    [[gnu::target("avx2")]] static double Value(const int16_t* pCorner, ptrdiff_t sy, ptrdiff_t sz,
+                                                const float* p, const int32_t* cell) {
+        const double fx = static_cast<double>(p[0]) - cell[0];
+        const double fy = static_cast<double>(p[1]) - cell[1];
+        const double fz = static_cast<double>(p[2]) - cell[2];
+        // The four pairs (x, x + 1) of rows (y, z), (y + 1, z), (y, z + 1), (y + 1, z + 1).
+        __m128i v = _mm_cvtsi32_si128(LoadPair(pCorner));
+        v = _mm_insert_epi32(v, LoadPair(pCorner + sy), 1);
+        v = _mm_insert_epi32(v, LoadPair(pCorner + sz), 2);
+        v = _mm_insert_epi32(v, LoadPair(pCorner + sz + sy), 3);
+        const __m256d c0 = _mm256_cvtepi32_pd(_mm_srai_epi32(_mm_slli_epi32(v, 16), 16));
+        const __m256d c1 = _mm256_cvtepi32_pd(_mm_srai_epi32(v, 16));
+        const __m256d a = _mm256_add_pd(_mm256_mul_pd(c0, _mm256_set1_pd(1.0 - fx)),
+                                        _mm256_mul_pd(c1, _mm256_set1_pd(fx)));
+        // (a00, a10, a01, a11) -> (a00, a01) and (a10, a11).
+        const __m256d aPaired = _mm256_permute4x64_pd(a, _MM_SHUFFLE(3, 1, 2, 0));
+        const __m128d b =
+            _mm_add_pd(_mm_mul_pd(_mm256_castpd256_pd128(aPaired), _mm_set1_pd(1.0 - fy)),
+                       _mm_mul_pd(_mm256_extractf128_pd(aPaired, 1), _mm_set1_pd(fy)));
+        return _mm_cvtsd_f64(b) * (1.0 - fz) + _mm_cvtsd_f64(_mm_unpackhi_pd(b, b)) * fz;
+    }
+
+    // As CBaseIsa::Gradient, the four lanes (value, gx, gy, gz) of the records at
+    // once.
+    [[gnu::target("avx2")]] static void Gradient(const VoxelRecord* pCorner, ptrdiff_t sy,
+                                                 ptrdiff_t sz, const float* p, const int32_t* cell,
+                                                 float* pGradient) {
+        const __m256d f =
+            _mm256_sub_pd(_mm256_cvtps_pd(_mm_load_ps(p)),
+                          _mm256_cvtepi32_pd(_mm_set_epi32(0, cell[2], cell[1], cell[0])));
+        const __m256d g = _mm256_sub_pd(_mm256_set1_pd(1.0), f);
+        const __m256d fx = _mm256_permute4x64_pd(f, 0x00), gx = _mm256_permute4x64_pd(g, 0x00);
+        const __m256d fy = _mm256_permute4x64_pd(f, 0x55), gy = _mm256_permute4x64_pd(g, 0x55);
+        const __m256d fz = _mm256_permute4x64_pd(f, 0xaa), gz = _mm256_permute4x64_pd(g, 0xaa);
+        const float* c = &pCorner[0].value;
+        const ptrdiff_t y = 4 * sy, z = 4 * sz;
+        const __m256d c000 = _mm256_cvtps_pd(_mm_loadu_ps(c));
+        const __m256d c100 = _mm256_cvtps_pd(_mm_loadu_ps(c + 4));
+        const __m256d c010 = _mm256_cvtps_pd(_mm_loadu_ps(c + y));
+        const __m256d c110 = _mm256_cvtps_pd(_mm_loadu_ps(c + y + 4));
+        const __m256d c001 = _mm256_cvtps_pd(_mm_loadu_ps(c + z));
+        const __m256d c101 = _mm256_cvtps_pd(_mm_loadu_ps(c + z + 4));
+        const __m256d c011 = _mm256_cvtps_pd(_mm_loadu_ps(c + z + y));
+        const __m256d c111 = _mm256_cvtps_pd(_mm_loadu_ps(c + z + y + 4));
+        const __m256d a00 = _mm256_add_pd(_mm256_mul_pd(c000, gx), _mm256_mul_pd(c100, fx));
+        const __m256d a10 = _mm256_add_pd(_mm256_mul_pd(c010, gx), _mm256_mul_pd(c110, fx));
+        const __m256d a01 = _mm256_add_pd(_mm256_mul_pd(c001, gx), _mm256_mul_pd(c101, fx));
+        const __m256d a11 = _mm256_add_pd(_mm256_mul_pd(c011, gx), _mm256_mul_pd(c111, fx));
+        const __m256d b0 = _mm256_add_pd(_mm256_mul_pd(a00, gy), _mm256_mul_pd(a10, fy));
+        const __m256d b1 = _mm256_add_pd(_mm256_mul_pd(a01, gy), _mm256_mul_pd(a11, fy));
+        const __m256d r = _mm256_add_pd(_mm256_mul_pd(b0, gz), _mm256_mul_pd(b1, fz));
+        alignas(16) float fr[4];
+        _mm_store_ps(fr, _mm256_cvtpd_ps(r));
+        pGradient[0] = fr[1];
+        pGradient[1] = fr[2];
+        pGradient[2] = fr[3];
+    }
+};
+#endif
+
+// ---- The march that the three casters share ----
+
+// A ray starts at pPos and advances by adding pStep once per sample, in float;
+// each position is mapped into voxel space and, when it lies inside the
+// caster's box, handed to the caster's step with its cell and the linear index
+// k of its nearest voxel. The samples that cannot be inside are passed over in
+// one go (InsideSampleRange), and so are those that a usable skip map marks as
+// empty while the step allows it; the position still ends up exactly where one
+// addition per sample takes it (CFloatRuns, or AddRepeated where the runs
+// cannot be described). pPos and pStep hold four floats, the fourth 0.
+//
+// TStep provides:
+//   static constexpr bool CLOSED_BOX: inside is 0 <= p < dim on every axis
+//     (X-Ray); otherwise 0 < p < dim - 1 (Levoy and First Hit);
+//   bool MaySkip() const: whether samples in empty space may be jumped now;
+//   bool Sample(const float* p, const int32_t* cell, int32_t k): takes one
+//     inside sample; false ends the march.
+template <class TIsa, class TStep>
+inline void MarchRay(const RayMarchSetup& setup, int32_t nSamples, float* pPos, const float* pStep,
+                     const CVolume& volume, const CSkipMap* pSkip, TStep& step) {
+    int32_t nFirst = 0, nLast = -1;
+    double b[3];
+    double dMaxCoord = 0.0;
+    if (!InsideSampleRange(setup, pPos, pStep, nSamples, nFirst, nLast, b, dMaxCoord))
+        return;
+    const CRaySkipper skipper(pSkip, volume, setup, b, dMaxCoord);
+    const bool bSkip = skipper.Active();
+    // Moves the position from sample i to sample j >= i: a short way by adding,
+    // a long way by looking it up in the runs of its coordinates (described
+    // when first needed, from the start) or, where they cannot be described,
+    // with AddRepeated.
+    CFloatRuns runs[3];
+    enum { RUNS_NONE, RUNS_MADE, RUNS_FAILED } eRuns = RUNS_NONE;
+    const float start[3] = {pPos[0], pPos[1], pPos[2]};
+    auto moveOn = [&](int32_t i, int32_t j) {
+        if (j - i <= 8) {
+            for (int32_t n = i; n < j; ++n)
+                TIsa::Advance(pPos, pStep);
+            return;
+        }
+        if (eRuns == RUNS_NONE)
+            eRuns = BuildFloatRuns3(runs, start, pStep, nLast) ? RUNS_MADE : RUNS_FAILED;
+        if (eRuns == RUNS_MADE) {
+            pPos[0] = runs[0].At(j);
+            pPos[1] = runs[1].At(j);
+            pPos[2] = runs[2].At(j);
+        } else {
+            AddRepeated3(pPos, pStep, j - i);
+        }
+    };
+    moveOn(0, nFirst);
+
+    const typename TIsa::template CMapper<TStep::CLOSED_BOX> mapper(setup);
+    const int32_t nStrideY = volume.m_nStrideY;
+    const int32_t nStrideZ = volume.m_nStrideZ;
+    // The march looks one sample ahead: the next sample is mapped (and what it
+    // will read is asked for from memory) before this one is taken.
+    alignas(16) float p[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+    int32_t cell[3] = {0, 0, 0};
+    bool bInside = mapper.MapInside(pPos, p, cell);
+    for (int32_t i = nFirst; i <= nLast;) {
+        TIsa::Advance(pPos, pStep); // now at sample i + 1
+        alignas(16) float pNext[4] = {0.0f, 0.0f, 0.0f, 0.0f};
+        int32_t cellNext[3] = {0, 0, 0};
+        const bool bInsideNext = i < nLast && mapper.MapInside(pPos, pNext, cellNext);
+        if (bInsideNext)
+            step.Prefetch(cellNext[0] + cellNext[1] * nStrideY + cellNext[2] * nStrideZ);
+        if (bInside) {
+            if (bSkip && step.MaySkip()) {
+                const int32_t nRun = skipper.EmptyRun(p, cell, nLast - i + 1);
+                if (nRun > 0) {
+                    moveOn(i + 1, i + nRun);
+                    i += nRun;
+                    bInside = i <= nLast && mapper.MapInside(pPos, p, cell);
+                    continue;
+                }
+            }
+            if (!step.Sample(p, cell, cell[0] + cell[1] * nStrideY + cell[2] * nStrideZ))
+                return;
+        }
+        bInside = bInsideNext;
+        if (bInsideNext) {
+            std::copy_n(pNext, 4, p);
+            std::copy_n(cellNext, 3, cell);
+        }
+        ++i;
+    }
+}
+
+// Levoy: shaded front-to-back compositing through the shading cache.
+template <class TIsa, bool TRILINEAR> class CLevoyStep {
+public:
+    static constexpr bool CLOSED_BOX = false;
+
+    // pDirection: the normalised ray direction. bShared: other rays may use the
+    // cache at the same time (then entries are claimed atomically).
+    CLevoyStep(const float* pDirection, const float* pLight, const CTransferFunction& tf,
+               CVolume& volume, bool bShared)
+        : m_pDirection(pDirection), m_pLight(pLight), m_bShared(bShared), m_Tf(tf),
+          m_Volume(volume), m_pShade(volume.m_pShade), m_pValid(volume.m_pShadeValid),
+          m_nTransparent(volume.ShadeTransparent()), m_nOpaque(volume.ShadeOpaque()),
+          m_nClaimed(volume.ShadeClaimed()) {}
+
+    // Samples in empty space have opacity 0: with a finite A they change no sum,
+    // and A stays at or below 0.99.
+    bool MaySkip() const { return std::isfinite(A); }
+
+    void Prefetch(int32_t k) const {
+        __builtin_prefetch(m_pValid + k);
+        if constexpr (TRILINEAR) {
+            const VoxelRecord* pCorner = m_Volume.m_pRecords + k;
+            __builtin_prefetch(pCorner);
+            __builtin_prefetch(pCorner + m_Volume.m_nStrideY);
+            __builtin_prefetch(pCorner + m_Volume.m_nStrideZ);
+            __builtin_prefetch(pCorner + m_Volume.m_nStrideY + m_Volume.m_nStrideZ);
+        }
+    }
+
+    bool Sample(const float* p, const int32_t* cell, int32_t k) {
+        // Within a run an entry, once filled, is never recomputed: what a later
+        // sample would compute for it is discarded, so it is not computed at all.
+        // The first ray to reach the voxel claims the entry and fills it; any
+        // other waits for that.
+        std::atomic_ref<uint8_t> valid(m_pValid[k]);
+        uint8_t nState =
+            valid.load(m_bShared ? std::memory_order_acquire : std::memory_order_relaxed);
+        if (nState != m_nTransparent && nState != m_nOpaque) {
+            if (!m_bShared) {
+                nState = Fill(p, cell, k);
+                valid.store(nState, std::memory_order_relaxed);
+            } else if (nState != m_nClaimed && valid.compare_exchange_strong(
+                                                   nState, m_nClaimed, std::memory_order_acquire)) {
+                nState = Fill(p, cell, k);
+                valid.store(nState, std::memory_order_release);
+            } else {
+                nState = WaitUntilFilled(valid, m_nTransparent, m_nOpaque);
+            }
+        }
+        if (nState == m_nTransparent) {
+            // Colour 0 and opacity 0: with a finite A every product is a zero,
+            // and adding a zero leaves each sum as it is.
+            if (std::isfinite(A))
+                return true;
+            Composite(0, 0, 0, 0.0f);
+            return !(A > 0.99);
+        }
+        const ShadeEntry& entry = m_pShade[k];
+        Composite(entry.red, entry.green, entry.blue, entry.alpha);
+        return !(A > 0.99);
+    }
+
+    float cr = 0.0f, cg = 0.0f, cb = 0.0f, A = 0.0f;
+
+private:
+    void Composite(uint8_t nRed, uint8_t nGreen, uint8_t nBlue, float a) {
+        const float rest = 1.0f - A;
+        cr += static_cast<float>(nRed) * rest * a;
+        cg += static_cast<float>(nGreen) * rest * a;
+        cb += static_cast<float>(nBlue) * rest * a;
+        A += rest * a;
+    }
+
+    // Shades the sample at p for the cache entry of its nearest voxel k: the
+    // entry's valid flag for a transparent entry (which is not written), or
+    // writes the entry and gives the flag for an opaque one.
+    uint8_t Fill(const float* p, const int32_t* cell, int32_t k) {
+        const CVolume& volume = m_Volume;
+        float g[3] = {0.0f, 0.0f, 0.0f};
+        float m = 0.0f;
+        const TableEntry* pEntry;
+        if constexpr (TRILINEAR) {
+            // The value first (from the compact voxels); the gradient only for
+            // an entry that is not transparent.
+            pEntry = &m_Tf.Lookup(TruncToInt16(
+                TIsa::Value(volume.m_pVoxels + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell)));
+            if (pEntry->opacity != 0.0f) {
+                TIsa::Gradient(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell,
+                               g);
+                m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+            }
+        } else {
+            pEntry = &m_Tf.Lookup(volume.m_pVoxels[k]);
+            if (pEntry->opacity != 0.0f) {
+                const float* pGradient = volume.m_pRecords[k].gradient;
+                g[0] = pGradient[0];
+                g[1] = pGradient[1];
+                g[2] = pGradient[2];
+                m = volume.m_pGradientMagnitude[k];
+            }
+        }
+        const TableEntry& e = *pEntry;
+        // A transparent entry (opacity m * 0 = 0 for every finite m) adds nothing
+        // to any ray whatever its colour, and without a usable gradient there is
+        // no surface: colour 0 and opacity 0.
+        if (e.opacity == 0.0f || !(m > 0.0f && std::isfinite(m)))
+            return m_nTransparent;
+        if (!m_bHalf) {
+            Normalize(m_pDirection[0] + m_pLight[0], m_pDirection[1] + m_pLight[1],
+                      m_pDirection[2] + m_pLight[2], m_Half);
+            m_bHalf = true;
+        }
+        const float nv[3] = {g[0] / m, g[1] / m, g[2] / m};
+        const float fDiffuse = Dot(nv, m_pLight);
+        const float fSpecular = SpecularPower(Dot(nv, m_Half));
+        const float I = 0.3f * fSpecular + 0.7f * fDiffuse;
+        ShadeEntry& entry = m_pShade[k];
+        entry.red = TruncToByte(I * e.red);
+        entry.green = TruncToByte(I * e.green);
+        entry.blue = TruncToByte(I * e.blue);
+        entry.alpha = m * e.opacity;
+        return m_nOpaque;
+    }
+
+    const float* m_pDirection;
+    const float* m_pLight;
+    const bool m_bShared;
+    const CTransferFunction& m_Tf;
+    const CVolume& m_Volume;
+    ShadeEntry* const m_pShade;
+    uint8_t* const m_pValid;
+    const uint8_t m_nTransparent;
+    const uint8_t m_nOpaque;
+    const uint8_t m_nClaimed;
+    bool m_bHalf = false; // the half vector is made when the first entry is shaded
+    float m_Half[3] = {0.0f, 0.0f, 0.0f};
+};
+
+// X-Ray: the sum of the nearest voxel values, each divided by 4096 N.
+class CXRayStep {
+public:
+    static constexpr bool CLOSED_BOX = true;
+
+    CXRayStep(int32_t nSamples, const CVolume& volume)
+        : m_pVoxels(volume.m_pVoxels), m_dDivisor(nSamples * 4096.0) {}
+
+    // Voxels of value 0 add exact zeros, which change no sum.
+    bool MaySkip() const { return true; }
+
+    void Prefetch(int32_t k) const { __builtin_prefetch(m_pVoxels + k); }
+
+    bool Sample(const float*, const int32_t*, int32_t k) {
+        dSum = dSum + m_pVoxels[k] / m_dDivisor;
+        return true;
+    }
+
+    double dSum = 0.0;
+
+private:
+    const int16_t* const m_pVoxels;
+    const double m_dDivisor;
+};
+
+// First Hit: the first sample strictly between the thresholds, diffusely shaded.
+template <class TIsa, bool TRILINEAR> class CFirstHitStep {
+public:
+    static constexpr bool CLOSED_BOX = false;
+
+    CFirstHitStep(const float* pLight, int32_t nUpper, int32_t nLower, const CTransferFunction& tf,
+                  const CVolume& volume, ImagePixel& pixel)
+        : m_pLight(pLight), m_fLower(static_cast<float>(nLower)),
+          m_fUpper(static_cast<float>(nUpper)), m_Tf(tf), m_Volume(volume), m_Pixel(pixel) {}
+
+    // No sample in empty space can be a hit.
+    bool MaySkip() const { return true; }
+
+    void Prefetch(int32_t k) const {
+        if constexpr (TRILINEAR) {
+            const int16_t* pCorner = m_Volume.m_pVoxels + k;
+            __builtin_prefetch(pCorner);
+            __builtin_prefetch(pCorner + m_Volume.m_nStrideY);
+            __builtin_prefetch(pCorner + m_Volume.m_nStrideZ);
+            __builtin_prefetch(pCorner + m_Volume.m_nStrideY + m_Volume.m_nStrideZ);
+        } else {
+            __builtin_prefetch(m_Volume.m_pVoxels + k);
+        }
+    }
+
+    bool Sample(const float* p, const int32_t* cell, int32_t k) {
+        const CVolume& volume = m_Volume;
+        float fValue;
+        if constexpr (TRILINEAR) {
+            fValue = static_cast<float>(
+                TIsa::Value(volume.m_pVoxels + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell));
+        } else {
+            fValue = static_cast<float>(volume.m_pVoxels[k]);
+        }
+        if (!(m_fLower < fValue && fValue < m_fUpper))
+            return true;
+        const TableEntry& e = m_Tf.Lookup(TruncToInt16(fValue));
+        float nv[3];
+        bool bSurface;
+        if constexpr (TRILINEAR) {
+            float g[3];
+            TIsa::Gradient(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell, g);
+            Normalize(g[0], g[1], g[2], nv);
+            bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
+        } else {
+            const float m = volume.m_pGradientMagnitude[k];
+            const float* pGradient = volume.m_pRecords[k].gradient;
+            bSurface = m > 0.0f && std::isfinite(m);
+            if (bSurface) {
+                nv[0] = pGradient[0] / m;
+                nv[1] = pGradient[1] / m;
+                nv[2] = pGradient[2] / m;
+            }
+        }
+        // A hit without a gradient has no normal to shade with: black.
+        if (bSurface) {
+            const double s = static_cast<double>(Dot(nv, m_pLight)) * K255_DOUBLE;
+            SetPixel(m_Pixel, static_cast<float>(s * e.red), static_cast<float>(s * e.green),
+                     static_cast<float>(s * e.blue));
+        }
+        return false;
+    }
+
+private:
+    const float* m_pLight;
+    const float m_fLower;
+    const float m_fUpper;
+    const CTransferFunction& m_Tf;
+    const CVolume& m_Volume;
+    ImagePixel& m_Pixel;
+};
+
+// One ray to cast, with everything its caster needs.
+struct CastRequest {
+    const RayMarchSetup* pSetup;
+    int32_t nType; // a VolumeType
+    int32_t nInterpolation;
+    int32_t nUpper;
+    int32_t nLower;
+    int32_t nSamples;
+    const float* pDirection; // not normalised
+    float fStart;            // distance of the first sample along the ray
+    float fStep;             // distance from one sample to the next
+    const float* pLight;
+    const CTransferFunction* pTf;
+    CVolume* pVolume;
+    ImagePixel* pPixel;
+    const CSkipMap* pSkip;
+    bool bShared; // other rays may use the shading cache at the same time
+};
+
+// The kinds of casts, each compiled on its own (with its own use of the
+// registers): Levoy and First Hit for each sampling, and X-Ray.
+enum CastKind {
+    CAST_LEVOY_NEAREST,
+    CAST_LEVOY_TRILINEAR,
+    CAST_XRAY,
+    CAST_FIRST_HIT_NEAREST,
+    CAST_FIRST_HIT_TRILINEAR,
+    CAST_KINDS
+};
+
+template <class TIsa, int nKind> inline void CastWith(const CastRequest& r) {
+    ImagePixel& pixel = *r.pPixel;
+    CVolume& volume = *r.pVolume;
+    SetPixel(pixel, 0.0f, 0.0f, 0.0f);
+    if (r.nSamples < 1 || !volume.m_pVoxels)
+        return;
+    float dir[3];
+    Normalize(r.pDirection[0], r.pDirection[1], r.pDirection[2], dir);
+    alignas(16) float pos[4] = {dir[0] * r.fStart, dir[1] * r.fStart, dir[2] * r.fStart, 0.0f};
+    alignas(16) const float step[4] = {dir[0] * r.fStep, dir[1] * r.fStep, dir[2] * r.fStep, 0.0f};
+    const RayMarchSetup& setup = *r.pSetup;
+    if constexpr (nKind == CAST_LEVOY_NEAREST || nKind == CAST_LEVOY_TRILINEAR) {
+        CLevoyStep<TIsa, nKind == CAST_LEVOY_TRILINEAR> levoy(dir, r.pLight, *r.pTf, volume,
+                                                              r.bShared);
+        MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, levoy);
+        SetPixel(pixel, levoy.cr * K255, levoy.cg * K255, levoy.cb * K255);
+    } else if constexpr (nKind == CAST_XRAY) {
+        CXRayStep xray(r.nSamples, volume);
+        MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, xray);
+        const float fGrey = static_cast<float>(xray.dSum * 5.0);
+        SetPixel(pixel, fGrey, fGrey, fGrey);
+    } else {
+        CFirstHitStep<TIsa, nKind == CAST_FIRST_HIT_TRILINEAR> firstHit(
+            r.pLight, r.nUpper, r.nLower, *r.pTf, volume, pixel);
+        MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, firstHit);
+    }
+}
+
+// The casters for each instruction set and kind, with everything they call
+// inlined.
+template <int nKind> [[gnu::flatten]] void CastBase(const CastRequest& r) {
+    CastWith<CBaseIsa, nKind>(r);
+}
+
+using CastFunction = void (*)(const CastRequest&);
+constexpr CastFunction BASE_CASTERS[CAST_KINDS] = {
+    CastBase<CAST_LEVOY_NEAREST>, CastBase<CAST_LEVOY_TRILINEAR>, CastBase<CAST_XRAY>,
+    CastBase<CAST_FIRST_HIT_NEAREST>, CastBase<CAST_FIRST_HIT_TRILINEAR>};
+
+#ifdef ORVEX_X86
+template <int nKind> [[gnu::target("avx2"), gnu::flatten]] void CastAvx2(const CastRequest& r) {
+    CastWith<CAvx2Isa, nKind>(r);
+}
+
+constexpr CastFunction AVX2_CASTERS[CAST_KINDS] = {
+    CastAvx2<CAST_LEVOY_NEAREST>, CastAvx2<CAST_LEVOY_TRILINEAR>, CastAvx2<CAST_XRAY>,
+    CastAvx2<CAST_FIRST_HIT_NEAREST>, CastAvx2<CAST_FIRST_HIT_TRILINEAR>};
+
+bool ProcessorHasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+#else
+bool ProcessorHasAvx2() {
+    return false;
+}
+#endif
+
+std::atomic<bool> g_bUseAvx2{ProcessorHasAvx2()};
+
+void Cast(const CastRequest& r) {
+    int nKind;
+    switch (r.nType) {
+    case VOLUME_TYPE_LEVOY:
+        nKind = r.nInterpolation == VOLUME_TRILINEAR ? CAST_LEVOY_TRILINEAR : CAST_LEVOY_NEAREST;
+        break;
+    case VOLUME_TYPE_XRAY:
+        nKind = CAST_XRAY;
+        break;
+    case VOLUME_TYPE_FIRST_HIT:
+        nKind = r.nInterpolation == VOLUME_TRILINEAR ? CAST_FIRST_HIT_TRILINEAR
+                                                     : CAST_FIRST_HIT_NEAREST;
+        break;
+    default:
+        SetPixel(*r.pPixel, 0.0f, 0.0f, 0.0f);
+        return;
+    }
+#ifdef ORVEX_X86
+    if (g_bUseAvx2.load(std::memory_order_relaxed)) {
+        AVX2_CASTERS[nKind](r);
+        return;
+    }
+#endif
+    BASE_CASTERS[nKind](r);
+}
+
+// A request for one of the public casters, which take the matrix and the
+// distances themselves: with a setup made for this ray's view alone.
+CastRequest SingleRequest(RayMarchSetup& setup, int32_t nType, int32_t nSamples,
+                          const float* pDirection, float fStart, float fStep,
+                          const CMatrix4& matrix, const CVolume& volume, ImagePixel& pixel,
+                          const CSkipMap* pSkip) {
+    MakeRayMarchSetup(matrix, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, 0, setup);
+    CastRequest r{};
+    r.pSetup = &setup;
+    r.nType = nType;
+    r.nSamples = nSamples;
+    r.pDirection = pDirection;
+    r.fStart = fStart;
+    r.fStep = fStep;
+    r.pVolume = const_cast<CVolume*>(&volume); // X-Ray and First Hit only read it
+    r.pPixel = &pixel;
+    r.pSkip = pSkip;
+    r.bShared = true;
+    return r;
+}
+
 } // namespace
+
+bool CasterAvx2Available() {
+    return ProcessorHasAvx2();
+}
+
+void UseCasterAvx2(bool bUse) {
+    g_bUseAvx2.store(bUse && ProcessorHasAvx2());
+}
+
+bool CasterUsesAvx2() {
+    return g_bUseAvx2.load();
+}
 
 void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
                RayView& view, const double* pSpacing) {
@@ -371,226 +1160,109 @@ void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath
     state.m_dScaleX = sx;
     state.m_dScaleY = sy;
     state.m_dScaleZ = sz;
+
+    auto pSetup = std::make_shared<RayMarchSetup>();
+    MakeRayMarchSetup(m, nDimX, nDimY, nDimZ, view.nSamples, *pSetup);
+    view.pSetup = std::move(pSetup);
 }
 
 void CastGridRay(const RayView& view, const CRenderState& state, double fx, double fy,
                  const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
-                 const CSkipMap* pSkip) {
+                 const CSkipMap* pSkip, bool bShared) {
     const float direction[3] = {static_cast<float>(2.0 * fx * view.dRight - view.dRight),
                                 static_cast<float>(2.0 * fy * view.dTop - view.dTop),
                                 static_cast<float>(RAY_NEAR)};
-    switch (state.m_nVolumeType.load(std::memory_order_relaxed)) {
-    case VOLUME_TYPE_LEVOY: {
-        const int32_t nInterpolation = state.m_nVolumeInterpolation.load(std::memory_order_relaxed);
-        if (pSkip && !(pSkip->m_Key == SkipKey{VOLUME_TYPE_LEVOY, nInterpolation, 0, 0}))
-            pSkip = nullptr;
-        CastRayLevoy(view.nSamples, RAY_NEAR, RAY_FAR, direction, view.light, nInterpolation, tf,
-                     *view.pMatrix, volume, pixel, pSkip);
-        break;
+    if (!view.pSetup) {
+        // A view that SetupView did not make: its setup is made for this ray.
+        RayView made;
+        made.pMatrix = std::make_unique<CMatrix4>(*view.pMatrix);
+        made.nSamples = view.nSamples;
+        made.dRight = view.dRight;
+        made.dTop = view.dTop;
+        std::copy_n(view.light, 3, made.light);
+        auto pSetup = std::make_shared<RayMarchSetup>();
+        MakeRayMarchSetup(*view.pMatrix, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ,
+                          view.nSamples, *pSetup);
+        made.pSetup = std::move(pSetup);
+        CastGridRay(made, state, fx, fy, tf, volume, pixel, pSkip, bShared);
+        return;
     }
+    CastRequest r;
+    r.pSetup = view.pSetup.get();
+    r.nType = state.m_nVolumeType.load(std::memory_order_relaxed);
+    // A ray that passes outside the box's image-plane bounds meets nothing.
+    const int nBox = r.nType == VOLUME_TYPE_XRAY ? 0 : 1;
+    const double* pBounds = r.pSetup->dBounds[nBox];
+    if (r.pSetup->bBounds[nBox] && !(direction[0] >= pBounds[0] && direction[0] <= pBounds[1] &&
+                                     direction[1] >= pBounds[2] && direction[1] <= pBounds[3])) {
+        SetPixel(pixel, 0.0f, 0.0f, 0.0f);
+        return;
+    }
+    r.nInterpolation = VOLUME_NEAREST;
+    r.nUpper = 0;
+    r.nLower = 0;
+    r.nSamples = view.nSamples;
+    r.pDirection = direction;
+    r.pLight = view.light;
+    r.pTf = &tf;
+    r.pVolume = &volume;
+    r.pPixel = &pixel;
+    r.pSkip = nullptr;
+    r.bShared = bShared;
+    switch (r.nType) {
+    case VOLUME_TYPE_LEVOY:
+        r.nInterpolation = state.m_nVolumeInterpolation.load(std::memory_order_relaxed);
+        r.fStart = static_cast<float>(RAY_NEAR);
+        r.fStep = static_cast<float>((RAY_FAR - RAY_NEAR) / view.nSamples);
+        if (pSkip && pSkip->m_Key == SkipKey{VOLUME_TYPE_LEVOY, r.nInterpolation, 0, 0})
+            r.pSkip = pSkip;
+        break;
     case VOLUME_TYPE_XRAY:
-        if (pSkip && !(pSkip->m_Key == SkipKey{VOLUME_TYPE_XRAY, -1, 0, 0}))
-            pSkip = nullptr;
-        CastRayXRay(view.nSamples, RAY_NEAR, RAY_FAR, direction, *view.pMatrix, volume, pixel,
-                    pSkip);
+        r.fStart = static_cast<float>(RAY_FAR);
+        r.fStep = static_cast<float>((RAY_NEAR - RAY_FAR) / view.nSamples);
+        if (pSkip && pSkip->m_Key == SkipKey{VOLUME_TYPE_XRAY, -1, 0, 0})
+            r.pSkip = pSkip;
         break;
-    case VOLUME_TYPE_FIRST_HIT: {
-        const int32_t nUpper = state.m_nUpperThreshold.load(std::memory_order_relaxed);
-        const int32_t nLower = state.m_nLowerThreshold.load(std::memory_order_relaxed);
-        const int32_t nInterpolation = state.m_nVolumeInterpolation.load(std::memory_order_relaxed);
+    case VOLUME_TYPE_FIRST_HIT:
+        r.nUpper = state.m_nUpperThreshold.load(std::memory_order_relaxed);
+        r.nLower = state.m_nLowerThreshold.load(std::memory_order_relaxed);
+        r.nInterpolation = state.m_nVolumeInterpolation.load(std::memory_order_relaxed);
+        r.fStart = static_cast<float>(RAY_NEAR);
+        r.fStep = (static_cast<float>(RAY_FAR) - static_cast<float>(RAY_NEAR)) /
+                  static_cast<float>(view.nSamples);
         if (pSkip &&
-            !(pSkip->m_Key == SkipKey{VOLUME_TYPE_FIRST_HIT, nInterpolation, nLower, nUpper}))
-            pSkip = nullptr;
-        CastRayFirstHit(view.nSamples, static_cast<float>(RAY_NEAR), static_cast<float>(RAY_FAR),
-                        direction, view.light, nUpper, nLower, nInterpolation, tf, *view.pMatrix,
-                        volume, pixel, pSkip);
+            pSkip->m_Key == SkipKey{VOLUME_TYPE_FIRST_HIT, r.nInterpolation, r.nLower, r.nUpper})
+            r.pSkip = pSkip;
         break;
-    }
     default:
         SetPixel(pixel, 0.0f, 0.0f, 0.0f);
-        break;
+        return;
     }
+    Cast(r);
 }
 
 int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDirection,
                  const float* pLight, int32_t nInterpolation, const CTransferFunction& tf,
                  const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel,
                  const CSkipMap* pSkip) {
-    float cr = 0.0f, cg = 0.0f, cb = 0.0f, A = 0.0f;
-    if (nSamples < 1 || !volume.m_pVoxels) {
-        SetPixel(pixel, 0.0f, 0.0f, 0.0f);
-        return 0;
-    }
-
-    float dir[3];
-    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], dir);
-    float half[3];
-    NormalizeVector(dir[0] + pLight[0], dir[1] + pLight[1], dir[2] + pLight[2], half);
-
-    float pos[3], step[3];
-    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>(dNear), pos);
-    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>((dFar - dNear) / nSamples), step);
-
-    const PointMap map(matrix);
-    int32_t nFirst = 0, nLast = -1;
-    if (InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast)) {
-        const CRaySkipper skipper(pSkip, volume, map, pos, step, nSamples);
-        const bool bSkip = skipper.Active();
-        AddRepeated3(pos, step, nFirst);
-
-        const float fMaxX = static_cast<float>(volume.m_nDimX - 1);
-        const float fMaxY = static_cast<float>(volume.m_nDimY - 1);
-        const float fMaxZ = static_cast<float>(volume.m_nDimZ - 1);
-        const int32_t nStrideY = volume.m_nStrideY;
-        const int32_t nStrideZ = volume.m_nStrideZ;
-        const bool bTrilinear = nInterpolation == VOLUME_TRILINEAR;
-        uint8_t* const pValid = volume.m_pShadeValid;
-        uint8_t* const pShadeR = volume.m_pShadeR;
-        uint8_t* const pShadeG = volume.m_pShadeG;
-        uint8_t* const pShadeB = volume.m_pShadeB;
-        float* const pShadeAlpha = volume.m_pShadeAlpha;
-
-        for (int32_t i = nFirst; i <= nLast;) {
-            float p[3];
-            map.Map(pos, p);
-            if (p[0] > 0.0f && p[0] < fMaxX && p[1] > 0.0f && p[1] < fMaxY && p[2] > 0.0f &&
-                p[2] < fMaxZ) {
-                const int32_t ix = static_cast<int32_t>(p[0]);
-                const int32_t iy = static_cast<int32_t>(p[1]);
-                const int32_t iz = static_cast<int32_t>(p[2]);
-                // Samples in empty space have opacity 0: with a finite A they
-                // change no sum, and A stays at or below 0.99.
-                if (bSkip && std::isfinite(A) &&
-                    skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pos, step, i))
-                    continue;
-                const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
-                // Within a run an entry, once filled, is never recomputed: what a
-                // later sample would compute for it is discarded, so it is not
-                // computed at all. The first ray to reach the voxel claims the
-                // entry and fills it; any other waits for that.
-                std::atomic_ref<uint8_t> valid(pValid[k]);
-                uint8_t nState = valid.load(std::memory_order_acquire);
-                if (nState != SHADE_FILLED) {
-                    if (nState == SHADE_EMPTY &&
-                        valid.compare_exchange_strong(nState, SHADE_CLAIMED,
-                                                      std::memory_order_acquire)) {
-                        int16_t nValue;
-                        float g[3];
-                        float m;
-                        if (bTrilinear)
-                            nValue = TruncToInt16(volume.SampleTrilinear(p[0], p[1], p[2]));
-                        else
-                            nValue = volume.m_pVoxels[k];
-                        const TableEntry& e = tf.Lookup(nValue);
-                        // A transparent entry (opacity m * 0 = 0 for every finite
-                        // m) adds nothing to any ray whatever its colour, so its
-                        // gradient and shading are not needed.
-                        bool bShade = e.opacity != 0.0f;
-                        if (bShade) {
-                            if (bTrilinear) {
-                                volume.GradientTrilinear(p[0], p[1], p[2], g);
-                                m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
-                            } else {
-                                const float* pGradient =
-                                    volume.m_pGradient + 3 * static_cast<size_t>(k);
-                                g[0] = pGradient[0];
-                                g[1] = pGradient[1];
-                                g[2] = pGradient[2];
-                                m = volume.m_pGradientMagnitude[k];
-                            }
-                            bShade = m > 0.0f && std::isfinite(m);
-                        }
-                        if (bShade) {
-                            const float nv[3] = {g[0] / m, g[1] / m, g[2] / m};
-                            const float fDiffuse = Dot(nv, pLight);
-                            const float fSpecular = SpecularPower(Dot(nv, half));
-                            const float I = 0.3f * fSpecular + 0.7f * fDiffuse;
-                            pShadeR[k] = TruncToByte(I * e.red);
-                            pShadeG[k] = TruncToByte(I * e.green);
-                            pShadeB[k] = TruncToByte(I * e.blue);
-                            pShadeAlpha[k] = m * e.opacity;
-                        } else {
-                            // No gradient (no surface) or no opacity: colour 0 and
-                            // opacity 0.
-                            pShadeR[k] = pShadeG[k] = pShadeB[k] = 0;
-                            pShadeAlpha[k] = 0.0f;
-                        }
-                        valid.store(SHADE_FILLED, std::memory_order_release);
-                    } else {
-                        WaitUntilFilled(valid);
-                    }
-                }
-                const float a = pShadeAlpha[k];
-                // With a = 0 and a finite A every product below is a zero, and
-                // adding a zero leaves each sum as it is.
-                if (a != 0.0f || !std::isfinite(A)) {
-                    const float rest = 1.0f - A;
-                    cr += static_cast<float>(pShadeR[k]) * rest * a;
-                    cg += static_cast<float>(pShadeG[k]) * rest * a;
-                    cb += static_cast<float>(pShadeB[k]) * rest * a;
-                    A += rest * a;
-                }
-            }
-            Advance(pos, step);
-            ++i;
-            if (A > 0.99)
-                break;
-        }
-    }
-    SetPixel(pixel, cr * K255, cg * K255, cb * K255);
+    RayMarchSetup setup;
+    CastRequest r =
+        SingleRequest(setup, VOLUME_TYPE_LEVOY, nSamples, pDirection, static_cast<float>(dNear),
+                      static_cast<float>((dFar - dNear) / nSamples), matrix, volume, pixel, pSkip);
+    r.nInterpolation = nInterpolation;
+    r.pLight = pLight;
+    r.pTf = &tf;
+    Cast(r);
     return 0;
 }
 
 int CastRayXRay(int32_t nSamples, double dNear, double dFar, const float* pDirection,
                 const CMatrix4& matrix, const CVolume& volume, ImagePixel& pixel,
                 const CSkipMap* pSkip) {
-    double dSum = 0.0;
-    if (nSamples < 1 || !volume.m_pVoxels) {
-        SetPixel(pixel, 0.0f, 0.0f, 0.0f);
-        return 0;
-    }
-
-    float dir[3];
-    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], dir);
-    float pos[3], step[3];
-    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>(dFar), pos);
-    ScaleVector(dir[0], dir[1], dir[2], static_cast<float>((dNear - dFar) / nSamples), step);
-
-    const PointMap map(matrix);
-    int32_t nFirst = 0, nLast = -1;
-    if (InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast)) {
-        const CRaySkipper skipper(pSkip, volume, map, pos, step, nSamples);
-        const bool bSkip = skipper.Active();
-        AddRepeated3(pos, step, nFirst);
-
-        const float fDimX = static_cast<float>(volume.m_nDimX);
-        const float fDimY = static_cast<float>(volume.m_nDimY);
-        const float fDimZ = static_cast<float>(volume.m_nDimZ);
-        const int32_t nStrideY = volume.m_nStrideY;
-        const int32_t nStrideZ = volume.m_nStrideZ;
-        const int16_t* const pVoxels = volume.m_pVoxels;
-        const double dDivisor = nSamples * 4096.0;
-
-        for (int32_t i = nFirst; i <= nLast;) {
-            float p[3];
-            map.Map(pos, p);
-            if (p[0] >= 0.0f && p[0] < fDimX && p[1] >= 0.0f && p[1] < fDimY && p[2] >= 0.0f &&
-                p[2] < fDimZ) {
-                const int32_t ix = static_cast<int32_t>(p[0]);
-                const int32_t iy = static_cast<int32_t>(p[1]);
-                const int32_t iz = static_cast<int32_t>(p[2]);
-                // Voxels of value 0 add exact zeros, which change no sum.
-                if (bSkip && skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pos, step, i))
-                    continue;
-                const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
-                dSum = dSum + pVoxels[k] / dDivisor;
-            }
-            Advance(pos, step);
-            ++i;
-        }
-    }
-    const float fGrey = static_cast<float>(dSum * 5.0);
-    SetPixel(pixel, fGrey, fGrey, fGrey);
+    RayMarchSetup setup;
+    Cast(SingleRequest(setup, VOLUME_TYPE_XRAY, nSamples, pDirection, static_cast<float>(dFar),
+                       static_cast<float>((dNear - dFar) / nSamples), matrix, volume, pixel,
+                       pSkip));
     return 0;
 }
 
@@ -598,78 +1270,15 @@ int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDir
                     const float* pLight, int32_t nUpperThreshold, int32_t nLowerThreshold,
                     int32_t nInterpolation, const CTransferFunction& tf, const CMatrix4& matrix,
                     const CVolume& volume, ImagePixel& pixel, const CSkipMap* pSkip) {
-    SetPixel(pixel, 0.0f, 0.0f, 0.0f);
-    if (nSamples < 1 || !volume.m_pVoxels)
-        return 0;
-
-    float dir[3];
-    NormalizeVector(pDirection[0], pDirection[1], pDirection[2], dir);
-    float pos[3], step[3];
-    ScaleVector(dir[0], dir[1], dir[2], fNear, pos);
-    ScaleVector(dir[0], dir[1], dir[2], (fFar - fNear) / static_cast<float>(nSamples), step);
-
-    const PointMap map(matrix);
-    int32_t nFirst = 0, nLast = -1;
-    if (!InsideSampleRange(map, pos, step, nSamples, volume, nFirst, nLast))
-        return 0;
-    const CRaySkipper skipper(pSkip, volume, map, pos, step, nSamples);
-    const bool bSkip = skipper.Active();
-    AddRepeated3(pos, step, nFirst);
-
-    const float fMaxX = static_cast<float>(volume.m_nDimX - 1);
-    const float fMaxY = static_cast<float>(volume.m_nDimY - 1);
-    const float fMaxZ = static_cast<float>(volume.m_nDimZ - 1);
-    const int32_t nStrideY = volume.m_nStrideY;
-    const int32_t nStrideZ = volume.m_nStrideZ;
-    const bool bTrilinear = nInterpolation == VOLUME_TRILINEAR;
-    const float fLower = static_cast<float>(nLowerThreshold);
-    const float fUpper = static_cast<float>(nUpperThreshold);
-
-    for (int32_t i = nFirst; i <= nLast;) {
-        float p[3];
-        map.Map(pos, p);
-        if (p[0] > 0.0f && p[0] < fMaxX && p[1] > 0.0f && p[1] < fMaxY && p[2] > 0.0f &&
-            p[2] < fMaxZ) {
-            const int32_t ix = static_cast<int32_t>(p[0]);
-            const int32_t iy = static_cast<int32_t>(p[1]);
-            const int32_t iz = static_cast<int32_t>(p[2]);
-            // No sample in empty space can be a hit.
-            if (bSkip && skipper.JumpEmptySpace(p, ix, iy, iz, nLast, pos, step, i))
-                continue;
-            const int32_t k = ix + iy * nStrideY + iz * nStrideZ;
-            const float fValue = bTrilinear
-                                     ? static_cast<float>(volume.SampleTrilinear(p[0], p[1], p[2]))
-                                     : static_cast<float>(volume.m_pVoxels[k]);
-            if (fLower < fValue && fValue < fUpper) {
-                const TableEntry& e = tf.Lookup(TruncToInt16(fValue));
-                float nv[3];
-                bool bSurface;
-                if (bTrilinear) {
-                    float g[3];
-                    volume.GradientTrilinear(p[0], p[1], p[2], g);
-                    NormalizeVector(g[0], g[1], g[2], nv);
-                    bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
-                } else {
-                    const float m = volume.m_pGradientMagnitude[k];
-                    const float* g = volume.m_pGradient + 3 * static_cast<size_t>(k);
-                    bSurface = m > 0.0f && std::isfinite(m);
-                    if (bSurface) {
-                        nv[0] = g[0] / m;
-                        nv[1] = g[1] / m;
-                        nv[2] = g[2] / m;
-                    }
-                }
-                // A hit without a gradient has no normal to shade with: black.
-                if (bSurface) {
-                    const double s = static_cast<double>(Dot(nv, pLight)) * K255_DOUBLE;
-                    SetPixel(pixel, static_cast<float>(s * e.red), static_cast<float>(s * e.green),
-                             static_cast<float>(s * e.blue));
-                }
-                return 0;
-            }
-        }
-        Advance(pos, step);
-        ++i;
-    }
+    RayMarchSetup setup;
+    CastRequest r =
+        SingleRequest(setup, VOLUME_TYPE_FIRST_HIT, nSamples, pDirection, fNear,
+                      (fFar - fNear) / static_cast<float>(nSamples), matrix, volume, pixel, pSkip);
+    r.nUpper = nUpperThreshold;
+    r.nLower = nLowerThreshold;
+    r.nInterpolation = nInterpolation;
+    r.pLight = pLight;
+    r.pTf = &tf;
+    Cast(r);
     return 0;
 }

@@ -28,14 +28,19 @@ constexpr float K255 = 0.003921568859368563f;
 // Interpolation codes of the volume casters.
 enum VolumeInterpolation { VOLUME_NEAREST = 0, VOLUME_TRILINEAR = 1 };
 
+// What every ray of a view shares, made from the matrix and the volume's
+// dimensions (inside the casters).
+struct RayMarchSetup;
+
 // The view of one rendering run, built once before its first step and read only
 // by the casters.
 struct RayView {
-    std::unique_ptr<CMatrix4> pMatrix;   // eye frame -> continuous voxel coordinates
-    float light[3] = {0.0f, 0.0f, 0.0f}; // the viewing axis in the rotated volume frame
-    int32_t nSamples = 0;                // samples per ray: the diagonal, truncated
-    double dRight = 0.0;                 // image-plane half-width R
-    double dTop = 0.0;                   // image-plane half-height T
+    std::unique_ptr<CMatrix4> pMatrix;           // eye frame -> continuous voxel coordinates
+    std::shared_ptr<const RayMarchSetup> pSetup; // made by SetupView with the matrix
+    float light[3] = {0.0f, 0.0f, 0.0f};         // the viewing axis in the rotated volume frame
+    int32_t nSamples = 0;                        // samples per ray: the diagonal, truncated
+    double dRight = 0.0;                         // image-plane half-width R
+    double dTop = 0.0;                           // image-plane half-height T
     // The volume's diagonal, and the longest voxel edge, in units of its shortest
     // voxel edge (with cubic voxels: the diagonal in voxels, and 1).
     double dDiagonal = 0.0;
@@ -58,9 +63,19 @@ void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath
 // interpolation and the thresholds afresh as well. An unknown type yields a
 // computed black pixel. pSkip, when given, is used only if it was made for the
 // settings read for this pixel (its key); otherwise every sample is marched.
+// bShared: rays cast on other threads at the same time may share the shading
+// cache (false when this thread is the only one casting).
 void CastGridRay(const RayView& view, const CRenderState& state, double fx, double fy,
                  const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
-                 const CSkipMap* pSkip = nullptr);
+                 const CSkipMap* pSkip = nullptr, bool bShared = true);
+
+// The casters do the same arithmetic with the processor's AVX2 instructions
+// where it has them, or with SSE2; the pictures are the same bit for bit.
+// Whether AVX2 is there, and which the casters use (AVX2 when it is there,
+// unless told otherwise, e.g. to compare the two).
+bool CasterAvx2Available();
+void UseCasterAvx2(bool bUse);
+bool CasterUsesAvx2();
 
 // The casters below skip the samples that a given skip map (made for the same
 // settings, transfer function and dataset) marks as lying in empty space; the
@@ -94,10 +109,3 @@ int CastRayFirstHit(int32_t nSamples, float fNear, float fFar, const float* pDir
 // for bit, mostly without calling pow (with a C library whose pow is within one
 // unit in the last place, as glibc's is).
 float SpecularPower(float fCosine);
-
-// States of a shading-cache valid flag (m_pShadeValid) during a run: empty,
-// filled, and claimed by a ray that is filling it right now. Between runs an
-// entry is only ever empty or filled.
-constexpr uint8_t SHADE_EMPTY = 0;
-constexpr uint8_t SHADE_FILLED = 1;
-constexpr uint8_t SHADE_CLAIMED = 2;

@@ -5,10 +5,12 @@
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
 #include <new>
+#include <sys/mman.h>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
@@ -38,21 +40,36 @@ long long FileLength(std::FILE* pFile) {
     return nEnd;
 }
 
-template <class T> T* AllocateArray(size_t nCount, bool bZero) {
-    return bZero ? new (std::nothrow) T[nCount]() : new (std::nothrow) T[nCount];
+// The per-voxel buffers are asked for on huge pages where the system offers
+// them (transparent huge pages on request): the casters reach far across them
+// (a ray along y steps by a whole row per sample) and would otherwise miss the
+// address translation cache at nearly every sample.
+template <class T> T* AllocateLarge(size_t nCount, bool bZero) {
+    constexpr size_t HUGE_PAGE = size_t(2) << 20;
+    const size_t nBytes = nCount * sizeof(T);
+    const bool bHuge = nBytes >= HUGE_PAGE;
+    const size_t nAlign = bHuge ? HUGE_PAGE : 64;
+    const size_t nSize = (nBytes + nAlign - 1) / nAlign * nAlign;
+    void* p = std::aligned_alloc(nAlign, nSize);
+    if (!p)
+        return nullptr;
+#ifdef MADV_HUGEPAGE
+    if (bHuge)
+        madvise(p, nSize, MADV_HUGEPAGE); // only advice: without it the buffer stays as it is
+#endif
+    if (bZero)
+        std::memset(p, 0, nBytes);
+    return static_cast<T*>(p);
 }
 
-template <class T> void FreeArray(T*& p) {
-    if (p) {
-        delete[] p;
-        p = nullptr;
-    }
+template <class T> void FreeLarge(T*& p) {
+    std::free(p);
+    p = nullptr;
 }
 
-// Frees the buffer and allocates it anew; false when that fails.
-template <class T> bool Reallocate(T*& p, size_t nCount, bool bZero) {
-    FreeArray(p);
-    p = AllocateArray<T>(nCount, bZero);
+template <class T> bool ReallocateLarge(T*& p, size_t nCount, bool bZero) {
+    FreeLarge(p);
+    p = AllocateLarge<T>(nCount, bZero);
     return p != nullptr;
 }
 
@@ -219,8 +236,14 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_
     m_nStrideX = 1;
     m_nStrideY = m_nDimX;
     m_nVoxelCount = static_cast<int32_t>(nCount);
-    m_pVoxels = pVoxels.release();
-    if (AllocateBuffers() != 0) {
+    // The voxels move into a buffer of the kind the casters read best (see
+    // AllocateLarge).
+    m_pVoxels = AllocateLarge<int16_t>(static_cast<size_t>(nCount), false);
+    if (m_pVoxels) {
+        std::memcpy(m_pVoxels, pVoxels.get(), static_cast<size_t>(nCount) * sizeof(int16_t));
+        pVoxels.reset();
+    }
+    if (!m_pVoxels || AllocateBuffers() != 0) {
         ResetToEmpty();
         m_eLoadError = RAW_TOO_LARGE;
         return -1;
@@ -232,31 +255,39 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_
 }
 
 void CVolume::ComputeGradients() {
-    // Central differences on the interior voxels; the faces keep the zero that
-    // AllocateBuffers wrote.
+    // Every record holds its voxel's value; the gradients are central differences
+    // on the interior voxels, and zero (with a zero length) on the faces. One
+    // pass writes every record and length once.
     const int nDimX = m_nDimX;
     const int nDimY = m_nDimY;
     const int nDimZ = m_nDimZ;
     const ptrdiff_t sy = m_nStrideY;
     const ptrdiff_t sz = m_nStrideZ;
-    for (int z = 1; z < nDimZ - 1; ++z) {
-        for (int y = 1; y < nDimY - 1; ++y) {
-            const ptrdiff_t i0 = 1 + y * sy + z * sz;
+    for (int z = 0; z < nDimZ; ++z) {
+        for (int y = 0; y < nDimY; ++y) {
+            const ptrdiff_t i0 = y * sy + z * sz;
             const int16_t* v = m_pVoxels + i0;
-            float* g = m_pGradient + 3 * i0;
+            VoxelRecord* r = m_pRecords + i0;
             float* m = m_pGradientMagnitude + i0;
-            for (int x = 1; x < nDimX - 1; ++x, ++v, g += 3, ++m) {
-                const int32_t dx = static_cast<int32_t>(v[1]) - v[-1];
-                const int32_t dy = static_cast<int32_t>(v[sy]) - v[-sy];
-                const int32_t dz = static_cast<int32_t>(v[sz]) - v[-sz];
+            const bool bInteriorRow = z > 0 && z < nDimZ - 1 && y > 0 && y < nDimY - 1;
+            for (int x = 0; x < nDimX; ++x) {
+                r[x].value = static_cast<float>(v[x]);
+                if (!bInteriorRow || x == 0 || x == nDimX - 1) {
+                    r[x].gradient[0] = r[x].gradient[1] = r[x].gradient[2] = 0.0f;
+                    m[x] = 0.0f;
+                    continue;
+                }
+                const int32_t dx = static_cast<int32_t>(v[x + 1]) - v[x - 1];
+                const int32_t dy = static_cast<int32_t>(v[x + sy]) - v[x - sy];
+                const int32_t dz = static_cast<int32_t>(v[x + sz]) - v[x - sz];
                 const float gx = static_cast<float>(dx) * 0.5f;
                 const float gy = static_cast<float>(dy) * 0.5f;
                 const float gz = static_cast<float>(dz) * 0.5f;
-                g[0] = gx;
-                g[1] = gy;
-                g[2] = gz;
+                r[x].gradient[0] = gx;
+                r[x].gradient[1] = gy;
+                r[x].gradient[2] = gz;
                 const double dgx = gx, dgy = gy, dgz = gz;
-                *m = static_cast<float>(std::sqrt(dgx * dgx + dgy * dgy + dgz * dgz));
+                m[x] = static_cast<float>(std::sqrt(dgx * dgx + dgy * dgy + dgz * dgz));
             }
         }
     }
@@ -280,17 +311,29 @@ int CVolume::AllocateBuffers() {
     // The voxels may be in already (a load reads them first); every other buffer
     // is made anew. The first allocation that fails ends it.
     const size_t n = static_cast<size_t>(m_nVoxelCount);
-    const bool bOk = (m_pVoxels || (m_pVoxels = AllocateArray<int16_t>(n, false))) &&
-                     Reallocate(m_pGradient, 3 * n, true) &&
-                     Reallocate(m_pGradientMagnitude, n, true) && Reallocate(m_pShadeR, n, false) &&
-                     Reallocate(m_pShadeG, n, false) && Reallocate(m_pShadeB, n, false) &&
-                     Reallocate(m_pShadeAlpha, n, false) && Reallocate(m_pShadeValid, n, false);
+    const bool bOk = (m_pVoxels || (m_pVoxels = AllocateLarge<int16_t>(n, false))) &&
+                     ReallocateLarge(m_pRecords, n, false) &&
+                     ReallocateLarge(m_pGradientMagnitude, n, false) &&
+                     ReallocateLarge(m_pShade, n, false) && ReallocateLarge(m_pShadeValid, n, true);
     if (!bOk) {
         FreeBuffers();
         return -1;
     }
     m_nContentSerial = NextContentSerial();
+    m_nShadeRun = 1;
     return 0;
+}
+
+void CVolume::ClearShadeCache() {
+    if (!m_pShadeValid)
+        return;
+    if (m_nShadeRun < SHADE_LAST_RUN) {
+        ++m_nShadeRun;
+        return;
+    }
+    // The run numbers are used up: every flag back to 0 (empty for every run).
+    std::memset(m_pShadeValid, 0, static_cast<size_t>(m_nVoxelCount));
+    m_nShadeRun = 1;
 }
 
 std::string DescribeValues(const CVolume& volume) {
@@ -308,14 +351,11 @@ uint64_t CVolume::NextContentSerial() {
 
 void CVolume::FreeBuffers() {
     m_nContentSerial = 0;
-    FreeArray(m_pVoxels);
-    FreeArray(m_pGradient);
-    FreeArray(m_pGradientMagnitude);
-    FreeArray(m_pShadeR);
-    FreeArray(m_pShadeG);
-    FreeArray(m_pShadeB);
-    FreeArray(m_pShadeAlpha);
-    FreeArray(m_pShadeValid);
+    FreeLarge(m_pVoxels);
+    FreeLarge(m_pRecords);
+    FreeLarge(m_pGradientMagnitude);
+    FreeLarge(m_pShade);
+    FreeLarge(m_pShadeValid);
 }
 
 int CVolume::FindHistogramPeak() {

@@ -1,6 +1,7 @@
 // One scalar volume read from a RAW dataset file (*.dat): signed 16-bit voxels,
-// x fastest, with per-voxel gradients, their lengths, a 4096-bin histogram and
-// the shading cache that the Levoy ray caster fills.
+// x fastest, with per-voxel gradients (kept beside a float copy of each value, in
+// one record per voxel), their lengths, a 4096-bin histogram and the shading
+// cache that the Levoy ray caster fills.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,23 @@
 #include <string>
 
 constexpr int HISTOGRAM_BINS = 4096;
+
+// One voxel's value and gradient side by side (16 bytes): the trilinear samplers
+// read a cell's eight corners as eight such records, one load each.
+struct VoxelRecord {
+    float value;       // the voxel value (every 16-bit value is exact as a float)
+    float gradient[3]; // gx, gy, gz; zero on the border voxels
+};
+
+// One entry of the shading cache (8 bytes): the shaded colour and its opacity.
+// Whether it belongs to the current run is kept apart, in m_pShadeValid.
+struct ShadeEntry {
+    uint8_t red; // 0..255
+    uint8_t green;
+    uint8_t blue;
+    uint8_t unused;
+    float alpha;
+};
 
 // Where a dataset came from and how its voxel values relate to the file's.
 struct VolumeSource {
@@ -75,13 +93,29 @@ public:
     // A short English text for the load error ("cannot be opened", ...).
     static const char* LoadErrorText(RawLoadError eError);
 
-    float* m_pGradient = nullptr;          // 3 floats per voxel
+    // Empties the shading cache: every entry counts as empty afterwards. A run
+    // number in the valid flags makes this cost nothing but a count on most
+    // runs; only when the numbers are used up are all flags reset.
+    void ClearShadeCache();
+    // The valid flag of an entry filled since the last ClearShadeCache, with
+    // colour 0 and opacity 0 (the entry itself is not written then), or with its
+    // colour and opacity in m_pShade; and of an entry claimed for filling. Any
+    // other flag means empty.
+    uint8_t ShadeTransparent() const { return m_nShadeRun; }
+    uint8_t ShadeOpaque() const { return static_cast<uint8_t>(m_nShadeRun | SHADE_OPAQUE_BIT); }
+    uint8_t ShadeClaimed() const { return static_cast<uint8_t>(m_nShadeRun | SHADE_CLAIM_BIT); }
+    bool IsShadeFilled(int32_t k) const {
+        return m_pShadeValid[k] == ShadeTransparent() || m_pShadeValid[k] == ShadeOpaque();
+    }
+    // The entry of voxel k as filled in this run (all zero when transparent).
+    ShadeEntry ShadeOf(int32_t k) const {
+        return m_pShadeValid[k] == ShadeOpaque() ? m_pShade[k] : ShadeEntry{0, 0, 0, 0, 0.0f};
+    }
+
+    VoxelRecord* m_pRecords = nullptr;     // value and gradient of every voxel
     float* m_pGradientMagnitude = nullptr; // 1 float per voxel
-    uint8_t* m_pShadeR = nullptr;          // shading cache, 0..255
-    uint8_t* m_pShadeG = nullptr;
-    uint8_t* m_pShadeB = nullptr;
-    float* m_pShadeAlpha = nullptr;
-    uint8_t* m_pShadeValid = nullptr; // 1 once an entry is filled in this run
+    ShadeEntry* m_pShade = nullptr;        // shading cache, 1 entry per voxel
+    uint8_t* m_pShadeValid = nullptr;      // its valid flags, 1 per voxel
     int16_t m_nDimX = 0;
     int16_t m_nDimY = 0;
     int16_t m_nDimZ = 0;
@@ -126,6 +160,10 @@ private:
     void Reject(RawLoadError eError);
 
     RawLoadError m_eLoadError = RAW_OK;
+    static constexpr uint8_t SHADE_CLAIM_BIT = 0x80;
+    static constexpr uint8_t SHADE_OPAQUE_BIT = 0x40;
+    static constexpr uint8_t SHADE_LAST_RUN = 0x3f;
+    uint8_t m_nShadeRun = 1; // 1..SHADE_LAST_RUN
 };
 
 // How the dataset's values were taken from its file: "values kept" or "values
@@ -191,48 +229,28 @@ inline float* CVolume::GradientTrilinear(float x, float y, float z, float* pOut)
     const double gx = 1.0 - fx;
     const double gy = 1.0 - fy;
     const double gz = 1.0 - fz;
-    if (CellInside(nx, ny, nz)) {
-        const ptrdiff_t sy = 3 * static_cast<ptrdiff_t>(m_nStrideY);
-        const ptrdiff_t sz = 3 * static_cast<ptrdiff_t>(m_nStrideZ);
-        const float* p =
-            m_pGradient + 3 * static_cast<ptrdiff_t>(nx + ny * m_nStrideY + nz * m_nStrideZ);
-        const float* p000 = p;
-        const float* p100 = p + 3;
-        const float* p010 = p + sy;
-        const float* p110 = p + sy + 3;
-        const float* p001 = p + sz;
-        const float* p101 = p + sz + 3;
-        const float* p011 = p + sz + sy;
-        const float* p111 = p + sz + sy + 3;
-        double r[3];
-        for (int c = 0; c < 3; ++c) {
-            const double a00 = p000[c] * gx + p100[c] * fx;
-            const double a10 = p010[c] * gx + p110[c] * fx;
-            const double a01 = p001[c] * gx + p101[c] * fx;
-            const double a11 = p011[c] * gx + p111[c] * fx;
-            const double b0 = a00 * gy + a10 * fy;
-            const double b1 = a01 * gy + a11 * fy;
-            r[c] = b0 * gz + b1 * fz;
-        }
-        pOut[0] = static_cast<float>(r[0]);
-        pOut[1] = static_cast<float>(r[1]);
-        pOut[2] = static_cast<float>(r[2]);
-        return pOut;
-    }
     // A corner outside the grid contributes a zero gradient.
-    auto corner = [this](int i, int j, int k, int c) -> double {
+    static constexpr float ZERO[3] = {0.0f, 0.0f, 0.0f};
+    auto corner = [this](int i, int j, int k) -> const float* {
         if (static_cast<unsigned>(i) >= static_cast<unsigned>(m_nDimX) ||
             static_cast<unsigned>(j) >= static_cast<unsigned>(m_nDimY) ||
             static_cast<unsigned>(k) >= static_cast<unsigned>(m_nDimZ))
-            return 0.0;
-        return m_pGradient[3 * static_cast<ptrdiff_t>(i + j * m_nStrideY + k * m_nStrideZ) + c];
+            return ZERO;
+        return m_pRecords[i + j * m_nStrideY + k * m_nStrideZ].gradient;
     };
+    const float* p000 = corner(nx, ny, nz);
+    const float* p100 = corner(nx + 1, ny, nz);
+    const float* p010 = corner(nx, ny + 1, nz);
+    const float* p110 = corner(nx + 1, ny + 1, nz);
+    const float* p001 = corner(nx, ny, nz + 1);
+    const float* p101 = corner(nx + 1, ny, nz + 1);
+    const float* p011 = corner(nx, ny + 1, nz + 1);
+    const float* p111 = corner(nx + 1, ny + 1, nz + 1);
     for (int c = 0; c < 3; ++c) {
-        const double a00 = corner(nx, ny, nz, c) * gx + corner(nx + 1, ny, nz, c) * fx;
-        const double a10 = corner(nx, ny + 1, nz, c) * gx + corner(nx + 1, ny + 1, nz, c) * fx;
-        const double a01 = corner(nx, ny, nz + 1, c) * gx + corner(nx + 1, ny, nz + 1, c) * fx;
-        const double a11 =
-            corner(nx, ny + 1, nz + 1, c) * gx + corner(nx + 1, ny + 1, nz + 1, c) * fx;
+        const double a00 = p000[c] * gx + p100[c] * fx;
+        const double a10 = p010[c] * gx + p110[c] * fx;
+        const double a01 = p001[c] * gx + p101[c] * fx;
+        const double a11 = p011[c] * gx + p111[c] * fx;
         const double b0 = a00 * gy + a10 * fy;
         const double b1 = a01 * gy + a11 * fy;
         pOut[c] = static_cast<float>(b0 * gz + b1 * fz);

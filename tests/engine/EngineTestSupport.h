@@ -1,5 +1,5 @@
-// Helpers of the engine tests: datasets read back from RAW bytes, the shading
-// cache and the gradients as the casters keep them, and pictures.
+// Helpers of the engine tests: datasets read back from RAW bytes, the gradients
+// as the casters keep them, and pictures.
 #pragma once
 
 #include <algorithm>
@@ -24,27 +24,12 @@ inline int32_t VoxelIndex(const CVolume& volume, int x, int y, int z) {
     return x + y * volume.m_nStrideY + z * volume.m_nStrideZ;
 }
 
-// The shading cache: emptied (as at the start of a run), one entry's state.
-inline void ClearShades(CVolume& volume) {
-    std::memset(volume.m_pShadeValid, 0, static_cast<size_t>(volume.m_nVoxelCount));
-}
-inline bool ShadeFilled(const CVolume& volume, int32_t k) {
-    return volume.m_pShadeValid[k] != 0;
-}
-struct Shade {
-    int red, green, blue;
-    float alpha;
-};
-inline Shade ShadeOf(const CVolume& volume, int32_t k) {
-    return {volume.m_pShadeR[k], volume.m_pShadeG[k], volume.m_pShadeB[k], volume.m_pShadeAlpha[k]};
-}
-
 // Overwrites the stored gradient (and its length) of one voxel.
 inline void SetGradient(CVolume& volume, int32_t k, float gx, float gy, float gz,
                         float fMagnitude) {
-    volume.m_pGradient[3 * k] = gx;
-    volume.m_pGradient[3 * k + 1] = gy;
-    volume.m_pGradient[3 * k + 2] = gz;
+    volume.m_pRecords[k].gradient[0] = gx;
+    volume.m_pRecords[k].gradient[1] = gy;
+    volume.m_pRecords[k].gradient[2] = gz;
     volume.m_pGradientMagnitude[k] = fMagnitude;
 }
 

@@ -26,9 +26,28 @@ float Sequential(float x, float s, int64_t n) {
     return ::testing::AssertionFailure() << std::hexfloat << a << " vs " << b;
 }
 
+// Runs described by CFloatRuns, and how many of them could be described.
+int g_nRunsBuilt = 0;
+int g_nRunsTried = 0;
+
 void ExpectSameAsSequential(float x, float s, int64_t n) {
     EXPECT_TRUE(SameFloat(AddRepeated(x, s, n), Sequential(x, s, n)))
         << std::hexfloat << "x " << x << " s " << s << " n " << n;
+    // Every position of the run, looked up in increasing order with gaps.
+    CFloatRuns runs;
+    ++g_nRunsTried;
+    if (!runs.Build(x, s, n))
+        return;
+    ++g_nRunsBuilt;
+    float fSum = x;
+    for (int64_t i = 0, nNext = 0; i <= n; ++i) {
+        if (i == nNext || i == n) {
+            ASSERT_TRUE(SameFloat(runs.At(i), fSum))
+                << std::hexfloat << "x " << x << " s " << s << " i " << i << " of " << n;
+            nNext += 1 + (i * 7919) % 97;
+        }
+        fSum += s;
+    }
 }
 
 } // namespace
@@ -48,6 +67,16 @@ TEST(FloatStepsTest, RandomRunsMatchOneAdditionAtATime) {
     }
     ExpectSameAsSequential(0.001f, 1.0e-6f, 1000000);
     ExpectSameAsSequential(1000.0f, -0.000731f, 1000000);
+    // A ray's coordinates keep their sign and pass a few binades: such runs are
+    // always described.
+    for (int i = 0; i < 2000; ++i) {
+        const double dStart = std::ldexp(unit(rng64), -static_cast<int>(rng64() % 12));
+        const int64_t n = 1 + static_cast<int64_t>(rng64() % 1000);
+        const float fStep = static_cast<float>(dStart * (1.0 + unit(rng64)) / n);
+        const int nBuilt = g_nRunsBuilt;
+        ExpectSameAsSequential(static_cast<float>(dStart), fStep, n);
+        ASSERT_EQ(g_nRunsBuilt, nBuilt + 1) << std::hexfloat << dStart << " " << fStep << " " << n;
+    }
 }
 
 TEST(FloatStepsTest, TiesBinadeEdgesAndSignChanges) {

@@ -147,7 +147,7 @@ protected:
     int FilledShades() {
         int n = 0;
         for (int32_t k = 0; k < m_Viewer.Volume()->m_nVoxelCount; ++k)
-            n += ShadeFilled(*m_Viewer.Volume(), k) ? 1 : 0;
+            n += m_Viewer.Volume()->IsShadeFilled(k) ? 1 : 0;
         return n;
     }
 
@@ -433,9 +433,11 @@ TEST_F(ProgressiveTest, ManyStartStopCyclesKeepOneWorkerAtATime) {
 
 class ParallelRenderTest : public ProgressiveTest {
 protected:
-    // Every thread count, skipping or not, gives the single-threaded full march's
-    // picture, for every compositing type and sampling and the given First Hit
-    // thresholds.
+    ~ParallelRenderTest() override { UseCasterAvx2(true); }
+
+    // Every thread count, skipping or not, with AVX2 (where the processor has it)
+    // or SSE2, gives the single-threaded full march's picture with SSE2, for
+    // every compositing type and sampling and the given First Hit thresholds.
     void ExpectSameAtEveryThreadCount(int w, int h, const std::string& sWhat,
                                       std::vector<std::pair<int, int>> thresholds = {{0, 4095}}) {
         for (int nType = 0; nType < 3; ++nType) {
@@ -449,16 +451,23 @@ protected:
                     m_State.m_nVolumeInterpolation = nInterpolation;
                     m_State.m_nLowerThreshold = nLower;
                     m_State.m_nUpperThreshold = nUpper;
+                    UseCasterAvx2(false);
                     const std::vector<ImagePixel> reference = Run(w, h, 1, false);
                     EXPECT_TRUE(AnyLit(reference) || nLower != thresholds[0].first)
                         << sWhat << " " << nType;
+                    const auto what = [&](int nThreads, bool bSkip) {
+                        return sWhat + ": type " + std::to_string(nType) + ", interpolation " +
+                               std::to_string(nInterpolation) + ", thresholds " +
+                               std::to_string(nLower) + ".." + std::to_string(nUpper) + ", " +
+                               std::to_string(nThreads) + " threads, skipping " +
+                               std::to_string(bSkip) + (CasterUsesAvx2() ? ", AVX2" : ", SSE2");
+                    };
+                    EXPECT_TRUE(SamePixels(reference, Run(w, h, 2, true))) << what(2, true);
+                    UseCasterAvx2(true);
                     for (int nThreads : {1, 2, 3, 4})
                         for (bool bSkip : {false, true})
-                            EXPECT_TRUE(nThreads + bSkip == 1 ||
-                                        SamePixels(reference, Run(w, h, nThreads, bSkip)))
-                                << sWhat << ": type " << nType << ", interpolation "
-                                << nInterpolation << ", thresholds " << nLower << ".." << nUpper
-                                << ", " << nThreads << " threads, skipping " << bSkip;
+                            EXPECT_TRUE(SamePixels(reference, Run(w, h, nThreads, bSkip)))
+                                << what(nThreads, bSkip);
                 }
             }
         }

@@ -150,11 +150,11 @@ TEST_F(ViewTest, RaysTheLagApartNeverReachOneShadingCacheEntry) {
         std::vector<int> first(pVolume->m_nVoxelCount, n), last(pVolume->m_nVoxelCount, -1);
         for (int nRow = 0; nRow < n; nRow += 4) {
             for (int nColumn = 0; nColumn < n; ++nColumn) {
-                ClearShades(*pVolume);
+                pVolume->ClearShadeCache();
                 CastAt(*pVolume, VOLUME_TYPE_LEVOY, VOLUME_TRILINEAR, double(nColumn) / n,
                        double(nRow) / n);
                 for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k) {
-                    if (ShadeFilled(*pVolume, k)) {
+                    if (pVolume->IsShadeFilled(k)) {
                         first[k] = std::min(first[k], nColumn);
                         last[k] = std::max(last[k], nColumn);
                     }
@@ -181,7 +181,7 @@ protected:
     CMatrix4 m_Matrix = Shift(1.5, 1.5, 0.5);
 
     ImagePixel Cast(const float* pLight = kAlongZ) {
-        ClearShades(*m_pVolume);
+        m_pVolume->ClearShadeCache();
         ImagePixel pixel = Dirty();
         EXPECT_EQ(CastRayLevoy(4, 0.0, 4.0, kAlongZ, pLight, VOLUME_NEAREST, m_Tf, m_Matrix,
                                *m_pVolume, pixel),
@@ -204,12 +204,12 @@ TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytesAndTheShadingRules)
     EXPECT_EQ(p.r, (200.0f * 0.5f + 10.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.g, (50.0f * 0.5f + 250.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.b, 0.0f);
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).red, 200);
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(1)).green, 250);
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(1)).alpha, 0.25f);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).red, 200);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).green, 250);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).alpha, 0.25f);
     for (int z = 0; z < 4; ++z)
-        EXPECT_TRUE(ShadeFilled(*m_pVolume, K(z))) << z;
-    EXPECT_FALSE(ShadeFilled(*m_pVolume, K(4)));
+        EXPECT_TRUE(m_pVolume->IsShadeFilled(K(z))) << z;
+    EXPECT_FALSE(m_pVolume->IsShadeFilled(K(4)));
 
     Gradient(0, 0);  // no gradient: colour 0 and opacity 0; the ray goes on
     Gradient(1, -2); // faces away: I = 0.3 - 0.7 < 0
@@ -218,13 +218,13 @@ TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytesAndTheShadingRules)
     SetEntry(m_Tf, 101, 255.0f, 255.0f, 255.0f, 0.125f);
     SetEntry(m_Tf, 102, 400.0f, 255.9f, -20.0f, 0.125f);
     p = Cast();
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).red, 0);
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).alpha, 0.0f);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).red, 0);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).alpha, 0.0f);
     // Facing away: bytes limited to 0, the opacity stays (a dark occluder).
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(1)).red, 0);
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(1)).alpha, 0.25f);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).red, 0);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).alpha, 0.25f);
     // Table colours beyond the byte range are limited to 0..255.
-    const Shade s = ShadeOf(*m_pVolume, K(2));
+    const ShadeEntry s = m_pVolume->ShadeOf(K(2));
     EXPECT_EQ(std::vector<int>({s.red, s.green, s.blue}), std::vector<int>({255, 255, 0}));
     EXPECT_EQ(p.r, 255.0f * 0.75f * 0.25f * K255);
     EXPECT_EQ(p.b, 0.0f);
@@ -240,9 +240,9 @@ TEST_F(LevoyNearestTest, SpecularHighlightUsesTheHalfVector) {
     Cast(light);
     // 0.7 * 255 + 0.3 * 255 / 32768 = 178.502 and 0.7 * 100 + 0.3 * 100 / 32768 =
     // 70.0009; without the specular term the second would truncate to 69.
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).red, 178);
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).green, 70);
-    EXPECT_EQ(ShadeOf(*m_pVolume, K(0)).alpha, 0.75f);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).red, 178);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).green, 70);
+    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).alpha, 0.75f);
 }
 
 TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99AndFacesAreOutside) {
@@ -255,7 +255,7 @@ TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99AndFacesAreOut
     EXPECT_EQ(p.r, 100.0f * 1.0f * (2.0f * 0.49f) * K255);
     EXPECT_EQ(p.g, 200.0f * (1.0f - 2.0f * 0.49f) * (2.0f * 0.3f) * K255); // in full
     EXPECT_EQ(p.b, 0.0f);                                                  // never reached
-    EXPECT_FALSE(ShadeFilled(*m_pVolume, K(2)));
+    EXPECT_FALSE(m_pVolume->IsShadeFilled(K(2)));
     // With a1 = 0.4, A = 0.988 stays below: the third sample counts.
     SetEntry(m_Tf, 101, 0.0f, 200.0f, 0.0f, 0.2f);
     EXPECT_GT(Cast().b, 0.0f);
@@ -283,17 +283,17 @@ TEST(CasterTest, LevoyTrilinearCacheKeepsTheFirstRaysShadingForTheRun) {
                      *pVolume, p);
         return p;
     };
-    ClearShades(*pVolume);
+    pVolume->ClearShadeCache();
     const ImagePixel first = cast(2.25), second = cast(2.75);
     // I = 0.7 + 0.3 * 2^-15 (half vector at 45 degrees): 200 I = 140.0018.
-    EXPECT_EQ(ShadeOf(*pVolume, k).red, 140);
-    EXPECT_EQ(ShadeOf(*pVolume, k).green, 0);
-    EXPECT_EQ(ShadeOf(*pVolume, k).alpha, 100.0f * 0.001f);
+    EXPECT_EQ(pVolume->ShadeOf(k).red, 140);
+    EXPECT_EQ(pVolume->ShadeOf(k).green, 0);
+    EXPECT_EQ(pVolume->ShadeOf(k).alpha, 100.0f * 0.001f);
     EXPECT_GT(first.r, 0.0f);
     EXPECT_EQ(second.r, first.r);
     EXPECT_EQ(second.g, 0.0f);
     // A fresh run lets the second ray classify the voxel itself.
-    ClearShades(*pVolume);
+    pVolume->ClearShadeCache();
     const ImagePixel alone = cast(2.75);
     EXPECT_EQ(alone.r, 0.0f);
     EXPECT_EQ(alone.g, first.r);
@@ -403,7 +403,7 @@ TEST_F(ViewTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
     for (int i = 0; i < TABLE_SIZE; ++i)
         SetEntry(m_Tf, i, 255.0f, 128.0f, 64.0f, 0.001f);
     Setup(692, 448, 0, 90, 8, 8, 8);
-    ClearShades(*pVolume);
+    pVolume->ClearShadeCache();
     for (int nType = 0; nType < 3; ++nType) {
         ExpectBlack(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.0, 0.0));
         EXPECT_GT(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.5, 0.5).r, 0.0f) << nType;
@@ -416,7 +416,7 @@ TEST_F(ViewTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
         SetEntry(m_Tf, i, 255.0f, 255.0f, 255.0f, 1.0f);
     Setup(100, 100, 0, 90, 1, 1, 1);
     EXPECT_EQ(m_View.nSamples, 1);
-    ClearShades(*pSingle);
+    pSingle->ClearShadeCache();
     for (int nType = 0; nType < 3; ++nType)
         for (int nInterpolation = 0; nInterpolation < 2; ++nInterpolation)
             ExpectBlack(CastAt(*pSingle, nType, nInterpolation, 0.5, 0.5));
@@ -489,17 +489,18 @@ TEST_F(ViewTest, SkippingOutsideSamplesKeepsEveryBit) {
         for (int nLongitude = -180; nLongitude <= 180; nLongitude += 37) {
             for (int nLatitude = -90; nLatitude <= 90; nLatitude += 29) {
                 Setup(64, 48, nLongitude, nLatitude, dim[0], dim[1], dim[2], spacings[i]);
+                std::copy_n(light, 3, m_View.light);
                 const CMatrix4& m = *m_View.pMatrix;
                 for (int j = 0; j < 24 * 24; ++j) {
+                    // The grid's rays, which the image-plane bounds of the box may
+                    // turn away without a march.
+                    const double fx = j % 24 / 24.0, fy = j / 24 / 24.0;
                     const float dir[3] = {
-                        static_cast<float>(2.0 * (j % 24 / 24.0) * m_View.dRight - m_View.dRight),
-                        static_cast<float>(2.0 * (j / 24 / 24.0) * m_View.dTop - m_View.dTop),
-                        1.2f};
-                    ImagePixel p = Dirty();
-                    CastRayXRay(m_View.nSamples, RAY_NEAR, RAY_FAR, dir, m, *pVolume, p);
+                        static_cast<float>(2.0 * fx * m_View.dRight - m_View.dRight),
+                        static_cast<float>(2.0 * fy * m_View.dTop - m_View.dTop), 1.2f};
+                    ImagePixel p = CastAt(*pVolume, VOLUME_TYPE_XRAY, VOLUME_NEAREST, fx, fy);
                     ASSERT_EQ(p.r, ReferenceXRay(m_View.nSamples, dir, m, *pVolume));
-                    CastRayFirstHit(m_View.nSamples, 1.2f, 3.2f, dir, light, 4095, 0,
-                                    VOLUME_NEAREST, m_Tf, m, *pVolume, p);
+                    p = CastAt(*pVolume, VOLUME_TYPE_FIRST_HIT, VOLUME_NEAREST, fx, fy);
                     const int32_t k = ReferenceFirstHitVoxel(m_View.nSamples, dir, m, *pVolume);
                     ASSERT_EQ(
                         p.r, k < 0 ? 0.0f

@@ -33,8 +33,8 @@ int HistogramTotal(const CVolume& v) {
 
 // Everything a rejected or unreadable file must leave behind.
 void ExpectEmpty(const CVolume& v) {
-    const void* buffers[] = {v.m_pVoxels, v.m_pGradient, v.m_pGradientMagnitude, v.m_pShadeR,
-                             v.m_pShadeG, v.m_pShadeB,   v.m_pShadeAlpha,        v.m_pShadeValid};
+    const void* buffers[] = {v.m_pVoxels, v.m_pRecords, v.m_pGradientMagnitude, v.m_pShade,
+                             v.m_pShadeValid};
     for (const void* p : buffers)
         EXPECT_EQ(p, nullptr);
     const int sizes[] = {v.m_nDimX,       v.m_nDimY,          v.m_nDimZ,
@@ -72,9 +72,7 @@ TEST(VolumeLoad, HeaderStridesVoxelOrderAndLittleEndian) {
         EXPECT_EQ(v.m_Histogram[10 + i], 1);
     }
     EXPECT_EQ(HistogramTotal(v), 8);
-    const void* cache[] = {v.m_pShadeR, v.m_pShadeG, v.m_pShadeB, v.m_pShadeAlpha, v.m_pShadeValid};
-    for (const void* p : cache)
-        EXPECT_NE(p, nullptr);
+    EXPECT_TRUE(v.m_pShade && v.m_pShadeValid);
 
     // 258 = 0x0102 along x: a byte-order mistake would read 513.
     EXPECT_EQ(
@@ -101,13 +99,14 @@ TEST(VolumeLoad, GradientsAreCentralDifferencesInsideAndZeroOnTheFaces) {
                     g[1] = static_cast<float>(4 * y);
                     g[2] = static_cast<float>(-6 * z);
                 }
+                EXPECT_EQ(v.m_pRecords[i].value, static_cast<float>(f(x, y, z))) << x << y << z;
                 for (int c = 0; c < 3; ++c)
-                    EXPECT_EQ(v.m_pGradient[3 * i + c], g[c]) << x << y << z << " axis " << c;
+                    EXPECT_EQ(v.m_pRecords[i].gradient[c], g[c]) << x << y << z << " axis " << c;
                 EXPECT_FLOAT_EQ(v.m_pGradientMagnitude[i],
                                 std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]));
             }
     // (1, y, z): neighbours 0 and 4 (with the +1 at x = 2) -> (4 + 1 - 0) / 2.
-    EXPECT_EQ(v.m_pGradient[3 * (1 + 4 * (1 + 5 * 1))], 2.5f);
+    EXPECT_EQ(v.m_pRecords[1 + 4 * (1 + 5 * 1)].gradient[0], 2.5f);
 
     // 3 x 3 x 3 has one interior voxel; values -30000 .. 30000 along x would wrap
     // if the difference were taken in 16 bits.
@@ -115,7 +114,7 @@ TEST(VolumeLoad, GradientsAreCentralDifferencesInsideAndZeroOnTheFaces) {
         dir.Write("n.dat", FieldBytes(3, 3, 3, [](int x, int, int) { return (x - 1) * 30000; })));
     ASSERT_EQ(n.GetLoadError(), RAW_OK);
     for (int i = 0; i < 27; ++i) {
-        EXPECT_EQ(n.m_pGradient[3 * i], i == 13 ? 30000.0f : 0.0f) << i;
+        EXPECT_EQ(n.m_pRecords[i].gradient[0], i == 13 ? 30000.0f : 0.0f) << i;
         EXPECT_EQ(n.m_pGradientMagnitude[i], i == 13 ? 30000.0f : 0.0f) << i;
     }
     // A dimension of 1 or 2 leaves no interior voxel at all.
@@ -231,7 +230,7 @@ void LimitAddressSpace(unsigned nMegabytes) {
 [[noreturn]] void LoadUnderAddressLimit(const std::string& sPath) {
     LimitAddressSpace(256);
     CVolume v(sPath);
-    const bool bEmpty = !v.m_pVoxels && !v.m_pGradient && !v.m_nVoxelCount && !v.m_nDimX;
+    const bool bEmpty = !v.m_pVoxels && !v.m_pRecords && !v.m_nVoxelCount && !v.m_nDimX;
     std::_Exit(v.GetLoadError() == RAW_TOO_LARGE && bEmpty ? 0 : 1);
 }
 #endif
@@ -274,7 +273,7 @@ TEST(VolumeLoad, StreamsAreReadAsTheyArriveAndNeverReserveWhatIsNotThere) {
     const CVolume fromFile(dir.Write("same.dat", sBytes));
     ASSERT_EQ(v.m_nVoxelCount, fromFile.m_nVoxelCount);
     EXPECT_EQ(std::memcmp(v.m_pVoxels, fromFile.m_pVoxels, 2 * size_t(v.m_nVoxelCount)), 0);
-    EXPECT_EQ(std::memcmp(v.m_pGradient, fromFile.m_pGradient, 12 * size_t(v.m_nVoxelCount)), 0);
+    EXPECT_EQ(std::memcmp(v.m_pRecords, fromFile.m_pRecords, 16 * size_t(v.m_nVoxelCount)), 0);
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
     // A 6-byte stream announcing 1024 x 1024 x 64 voxels is merely too short,
     // even with less address space than its voxels alone (128 MB) would take.
@@ -403,6 +402,29 @@ TEST(VolumeSamplers, WholeValuesNeverTruncateToOneLess) {
                 ASSERT_EQ(static_cast<int>(v.SampleTrilinear(c, f, 1.0f - f)), value) << c;
                 ASSERT_EQ(static_cast<int>(v.SampleTrilinear(f, c, f)), value) << c;
             }
+        }
+    }
+}
+
+TEST(VolumeShadeCache, ClearingEmptiesEveryEntryOverManyRuns) {
+    ScratchDir dir;
+    CVolume v(dir.Write("c.dat", RawBytes(3, 1, 1, {5, 6, 7})));
+    ASSERT_EQ(v.GetLoadError(), RAW_OK);
+    EXPECT_FALSE(v.IsShadeFilled(0));
+    // Entry 0 is filled once (opaque), entry 1 in every run (transparent or
+    // opaque, claimed in between), entry 2 is claimed once: after each clear none
+    // may count as filled or claimed, also when the run numbers have come round
+    // again.
+    v.m_pShadeValid[0] = v.ShadeOpaque();
+    v.m_pShadeValid[2] = v.ShadeClaimed();
+    for (int nRun = 0; nRun < 400; ++nRun) {
+        const uint8_t states[] = {v.ShadeClaimed(), v.ShadeTransparent(), v.ShadeOpaque()};
+        v.m_pShadeValid[1] = states[nRun % 3];
+        ASSERT_TRUE(v.IsShadeFilled(1) == (nRun % 3 != 0)) << nRun;
+        v.ClearShadeCache();
+        for (int32_t k = 0; k < 3; ++k) {
+            ASSERT_FALSE(v.IsShadeFilled(k)) << nRun << " " << k;
+            ASSERT_NE(v.m_pShadeValid[k], v.ShadeClaimed()) << nRun << " " << k;
         }
     }
 }
