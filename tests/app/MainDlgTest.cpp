@@ -162,7 +162,8 @@ TEST_F(MainDlgTest, ModeRadiosSwitchTheModeAndRedrawTheEditor) {
 
     // Loading another dataset keeps the mode and does not restart.
     ASSERT_EQ(m_pDlg->LoadDatasetFile(WriteCube("other.dat", 8, 3000)), 0);
-    Pump(100);
+    Pump();
+    m_pRender->WaitForWorkerEnd(); // a restart would have printed its line by now
     EXPECT_EQ(m_pRender->GetRenderMode(), RENDER_MODE_VOLUME);
     EXPECT_TRUE(Radio(IDC_VOLUME)->GetValue());
     EXPECT_EQ(capture.Count(kStarted), 3);

@@ -105,8 +105,19 @@ struct Child {
 void PressKeyIn(Display* pDisplay, Window window, int nKeyCode) {
     XRaiseWindow(pDisplay, window);
     XSetInputFocus(pDisplay, window, RevertToPointerRoot, CurrentTime);
-    XSync(pDisplay, False);
-    guitest::Pump(300);
+    // Focused once the server has the focus in the window or a window inside it.
+    EXPECT_TRUE(guitest::WaitFor([&] {
+        Window focus = 0, root = 0, *pChildren = nullptr;
+        int nRevert = 0;
+        unsigned nChildren = 0;
+        XGetInputFocus(pDisplay, &focus, &nRevert);
+        while (focus != window && focus > PointerRoot &&
+               XQueryTree(pDisplay, focus, &root, &focus, &pChildren, &nChildren)) {
+            if (pChildren)
+                XFree(pChildren);
+        }
+        return focus == window;
+    })) << "no focus";
     wxUIActionSimulator().Char(nKeyCode);
     XSync(pDisplay, False);
 }
@@ -118,11 +129,18 @@ TEST(OrvexProcess, StartsWithItsWindowsInPlaceAndEscapeInTheRenderWindowEndsIt) 
     ASSERT_GT(child.pid, 0);
     const pid_t pid = child.pid;
 
+    // All three, once they have settled where they belong.
     std::map<std::string, std::pair<Window, wxRect>> windows;
-    EXPECT_TRUE(
-        guitest::WaitFor([&] { return (windows = WindowsOf(pDisplay, pid)).size() == 3; }, 20000));
-    guitest::Pump(500);
-    windows = WindowsOf(pDisplay, pid);
+    EXPECT_TRUE(guitest::WaitFor(
+        [&] {
+            windows = WindowsOf(pDisplay, pid);
+            return windows.count("Render Output") && windows.count("Transfer Function Editor") &&
+                   windows.count("Orvex") &&
+                   windows["Render Output"].second == wxRect(322, 100, 700, 475) &&
+                   windows["Transfer Function Editor"].second == wxRect(322, 575, 700, 211) &&
+                   windows["Orvex"].second.GetPosition() == wxPoint(100, 100);
+        },
+        20000));
     EXPECT_EQ(windows["Render Output"].second, wxRect(322, 100, 700, 475));
     EXPECT_EQ(windows["Transfer Function Editor"].second, wxRect(322, 575, 700, 211));
     EXPECT_EQ(windows["Orvex"].second.GetPosition(), wxPoint(100, 100));

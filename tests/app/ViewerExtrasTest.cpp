@@ -62,9 +62,17 @@ TEST_F(ViewerExtrasTest, SavedVolumePictureIsWhatTheWindowShowsAndWhatOrvexRende
     const std::string sDataset = ORVEX_SAMPLE_DIR "/phantom.dat";
     ASSERT_EQ(m_pDlg->LoadDatasetFile(sDataset), 0);
     ChooseVolume();
-    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
+    // Finished, for the client size the window has settled at (a late size
+    // event restarts the run).
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return m_pRender->GetTitle() == kFinished &&
+                   Canvas()->GetClientSize() == wxSize(m_pRender->m_nWidth, m_pRender->m_nHeight);
+        },
+        30000));
     m_pRender->WaitForWorkerEnd();
-    Pump(50);
+    Pump();
+    m_pRender->Repaint();
     const int W = m_pRender->m_nWidth;
     const int H = m_pRender->m_nHeight;
 
@@ -151,7 +159,7 @@ TEST_F(ViewerExtrasTest, StatusTellsTheDatasetAndHowFarTheRunHasCome) {
     const double dWall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     m_pRender->WaitForWorkerEnd();
-    Pump(50);
+    WaitFor([&] { return seen.size() >= 11; });
     const std::string sDataset = std::string(kBlockDescription) + "\n";
     ASSERT_EQ(seen.size(), 11u);
     for (int nStep = 1; nStep <= 10; ++nStep)
@@ -336,6 +344,8 @@ TEST_F(ViewerExtrasTest, DISABLED_WriteTheReadmeScreenshot) {
         Key(Canvas(), WXK_UP);
     }
     ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
-    Pump(300);
+    m_pRender->WaitForWorkerEnd();
+    Pump();
+    m_pRender->Repaint();
     EXPECT_TRUE(WriteScreenPng(ORVEX_SOURCE_DIR "/docs/screenshot.png", wxRect(88, 88, 946, 710)));
 }

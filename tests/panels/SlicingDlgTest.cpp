@@ -152,9 +152,12 @@ TEST_F(SlicingPanelTest, FitButtonsGiveTheRenderWindowTheSliceSize) {
         EXPECT_EQ(m_pRender->GetScreenPosition(), position);
     }
     // At 2 : 1 the XZ slice fills the whole client area: no black band.
-    Pump(100);
-    m_pRender->Repaint();
-    const Pixels pixels = RenderShows();
+    Pixels pixels;
+    WaitFor([&] {
+        m_pRender->Repaint();
+        pixels = RenderShows();
+        return pixels.CountNonBlack() == pixels.nWidth * pixels.nHeight;
+    });
     EXPECT_EQ(pixels.CountNonBlack(), pixels.nWidth * pixels.nHeight);
 }
 
@@ -204,8 +207,8 @@ TEST_F(SlicingPanelTest, WithoutVoxelsNothingIsComputedFromTheVolume) {
         ExpectSlice(0);
         Click(Button(IDC_NEXT_SLICE));
         ExpectSlice(0);
+        // A fit would have asked for its size while the click was handled.
         Click(Button(IDC_FIT_2));
-        Pump(100);
         EXPECT_EQ(m_pRender->GetClientSize(), client);
         Click(m_pSlicing->m_radioXZ);
         EXPECT_EQ(m_pRender->m_nPlane, SLICING_PLANE_XZ);

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <map>
 #include <cstdio>
 #include <thread>
 
 #include <GL/gl.h>
 #include <wx/app.h>
 #include <wx/evtloop.h>
+#include <wx/eventfilter.h>
 #include <wx/init.h>
 #include <wx/uiaction.h>
 
@@ -49,10 +51,51 @@ bool WaitFor(const std::function<bool()>& condition, int nTimeoutMs) {
 }
 
 bool WaitForShown(wxWindow* pWindow, int nTimeoutMs) {
-    const bool bShown = WaitFor([&] { return pWindow->IsShownOnScreen(); }, nTimeoutMs);
-    Pump(100); // the first size and paint events
-    return bShown;
+    // Shown, and the size it was given has arrived (the first size events).
+    const wxSize size = pWindow->GetSize();
+    return WaitFor([&] { return pWindow->IsShownOnScreen() && pWindow->GetSize() == size; },
+                   nTimeoutMs);
 }
+
+namespace {
+
+// Counts the simulated input that has reached the program's windows, so that a
+// gesture is waited for until its last event has been handled.
+class CInputCounter : public wxEventFilter {
+public:
+    CInputCounter() { wxEvtHandler::AddFilter(this); }
+    int FilterEvent(wxEvent& event) override {
+        const wxEventType type = event.GetEventType();
+        if (type == wxEVT_LEFT_DOWN || type == wxEVT_LEFT_UP || type == wxEVT_MOTION)
+            ++counts[type];
+        else if (type == wxEVT_CHAR_HOOK || type == wxEVT_KEY_DOWN)
+            ++counts[static_cast<wxKeyEvent&>(event).GetKeyCode()];
+        return Event_Skip;
+    }
+    std::map<int, int> counts; // by event type, key presses by key code
+};
+
+CInputCounter& Input() {
+    static CInputCounter* pCounter = new CInputCounter; // lives as long as the program
+    return *pCounter;
+}
+
+// Sends input with send() and waits until a further event counted under nWhat
+// has been handled (time-out: 5 s, a failure when bRequired).
+void SendAndWait(int nWhat, const std::function<void()>& send, bool bRequired = true) {
+    const int nBefore = Input().counts[nWhat];
+    send();
+    const bool bArrived = WaitFor([&] { return Input().counts[nWhat] > nBefore; }, 5000);
+    EXPECT_TRUE(bArrived || !bRequired) << "simulated input " << nWhat << " never arrived";
+}
+
+// Moves the pointer and waits until the X server has it there.
+void MovePointer(wxUIActionSimulator& sim, const wxPoint& point) {
+    sim.MouseMove(point);
+    EXPECT_TRUE(WaitFor([&] { return wxGetMousePosition() == point; }, 5000));
+}
+
+} // namespace
 
 bool WaitForTitle(wxTopLevelWindow* pWindow, const wxString& sTitle, int nTimeoutMs) {
     return WaitFor([&] { return pWindow->GetTitle() == sTitle; }, nTimeoutMs);
@@ -291,7 +334,10 @@ void ViewerTest::SetUp() {
 void ViewerTest::TearDown() {
     if (m_pDlg && !m_pDlg->HasEnded())
         m_pDlg->Close();
-    Pump(50);
+    WaitFor([&] {
+        return !m_pApp->m_pRenderWnd && !m_pApp->m_pTransferFunctionWnd &&
+               !m_pApp->m_pTransferFunction && !m_pApp->m_pVectorMath && !m_pApp->m_pVolume;
+    });
     EXPECT_EQ(m_pApp->m_pRenderWnd, nullptr);
     EXPECT_EQ(m_pApp->m_pTransferFunctionWnd, nullptr);
     EXPECT_EQ(m_pApp->m_pTransferFunction, nullptr);
@@ -325,25 +371,21 @@ void ViewerTest::Click(wxWindow* pControl) {
 void ViewerTest::ClickAt(wxWindow* pControl, const wxPoint& point) {
     ASSERT_TRUE(pControl->IsShownOnScreen());
     wxUIActionSimulator sim;
-    sim.MouseMove(pControl->ClientToScreen(point));
-    Pump(30);
-    sim.MouseClick();
-    Pump(100);
+    MovePointer(sim, pControl->ClientToScreen(point));
+    SendAndWait(wxEVT_LEFT_UP, [&] { sim.MouseClick(); });
 }
 
 void ViewerTest::Focus(wxWindow* pControl) {
     // Without a window manager, presenting the window gives it the X focus.
     wxGetTopLevelParent(pControl)->Raise();
     pControl->SetFocus();
-    ASSERT_TRUE(WaitFor([&] { return wxWindow::FindFocus() == pControl; }, 2000));
-    Pump(50);
+    ASSERT_TRUE(WaitFor([&] { return wxWindow::FindFocus() == pControl; }, 5000));
 }
 
 void ViewerTest::Key(wxWindow* pControl, int nKeyCode, int nModifiers) {
     Focus(pControl);
     wxUIActionSimulator sim;
-    sim.Char(nKeyCode, nModifiers);
-    Pump(100);
+    SendAndWait(nKeyCode, [&] { sim.Char(nKeyCode, nModifiers); });
 }
 
 wxPoint ViewerTest::SliderPoint(wxSlider* pSlider, int nValue) {
@@ -361,17 +403,15 @@ void ViewerTest::DragSlider(wxSlider* pSlider, int nFrom, int nTo,
     const wxPoint start = pSlider->ClientToScreen(SliderPoint(pSlider, nFrom));
     const wxPoint end = pSlider->ClientToScreen(SliderPoint(pSlider, nTo));
     wxUIActionSimulator sim;
-    sim.MouseMove(start);
-    Pump(50);
-    sim.MouseDown();
-    Pump(50);
+    MovePointer(sim, start);
+    SendAndWait(wxEVT_LEFT_DOWN, [&] { sim.MouseDown(); });
     for (int i = 1; i <= 6; ++i) {
-        sim.MouseMove(start + wxPoint((end.x - start.x) * i / 6, 0));
-        Pump(40);
+        const wxPoint point = start + wxPoint((end.x - start.x) * i / 6, 0);
+        SendAndWait(
+            wxEVT_MOTION, [&] { MovePointer(sim, point); }, point != start);
     }
     during();
-    sim.MouseUp();
-    Pump(100);
+    SendAndWait(wxEVT_LEFT_UP, [&] { sim.MouseUp(); });
 }
 
 void ViewerTest::ExpectOneRun(const std::function<void()>& step) {

@@ -47,7 +47,7 @@ protected:
             return m_pRender->m_nWidth == nWidth && m_pRender->m_nHeight == nHeight &&
                    m_pRender->GetCanvas()->GetClientSize() == wxSize(nWidth, nHeight);
         }));
-        Pump(50);
+        m_pRender->Repaint();
     }
 
     // Expects the pixel to show the table colour of a voxel value.
@@ -142,7 +142,8 @@ TEST_F(RenderWndTest, VolumeModeShowsTheFinishedImageBlockByBlock) {
     m_pRender->SetRenderMode(RENDER_MODE_VOLUME);
     ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
     m_pRender->WaitForWorkerEnd();
-    Pump(50);
+    Pump();
+    m_pRender->Repaint();
     const Pixels pixels = RenderShows();
     const int W = m_pRender->m_nWidth;
     const int H = m_pRender->m_nHeight;
@@ -172,7 +173,7 @@ TEST_F(RenderWndTest, DragShowsOnlyTheBoxAndRestartsOnRelease) {
     const wxPoint start = m_pRender->GetCanvas()->ClientToScreen(wxPoint(W / 4, 100));
     wxUIActionSimulator sim;
     sim.MouseMove(start);
-    Pump(50);
+    ASSERT_TRUE(WaitFor([&] { return wxGetMousePosition() == start; }));
     CDebugCapture capture;
     sim.MouseDown();
     ASSERT_TRUE(WaitFor([&] { return m_pRender->m_bInteractive.load(); }));
@@ -237,8 +238,11 @@ TEST_F(RenderWndTest, ResizeToHeightZeroUsesOne) {
     EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 300, 1}));
     // A real resize of the frame to no client height ends in the same state.
     m_pRender->SetClientSize(300, 0);
-    EXPECT_TRUE(WaitFor([&] { return m_pRender->GetCanvas()->GetClientSize().GetWidth() == 300; }));
-    Pump(50);
+    EXPECT_TRUE(WaitFor([&] {
+        return m_pRender->GetCanvas()->GetClientSize().GetWidth() == 300 &&
+               m_pRender->m_nHeight ==
+                   std::max(1, m_pRender->GetCanvas()->GetClientSize().GetHeight());
+    }));
     EXPECT_EQ(m_pRender->m_nHeight,
               std::max(1, m_pRender->GetCanvas()->GetClientSize().GetHeight()));
 }
@@ -288,7 +292,7 @@ TEST(GLWindowCreation, FailedPixelFormatShowsBothBoxesAndCreatesNoWindow) {
             EXPECT_EQ(box.nStyle & (wxOK | wxCANCEL | wxYES_NO), wxOK);
         }
         pWnd->Destroy();
-        Pump(20);
+        Pump();
     }
     // The real request (64 depth bits, 8 aux buffers: more than Mesa has) is
     // relaxed silently, but double buffering and RGBA are never dropped.
