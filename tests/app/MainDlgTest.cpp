@@ -1,12 +1,10 @@
 // The running viewer inside the test process: the start-up state of all three
-// windows, the main dialog's load path, mode radios, "Refresh", about box and
-// exit, and the editor following the dataset and the mode.
+// windows, the main dialog's load path, mode radios, "Refresh" and exit, and
+// the editor following the dataset and the mode.
 #include <wx/filedlg.h>
-#include <wx/statbmp.h>
 #include <wx/toplevel.h>
 #include <wx/uiaction.h>
 
-#include "app/AboutDlg.h"
 #include "support/GuiTest.h"
 
 using namespace guitest;
@@ -52,75 +50,6 @@ protected:
 
     int m_nH = 0;
 };
-
-TEST_F(MainDlgTest, StartUpShowsTheThreeWindowsInTheirStartState) {
-    // The render window: titled, black, no mode, no close, minimise or maximise box.
-    EXPECT_EQ(m_pRender->GetTitle(), "Render Output");
-    EXPECT_EQ(m_pRender->GetRenderMode(), RENDER_MODE_NONE);
-    m_pRender->Repaint();
-    EXPECT_EQ(RenderShows().CountNonBlack(), 0);
-    for (CGLFrame* pFrame : {static_cast<CGLFrame*>(m_pRender), static_cast<CGLFrame*>(m_pEditor)})
-        EXPECT_FALSE(
-            pFrame->HasFlag(wxCLOSE_BOX | wxMINIMIZE_BOX | wxMAXIMIZE_BOX | wxSYSTEM_MENU));
-    EXPECT_TRUE(m_pRender->IsEnabled()); // usable beside the main dialog
-    // The editor below it shows "default.trf" from the working directory, and
-    // no histogram without a dataset.
-    EXPECT_EQ(m_pEditor->GetTitle(), "Transfer Function Editor");
-    const Pixels editor = EditorShows();
-    EXPECT_TRUE(EditorShowsPoint1234(editor));
-    EXPECT_EQ(CountHistogramPixels(editor), 0);
-    EXPECT_NE(m_pApp->m_pVectorMath, nullptr);
-    EXPECT_EQ(m_pApp->m_pVolume, nullptr);
-
-    // The main dialog: caption, place, size in dialog units, texts.
-    EXPECT_EQ(m_pDlg->GetTitle(), "Orvex");
-    EXPECT_EQ(m_pDlg->GetScreenPosition(), wxPoint(100, 100));
-    EXPECT_EQ(m_pDlg->GetClientSize(), m_pDlg->ConvertDialogToPixels(wxSize(144, 407)));
-    const std::vector<std::pair<int, const char*>> controls = {
-        {IDC_LOAD_DATASET, "Load Dataset"}, {IDC_SLICING, "Slicing"}, {IDC_VOLUME, "Volume"},
-        {IDC_REFRESH, "Refresh"},           {IDC_EXIT, "Exit"},       {IDC_INFO, "Info"}};
-    for (const auto& [nId, sLabel] : controls) {
-        ASSERT_NE(m_pDlg->FindWindow(nId), nullptr) << nId;
-        EXPECT_EQ(m_pDlg->FindWindow(nId)->GetLabel(), sLabel);
-        EXPECT_EQ(m_pDlg->FindWindow(nId)->IsEnabled(), nId != IDC_SLICING && nId != IDC_VOLUME);
-    }
-    EXPECT_EQ(m_pDlg->GetDefaultItem(), m_pDlg->FindWindow(IDC_EXIT));
-    // Neither mode selected, and no panel: both exist hidden, below the radios.
-    EXPECT_FALSE(Radio(IDC_SLICING)->GetValue());
-    EXPECT_FALSE(Radio(IDC_VOLUME)->GetValue());
-    for (wxWindow* pPanel :
-         {static_cast<wxWindow*>(m_pSlicing), static_cast<wxWindow*>(m_pVolume)}) {
-        ASSERT_NE(pPanel, nullptr);
-        EXPECT_FALSE(pPanel->IsShown());
-        EXPECT_GT(pPanel->GetPosition().y, m_pDlg->m_btnRefresh->GetRect().GetBottom());
-    }
-}
-
-TEST_F(MainDlgTest, LoadingADatasetEnablesTheModesAndRedrawsTheEditorAtOnce) {
-    // Before any dataset "Refresh" tries a run, which ends at once.
-    CDebugCapture capture;
-    Press(IDC_REFRESH);
-    m_pRender->WaitForWorkerEnd();
-    EXPECT_EQ(capture.Count(kStarted), 0);
-
-    CMessageBoxCapture boxes;
-    LoadHalves();
-    EXPECT_TRUE(boxes.boxes.empty());
-    ASSERT_NE(m_pApp->m_pVolume, nullptr);
-    EXPECT_EQ(m_pApp->m_pVolume->m_nDimX, 8);
-    EXPECT_TRUE(Radio(IDC_SLICING)->IsEnabled());
-    EXPECT_TRUE(Radio(IDC_VOLUME)->IsEnabled());
-    // No mode chosen yet; the load neither repainted nor restarted the renderer.
-    EXPECT_FALSE(Radio(IDC_SLICING)->GetValue());
-    EXPECT_FALSE(Radio(IDC_VOLUME)->GetValue());
-    EXPECT_EQ(m_pRender->GetRenderMode(), RENDER_MODE_NONE);
-    EXPECT_FALSE(m_pRender->m_hThreadRunning.IsSet());
-    // No pumping: the load itself has repainted the editor. Two full-height
-    // columns (both bins are the fullest), less where the curve crosses them.
-    const int nHistogram = CountHistogramPixels(EditorShows());
-    EXPECT_GE(nHistogram, 2 * m_nH - 4);
-    EXPECT_LE(nHistogram, 2 * m_nH);
-}
 
 TEST_F(MainDlgTest, ModeRadiosSwitchTheModeAndRedrawTheEditor) {
     LoadHalves();
@@ -219,91 +148,6 @@ TEST_F(MainDlgTest, AFailedLoadIsReportedAndChangesNothing) {
         EXPECT_EQ(RenderShows().rgb, render.rgb);
         EXPECT_EQ(EditorShows().rgb, editor.rgb);
     }
-}
-
-TEST_F(MainDlgTest, CloseRequestsLeaveTheRenderWindowAndTheEditorInPlace) {
-    // A block of 2000 in a volume of 1: coloured in both modes.
-    LoadDataset(24, 24, 24, [](int x, int y, int z) {
-        auto inside = [](int c) { return c >= 6 && c < 18; };
-        return inside(x) && inside(y) && inside(z) ? 2000 : 1;
-    });
-    ChooseVolume();
-    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
-    // The window manager's close request (Alt+F4) reaches both and is refused.
-    int nRequests = 0;
-    const wxWeakRef<wxFrame> frames[] = {m_pRender, m_pEditor};
-    for (wxFrame* pFrame : frames) {
-        pFrame->Bind(wxEVT_CLOSE_WINDOW, [&](wxCloseEvent& event) {
-            ++nRequests;
-            event.Skip();
-        });
-        ASSERT_TRUE(SendCloseRequest(dynamic_cast<CGLFrame*>(pFrame)->GetCanvas()));
-    }
-    ASSERT_TRUE(WaitFor([&] { return nRequests == 2; }));
-    Pump(); // a window that has accepted is deleted at the next idle time
-    for (const wxWeakRef<wxFrame>& pFrame : frames) {
-        ASSERT_TRUE(pFrame);
-        EXPECT_TRUE(pFrame->IsShownOnScreen());
-    }
-    // Refresh and a mode change still work.
-    ExpectOneRun([&] { Press(IDC_REFRESH); });
-    EXPECT_GT(RenderShows().CountColoured(), 0);
-    ChooseSlicing();
-    EXPECT_GT(RenderShows().CountNonBlack(), 0);
-    EXPECT_TRUE(EditorShows().Is(ValueToPixelX(1234, 700), 7, 255, 128, 64));
-}
-
-TEST_F(MainDlgTest, FileDialogAsksForAnExistingDatasetAndCancelChangesNothing) {
-    wxString sWildcard;
-    long nStyle = 0;
-    CModalDialogStub stub([&](wxDialog* pDialog) {
-        auto* pFile = dynamic_cast<wxFileDialog*>(pDialog);
-        EXPECT_NE(pFile, nullptr);
-        sWildcard = pFile ? pFile->GetWildcard() : "";
-        nStyle = pFile ? pFile->GetWindowStyle() : 0;
-        return wxID_CANCEL;
-    });
-    Press(IDC_LOAD_DATASET);
-    EXPECT_EQ(stub.nCalls, 1);
-    // Every volume file first, then each kind, then every file.
-    EXPECT_EQ(sWildcard, "All volume files|*.dat;*.nii;*.nii.gz;*.hdr;*.img;*.nrrd;*.nhdr;*.mha;"
-                         "*.mhd;*.dcm;*.ima;*|RAW volume datasets (*.dat)|*.dat|"
-                         "NIfTI (*.nii;*.nii.gz;*.hdr;*.img)|*.nii;*.nii.gz;*.hdr;*.img|"
-                         "NRRD (*.nrrd;*.nhdr)|*.nrrd;*.nhdr|MetaImage (*.mha;*.mhd)|*.mha;*.mhd|"
-                         "DICOM (*.dcm;*.ima;*)|*.dcm;*.ima;*|All Files (*.*)|*.*");
-    EXPECT_EQ(nStyle & (wxFD_OPEN | wxFD_FILE_MUST_EXIST), wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    // Cancelled before any dataset: the radios stay disabled.
-    EXPECT_EQ(m_pApp->m_pVolume, nullptr);
-    EXPECT_FALSE(Radio(IDC_SLICING)->IsEnabled());
-    // Cancelled with a dataset loaded: it stays.
-    ASSERT_EQ(m_pDlg->LoadDatasetFile(WriteCube("kept.dat", 8, 1500)), 0);
-    CVolume* pKept = m_pApp->m_pVolume;
-    Press(IDC_LOAD_DATASET);
-    EXPECT_EQ(stub.nCalls, 2);
-    EXPECT_EQ(m_pApp->m_pVolume, pKept);
-}
-
-TEST_F(MainDlgTest, InfoOpensTheAboutBox) {
-    std::vector<wxString> texts;
-    CModalDialogStub stub([&](wxDialog* pDialog) {
-        EXPECT_NE(dynamic_cast<CAboutDlg*>(pDialog), nullptr);
-        texts.push_back(pDialog->GetTitle());
-        for (wxWindow* pChild : pDialog->GetChildren()) {
-            if (dynamic_cast<wxStaticText*>(pChild) || dynamic_cast<wxButton*>(pChild))
-                texts.push_back(pChild->GetLabel());
-            if (dynamic_cast<wxStaticBitmap*>(pChild))
-                texts.push_back("icon");
-        }
-        return wxID_OK;
-    });
-    Press(IDC_INFO);
-    EXPECT_EQ(stub.nCalls, 1);
-    ASSERT_EQ(texts.size(), 5u);
-    EXPECT_EQ(texts[0], wxString(L"Info \u00fcber Orvex"));
-    EXPECT_EQ(texts[1], "icon");
-    EXPECT_EQ(texts[2], "Orvex Version 1.0");
-    EXPECT_FALSE(texts[3].empty());
-    EXPECT_EQ(texts[4], "OK");
 }
 
 TEST_F(MainDlgTest, EscapeDuringARunWaitsForTheWorkerAndTearsEverythingDown) {

@@ -92,7 +92,6 @@ struct Child {
         pid = 0;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    bool Running() const { return pid > 0 && waitpid(pid, nullptr, WNOHANG) == 0; }
     std::string Out() const { return testfiles::ReadFile(dir.Path("out")); }
     std::string Err() const { return testfiles::ReadFile(dir.Path("err")); }
 
@@ -173,31 +172,6 @@ TEST(OrvexProcess, CommandLineGivesHelpRefusesWhatItDoesNotKnow) {
         EXPECT_EQ(child.Err().substr(0, c.sErrStart.size()), c.sErrStart) << c.args[0];
     }
     EXPECT_EQ(std::string(ViewerUsage()).rfind(sUsage, 0), 0u);
-}
-
-TEST(OrvexProcess, AFileThatCannotBeReadAtStartUpIsReportedAndTheViewerRunsOn) {
-    Display* pDisplay = XOpenDisplay(nullptr);
-    ASSERT_NE(pDisplay, nullptr);
-    Child child({"missing.nii"});
-    ASSERT_GT(child.pid, 0);
-    // The box comes once the three windows are up.
-    std::map<std::string, std::pair<Window, wxRect>> windows;
-    ASSERT_TRUE(guitest::WaitFor(
-        [&] { return (windows = WindowsOf(pDisplay, child.pid)).count("Load Dataset") == 1; },
-        20000));
-    for (const char* pTitle : {"Orvex", "Render Output", "Transfer Function Editor"})
-        EXPECT_EQ(windows.count(pTitle), 1u) << pTitle;
-    EXPECT_NE(child.Err().find("cannot read dataset 'missing.nii': cannot be opened"),
-              std::string::npos)
-        << child.Err();
-    // Its OK closes it; the viewer goes on.
-    PressKeyIn(pDisplay, windows["Load Dataset"].first, WXK_RETURN);
-    EXPECT_TRUE(guitest::WaitFor([&] {
-        windows = WindowsOf(pDisplay, child.pid);
-        return windows.count("Load Dataset") == 0 && windows.count("Orvex") == 1;
-    }));
-    EXPECT_TRUE(child.Running());
-    XCloseDisplay(pDisplay);
 }
 
 } // namespace

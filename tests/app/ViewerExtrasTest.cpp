@@ -1,7 +1,6 @@
 // What the running viewer offers beyond its three windows' pictures: saving the
 // picture (what the window shows, equal to orvex-render's), the status text, the
-// numbers beside the sliders, the keys, the file dialogs' folders, and a save
-// that fails.
+// arrow keys with the numbers beside the sliders, and a save that fails.
 #include <filesystem>
 #include <memory>
 
@@ -47,9 +46,6 @@ protected:
         return request;
     }
 
-    std::string Status() const {
-        return std::string(m_pDlg->m_staticStatus->GetLabel().utf8_str());
-    }
     std::string Label(wxStaticText* pText) const {
         return std::string(pText->GetLabel().utf8_str());
     }
@@ -133,151 +129,31 @@ TEST_F(ViewerExtrasTest, SavedVolumePictureIsWhatTheWindowShowsAndWhatOrvexRende
     EXPECT_EQ(blocks.Byte(4, 5)[0], 3); // the sample at (3, 3)
 }
 
-TEST_F(ViewerExtrasTest, StatusTellsTheDatasetAndHowFarTheRunHasCome) {
-    EXPECT_EQ(Status(), "No dataset loaded");
-    // In the free space below the taller panel, above "Info".
-    const wxRect status = m_pDlg->m_staticStatus->GetRect();
-    EXPECT_GT(status.GetTop(), m_pVolume->GetRect().GetBottom());
-    EXPECT_GT(status.GetTop(), m_pSlicing->GetRect().GetBottom());
-    EXPECT_LT(status.GetBottom(), m_pDlg->FindWindow(IDC_INFO)->GetRect().GetTop());
-
-    LoadDataset(32, 32, 32, Block);
-    EXPECT_EQ(Status(), kBlockDescription);
-    // At 300 x 200 a run takes ten steps (a grid of 512 covers 300, and
-    // 2 * 300 > 512); every status the notices bring, in order.
-    m_pRender->SetClientSize(300, 200);
-    ASSERT_TRUE(WaitFor([&] { return m_pRender->m_nWidth == 300 && m_pRender->m_nHeight == 200; }));
-    std::vector<std::string> seen;
-    m_pRender->SetStatusListener([&] {
-        m_pDlg->UpdateStatus();
-        if (seen.empty() || seen.back() != Status())
-            seen.push_back(Status());
-    });
-    const auto start = std::chrono::steady_clock::now();
-    ChooseVolume();
-    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
-    const double dWall =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    m_pRender->WaitForWorkerEnd();
-    WaitFor([&] { return seen.size() >= 11; });
-    const std::string sDataset = std::string(kBlockDescription) + "\n";
-    ASSERT_EQ(seen.size(), 11u);
-    for (int nStep = 1; nStep <= 10; ++nStep)
-        EXPECT_EQ(seen[nStep - 1], sDataset + "Step " + std::to_string(nStep) + " of 10");
-    double dSeconds = -1.0;
-    ASSERT_EQ(std::sscanf(seen[10].c_str() + sDataset.size(), "finished in %lf s", &dSeconds), 1)
-        << seen[10];
-    EXPECT_GT(dSeconds, 0.0);
-    EXPECT_LE(dSeconds, dWall + 0.01);
-    EXPECT_EQ(Status(), seen[10]);
-    // Slicing mode tells no run.
-    ChooseSlicing();
-    EXPECT_EQ(Status(), kBlockDescription);
-}
-
-TEST_F(ViewerExtrasTest, SliderNumbersFollowDragsAndArrowKeysTurnTheView) {
+TEST_F(ViewerExtrasTest, ArrowKeysTurnTheViewAndTheSliderNumbersFollow) {
     LoadDataset(32, 32, 32, Block);
     ChooseVolume();
     ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
     EXPECT_EQ(Label(m_pVolume->m_staticLongitude), "0°");
     EXPECT_EQ(Label(m_pVolume->m_staticLatitude), "90°");
-    // A drag in the render window: 100 pixels right in 600 turn by -30 degrees.
-    m_pRender->ResizeGL(600, 400);
-    ExpectOneRun([&] {
-        SendMouse(Canvas(), wxEVT_LEFT_DOWN, 300, 200);
-        SendMouse(Canvas(), wxEVT_MOTION, 400, 200);
-        EXPECT_EQ(Label(m_pVolume->m_staticLongitude), "330°");
-        SendMouse(Canvas(), wxEVT_LEFT_UP, 400, 200);
-    });
     // An arrow turns by 5 degrees as a drag that way would; the sliders follow
     // at once, and the release renders.
     ExpectOneRun([&] {
         Focus(Canvas());
         wxUIActionSimulator sim;
         sim.KeyDown(WXK_LEFT);
-        ASSERT_TRUE(WaitFor([&] { return Label(m_pVolume->m_staticLongitude) == "335°"; }));
-        EXPECT_EQ(m_pVolume->m_sliderLongitude->GetValue(), 335);
+        ASSERT_TRUE(WaitFor([&] { return Label(m_pVolume->m_staticLongitude) == "5°"; }));
+        EXPECT_EQ(m_pVolume->m_sliderLongitude->GetValue(), 5);
         EXPECT_TRUE(m_pRender->m_bInteractive);
         EXPECT_FALSE(m_pRender->m_hThreadRunning.IsSet());
         sim.KeyUp(WXK_LEFT);
         ASSERT_TRUE(WaitFor([&] { return !m_pRender->m_bInteractive; }));
     });
-    EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(-25));
+    EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(5));
     ExpectOneRun([&] { Key(Canvas(), WXK_DOWN); });
     EXPECT_EQ(Label(m_pVolume->m_staticLatitude), "95°");
     EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(95));
     ExpectOneRun([&] { Key(Canvas(), WXK_RIGHT); });
-    EXPECT_EQ(Label(m_pVolume->m_staticLongitude), "330°");
-
-    // The thresholds stand beside their sliders, also while one is dragged.
-    Click(m_pVolume->m_btnFirstHit);
-    CFirstHitDlg* pFirstHit = m_pVolume->m_pFirstHitDlg;
-    EXPECT_EQ(Label(pFirstHit->m_staticUpper), "4095");
-    DragSlider(pFirstHit->m_sliderLower, 0, 2000, [&] {
-        EXPECT_GT(pFirstHit->m_nLower, 1000);
-        EXPECT_EQ(Label(pFirstHit->m_staticLower), std::to_string(pFirstHit->m_nLower));
-    });
-    EXPECT_EQ(Label(pFirstHit->m_staticLower),
-              std::to_string(pFirstHit->m_sliderLower->GetValue()));
-}
-
-TEST_F(ViewerExtrasTest, KeysReachTheirCommandsAndEachKindOfFileKeepsItsFolder) {
-    AnswerFiles("");
-    // Nothing to show yet: Ctrl+S does nothing and the menu entry is disabled.
-    Key(Canvas(), 'S', wxMOD_CONTROL);
-    EXPECT_TRUE(m_Requests.empty());
-    std::unique_ptr<wxMenu> pMenu(m_pRender->CreateContextMenu());
-    EXPECT_EQ(pMenu->FindItem(ID_SAVE_PICTURE)->GetItemLabelText(), "Save Picture ...");
-    EXPECT_FALSE(pMenu->IsEnabled(ID_SAVE_PICTURE));
-
-    // Ctrl+O opens "Load Dataset" from the main dialog and from the render
-    // window; in the editor Ctrl+O and Ctrl+S are its menu's "Load ..." and
-    // "Save ...".
-    for (wxWindow* pWindow :
-         {static_cast<wxWindow*>(m_pDlg->m_btnRefresh), static_cast<wxWindow*>(Canvas())}) {
-        Key(pWindow, 'O', wxMOD_CONTROL);
-        const FileRequest request = Asked();
-        EXPECT_EQ(request.eKind, FILE_DATASET);
-        EXPECT_FALSE(request.bSave);
-        EXPECT_EQ(request.sName, "*.dat");
-    }
-    wxMenu* pEditorMenu = m_pEditor->GetMenuBar()->GetMenu(0);
-    for (bool bSave : {false, true}) {
-        Key(m_pEditor->GetCanvas(), bSave ? 'S' : 'O', wxMOD_CONTROL);
-        const FileRequest request = Asked();
-        EXPECT_EQ(request.eKind, FILE_TRANSFER_FUNCTION);
-        EXPECT_EQ(request.bSave, bSave);
-        EXPECT_EQ(pEditorMenu->FindItemByPosition(bSave)->GetItemLabel(),
-                  bSave ? "Save ...\tCtrl+S" : "Load ...\tCtrl+O");
-    }
-
-    // A dataset chosen in another folder: the next dataset dialog opens there,
-    // the transfer functions keep their own folder.
-    const std::string sFolder = m_Dir.Path("data");
-    std::filesystem::create_directory(sFolder);
-    const std::string sCube = sFolder + "/cube.dat";
-    testfiles::WriteFile(sCube, testfiles::FieldBytes(32, 32, 32, Block));
-    AnswerFiles(sCube);
-    Key(m_pDlg->m_btnRefresh, 'O', wxMOD_CONTROL);
-    EXPECT_EQ(Asked().sFolder, "");
-    EXPECT_EQ(m_pApp->m_sDatasetPath, sCube);
-    AnswerFiles("");
-    Key(Canvas(), 'O', wxMOD_CONTROL);
-    EXPECT_EQ(Asked().sFolder, sFolder);
-    Key(m_pEditor->GetCanvas(), 'O', wxMOD_CONTROL);
-    EXPECT_EQ(Asked().sFolder, "");
-
-    // F5 refreshes from either window; Ctrl+S proposes the slice's picture in
-    // the dataset's folder.
-    ChooseSlicing();
-    ExpectOneRun([&] { Key(m_pDlg->m_btnRefresh, WXK_F5); });
-    ExpectOneRun([&] { Key(Canvas(), WXK_F5); });
-    Key(Canvas(), 'S', wxMOD_CONTROL);
-    const FileRequest picture = Asked();
-    EXPECT_EQ(picture.sFolder, sFolder);
-    EXPECT_EQ(picture.sName, "cube-xy-0.png");
-    pMenu.reset(m_pRender->CreateContextMenu());
-    EXPECT_TRUE(pMenu->IsEnabled(ID_SAVE_PICTURE));
+    EXPECT_EQ(Label(m_pVolume->m_staticLongitude), "0°");
 }
 
 TEST_F(ViewerExtrasTest, SavedSliceIsTheSliceAsDrawnAndAFailedSaveLeavesNoFile) {

@@ -136,31 +136,6 @@ TEST(SkipMapTest, LevoyNeedsZeroOpacityForEveryReachableValue) {
     EXPECT_EQ(Empty(map), (std::vector<bool>{false, true, true}));
 }
 
-TEST(SkipMapTest, FirstHitNeedsAValueStrictlyBetweenAndXRayANonZeroOne) {
-    const CBrickRanges r =
-        MadeUpRanges({{0, 100}, {0, 101}, {199, 300}, {200, 300}, {0, 99}, {201, 300}});
-    CSkipMap map;
-    // Trilinear floats lie between the corners: the same bricks.
-    for (const int nInterpolation : {VOLUME_NEAREST, VOLUME_TRILINEAR}) {
-        map.BuildFirstHit(r, nInterpolation, 100, 200);
-        EXPECT_EQ(Empty(map), (std::vector<bool>{true, false, false, true, true, true}));
-        EXPECT_EQ(map.m_Key, (SkipKey{VOLUME_TYPE_FIRST_HIT, nInterpolation, 100, 200}));
-        // Nothing between equal or crossed thresholds.
-        map.BuildFirstHit(r, nInterpolation, 150, 150);
-        EXPECT_EQ(map.SolidBricks(), 0);
-        map.BuildFirstHit(r, nInterpolation, 300, 100);
-        EXPECT_EQ(map.SolidBricks(), 0);
-    }
-    map.BuildFirstHit(r, VOLUME_NEAREST, 150, 151); // no whole value between neighbours
-    EXPECT_EQ(map.SolidBricks(), 0);
-    map.BuildFirstHit(r, VOLUME_NEAREST, INT32_MIN, INT32_MAX);
-    EXPECT_EQ(map.SolidBricks(), 6);
-
-    map.BuildXRay(MadeUpRanges({{0, 0}, {0, 1}, {-1, 0}, {7, 7}}));
-    EXPECT_EQ(Empty(map), (std::vector<bool>{true, false, false, false}));
-    EXPECT_EQ(map.m_Key.nType, VOLUME_TYPE_XRAY);
-}
-
 TEST(SkipMapTest, DistancesAreChessboardDistancesToTheNearestSolidBrick) {
     std::mt19937 rng(5);
     for (int nCase = 0; nCase < 40; ++nCase) {

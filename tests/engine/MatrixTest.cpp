@@ -53,30 +53,4 @@ TEST(MatrixTest, RotationsAreRightHandedAndTheNewestOperationActsLast) {
     ExpectMaps(s, 1, 2, 3, 1, 2, 3);
 }
 
-TEST(MatrixTest, TransformPointWorksInDoubleAndIgnoresRowThree) {
-    CMatrix4 m;
-    m.m_Elements[0][0] = 16777216.0; // 2^24
-    m.m_Elements[1][0] = 1.0;
-    m.m_Elements[3][0] = 1.0;
-    // 2^24 + 1 + 0 + 1 is exact in double; summed in float, each + 1 would be lost.
-    float out[3];
-    m.TransformPoint(1.0f, 1.0f, 0.0f, out);
-    EXPECT_EQ(out[0], 16777218.0f);
-    m.SetIdentity();
-    m.m_Elements[0][3] = 5.0; // row 3: no division by w
-    m.m_Elements[3][3] = 7.0;
-    ExpectMaps(m, 1, 2, 3, 1, 2, 3);
-}
-
-TEST(VectorMathTest, LengthScaleAndNormalize) {
-    EXPECT_EQ(CVectorMath().Length(256, 256, 128), 384.0);
-    float out[3] = {9, 9, 9};
-    ScaleVector(1.5f, -2.0f, 3.0f, 2.0f, out);
-    EXPECT_EQ(std::vector<float>(out, out + 3), std::vector<float>({3, -4, 6}));
-    NormalizeVector(3, 0, 4, out);
-    EXPECT_EQ(std::vector<float>(out, out + 3), std::vector<float>({0.6f, 0, 0.8f}));
-    NormalizeVector(0, 0, 0, out); // zero, not NaN
-    EXPECT_EQ(std::vector<float>(out, out + 3), std::vector<float>({0, 0, 0}));
-}
-
 } // namespace

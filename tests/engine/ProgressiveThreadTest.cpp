@@ -214,63 +214,7 @@ TEST_F(ProgressiveTest, RunsTheStepsWhoseGridIsFinerThanHalfTheClientInsideTheBu
 
 // --------------------------------------------------------- run parameters
 
-TEST_F(ProgressiveTest, RunsWithoutVoxelsAndInteractiveRunsRenderNothing) {
-    // No dataset, or one without voxels: the start fails and touches nothing.
-    CViewerApp* pApp = GetViewerApp();
-    CVolume empty("/nonexistent/orvex.dat");
-    for (CVolume* pVolume : {static_cast<CVolume*>(nullptr), &empty}) {
-        pApp->m_pVolume = pVolume;
-        CDebugCapture capture;
-        EXPECT_EQ(m_State.StartProgressiveThread(), -1);
-        m_State.WaitForWorkerEnd();
-        EXPECT_EQ(capture.Text(), "");
-        EXPECT_TRUE(Titles().empty());
-        EXPECT_FALSE(m_State.m_hThreadRunning.IsSet());
-        EXPECT_FALSE(m_State.m_hThreadEnded.IsSet());
-    }
-    // The thread object left behind does not block the next start.
-    pApp->m_pVolume = m_Viewer.Volume();
-    const std::vector<ImagePixel> before = Run(64, 48);
-    EXPECT_EQ(CountComputed(m_State.m_Image), 64 * 48);
-
-    Forget();
-    m_State.m_dNear = 0.0;
-    m_State.m_bInteractive = true;
-    CDebugCapture capture;
-    EXPECT_TRUE(SamePixels(before, Run(64, 48)));
-    EXPECT_EQ(Titles(), std::vector<std::string>{FINISHED_TITLE});
-    EXPECT_EQ(m_nRepaints.load(), 0);
-    EXPECT_EQ(capture.Text(), kStarted + kEnded);
-    EXPECT_EQ(m_State.m_dNear.load(), 1.2); // the view set-up still ran
-}
-
 // ------------------------------------------------------ start and stop
-
-TEST_F(ProgressiveTest, StartWhileRunningIsRefusedAndStopWhileIdleOnlyNotes) {
-    {
-        CDebugCapture capture;
-        EXPECT_EQ(m_State.StopProgressiveThread(), 0);
-        EXPECT_EQ(capture.Text(), "Progressive Thread not running!\n");
-    }
-    CManualResetEvent entered, release;
-    m_OnRepaint = [&](int n) {
-        if (n == 1) {
-            entered.Set();
-            release.Wait(10000);
-        }
-    };
-    CDebugCapture capture;
-    SetSize(64, 48);
-    ASSERT_EQ(m_State.StartProgressiveThread(), 0);
-    ASSERT_TRUE(entered.Wait(10000));
-    EXPECT_TRUE(m_State.m_hThreadRunning.IsSet());
-    EXPECT_EQ(m_State.StartProgressiveThread(), -1);
-    release.Set();
-    m_State.WaitForWorkerEnd();
-    EXPECT_EQ(capture.Count(kStarted), 1);
-    EXPECT_EQ(capture.Count(kEnded), 1);
-    EXPECT_EQ(m_nRepaints.load(), 7); // the one run went on to its end (64 -> 7 steps)
-}
 
 TEST_F(ProgressiveTest, StopMidRunKeepsThePreviousStepAndTheNextRunStartsAfresh) {
     std::vector<ImagePixel> afterStep4;
@@ -500,41 +444,4 @@ TEST_F(ParallelRenderTest, PicturesAreTheSameAtEveryThreadCountAndWithSkipping) 
         ExpectSameAtEveryThreadCount(131, 97, "random volume " + std::to_string(nSeed),
                                      {{300, 3000}, {2399, 2401}, {500, 400}});
     }
-}
-
-TEST_F(ParallelRenderTest, CopiesBringOverEveryColumnChangedSinceTheLastCopy) {
-    // A wide, low client: the rows are all there after step 3 and every later step
-    // adds columns only. Step 7's copy is held up (the image mutex is busy for
-    // longer than the worker waits), so step 8's copy must bring step 7's columns
-    // over as well.
-    Load(48, 48, 21, MakeHeadPhantom(48, 48, 21));
-    SetPhantomTransferFunction(m_Tf);
-    m_Tf.BuildTable();
-    m_State.m_nVolumeType = VOLUME_TYPE_XRAY;
-    m_OnRepaint = [this](int n) {
-        if (n == 6) {
-            ASSERT_TRUE(m_State.m_hImageMutex.Lock(1000));
-        }
-    };
-    m_OnTitle = [this](const std::string& sTitle) {
-        if (sTitle == StepTitle(8))
-            m_State.m_hImageMutex.Unlock();
-    };
-    CDebugCapture capture;
-    const std::vector<ImagePixel> picture = Run(100, 4, 2, true);
-    m_OnRepaint = nullptr;
-    m_OnTitle = nullptr;
-    EXPECT_EQ(m_nRepaints.load(), 7); // 8 steps, one copy skipped
-    EXPECT_NE(capture.Text().find("step #7 ready! "), std::string::npos);
-    EXPECT_EQ(CountComputed(m_State.m_Image, 100, 4), 400);
-    EXPECT_TRUE(SamePixels(picture, Run(100, 4, 1, false)));
-
-    // The thread count is limited, and 0 means one per hardware thread.
-    m_State.SetRenderThreads(0);
-    EXPECT_EQ(m_State.RenderThreadsForRun(),
-              std::max(1, static_cast<int>(std::thread::hardware_concurrency())));
-    m_State.SetRenderThreads(-5);
-    EXPECT_EQ(m_State.GetRenderThreads(), 0);
-    m_State.SetRenderThreads(100000);
-    EXPECT_EQ(m_State.RenderThreadsForRun(), MAX_RENDER_THREADS);
 }

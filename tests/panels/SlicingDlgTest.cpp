@@ -33,27 +33,6 @@ protected:
     }
 };
 
-TEST(PanelCreation, APanelWithoutAParentWindowReportsItsFailure) {
-    const std::pair<std::function<CChildPanel*()>, const char*> cases[] = {
-        {[] { return new CVolumeDlg(nullptr); }, "Error creating Volume Dialog"},
-        {[] { return new CFirstHitDlg(nullptr); }, "Error creating First Hit Dialog"},
-        {[] { return new CSlicingDlg(nullptr); }, "Error creating Slicing Dialog"},
-    };
-    for (const auto& [create, sText] : cases) {
-        CMessageBoxCapture boxes;
-        CChildPanel* pPanel = create();
-        ASSERT_EQ(boxes.boxes.size(), 1u) << sText;
-        EXPECT_EQ(boxes.boxes[0].sText, sText);
-        EXPECT_EQ(boxes.boxes[0].sCaption, "Orvex");
-        EXPECT_EQ(boxes.boxes[0].nStyle & (wxOK | wxCANCEL | wxYES_NO), wxOK);
-        // The object exists without a window; showing it does nothing.
-        EXPECT_FALSE(pPanel->IsCreated());
-        EXPECT_FALSE(pPanel->Show());
-        EXPECT_FALSE(pPanel->IsShown());
-        delete pPanel;
-    }
-}
-
 TEST_F(SlicingPanelTest, PlaneRadiosSetTheSliderRangeOfA256x256x113Volume) {
     LoadDataset(256, 256, 113, [](int, int, int z) { return z * 30; });
     ChooseSlicing();
@@ -85,24 +64,6 @@ TEST_F(SlicingPanelTest, PlaneRadiosSetTheSliderRangeOfA256x256x113Volume) {
         EXPECT_EQ(Slider()->GetMax(), c.nMax);
         ExpectSlice(0);
     }
-}
-
-TEST_F(SlicingPanelTest, PrevStopsAtZeroAndNextAtTheMaximum) {
-    LoadDataset(16, 8, 4, [](int, int, int) { return 1000; });
-    ChooseSlicing();
-    // "<" at 0 stays at 0 and hands 0 to the render window again.
-    m_pRender->SetSliceNumber(2);
-    Click(Button(IDC_PREV_SLICE));
-    ExpectSlice(0);
-    for (int i = 1; i <= 3; ++i) {
-        Click(Button(IDC_NEXT_SLICE));
-        ExpectSlice(i);
-    }
-    m_pRender->SetSliceNumber(1);
-    Click(Button(IDC_NEXT_SLICE));
-    ExpectSlice(3);
-    Click(Button(IDC_PREV_SLICE));
-    ExpectSlice(2);
 }
 
 TEST_F(SlicingPanelTest, SliderDragAndKeysShowTheSliceAtOnce) {
@@ -161,28 +122,6 @@ TEST_F(SlicingPanelTest, FitButtonsGiveTheRenderWindowTheSliceSize) {
     EXPECT_EQ(pixels.CountNonBlack(), pixels.nWidth * pixels.nHeight);
 }
 
-TEST_F(SlicingPanelTest, ReturningFromVolumeModeShowsSliceZeroOfThePlaneChosenBefore) {
-    LoadDataset(32, 24, 16, [](int, int, int) { return 1500; });
-    ChooseSlicing();
-    Click(m_pSlicing->m_radioBilinear);
-    EXPECT_EQ(m_pRender->m_nSliceInterpolation, 1);
-    Click(m_pSlicing->m_radioYZ);
-    Key(Slider(), WXK_END);
-    ExpectSlice(31);
-    ChooseVolume();
-    EXPECT_FALSE(m_pSlicing->IsShown());
-    ChooseSlicing();
-    EXPECT_TRUE(m_pSlicing->m_radioYZ->GetValue());
-    EXPECT_EQ(m_pRender->m_nPlane, SLICING_PLANE_YZ);
-    EXPECT_EQ(Slider()->GetMax(), 31);
-    ExpectSlice(0);
-    // The sampling belongs to the render window: neither the plane nor the
-    // mode switch changes it.
-    EXPECT_EQ(m_pRender->m_nSliceInterpolation, 1);
-    Click(m_pSlicing->m_radioNearest);
-    EXPECT_EQ(m_pRender->m_nSliceInterpolation, 0);
-}
-
 TEST_F(SlicingPanelTest, APlaneOfOneSliceKeepsSliceZero) {
     // The platform's slider cannot hold the range 0 to 0; the slice stays 0
     // whatever position it reaches.
@@ -198,49 +137,6 @@ TEST_F(SlicingPanelTest, APlaneOfOneSliceKeepsSliceZero) {
     Click(m_pSlicing->m_radioXZ); // eight slices
     Key(Slider(), WXK_END);
     ExpectSlice(7);
-}
-
-TEST_F(SlicingPanelTest, WithoutVoxelsNothingIsComputedFromTheVolume) {
-    const wxSize client = m_pRender->GetClientSize();
-    auto checkEmpty = [&] {
-        EXPECT_EQ(m_pSlicing->GetSliceMaximum(), 0);
-        ExpectSlice(0);
-        Click(Button(IDC_NEXT_SLICE));
-        ExpectSlice(0);
-        // A fit would have asked for its size while the click was handled.
-        Click(Button(IDC_FIT_2));
-        EXPECT_EQ(m_pRender->GetClientSize(), client);
-        Click(m_pSlicing->m_radioXZ);
-        EXPECT_EQ(m_pRender->m_nPlane, SLICING_PLANE_XZ);
-        ExpectSlice(0);
-        EXPECT_EQ(RenderShows().CountNonBlack(), 0);
-        Click(m_pSlicing->m_radioXY);
-    };
-    // No dataset at all: the mode radios are disabled, so the dialog's handlers
-    // are called directly.
-    wxCommandEvent event(wxEVT_RADIOBUTTON);
-    m_pDlg->OnSlicing(event);
-    ASSERT_TRUE(WaitForShown(m_pSlicing));
-    checkEmpty();
-    m_pDlg->OnVolume(event);
-    EXPECT_FALSE(m_pSlicing->IsShown());
-}
-
-TEST_F(SlicingPanelTest, ALoadGivesTheNewRangeAndKeepsTheSliceWhileInside) {
-    // Each slice has a value of its own: 100 + 100 z.
-    auto load = [&](int nDimZ) {
-        LoadDataset(16, 8, nDimZ, [](int, int, int z) { return 100 + 100 * z; });
-    };
-    load(10);
-    ChooseSlicing();
-    Key(Slider(), WXK_END);
-    ExpectSlice(9);
-    for (const auto& [nDimZ, nSlice] : {std::pair{20, 9}, {4, 3}}) {
-        load(nDimZ);
-        EXPECT_EQ(Slider()->GetMax(), nDimZ - 1);
-        ExpectSlice(nSlice);
-        EXPECT_TRUE(CentreShowsValue(100 + 100 * nSlice)) << nDimZ;
-    }
 }
 
 } // namespace

@@ -51,31 +51,6 @@ TEST_F(VolumePanelTest, StartsHiddenWithItsStartValuesHandedToTheRenderWindow) {
     EXPECT_EQ(m_pRender->m_nUpperThreshold, 0);
 }
 
-TEST_F(VolumePanelTest, DraggingTheLongitudeSliderShowsTheBoxAndRendersOnRelease) {
-    StartVolumeMode();
-    wxSlider* pSlider = m_pVolume->m_sliderLongitude;
-    int nDuring = -1;
-    ExpectOneRun([&] {
-        DragSlider(pSlider, 0, 200, [&] {
-            nDuring = pSlider->GetValue();
-            EXPECT_GT(nDuring, 150);
-            EXPECT_TRUE(m_pRender->m_bInteractive);
-            EXPECT_FALSE(m_pRender->m_hThreadRunning.IsSet());
-            EXPECT_EQ(m_pVolume->m_nLongitude, nDuring);
-            EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(nDuring));
-            // Only the white wire box on black.
-            const Pixels pixels = RenderShows();
-            EXPECT_EQ(pixels.CountColoured(), 0);
-            EXPECT_GT(pixels.CountNonBlack(), 100);
-        });
-        // Released: the end of the drag and the end of the change both ask for
-        // a start; one run starts.
-        EXPECT_FALSE(m_pRender->m_bInteractive);
-        EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(nDuring));
-    });
-    EXPECT_GT(RenderShows().CountColoured(), 100);
-}
-
 TEST_F(VolumePanelTest, KeysAndAChangeReportedOnlyAtItsEndStepAndRestart) {
     StartVolumeMode();
     wxSlider* pSlider = m_pVolume->m_sliderLatitude;
@@ -137,52 +112,6 @@ TEST_F(VolumePanelTest, RenderWindowDragMovesTheSlidersAndModeSwitchesHandTheVal
     SendMouse(m_pRender->GetCanvas(), wxEVT_LEFT_DOWN, 300, 300);
     SendMouse(m_pRender->GetCanvas(), wxEVT_LEFT_UP, 200, 300);
     EXPECT_EQ(m_pVolume->m_sliderLongitude->GetValue(), 330);
-}
-
-TEST_F(VolumePanelTest, TypeRadiosShowTheFirstHitPanelOnlyForFirstHit) {
-    StartVolumeMode();
-    {
-        CDebugCapture capture; // "Levoy" while Levoy is selected: no restart
-        Click(m_pVolume->m_btnLevoy);
-        m_pRender->WaitForWorkerEnd();
-        EXPECT_EQ(capture.Count(kStarted), 0);
-    }
-    // First Hit: its panel shows and hands its thresholds to the render window.
-    m_pRender->SetUpperThreshold(7);
-    m_pRender->SetLowerThreshold(8);
-    Click(m_pVolume->m_btnFirstHit);
-    EXPECT_EQ(m_pRender->m_nVolumeType, VOLUME_TYPE_FIRST_HIT);
-    EXPECT_TRUE(FirstHit()->IsShownOnScreen());
-    EXPECT_EQ(m_pRender->m_nUpperThreshold, 4095);
-    EXPECT_EQ(m_pRender->m_nLowerThreshold, 0);
-    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
-    // Threshold keys: the change goes over without the wire box, the key's
-    // end starts one run.
-    ExpectOneRun([&] { Key(FirstHit()->m_sliderUpper, WXK_LEFT); });
-    ExpectOneRun([&] { Key(FirstHit()->m_sliderLower, WXK_RIGHT); });
-    EXPECT_FALSE(m_pRender->m_bInteractive);
-    EXPECT_EQ(m_pRender->m_nUpperThreshold, 4094);
-    EXPECT_EQ(m_pRender->m_nLowerThreshold, 1);
-
-    // X-Ray hides the panel; First Hit shows it again with the thresholds
-    // unchanged and hands them over again.
-    Click(m_pVolume->m_btnXRay);
-    EXPECT_EQ(m_pRender->m_nVolumeType, VOLUME_TYPE_XRAY);
-    EXPECT_FALSE(FirstHit()->IsShown());
-    m_pRender->SetUpperThreshold(7);
-    m_pRender->SetLowerThreshold(8);
-    Click(m_pVolume->m_btnFirstHit);
-    EXPECT_TRUE(FirstHit()->IsShownOnScreen());
-    EXPECT_EQ(FirstHit()->m_sliderUpper->GetValue(), 4094);
-    EXPECT_EQ(FirstHit()->m_sliderLower->GetValue(), 1);
-    EXPECT_EQ(m_pRender->m_nUpperThreshold, 4094);
-    EXPECT_EQ(m_pRender->m_nLowerThreshold, 1);
-    // A mode switch hides it with the volume panel without its show handler.
-    m_pRender->SetUpperThreshold(7);
-    ChooseSlicing();
-    ChooseVolume();
-    EXPECT_EQ(m_pRender->m_nUpperThreshold, 7);
-    EXPECT_TRUE(FirstHit()->IsShownOnScreen());
 }
 
 TEST_F(VolumePanelTest, ThresholdsRenderOnReleaseAndALowerAboveTheUpperGivesBlack) {

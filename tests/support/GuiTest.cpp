@@ -150,15 +150,6 @@ int Pixels::CountColoured() const {
 
 namespace {
 
-Pixels BlackPixels(wxGLCanvas* pCanvas) {
-    Pixels pixels;
-    const wxSize size = pCanvas->GetClientSize();
-    pixels.nWidth = size.GetWidth();
-    pixels.nHeight = size.GetHeight();
-    pixels.rgb.assign(static_cast<size_t>(pixels.nWidth) * pixels.nHeight * 3, 0);
-    return pixels;
-}
-
 int IgnoreXError(Display*, XErrorEvent*) {
     return 0;
 }
@@ -235,69 +226,12 @@ bool WriteScreenPng(const std::string& sPath, const wxRect& area) {
     return WritePngFile(sPath, picture) == 0;
 }
 
-bool SendCloseRequest(wxGLCanvas* pCanvas) {
-    Display* pDisplay = OwnDisplay();
-    if (!pDisplay)
-        return false;
-    // Without a window manager the top-level window is a child of the root.
-    Window window = static_cast<Window>(pCanvas->GetXWindow());
-    for (;;) {
-        Window root = 0;
-        Window parent = 0;
-        Window* pChildren = nullptr;
-        unsigned nChildren = 0;
-        if (!XQueryTree(pDisplay, window, &root, &parent, &pChildren, &nChildren))
-            return false;
-        if (pChildren)
-            XFree(pChildren);
-        if (parent == root)
-            break;
-        window = parent;
-    }
-    XEvent event = {};
-    event.xclient.type = ClientMessage;
-    event.xclient.window = window;
-    event.xclient.message_type = XInternAtom(pDisplay, "WM_PROTOCOLS", False);
-    event.xclient.format = 32;
-    event.xclient.data.l[0] = static_cast<long>(XInternAtom(pDisplay, "WM_DELETE_WINDOW", False));
-    event.xclient.data.l[1] = CurrentTime;
-    const bool bSent = XSendEvent(pDisplay, window, False, NoEventMask, &event) != 0;
-    XFlush(pDisplay);
-    return bSent;
-}
-
-Pixels ReadBackPixels(CGLFrame* pFrame) {
-    Pixels pixels = BlackPixels(pFrame->GetCanvas());
-    if (!pFrame->MakeCurrent())
-        return pixels;
-    pFrame->DrawScene();
-    glFinish();
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, pixels.nWidth, pixels.nHeight, GL_RGB, GL_UNSIGNED_BYTE, pixels.rgb.data());
-    return pixels;
-}
-
 CMessageBoxCapture::CMessageBoxCapture() {
     m_Previous = SetMessageBoxReporter([this](const MessageBoxRequest& r) { boxes.push_back(r); });
 }
 
 CMessageBoxCapture::~CMessageBoxCapture() {
     SetMessageBoxReporter(std::move(m_Previous));
-}
-
-CModalDialogStub::CModalDialogStub(std::function<int(wxDialog*)> answer)
-    : m_Answer(std::move(answer)) {
-    Register();
-}
-
-CModalDialogStub::~CModalDialogStub() {
-    Unregister();
-}
-
-int CModalDialogStub::Enter(wxDialog* pDialog) {
-    ++nCalls;
-    return m_Answer(pDialog);
 }
 
 // ---- the whole viewer ----

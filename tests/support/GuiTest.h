@@ -66,7 +66,6 @@ struct Pixels {
         return &rgb[(static_cast<size_t>(y) * nWidth + x) * 3];
     }
     bool Is(int x, int y, int r, int g, int b, int nTolerance = 1) const;
-    bool IsBlack(int x, int y) const { return Is(x, y, 0, 0, 0, 0); }
     bool IsGrey(int x, int y, int nLevel) const { return Is(x, y, nLevel, nLevel, nLevel, 0); }
     std::string Rgb(int x, int y) const;
     // Number of pixels in [x0, x1) x [y0, y1) for which pred(pixel) holds.
@@ -84,14 +83,6 @@ struct Pixels {
 Pixels ReadShownPixels(wxGLCanvas* pCanvas);
 // Writes what the screen shows in an area (screen coordinates) as a PNG file.
 bool WriteScreenPng(const std::string& sPath, const wxRect& area);
-// Sends the close request of a window manager (Alt+F4: the WM_DELETE_WINDOW
-// message) to the top-level window that holds the canvas, through the X
-// server; false when it cannot be sent.
-bool SendCloseRequest(wxGLCanvas* pCanvas);
-// What the canvas's back buffer holds after a DrawScene without a swap, also
-// where the canvas lies off screen.
-Pixels ReadBackPixels(CGLFrame* pFrame);
-
 // While alive, the viewer's message boxes are recorded here instead of shown.
 class CMessageBoxCapture {
 public:
@@ -101,22 +92,6 @@ public:
 
 private:
     MessageBoxReporter m_Previous;
-};
-
-// While alive, every modal dialog is handed to the answer function instead of
-// being shown; its return value is what ShowModal returns.
-class CModalDialogStub : public wxModalDialogHook {
-public:
-    explicit CModalDialogStub(std::function<int(wxDialog*)> answer);
-    ~CModalDialogStub() override;
-    int nCalls = 0;
-
-protected:
-    int Enter(wxDialog* pDialog) override;
-    void Exit(wxDialog*) override {}
-
-private:
-    std::function<int(wxDialog*)> m_Answer;
 };
 
 // The whole viewer, started as the program starts it, in a scratch working

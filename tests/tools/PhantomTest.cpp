@@ -25,9 +25,10 @@ TEST(SampleData, PhantomHasItsSizeAndTissuesAndTheTableShowsThem) {
     // Landmarks: air in the corner, brain at the centre, skull on the x axis at
     // grid coordinate 0.676 (between the brain's 0.6624 and the skull's 0.69),
     // the ventricles at x = +-0.22 and the upper ellipsoid at y = .35, z = -.15.
-    const int landmarks[][4] = {{0, 0, 0, PHANTOM_AIR},           {128, 128, 56, PHANTOM_BRAIN},
-                                {214, 128, 56, PHANTOM_SKULL},    {156, 128, 56, PHANTOM_VENTRICLE},
-                                {99, 128, 56, PHANTOM_VENTRICLE}, {128, 172, 47, PHANTOM_UPPER_BLOB}};
+    const int landmarks[][4] = {
+        {0, 0, 0, PHANTOM_AIR},           {128, 128, 56, PHANTOM_BRAIN},
+        {214, 128, 56, PHANTOM_SKULL},    {156, 128, 56, PHANTOM_VENTRICLE},
+        {99, 128, 56, PHANTOM_VENTRICLE}, {128, 172, 47, PHANTOM_UPPER_BLOB}};
     for (const auto& l : landmarks)
         EXPECT_EQ(volume.VoxelAt(l[0], l[1], l[2]), l[3]) << l[0] << "," << l[1] << "," << l[2];
 
@@ -35,17 +36,11 @@ TEST(SampleData, PhantomHasItsSizeAndTissuesAndTheTableShowsThem) {
     ASSERT_EQ(tf.Load(ORVEX_SAMPLE_DIR "/default.trf"), 0);
     auto entry = [&](int v) { return tf.Lookup(int16_t(v)); };
     // Air and brain are transparent, the skull translucent, the inner ellipsoids
-    // more opaque, in blue, green, yellow and red.
+    // more opaque (their colours: the reference pictures).
     EXPECT_EQ(entry(PHANTOM_AIR).opacity + entry(PHANTOM_BRAIN).opacity, 0.0f);
     for (int v : {PHANTOM_VENTRICLE, PHANTOM_SMALL_BLOBS, PHANTOM_UPPER_BLOB, PHANTOM_LOWER_BLOBS})
         EXPECT_GT(entry(v).opacity, entry(PHANTOM_SKULL).opacity) << v;
     EXPECT_GT(entry(PHANTOM_SKULL).opacity, 0.0f);
-    const TableEntry blue = entry(PHANTOM_VENTRICLE), green = entry(PHANTOM_SMALL_BLOBS);
-    const TableEntry yellow = entry(PHANTOM_UPPER_BLOB), red = entry(PHANTOM_LOWER_BLOBS);
-    EXPECT_GT(blue.blue, std::max(blue.red, blue.green));
-    EXPECT_GT(green.green, std::max(green.red, green.blue));
-    EXPECT_GT(std::min(yellow.red, yellow.green), 2 * yellow.blue);
-    EXPECT_GT(red.red, 2 * std::max(red.green, red.blue));
     // First Hit with the default thresholds meets the skull at any value from 1
     // up to the skull's: all of them bright. Slices show air black.
     for (int v = 1; v <= PHANTOM_SKULL; ++v)

@@ -26,29 +26,21 @@ TEST(RenderOptions, DefaultsFollowTheViewerAndEveryValueMapsToItsCode) {
     // In slice mode the default sampling is nearest neighbour, wherever the two stand.
     EXPECT_EQ(Parsed({"--mode", "slice", "head.dat", "-o", "out.pfm"}).nSampling, 0);
 
-    o = Parsed({"-o",         "x.pfm",   "--tf",        "a.trf",    "--size",     "300X200",
-                "--type",     "firsthit", "--sampling", "nearest",  "--longitude", "-30",
-                "--latitude", "400",      "--lower",    "10",       "--upper=20",  "--plane",
-                "yz",         "--slice",  "-4",         "--threads", "3",          "--skipping=off",
-                "d.dat"});
+    o = Parsed(
+        {"-o",         "x.pfm",    "--tf",       "a.trf",     "--size",      "300X200",
+         "--type",     "firsthit", "--sampling", "nearest",   "--longitude", "-30",
+         "--latitude", "400",      "--lower",    "10",        "--upper=20",  "--plane",
+         "yz",         "--slice",  "-4",         "--threads", "3",           "--skipping=off",
+         "d.dat"});
     EXPECT_EQ(o.sTransferFunction, "a.trf");
     // A slice outside the volume is allowed: it shows value 0.
     EXPECT_EQ(std::tie(o.nWidth, o.nHeight, o.nVolumeType, o.nSampling, o.nLongitude, o.nLatitude,
                        o.nLowerThreshold, o.nUpperThreshold, o.nPlane, o.nSlice, o.nThreads,
                        o.bSkipping),
               std::make_tuple(300, 200, 2, 0, -30, 400, 10, 20, 2, -4, 3, false));
-    o = Parsed({"d.dat", "-o", "x.pfm", "--type", "xray", "--plane", "xz", "--sampling",
-                "bilinear", "--mode", "slice"});
+    o = Parsed({"d.dat", "-o", "x.pfm", "--type", "xray", "--plane", "xz", "--sampling", "bilinear",
+                "--mode", "slice"});
     EXPECT_EQ(std::tie(o.nVolumeType, o.nPlane, o.nSampling), std::make_tuple(1, 1, 1));
-
-    o = Parsed({"scan.raw", "-o", "x.pfm", "--raw-size", "512x256x32767", "--raw-type=float64",
-                "--raw-endian", "big", "--raw-header", "1024", "--raw-spacing", "0.5,.7,3e0"});
-    EXPECT_TRUE(o.bRaw);
-    EXPECT_EQ(std::tie(o.raw.nDimX, o.raw.nDimY, o.raw.nDimZ, o.raw.eType, o.raw.bBigEndian,
-                       o.raw.nHeaderBytes),
-              std::make_tuple(512, 256, 32767, VoxelType::Float64, true, 1024LL));
-    EXPECT_EQ(std::vector<double>(o.raw.dSpacing, o.raw.dSpacing + 3),
-              std::vector<double>({0.5, 0.7, 3.0}));
 }
 
 TEST(RenderOptions, ErrorsSayWhatIsWrongInOneLine) {

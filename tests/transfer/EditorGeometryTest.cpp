@@ -54,23 +54,6 @@ TEST(EditorGeometry, NearestPointIsTheFirstStrictlyClosestBelow10000) {
     EXPECT_EQ(FindNearestPoint(nullptr, 0, 0, 700, 180), nullptr);
 }
 
-TEST(EditorGeometry, HistogramIsSkippedWithoutAUsableScale) {
-    std::vector<int32_t> hist(TABLE_SIZE, 0);
-    std::vector<HistogramLine> lines{{1, 2, 3}};
-    EXPECT_FALSE(ComputeHistogramLines(hist.data(), 0, RENDER_MODE_VOLUME, 700, 180, lines));
-    EXPECT_TRUE(lines.empty());
-    hist[100] = 1; // a single voxel: ln 1 = 0
-    EXPECT_FALSE(ComputeHistogramLines(hist.data(), 100, RENDER_MODE_VOLUME, 700, 180, lines));
-    hist[100] = 50;
-    EXPECT_FALSE(ComputeHistogramLines(nullptr, 100, RENDER_MODE_VOLUME, 700, 180, lines));
-    EXPECT_FALSE(ComputeHistogramLines(hist.data(), 100, RENDER_MODE_VOLUME, 0, 180, lines));
-    EXPECT_FALSE(ComputeHistogramLines(hist.data(), 100, RENDER_MODE_VOLUME, 700, 0, lines));
-    EXPECT_FALSE(ComputeHistogramLines(hist.data(), 4096, RENDER_MODE_VOLUME, 700, 180, lines));
-    EXPECT_FALSE(ComputeHistogramLines(hist.data(), 100, RENDER_MODE_SLICING, 700, 16, lines));
-    EXPECT_TRUE(ComputeHistogramLines(hist.data(), 100, RENDER_MODE_VOLUME, 700, 180, lines));
-    EXPECT_EQ(lines.size(), 1u);
-}
-
 TEST(EditorGeometry, HistogramColumnsFoldBinsWithARunningMaximum) {
     std::vector<int32_t> hist(TABLE_SIZE, 0);
     hist[3] = 20;     // column 0: folded into the next drawn column (1)
@@ -106,29 +89,6 @@ TEST(EditorGeometry, HistogramColumnsFoldBinsWithARunningMaximum) {
         EXPECT_GE(lines[1].yTop, 179);
         EXPECT_LE(lines[1].yTop, 180);
     }
-}
-
-TEST(EditorGeometry, MarkersOnlyForInnerPointsWithTruncatedCorners) {
-    EXPECT_FALSE(HasMarker(0));
-    EXPECT_FALSE(HasMarker(4095));
-    EXPECT_TRUE(HasMarker(1));
-    EXPECT_TRUE(HasMarker(4094));
-    const MarkerTriangle m = ComputeMarker(2048, 700);
-    EXPECT_EQ(std::vector<int>({m.tipX, m.tipY, m.rightX, m.rightY, m.leftX, m.leftY}),
-              std::vector<int>({350, 16, 355, 21, 345, 21}));
-    // Column 0.51: the left corner at -4.49 becomes -4, the right one 5.
-    const MarkerTriangle edge = ComputeMarker(3, 700);
-    EXPECT_EQ(std::vector<int>({edge.tipX, edge.rightX, edge.leftX}), std::vector<int>({0, 5, -4}));
-    EXPECT_EQ(ComputeMarker(4094, 700).rightX, 704); // 699.66 + 5
-}
-
-TEST(EditorGeometry, DefaultExtensionOnlyWhenTheNameHasNone) {
-    EXPECT_EQ(WithDefaultExtension("/tmp/curve"), "/tmp/curve.trf");
-    EXPECT_EQ(WithDefaultExtension("/tmp/curve.trf"), "/tmp/curve.trf");
-    EXPECT_EQ(WithDefaultExtension("/tmp/curve.bak"), "/tmp/curve.bak");
-    EXPECT_EQ(WithDefaultExtension("/tmp/dir.d/curve"), "/tmp/dir.d/curve.trf");
-    EXPECT_EQ(WithDefaultExtension("curve"), "curve.trf");
-    EXPECT_EQ(WithDefaultExtension("/tmp/.hidden"), "/tmp/.hidden.trf");
 }
 
 } // namespace

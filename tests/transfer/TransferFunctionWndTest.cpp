@@ -1,4 +1,4 @@
-// The "Transfer Function Editor" of the running viewer: the window and its
+// The "Transfer Function Editor" of the running viewer: where points, curve,
 // menu, where points, curve, bar, markers and histogram land (read back from
 // the window), clicks, drags and right clicks through the canvas's own
 // handlers, and the menu's load and save with their failure messages. (Escape
@@ -8,8 +8,6 @@
 #include <cmath>
 #include <memory>
 
-#include <wx/colordlg.h>
-#include <wx/filedlg.h>
 #include <wx/menu.h>
 
 #include "support/GuiTest.h"
@@ -58,10 +56,6 @@ protected:
     void Click(int x, int y) {
         Mouse(wxEVT_LEFT_DOWN, x, y);
         Mouse(wxEVT_LEFT_UP, x, y);
-    }
-    void RightClick(int x, int y) {
-        Mouse(wxEVT_RIGHT_DOWN, x, y);
-        Mouse(wxEVT_RIGHT_UP, x, y);
     }
     void Menu(int nCommand) {
         wxCommandEvent event(wxEVT_MENU, MenuItemId(nCommand));
@@ -120,69 +114,6 @@ protected:
     std::vector<std::string> m_Asked;
 };
 
-TEST_F(TransferFunctionWndTest, WindowGeometryTitleMenuAndDialogs) {
-    EXPECT_EQ(m_pEditor->GetPosition(), wxPoint(322, 575));
-    EXPECT_EQ(m_pEditor->GetSize(), wxSize(700, 211));
-    EXPECT_EQ(m_pEditor->GetTitle(), "Transfer Function Editor");
-    EXPECT_TRUE(m_pEditor->HasFlag(wxRESIZE_BORDER));
-    EXPECT_FALSE(m_pEditor->HasFlag(wxSYSTEM_MENU | wxCLOSE_BOX | wxMINIMIZE_BOX | wxMAXIMIZE_BOX));
-    // The canvas fills the client area, whose size the editor keeps.
-    EXPECT_EQ(m_pEditor->GetCanvas()->GetClientSize(), m_pEditor->GetClientSize());
-    EXPECT_EQ(m_pEditor->GetCanvas()->GetClientSize(), wxSize(m_pEditor->m_nWidth, m_nH));
-
-    wxMenuBar* pBar = m_pEditor->GetMenuBar();
-    ASSERT_NE(pBar, nullptr);
-    ASSERT_EQ(pBar->GetMenuCount(), 1u);
-    EXPECT_EQ(pBar->GetMenuLabelText(0), "TransferFunction");
-    wxMenu* pMenu = pBar->GetMenu(0);
-    ASSERT_EQ(pMenu->GetMenuItemCount(), 2u);
-    EXPECT_EQ(pMenu->FindItemByPosition(0)->GetItemLabelText(), "Load ...");
-    EXPECT_EQ(pMenu->FindItemByPosition(0)->GetId(), MenuItemId(32771));
-    EXPECT_EQ(pMenu->FindItemByPosition(1)->GetItemLabelText(), "Save ...");
-    EXPECT_EQ(pMenu->FindItemByPosition(1)->GetId(), MenuItemId(32772));
-
-    // The real dialogs behind the menu and a click.
-    for (bool bSave : {false, true}) {
-        std::unique_ptr<wxFileDialog> p(CTransferFunctionWnd::CreateFileDialog(m_pEditor, bSave));
-        EXPECT_EQ(p->GetWildcard(), "Transfer functions (*.trf)|*.trf|All Files (*.*)|*.*");
-        EXPECT_EQ(p->GetFilename(), "*.trf");
-        EXPECT_EQ(p->GetParent(), m_pEditor);
-        EXPECT_TRUE(bSave ? p->HasFlag(wxFD_SAVE) && p->HasFlag(wxFD_OVERWRITE_PROMPT)
-                          : p->HasFlag(wxFD_OPEN) && p->HasFlag(wxFD_FILE_MUST_EXIST));
-    }
-    const wxColourData data = CTransferFunctionWnd::MakeColourData(wxColour(12, 34, 56));
-    EXPECT_TRUE(data.GetChooseFull());
-    EXPECT_EQ(data.GetColour(), wxColour(12, 34, 56));
-}
-
-TEST_F(TransferFunctionWndTest, PointsAndCurveLandOnTruncatedPixels) {
-    m_pTf->SetPoint(2048, 1.0f, 0.0f, 0.0f, 0.5f); // x 350
-    m_pTf->SetPoint(4095, 0.0f, 0.0f, 1.0f, 0.5f); // x 699.83 -> 699
-    const int y = OpacityToPixelY(0.5f, m_nH);
-    for (int nMode : {RENDER_MODE_NONE, RENDER_MODE_VOLUME}) {
-        SetMode(nMode);
-        const Pixels pixels = Shown();
-        // A 5-pixel point covers its column +-2. The row above the curve holds
-        // only the point: columns 348..352 for x = 350, 697..699 for x = 699 (a
-        // point at 700 would leave column 697 empty).
-        for (int x : {348, 352, 697, 699})
-            EXPECT_TRUE(pixels.Is(x, y + 2, x < 400 ? 255 : 0, 0, x < 400 ? 0 : 255))
-                << x << ": " << pixels.Rgb(x, y + 2);
-        for (int x : {347, 353, 696})
-            EXPECT_TRUE(IsBackground(pixels, x, y + 2)) << x << ": " << pixels.Rgb(x, y + 2);
-        EXPECT_TRUE(IsBackground(pixels, 350, y + 3));
-        // The curve runs from the black end point at (0, 0) up to the red point,
-        // blending its colour, and on at the same height to the blue one.
-        // (Mesa lights a horizontal line on the pixel boundary y in row y - 1.)
-        EXPECT_TRUE(pixels.Is(525, y - 1, 128, 0, 127, 3)) << pixels.Rgb(525, y - 1);
-        EXPECT_TRUE(IsBackground(pixels, 525, y + 1));
-        const uint8_t* pMid = pixels.At(175, OpacityToPixelY(0.25f, m_nH));
-        EXPECT_GT(pMid[0], 100);
-        EXPECT_LT(pMid[0], 155);
-        EXPECT_TRUE(IsBackground(pixels, 350, 7)); // no colour bar
-    }
-}
-
 TEST_F(TransferFunctionWndTest, ClickSetsAPointAtTheClickedValueAndHeight) {
     // Red falling from 255 at 0 to 0 at 4095.
     m_pTf->SetPoint(0, 1.0f, 0.0f, 0.0f, 1.0f);
@@ -222,18 +153,6 @@ TEST_F(TransferFunctionWndTest, ClickSetsAPointAtTheClickedValueAndHeight) {
     EXPECT_EQ(m_Offered.size(), 4u);
     EXPECT_EQ(Positions().size(), 4u);
     EXPECT_TRUE(TableRebuilt(1000));
-}
-
-TEST_F(TransferFunctionWndTest, OnlyAReleaseAtThePressPointIsAClick) {
-    // Before any press in the editor no release is a click, not even at (0, 0).
-    Mouse(wxEVT_LEFT_UP, 0, 0);
-    Mouse(wxEVT_LEFT_DOWN, 100, 50);
-    Mouse(wxEVT_LEFT_UP, 101, 50);
-    EXPECT_TRUE(m_Offered.empty());
-    // A release elsewhere later, back at the stored press point, counts.
-    Mouse(wxEVT_LEFT_UP, 100, 50);
-    EXPECT_EQ(m_Offered.size(), 1u);
-    EXPECT_EQ(Positions(), (std::vector<int>{0, PixelToValue(100, 700), 4095}));
 }
 
 TEST_F(TransferFunctionWndTest, DragStopsAtTheNeighbourWhileOpacityFollows) {
@@ -280,103 +199,6 @@ TEST_F(TransferFunctionWndTest, DragStopsAtTheNeighbourWhileOpacityFollows) {
     EXPECT_EQ(m_pTf->Lookup(1995).red, 255.0f);
 }
 
-TEST_F(TransferFunctionWndTest, RightClickRemovesTheNearestInnerPointAndNeverAnEndPoint) {
-    m_pTf->SetPoint(1000, 1.0f, 0.0f, 0.0f, 0.5f);
-    m_pTf->SetPoint(2000, 0.0f, 1.0f, 0.0f, 0.5f);
-    m_pTf->BuildTable();
-    MarkTable(1500);
-    const wxPoint at = MouseAt(2000, 0.5f);
-    RightClick(at.x - 30, at.y + 10);
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 1000, 4095}));
-    EXPECT_TRUE(TableRebuilt(1500));
-    EXPECT_EQ(m_pTf->Lookup(1500).green, 0.0f); // red fades to the end point now
-    EXPECT_TRUE(IsBackground(Shown(), 341, OpacityToPixelY(0.5f, m_nH) + 2));
-    // The end points neither move nor go, but the table is rebuilt all the same.
-    for (int nPosition : {0, 4095}) {
-        const wxPoint end = MouseAt(nPosition, 0.0f);
-        Mouse(wxEVT_LEFT_DOWN, end.x, end.y - 1);
-        ASSERT_EQ(m_pEditor->m_pPicked, PointAt(nPosition));
-        Mouse(wxEVT_MOTION, 300, 20);
-        Mouse(wxEVT_LEFT_UP, 300, 20);
-        MarkTable(3000);
-        RightClick(end.x, end.y - 1);
-        EXPECT_TRUE(TableRebuilt(3000)) << nPosition;
-        EXPECT_EQ(PointAt(nPosition)->opacity, 0.0f);
-    }
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 1000, 4095}));
-}
-
-TEST_F(TransferFunctionWndTest, APressOutlivesNoPointItPicked) {
-    m_pTf->SetPoint(1000, 1.0f, 0.0f, 0.0f, 0.5f);
-    m_pTf->SetPoint(3000, 0.0f, 1.0f, 0.0f, 0.5f);
-    const wxPoint at = MouseAt(1000, 0.5f);
-    Mouse(wxEVT_LEFT_DOWN, at.x, at.y);
-    ASSERT_EQ(m_pEditor->m_pPicked, PointAt(1000));
-    RightClick(at.x, at.y); // removes the very point being dragged
-    EXPECT_EQ(m_pEditor->m_pPicked, nullptr);
-    Mouse(wxEVT_MOTION, 400, 30);
-    Mouse(wxEVT_LEFT_UP, 400, 30);
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 3000, 4095}));
-    EXPECT_EQ(PointAt(3000)->opacity, 0.5f);
-
-    // A load in mid-press replaces every point.
-    const std::string sPath = m_Dir.Path("two.trf");
-    ASSERT_EQ(m_pTf->Save(sPath), 0);
-    const wxPoint at3000 = MouseAt(3000, 0.5f);
-    Mouse(wxEVT_LEFT_DOWN, at3000.x, at3000.y);
-    ASSERT_NE(m_pEditor->m_pPicked, nullptr);
-    EXPECT_EQ(m_pEditor->LoadFile(sPath), 0);
-    EXPECT_EQ(m_pEditor->m_pPicked, nullptr);
-    Mouse(wxEVT_MOTION, 100, 30);
-    Mouse(wxEVT_LEFT_UP, 100, 30);
-    EXPECT_EQ(Positions(), (std::vector<int>{0, 3000, 4095}));
-    EXPECT_EQ(PointAt(3000)->opacity, 0.5f);
-
-    // Another window takes the mouse in mid-drag: the drag ends and rebuilds.
-    Mouse(wxEVT_LEFT_DOWN, at3000.x, at3000.y);
-    Mouse(wxEVT_MOTION, at3000.x + 10, at3000.y);
-    MarkTable(500);
-    wxMouseCaptureLostEvent lost(m_pEditor->GetCanvas()->GetId());
-    lost.SetEventObject(m_pEditor->GetCanvas());
-    m_pEditor->GetCanvas()->GetEventHandler()->ProcessEvent(lost);
-    EXPECT_FALSE(m_pEditor->m_bDragging);
-    EXPECT_TRUE(TableRebuilt(500));
-    const int nPosition = m_pEditor->m_pPicked->position;
-    Mouse(wxEVT_MOTION, at3000.x + 100, at3000.y);
-    EXPECT_EQ(m_pEditor->m_pPicked->position, nPosition);
-}
-
-TEST_F(TransferFunctionWndTest, SlicingModeShowsTheBarAndTheMarkersInTheirRows) {
-    SetMode(RENDER_MODE_SLICING);
-    m_pTf->SetPoint(0, 1.0f, 0.0f, 0.0f, 0.0f);
-    m_pTf->SetPoint(2048, 0.0f, 1.0f, 0.0f, 0.9f);
-    m_pTf->SetPoint(4095, 0.0f, 0.0f, 1.0f, 0.0f);
-    const Pixels pixels = Shown();
-    // The bar: rows 0 to 14 below the edge at y = 15, blending from point to point.
-    for (int y : {0, 7, 14}) {
-        EXPECT_TRUE(pixels.Is(0, y, 255, 0, 0)) << pixels.Rgb(0, y);
-        EXPECT_TRUE(pixels.Is(349, y, 0, 255, 0)) << pixels.Rgb(349, y);
-        EXPECT_TRUE(pixels.Is(175, y, 127, 128, 0, 2)) << pixels.Rgb(175, y);
-        EXPECT_TRUE(pixels.Is(698, y, 0, 0, 255)) << pixels.Rgb(698, y);
-    }
-    for (int x = 0; x < 700; x += 50)
-        EXPECT_TRUE(IsBackground(pixels, x, 15)) << x << ": " << pixels.Rgb(x, 15);
-    // The marker of the inner point: its tip at (350, 16), its top edge 10 wide
-    // at y = 21, so rows 16 to 20, narrowing downwards, of columns 345 to 353.
-    for (int x = 344; x <= 355; ++x) {
-        EXPECT_EQ(pixels.Is(x, 20, 0, 255, 0), x >= 345 && x <= 353)
-            << x << ": " << pixels.Rgb(x, 20);
-        EXPECT_TRUE(IsBackground(pixels, x, 21)) << x;
-    }
-    EXPECT_TRUE(pixels.Is(349, 16, 0, 255, 0));
-    EXPECT_TRUE(IsBackground(pixels, 346, 16) && IsBackground(pixels, 352, 16));
-    // No markers for the end points, and no curve or points.
-    for (int y = 16; y <= 22; ++y)
-        for (int x : {0, 2, 4, 695, 697, 699})
-            EXPECT_TRUE(IsBackground(pixels, x, y)) << x << "," << y;
-    EXPECT_TRUE(IsBackground(pixels, 350, OpacityToPixelY(0.9f, m_nH)));
-}
-
 TEST_F(TransferFunctionWndTest, HistogramIsLogarithmicAndStandsAboveTheBarInSlicingMode) {
     CVolume* pVolume = HistogramOnlyVolume();
     pVolume->m_Histogram[2048] = 1000; // the fullest bin: column 350, full height
@@ -398,54 +220,6 @@ TEST_F(TransferFunctionWndTest, HistogramIsLogarithmicAndStandsAboveTheBarInSlic
         EXPECT_TRUE(IsBackground(pixels, 173, 50));
         EXPECT_FALSE(IsHistogram(pixels, 174, nBottom - 1)); // the bar covers the bottom
     }
-}
-
-TEST_F(TransferFunctionWndTest, NoHistogramWithoutDatasetOrWithASingleVoxelPeak) {
-    EXPECT_EQ(Shown().CountGrey(178), 0);
-    CVolume* pVolume = HistogramOnlyVolume(); // a failed load: all bins 0
-    EXPECT_EQ(Shown().CountGrey(178), 0);
-    pVolume->m_Histogram[2048] = 1;
-    pVolume->m_Histogram[100] = 1;
-    pVolume->m_nHistogramPeak = 2048;
-    for (int nMode : {RENDER_MODE_SLICING, RENDER_MODE_NONE}) {
-        SetMode(nMode);
-        EXPECT_EQ(Shown().CountGrey(178), 0) << nMode;
-    }
-    // The curve is drawn all the same.
-    m_pTf->SetPoint(2048, 1.0f, 0.0f, 0.0f, 0.5f);
-    EXPECT_TRUE(Shown().Is(350, OpacityToPixelY(0.5f, m_nH), 255, 0, 0));
-}
-
-TEST_F(TransferFunctionWndTest, SaveAndLoadRoundTripThroughTheMenu) {
-    m_pTf->SetPoint(1000, 0.25f, 0.5f, 0.75f, 0.6f);
-    m_pTf->SetPoint(3000, 1.0f, 0.0f, 0.5f, 0.3f);
-    const std::vector<int> saved = Positions();
-    const std::string sPath = m_Dir.Path("curve.trf");
-    CMessageBoxCapture boxes;
-    // Cancelled dialogs change nothing.
-    AnswerFiles("");
-    Menu(ID_TRANSFERFUNCTION_SAVE);
-    Menu(ID_TRANSFERFUNCTION_LOAD);
-    struct stat st;
-    EXPECT_NE(stat(sPath.c_str(), &st), 0);
-    EXPECT_EQ(Positions(), saved);
-
-    AnswerFiles(sPath);
-    Menu(ID_TRANSFERFUNCTION_SAVE);
-    ASSERT_EQ(stat(sPath.c_str(), &st), 0);
-    EXPECT_EQ(st.st_size, 4 * 24);
-    m_pTf->SetPoint(2000, 0.0f, 0.0f, 0.0f, 1.0f);
-    m_pTf->RemovePoint(const_cast<ControlPoint*>(PointAt(1000)));
-    Menu(ID_TRANSFERFUNCTION_LOAD);
-    EXPECT_EQ(m_Asked, (std::vector<std::string>{"save", "load", "save", "load"}));
-    EXPECT_TRUE(boxes.boxes.empty());
-    EXPECT_EQ(Positions(), saved);
-    EXPECT_EQ(PointAt(1000)->green, 0.5f);
-    EXPECT_EQ(PointAt(3000)->opacity, 0.3f);
-    EXPECT_EQ(m_pTf->Lookup(1000).blue, 0.75f * 255.0f); // the table is rebuilt
-    // And redrawn at once: the loaded point shows.
-    const Pixels pixels = ReadShownPixels(m_pEditor->GetCanvas());
-    EXPECT_TRUE(pixels.Is(ValueToPixelX(3000, 700), OpacityToPixelY(0.3f, m_nH) + 2, 255, 0, 127));
 }
 
 TEST_F(TransferFunctionWndTest, FailedSaveAndLoadAreReportedNamingTheFile) {
@@ -478,35 +252,6 @@ TEST_F(TransferFunctionWndTest, FailedSaveAndLoadAreReportedNamingTheFile) {
         EXPECT_FALSE(TableRebuilt(1000));
     }
     EXPECT_EQ(boxes.boxes.size(), 4u);
-}
-
-TEST_F(TransferFunctionWndTest, ZeroSizedClientAreaNeverDividesByZero) {
-    m_pTf->SetPoint(1000, 1.0f, 0.0f, 0.5f, 0.5f);
-    CVolume* pVolume = HistogramOnlyVolume();
-    pVolume->m_Histogram[10] = 100;
-    pVolume->m_nHistogramPeak = 10;
-    for (const wxSize size : {wxSize(700, 0), wxSize(0, 120), wxSize(0, 0)}) {
-        wxSizeEvent event(size, m_pEditor->GetCanvas()->GetId());
-        event.SetEventObject(m_pEditor->GetCanvas());
-        m_pEditor->GetCanvas()->GetEventHandler()->ProcessEvent(event);
-        EXPECT_EQ(m_pEditor->m_nWidth, size.GetWidth());
-        EXPECT_EQ(m_pEditor->m_nHeight, size.GetHeight());
-        for (int nMode : {RENDER_MODE_NONE, RENDER_MODE_SLICING}) {
-            SetMode(nMode);
-            ASSERT_TRUE(m_pEditor->MakeCurrent());
-            m_pEditor->DrawScene();
-        }
-        Mouse(wxEVT_LEFT_DOWN, 5, 5);
-        Mouse(wxEVT_MOTION, 8, 8);
-        Mouse(wxEVT_LEFT_UP, 8, 8);
-        Click(3, 3);
-        RightClick(2, 2);
-        for (const ControlPoint* p = m_pTf->GetFirstPoint(); p; p = p->next) {
-            EXPECT_GE(p->position, 0);
-            EXPECT_LE(p->position, 4095);
-            EXPECT_FALSE(std::isnan(p->opacity));
-        }
-    }
 }
 
 } // namespace

@@ -12,8 +12,7 @@
 
 namespace {
 
-const char* const STARTED = "ProgressiveVolumeThread started!\n";
-const char* const ENDED = "ProgressiveVolumeThread ended!\n";
+const std::string STARTED = testfiles::kStarted, ENDED = testfiles::kEnded;
 const char* const NOT_RUNNING = "Progressive Thread not running!\n";
 
 // The headless viewer's render state, transfer function and a 24^3 dataset,

@@ -1,10 +1,8 @@
-// The "Render Output" window of the running viewer: the setters, the slice and
-// volume pictures read back from the window, the mouse drag, resizing, images
-// larger than the buffers, and the OpenGL set-up of both GL windows.
+// The "Render Output" window of the running viewer: the setters, the volume
+// picture read back from the window, the mouse drag and resizing.
 #include <algorithm>
 #include <cmath>
 
-#include <GL/gl.h>
 #include <wx/uiaction.h>
 
 #include "support/GuiTest.h"
@@ -50,15 +48,6 @@ protected:
         m_pRender->Repaint();
     }
 
-    // Expects the pixel to show the table colour of a voxel value.
-    void ExpectValueColour(const Pixels& pixels, int x, int y, int nValue) {
-        const TableEntry& e = m_pApp->m_pTransferFunction->Lookup(static_cast<int16_t>(nValue));
-        const double k = 0.00392156862745098;
-        EXPECT_TRUE(
-            pixels.Is(x, y, ColourByte(e.red * k), ColourByte(e.green * k), ColourByte(e.blue * k)))
-            << x << "," << y << " shows " << pixels.Rgb(x, y) << " for value " << nValue;
-    }
-
     int Starts(const CDebugCapture& capture) {
         m_pRender->WaitForWorkerEnd();
         return capture.Count(kStarted);
@@ -68,10 +57,9 @@ protected:
 };
 
 TEST_F(RenderWndTest, SettersStoreAndRestartOnlyWhereTheyMust) {
-    // Angles: degrees * 0.0055555557f in float, times pi in double, as a float.
+    // Angles in radians as floats: pi / 6 and pi / 2 rounded to float.
     m_pRender->SetLongitude(30);
-    EXPECT_EQ(m_pRender->m_fLongitude,
-              static_cast<float>(static_cast<double>(30 * 0.0055555557f) * 3.141592653589793));
+    EXPECT_EQ(m_pRender->m_fLongitude, 0.52359879f);
     m_pRender->SetLatitude(90);
     EXPECT_EQ(m_pRender->m_fLatitude, 1.5707964f);
 
@@ -100,38 +88,6 @@ TEST_F(RenderWndTest, SettersStoreAndRestartOnlyWhereTheyMust) {
     capture.Clear();
     ResizeClient(420, 300);
     EXPECT_EQ(Starts(capture), 0);
-}
-
-TEST_F(RenderWndTest, SlicingShowsTheSliceColoursFromTheBottomLeft) {
-    // 2 x 2 x 2; slice z = 1 holds 1000 at (0,0), 2000 at (1,0), 3000 at (0,1)
-    // and 0 at (1,1); slice z = 0 is all 500.
-    const int top[4] = {1000, 2000, 3000, 0};
-    LoadDataset(2, 2, 2, [&](int x, int y, int z) { return z ? top[y * 2 + x] : 500; });
-    CTransferFunction* pTf = m_pApp->m_pTransferFunction;
-    pTf->SetPoint(0, 0.2f, 0.2f, 0.2f, 0.0f);
-    pTf->SetPoint(1000, 1.0f, 0.0f, 0.0f, 0.5f);
-    pTf->SetPoint(2000, 0.0f, 1.0f, 0.0f, 0.5f);
-    pTf->SetPoint(3000, 0.0f, 0.0f, 1.0f, 0.5f);
-    pTf->BuildTable();
-    ResizeClient(200, 200);
-    m_pRender->SetSliceNumber(1);
-    EXPECT_TRUE(m_pRender->SetRenderMode(RENDER_MODE_SLICING));
-    // The setters repaint at once: no event processing needed. u and v grow by
-    // 0.01f per pixel in float: after 100 steps they are 0.99999934, so column
-    // and row 100 still sample voxel 0 and the next voxel starts at 101.
-    Pixels pixels = RenderShows();
-    const int cases[][3] = {{50, 50, 1000}, {150, 50, 2000}, {50, 150, 3000},
-                            {150, 150, 0},  {0, 0, 1000},    {100, 100, 1000},
-                            {101, 0, 2000}, {0, 101, 3000},  {199, 199, 0}};
-    for (const auto& [x, y, nValue] : cases)
-        ExpectValueColour(pixels, x, y, nValue);
-    m_pRender->SetSliceNumber(0);
-    ExpectValueColour(RenderShows(), 150, 150, 500);
-    // A slice outside its axis shows the colour of value 0 over the whole area.
-    m_pRender->SetSliceNumber(7);
-    pixels = RenderShows();
-    ExpectValueColour(pixels, 50, 50, 0);
-    ExpectValueColour(pixels, 150, 50, 0);
 }
 
 TEST_F(RenderWndTest, VolumeModeShowsTheFinishedImageBlockByBlock) {
@@ -181,7 +137,7 @@ TEST_F(RenderWndTest, DragShowsOnlyTheBoxAndRestartsOnRelease) {
     // the latitude stays at the panel's 90.
     sim.MouseMove(start + wxPoint(W / 4, 0));
     ASSERT_TRUE(WaitFor([&] { return m_Sliders.longitudes.back() == -45; }));
-    EXPECT_EQ(m_pRender->m_fLongitude, static_cast<float>(0.0 - 0.25f * 3.141592653589793));
+    EXPECT_EQ(m_pRender->m_fLongitude, -0.785398185f);
     EXPECT_EQ(m_Sliders.latitudes.back(), 90);
     EXPECT_FALSE(m_pRender->m_hThreadRunning.IsSet());
     // Only the white box on black.
@@ -205,9 +161,8 @@ TEST_F(RenderWndTest, DragPassesTruncatedRemaindersAndNeverDividesByZero) {
     SendMouse(pCanvas, wxEVT_LEFT_DOWN, 300, 200);
     EXPECT_TRUE(m_pRender->m_bInteractive);
     SendMouse(pCanvas, wxEVT_MOTION, 400, 300);
-    EXPECT_EQ(m_pRender->m_fLongitude,
-              static_cast<float>(0.0 - (100.0f / 600.0f) * 3.141592653589793));
-    EXPECT_EQ(m_pRender->m_fLatitude, static_cast<float>(0.0 + 0.25f * 3.141592653589793));
+    EXPECT_EQ(m_pRender->m_fLongitude, -0.52359879f);
+    EXPECT_EQ(m_pRender->m_fLatitude, 0.785398185f);
     EXPECT_EQ(m_Sliders.longitudes.back(), -30);
     EXPECT_EQ(m_Sliders.latitudes.back(), 45);
     // 2.5 widths: -7.8539815f is -449.999992 degrees, truncated to -449: -89.
@@ -226,84 +181,6 @@ TEST_F(RenderWndTest, DragPassesTruncatedRemaindersAndNeverDividesByZero) {
     EXPECT_EQ(m_pRender->m_fLongitude, 0.0f);
     EXPECT_TRUE(std::isfinite(m_pRender->m_fLatitude.load()));
     EXPECT_EQ(m_Sliders.longitudes.back(), 0);
-}
-
-TEST_F(RenderWndTest, ResizeToHeightZeroUsesOne) {
-    m_pRender->ResizeGL(300, 0);
-    EXPECT_EQ(m_pRender->m_nHeight, 1);
-    EXPECT_EQ(m_pRender->m_nWidth, 300);
-    ASSERT_TRUE(m_pRender->MakeCurrent());
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 300, 1}));
-    // A real resize of the frame to no client height ends in the same state.
-    m_pRender->SetClientSize(300, 0);
-    EXPECT_TRUE(WaitFor([&] {
-        return m_pRender->GetCanvas()->GetClientSize().GetWidth() == 300 &&
-               m_pRender->m_nHeight ==
-                   std::max(1, m_pRender->GetCanvas()->GetClientSize().GetHeight());
-    }));
-    EXPECT_EQ(m_pRender->m_nHeight,
-              std::max(1, m_pRender->GetCanvas()->GetClientSize().GetHeight()));
-}
-
-TEST_F(RenderWndTest, ClientAreaLargerThanTheBuffersDrawsOnlyTheBuffer) {
-    // No dataset: the restarts that the resize causes end at once and leave the
-    // front image as written here.
-    ResizeClient(2000, 1500);
-    ASSERT_TRUE(m_pRender->m_hImageMutex.Lock(1000));
-    for (int x = 0; x < IMAGE_MAX_WIDTH; ++x)
-        for (int y = 0; y < IMAGE_MAX_HEIGHT; ++y)
-            m_pRender->m_Image[x][y] = ImagePixel{1, 0.25f, 0.5f, 0.75f};
-    m_pRender->m_hImageMutex.Unlock();
-    m_pRender->ForgetImageExtents();
-    m_pRender->m_nRenderMode = RENDER_MODE_VOLUME;
-    const Pixels pixels = ReadBackPixels(m_pRender);
-    ASSERT_EQ(pixels.nWidth, 2000);
-    ASSERT_EQ(pixels.nHeight, 1500);
-    // Quads cover columns 0..1918 and the top rows 0..1438 (GL rows 61..1499).
-    int nWrong = 0;
-    for (int y = 0; y < 1500; ++y)
-        for (int x = 0; x < 2000; ++x)
-            nWrong += x < IMAGE_MAX_WIDTH - 1 && y >= 1500 - (IMAGE_MAX_HEIGHT - 1)
-                          ? !pixels.Is(x, y, 64, 128, 191)
-                          : !pixels.IsBlack(x, y);
-    EXPECT_EQ(nWrong, 0);
-}
-
-TEST(GLWindowCreation, FailedPixelFormatShowsBothBoxesAndCreatesNoWindow) {
-    PixelFormatRequest impossible;
-    impossible.nColorBits = 192; // 64 bits per channel: no display has that
-    impossible.bFallBack = false;
-    const std::function<CGLFrame*()> windows[] = {
-        [&] { return new CRenderWnd(GetViewerApp(), impossible); },
-        [&] { return new CTransferFunctionWnd(GetViewerApp(), impossible); }};
-    for (const auto& create : windows) {
-        CMessageBoxCapture boxes;
-        CGLFrame* pWnd = create();
-        EXPECT_FALSE(pWnd->IsCreated());
-        EXPECT_EQ(pWnd->GetCanvas(), nullptr);
-        ASSERT_EQ(boxes.boxes.size(), 2u);
-        EXPECT_EQ(boxes.boxes[0].sText, "ChoosePixelFormat failed");
-        EXPECT_EQ(boxes.boxes[0].pOwner, nullptr);
-        EXPECT_EQ(boxes.boxes[1].sText, "SetPixelformat Failed!");
-        for (const MessageBoxRequest& box : boxes.boxes) {
-            EXPECT_EQ(box.sCaption, "Error");
-            EXPECT_EQ(box.nStyle & (wxOK | wxCANCEL | wxYES_NO), wxOK);
-        }
-        pWnd->Destroy();
-        Pump();
-    }
-    // The real request (64 depth bits, 8 aux buffers: more than Mesa has) is
-    // relaxed silently, but double buffering and RGBA are never dropped.
-    CMessageBoxCapture boxes;
-    PixelFormatChoice choice;
-    wxGLAttributes attrs;
-    ASSERT_TRUE(ChoosePixelFormat(PixelFormatRequest{}, attrs, &choice));
-    EXPECT_TRUE(boxes.boxes.empty());
-    EXPECT_TRUE(choice.accepted.nDepthBits == 64 || choice.nRelaxations > 0);
-    EXPECT_GE(choice.accepted.nDepthBits, 16);
-    EXPECT_TRUE(wxGLCanvas::IsDisplaySupported(attrs));
 }
 
 } // namespace

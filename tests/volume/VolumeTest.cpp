@@ -4,17 +4,9 @@
 
 #include <array>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <numeric>
-#include <random>
 #include <string>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "platform/Sync.h"
@@ -148,19 +140,6 @@ TEST(VolumeLoad, HistogramCountsTwelveBitValuesAndPeakPrefersTheLowerBin) {
 
 // ---------------------------------------------------------------- rejection
 
-TEST(VolumeLoad, UnopenableFileReportsOnceAndStaysEmpty) {
-    ScratchDir dir;
-    // A directory opens on some systems but cannot be read as a file.
-    for (const std::string& sPath : {dir.Path("missing.dat"), dir.Path()}) {
-        CDebugCapture capture;
-        CVolume v(sPath);
-        EXPECT_EQ(v.GetLoadError(), RAW_CANNOT_OPEN) << sPath;
-        EXPECT_EQ(capture.Text(), "Couldn't open dataset file!");
-        ExpectEmpty(v);
-        EXPECT_EQ(v.LoadRaw(sPath), -1);
-    }
-}
-
 TEST(VolumeLoad, RejectedFilesNameTheReasonAndFreeTheOldDataset) {
     ScratchDir dir;
     const std::string sHeader = RawBytes(2, 2, 2, {});
@@ -208,120 +187,6 @@ TEST(VolumeLoad, RejectedFilesNameTheReasonAndFreeTheOldDataset) {
     EXPECT_EQ(v.GetLoadError(), RAW_OK);
     EXPECT_EQ(v.m_Histogram[9], 1);
     EXPECT_EQ(HistogramTotal(v), 1);
-}
-
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-// Loads the file in a child process that may use only 256 MB more address space
-// than it already has; exits 0 when the load was refused as too large and left
-// the dataset empty.
-// Lets the process take only nMegabytes more address space than it has.
-void LimitAddressSpace(unsigned nMegabytes) {
-    long nPages = 0;
-    if (std::FILE* pStat = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(pStat, "%ld", &nPages) != 1)
-            nPages = 0;
-        std::fclose(pStat);
-    }
-    const rlim_t nLimit = static_cast<rlim_t>(nPages) * sysconf(_SC_PAGESIZE) + (nMegabytes << 20);
-    const rlimit limit{nLimit, nLimit};
-    setrlimit(RLIMIT_AS, &limit);
-}
-
-[[noreturn]] void LoadUnderAddressLimit(const std::string& sPath) {
-    LimitAddressSpace(256);
-    CVolume v(sPath);
-    const bool bEmpty = !v.m_pVoxels && !v.m_pRecords && !v.m_nVoxelCount && !v.m_nDimX;
-    std::_Exit(v.GetLoadError() == RAW_TOO_LARGE && bEmpty ? 0 : 1);
-}
-#endif
-
-TEST(VolumeLoad, BuffersThatCannotBeAllocatedAreRejected) {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-    GTEST_SKIP() << "an address-space limit cannot be combined with a sanitizer";
-#else
-    // 1024 x 1024 x 64 voxels need 1.7 GB of buffers; the file itself is sparse.
-    ScratchDir dir;
-    const std::string sPath = dir.Write("big.dat", RawBytes(1024, 1024, 64, {}));
-    std::filesystem::resize_file(sPath, 6 + 2ull * 1024 * 1024 * 64);
-    EXPECT_EXIT(LoadUnderAddressLimit(sPath), ::testing::ExitedWithCode(0),
-                "Couldn't load dataset file: too large!");
-#endif
-}
-
-// Streams the bytes through a FIFO while the dataset reads it: its length cannot
-// be told in advance.
-void LoadThroughFifo(const ScratchDir& dir, const std::string& sBytes, CVolume& volume) {
-    const std::string sFifo = dir.Path("stream.dat");
-    ASSERT_EQ(mkfifo(sFifo.c_str(), 0600), 0);
-    std::thread writer([&] {
-        std::ofstream out(sFifo, std::ios::binary);
-        out.write(sBytes.data(), static_cast<std::streamsize>(sBytes.size()));
-    });
-    volume.LoadRaw(sFifo);
-    writer.join();
-    std::filesystem::remove(sFifo);
-}
-
-TEST(VolumeLoad, StreamsAreReadAsTheyArriveAndNeverReserveWhatIsNotThere) {
-    ScratchDir dir;
-    // More than one read piece (2^20 values): the pieces join in order.
-    const std::string sBytes =
-        FieldBytes(3, 1000, 400, [](int x, int y, int z) { return (x + 3 * y + 7 * z) % 4001; });
-    CVolume v;
-    LoadThroughFifo(dir, sBytes, v);
-    ASSERT_EQ(v.GetLoadError(), RAW_OK);
-    const CVolume fromFile(dir.Write("same.dat", sBytes));
-    ASSERT_EQ(v.m_nVoxelCount, fromFile.m_nVoxelCount);
-    EXPECT_EQ(std::memcmp(v.m_pVoxels, fromFile.m_pVoxels, 2 * size_t(v.m_nVoxelCount)), 0);
-    EXPECT_EQ(std::memcmp(v.m_pRecords, fromFile.m_pRecords, 16 * size_t(v.m_nVoxelCount)), 0);
-#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-    // A 6-byte stream announcing 1024 x 1024 x 64 voxels is merely too short,
-    // even with less address space than its voxels alone (128 MB) would take.
-    EXPECT_EXIT(
-        {
-            LimitAddressSpace(48);
-            CVolume cut;
-            LoadThroughFifo(dir, RawBytes(1024, 1024, 64, {}), cut);
-            std::_Exit(cut.GetLoadError() == RAW_TOO_SHORT && !cut.m_pVoxels ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "too short");
-#endif
-}
-
-TEST(VolumeLoad, GarbageFilesNeverLeaveAHalfLoadedDataset) {
-    // Small random headers (some below 1) with random bytes of random length
-    // behind them: every file either loads whole or leaves the dataset empty.
-    ScratchDir dir;
-    CDebugCapture capture;
-    std::mt19937 random(12345);
-    int nLoaded = 0;
-    for (int n = 0; n < 300; ++n) {
-        int d[3];
-        for (int& k : d)
-            k = static_cast<int>(random() % 7) - 2;
-        std::string s = RawBytes(d[0], d[1], d[2], {});
-        s.resize(random() % 140);
-        for (size_t i = 6; i < s.size(); ++i)
-            s[i] = static_cast<char>(random());
-        CVolume v(dir.Write("r.dat", s));
-        const long long nNeed = 6 + 2LL * d[0] * d[1] * d[2];
-        const bool bFits = d[0] > 0 && d[1] > 0 && d[2] > 0 && std::ssize(s) >= nNeed;
-        ASSERT_EQ(v.GetLoadError() == RAW_OK, bFits) << n;
-        if (!bFits) {
-            ExpectEmpty(v);
-            continue;
-        }
-        ++nLoaded;
-        EXPECT_EQ(v.m_nVoxelCount, d[0] * d[1] * d[2]);
-        EXPECT_EQ(v.VoxelAt(d[0] - 1, d[1] - 1, d[2] - 1),
-                  static_cast<int16_t>(static_cast<uint8_t>(s[nNeed - 2]) |
-                                       (static_cast<uint8_t>(s[nNeed - 1]) << 8)));
-        int nInRange = 0;
-        for (int i = 0; i < v.m_nVoxelCount; ++i)
-            nInRange += v.m_pVoxels[i] >= 0 && v.m_pVoxels[i] < 4096 ? 1 : 0;
-        EXPECT_EQ(HistogramTotal(v), nInRange);
-    }
-    EXPECT_GT(nLoaded, 20);
 }
 
 // ---------------------------------------------------------------- samplers
