@@ -10,11 +10,10 @@
 #include "headless/Headless.h"
 #include "headless/Image.h"
 #include "headless/RenderOptions.h"
+#include "headless/Timing.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
-#include <ctime>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -22,53 +21,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct RunTimes {
-    double dFinished = -1; // ms from the start call to "Render Output - finished"
-    double dStep6 = -1;    // ms to the sixth repaint request
-    double dCpu = -1;      // processor time of the whole process during the run, ms
-};
-
-// Processor time used by the process so far, in ms: unlike the wall clock, it
-// hardly changes with other work on the machine (as long as a core is free).
-double ProcessCpuMs() {
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) * 1.0e-6;
-}
-
-RunTimes TimeRun(CHeadlessViewer& viewer) {
-    CHeadlessRenderState& state = viewer.State();
-    std::atomic<int> nRepaints{0};
-    std::atomic<long long> nStep6{-1}, nFinished{-1};
-    const double dCpu0 = ProcessCpuMs();
-    const Clock::time_point t0 = Clock::now();
-    // The hooks run on the worker thread; they are set before it starts and
-    // cleared after it has ended.
-    state.m_OnRepaint = [&] {
-        if (++nRepaints == 6)
-            nStep6 = (Clock::now() - t0).count();
-    };
-    state.m_OnTitle = [&](const std::string& sTitle) {
-        if (sTitle == FINISHED_TITLE)
-            nFinished = (Clock::now() - t0).count();
-    };
-    state.StartProgressiveThread();
-    state.WaitForWorkerEnd();
-    const double dCpu = ProcessCpuMs() - dCpu0;
-    state.m_OnRepaint = nullptr;
-    state.m_OnTitle = nullptr;
-    auto ms = [](long long n) {
-        return n < 0 ? -1.0 : std::chrono::duration<double, std::milli>(Clock::duration(n)).count();
-    };
-    return {ms(nFinished), ms(nStep6), dCpu};
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
 
 int Usage() {
     std::fputs(
@@ -121,15 +73,7 @@ int main(int argc, char** argv) {
                 nStart = nEnd + 1;
             }
         } else if (sArg == "--threads") {
-            threadCounts.clear();
-            size_t nStart = 0;
-            while (bOk && nStart <= sValue.size()) {
-                const size_t nEnd = std::min(sValue.find(',', nStart), sValue.size());
-                int n = 0;
-                bOk = ParseWholeNumber(sValue.substr(nStart, nEnd - nStart), 1, 256, n);
-                threadCounts.push_back(n);
-                nStart = nEnd + 1;
-            }
+            bOk = ParseThreadList(sValue, threadCounts);
         } else if (sArg == "--skipping") {
             bOk = sValue == "on" || sValue == "off";
             bSkipping = sValue == "on";
@@ -172,10 +116,10 @@ int main(int argc, char** argv) {
                 std::fprintf(stderr, "orvex-race-time: the worker refused %d threads\n", nThreads);
                 return 1;
             }
-            const RunTimes warmUp = TimeRun(viewer);
+            const RunTimes warmUp = TimeWholeRun(viewer);
             std::vector<double> whole, step6, cpu;
             for (int i = 0; i < nRuns; ++i) {
-                const RunTimes t = TimeRun(viewer);
+                const RunTimes t = TimeWholeRun(viewer);
                 if (t.dFinished < 0) {
                     std::fprintf(stderr, "orvex-race-time: a run did not finish\n");
                     return 1;
@@ -185,14 +129,13 @@ int main(int argc, char** argv) {
                 if (t.dStep6 >= 0)
                     step6.push_back(t.dStep6);
             }
+            const Stats w = Summarise(whole), s6 = Summarise(step6);
             char sStep6[32] = "-";
-            if (!step6.empty())
-                std::snprintf(sStep6, sizeof sStep6, "%.1f", Median(step6));
+            if (s6.bValid)
+                std::snprintf(sStep6, sizeof sStep6, "%.1f", s6.dMedian);
             std::printf("RESULT\t%s\t%s\t%d\t%.1f\t%.1f\t%.1f\t%s\t%.1f\t%.0f\t%.1f\n",
-                        kTypes[nType], nTypeSampling ? "trilinear" : "nearest", nThreads,
-                        Median(whole), *std::min_element(whole.begin(), whole.end()),
-                        *std::max_element(whole.begin(), whole.end()), sStep6, warmUp.dFinished,
-                        dLoad, Median(cpu));
+                        kTypes[nType], nTypeSampling ? "trilinear" : "nearest", nThreads, w.dMedian,
+                        w.dMin, w.dMax, sStep6, warmUp.dFinished, dLoad, Summarise(cpu).dMedian);
             std::fflush(stdout);
         }
         if (!sPngPrefix.empty()) {

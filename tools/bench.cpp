@@ -8,6 +8,7 @@
 #include "headless/Headless.h"
 #include "headless/Phantom.h"
 #include "headless/RenderOptions.h"
+#include "headless/Timing.h"
 
 #include "view/RenderState.h"
 #include "volume/Volume.h"
@@ -36,24 +37,6 @@ using Clock = std::chrono::steady_clock;
 
 double Milliseconds(Clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
-}
-
-struct Stats {
-    double dMin = 0, dMedian = 0, dMax = 0;
-    bool bValid = false;
-};
-
-Stats Summarise(std::vector<double> values) {
-    Stats s;
-    if (values.empty())
-        return s;
-    std::sort(values.begin(), values.end());
-    s.dMin = values.front();
-    s.dMax = values.back();
-    const size_t n = values.size();
-    s.dMedian = n % 2 ? values[n / 2] : 0.5 * (values[n / 2 - 1] + values[n / 2]);
-    s.bValid = true;
-    return s;
 }
 
 std::string Format(const Stats& s, int nDecimals) {
@@ -144,47 +127,6 @@ struct Row {
 
 const char* const kTypeNames[] = {"Levoy", "X-Ray", "First Hit"};
 const char* const kSamplingNames[] = {"nearest", "trilinear"};
-
-// Times of one whole run, from the call of StartProgressiveThread.
-struct RunTimes {
-    double dFinished = -1;
-    double dStep6 = -1;
-    long long nRays = 0;
-    int nRepaints = 0;
-};
-
-RunTimes TimeWholeRun(CHeadlessViewer& viewer) {
-    CHeadlessRenderState& state = viewer.State();
-    std::atomic<int> nRepaints{0};
-    std::atomic<long long> nStep6{-1}, nFinished{-1};
-    Clock::time_point t0;
-    state.m_OnRepaint = [&] {
-        if (++nRepaints == 6)
-            nStep6 = (Clock::now() - t0).count();
-    };
-    state.m_OnTitle = [&](const std::string& sTitle) {
-        if (sTitle == FINISHED_TITLE)
-            nFinished = (Clock::now() - t0).count();
-    };
-    t0 = Clock::now();
-    state.StartProgressiveThread();
-    state.WaitForWorkerEnd();
-    state.m_OnRepaint = nullptr;
-    state.m_OnTitle = nullptr;
-
-    RunTimes times;
-    times.nRepaints = nRepaints;
-    if (nFinished >= 0)
-        times.dFinished = Milliseconds(Clock::duration(nFinished.load()));
-    if (nStep6 >= 0)
-        times.dStep6 = Milliseconds(Clock::duration(nStep6.load()));
-    const int nW = std::min<int>(state.m_nWidth, IMAGE_MAX_WIDTH);
-    const int nH = std::min<int>(state.m_nHeight, IMAGE_MAX_HEIGHT);
-    for (int x = 0; x < nW; ++x)
-        for (int y = 0; y < nH; ++y)
-            times.nRays += state.m_Image[x][y].computed;
-    return times;
-}
 
 // Starts a run, lets it work for dDelayMs, stops it and returns the time from the
 // call of StopProgressiveThread until the run has ended; negative when the run
@@ -283,22 +225,6 @@ const Row* Find(const std::vector<Row>& rows, const std::string& sDataset, int n
             r.nThreads == nThreads)
             return &r;
     return nullptr;
-}
-
-// "1,2,4": thread counts 1..MAX_RENDER_THREADS, each once.
-bool ParseThreadList(const std::string& sText, std::vector<int>& threads) {
-    threads.clear();
-    size_t nStart = 0;
-    while (nStart <= sText.size()) {
-        const size_t nEnd = std::min(sText.find(',', nStart), sText.size());
-        int n = 0;
-        if (!ParseWholeNumber(sText.substr(nStart, nEnd - nStart), 1, MAX_RENDER_THREADS, n) ||
-            std::find(threads.begin(), threads.end(), n) != threads.end())
-            return false;
-        threads.push_back(n);
-        nStart = nEnd + 1;
-    }
-    return !threads.empty();
 }
 
 void PrintTarget(const char* pWhat, double dValue, const char* pTarget, bool bMet) {
