@@ -10,7 +10,7 @@
 
 #include "engine/RayCaster.h"
 #include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
+#include "view/RenderSettings.h"
 #include "volume/Volume.h"
 
 namespace {

@@ -16,7 +16,7 @@
 #include "engine/BrickMap.h"
 #include "engine/FloatSteps.h"
 #include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
+#include "view/RenderSettings.h"
 #include "volume/Volume.h"
 
 namespace {
@@ -97,18 +97,6 @@ void SetPixel(ImagePixel& pixel, float r, float g, float b) {
     pixel.r = r;
     pixel.g = g;
     pixel.b = b;
-}
-
-// NormalizeVector, inline: the same float operations in the same order.
-void Normalize(float x, float y, float z, float* pOut) {
-    const float fLength = std::sqrt(x * x + y * y + z * z);
-    if (!(fLength > 0.0f)) {
-        pOut[0] = pOut[1] = pOut[2] = 0.0f;
-        return;
-    }
-    pOut[0] = x / fLength;
-    pOut[1] = y / fLength;
-    pOut[2] = z / fLength;
 }
 
 constexpr double TWO_TO_MINUS_22 = 1.0 / 4194304.0;
@@ -816,8 +804,8 @@ private:
         if (e.opacity == 0.0f || !(m > 0.0f && std::isfinite(m)))
             return m_nTransparent;
         if (!m_bHalf) {
-            Normalize(m_pDirection[0] + m_pLight[0], m_pDirection[1] + m_pLight[1],
-                      m_pDirection[2] + m_pLight[2], m_Half);
+            NormalizeVector(m_pDirection[0] + m_pLight[0], m_pDirection[1] + m_pLight[1],
+                            m_pDirection[2] + m_pLight[2], m_Half);
             m_bHalf = true;
         }
         const float nv[3] = {g[0] / m, g[1] / m, g[2] / m};
@@ -913,7 +901,7 @@ public:
         if constexpr (TRILINEAR) {
             float g[3];
             TIsa::Gradient(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell, g);
-            Normalize(g[0], g[1], g[2], nv);
+            NormalizeVector(g[0], g[1], g[2], nv);
             bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
         } else {
             const float m = volume.m_pGradientMagnitude[k];
@@ -980,7 +968,7 @@ template <class TIsa, int nKind> inline void CastWith(const CastRequest& r) {
     if (r.nSamples < 1 || !volume.m_pVoxels)
         return;
     float dir[3];
-    Normalize(r.pDirection[0], r.pDirection[1], r.pDirection[2], dir);
+    NormalizeVector(r.pDirection[0], r.pDirection[1], r.pDirection[2], dir);
     alignas(16) float pos[4] = {dir[0] * r.fStart, dir[1] * r.fStart, dir[2] * r.fStart, 0.0f};
     alignas(16) const float step[4] = {dir[0] * r.fStep, dir[1] * r.fStep, dir[2] * r.fStep, 0.0f};
     const RayMarchSetup& setup = *r.pSetup;
@@ -1094,7 +1082,7 @@ bool CasterUsesAvx2() {
     return g_bUseAvx2.load();
 }
 
-void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
+void SetupView(CRenderSettings& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
                RayView& view, const double* pSpacing) {
     const float W = static_cast<float>(std::max(1, static_cast<int>(state.m_nWidth.load())));
     const float H = static_cast<float>(std::max(1, static_cast<int>(state.m_nHeight.load())));
@@ -1166,7 +1154,7 @@ void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath
     view.pSetup = std::move(pSetup);
 }
 
-void CastGridRay(const RayView& view, const CRenderState& state, double fx, double fy,
+void CastGridRay(const RayView& view, const CRenderSettings& state, double fx, double fy,
                  const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
                  const CSkipMap* pSkip, bool bShared) {
     const float direction[3] = {static_cast<float>(2.0 * fx * view.dRight - view.dRight),

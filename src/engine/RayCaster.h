@@ -11,7 +11,7 @@
 
 class CVolume;
 class CTransferFunction;
-class CRenderState;
+class CRenderSettings;
 class CSkipMap;
 struct ImagePixel;
 
@@ -55,7 +55,7 @@ struct RayView {
 // y and z: the box then has the volume's physical proportions (each dimension
 // times its edge over the shortest edge takes the dimension's place). Equal
 // edges (and unusable ones: not finite, not positive) give the cubic view.
-void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
+void SetupView(CRenderSettings& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
                RayView& view, const double* pSpacing = nullptr);
 
 // Casts the ray of the grid fractions fx, fy (each in [0, 1)) into pixel with
@@ -65,7 +65,7 @@ void SetupView(CRenderState& state, int nDimX, int nDimY, int nDimZ, CVectorMath
 // settings read for this pixel (its key); otherwise every sample is marched.
 // bShared: rays cast on other threads at the same time may share the shading
 // cache (false when this thread is the only one casting).
-void CastGridRay(const RayView& view, const CRenderState& state, double fx, double fy,
+void CastGridRay(const RayView& view, const CRenderSettings& state, double fx, double fy,
                  const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
                  const CSkipMap* pSkip = nullptr, bool bShared = true);
 

@@ -13,34 +13,12 @@
 #include <thread>
 
 #include "platform/Sync.h"
+#include "view/RenderSettings.h"
 
 class CViewerApp;
 class CRenderPool;
 class CBrickRanges;
 class CSkipMap;
-
-// One sample of the volume image.
-struct ImagePixel {
-    uint8_t computed; // 1 once the renderer has computed this sample
-    float r;          // colour as computed; may lie outside 0..1
-    float g;
-    float b;
-};
-
-constexpr int IMAGE_MAX_WIDTH = 1920;
-constexpr int IMAGE_MAX_HEIGHT = 1440;
-
-// The most threads a run casts with.
-constexpr int MAX_RENDER_THREADS = 64;
-
-// An image buffer indexed [column][row]; row 0 is the top row of the window and
-// consecutive rows of one column are adjacent in memory.
-using ImageColumn = ImagePixel[IMAGE_MAX_HEIGHT];
-
-// Value codes.
-enum RenderMode { RENDER_MODE_NONE = 0, RENDER_MODE_SLICING = 1, RENDER_MODE_VOLUME = 2 };
-enum VolumeType { VOLUME_TYPE_LEVOY = 0, VOLUME_TYPE_XRAY = 1, VOLUME_TYPE_FIRST_HIT = 2 };
-enum SlicingPlane { SLICING_PLANE_XY = 0, SLICING_PLANE_XZ = 1, SLICING_PLANE_YZ = 2 };
 
 // Radians from whole degrees as the render state holds its angles: the product
 // of the degrees and the float 1/180 is formed in float, multiplied by pi in
@@ -48,7 +26,7 @@ enum SlicingPlane { SLICING_PLANE_XY = 0, SLICING_PLANE_XZ = 1, SLICING_PLANE_YZ
 // same degrees give the same picture bit for bit.
 float DegreesToRadians(int nDegrees);
 
-class CRenderState {
+class CRenderState : public CRenderSettings {
 public:
     explicit CRenderState(CViewerApp* pApp);
     virtual ~CRenderState();
@@ -139,19 +117,7 @@ public:
     CManualResetEvent m_hThreadEnded;
     CManualResetEvent m_hStopRequest;
 
-    // Client size; read by the worker once per run.
-    std::atomic<int32_t> m_nHeight{0};
-    std::atomic<int32_t> m_nWidth{0};
-    // Radians; read by the worker once per run.
-    std::atomic<float> m_fLatitude{0.0f};
-    std::atomic<float> m_fLongitude{0.0f};
-
     std::atomic<int32_t> m_nSliceInterpolation{0};
-    // Read by the worker at every grid sample, possibly while the UI writes them.
-    std::atomic<int32_t> m_nVolumeInterpolation{0};
-    std::atomic<int32_t> m_nVolumeType{0};
-    std::atomic<int32_t> m_nUpperThreshold{0};
-    std::atomic<int32_t> m_nLowerThreshold{0};
     std::atomic<bool> m_bInteractive{false};
 
     CTimedMutex m_hImageMutex;
@@ -159,15 +125,6 @@ public:
     // (the run in progress, worker only); IMAGE_MAX_WIDTH columns each.
     ImageColumn* m_Image;
     ImageColumn* m_BackImage;
-
-    // Camera values for the wire box, written by the worker at each run's start.
-    std::atomic<double> m_dFrustumRight{0.0};
-    std::atomic<double> m_dFrustumTop{0.0};
-    std::atomic<double> m_dNear{0.0};
-    std::atomic<double> m_dScaleX{0.0};
-    std::atomic<double> m_dScaleY{0.0};
-    std::atomic<double> m_dScaleZ{0.0};
-    std::atomic<double> m_dDistance{0.0};
 
     int32_t m_nSlice = 0;
     int32_t m_nPlane = 0;
