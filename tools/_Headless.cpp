@@ -5,6 +5,7 @@
 #include "transfer/TransferFunction.h"
 #include "volume/Volume.h"
 
+#include <algorithm>
 #include <numbers>
 
 float AngleFromDegrees(int nDegrees) {
@@ -129,6 +130,28 @@ bool CHeadlessViewer::RunVolume(std::string& sError) {
         return false;
     }
     return true;
+}
+
+RgbImage CHeadlessViewer::FrontImage() {
+    const int nW = std::min<int>(m_pState->m_nWidth, IMAGE_MAX_WIDTH);
+    const int nH = std::min<int>(m_pState->m_nHeight, IMAGE_MAX_HEIGHT);
+    RgbImage image(m_pState->m_nWidth, m_pState->m_nHeight);
+    // No run is active any more; the lock only keeps the rule of the front image.
+    while (!m_pState->m_hImageMutex.Lock(100)) {
+    }
+    for (int x = 0; x < nW; ++x) {
+        for (int y = 0; y < nH; ++y) {
+            const ImagePixel& p = m_pState->m_Image[x][y];
+            if (!p.computed)
+                continue;
+            float* q = image.At(x, y);
+            q[0] = p.r;
+            q[1] = p.g;
+            q[2] = p.b;
+        }
+    }
+    m_pState->m_hImageMutex.Unlock();
+    return image;
 }
 
 RgbImage CHeadlessViewer::VolumePicture() {

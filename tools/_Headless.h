@@ -62,6 +62,9 @@ public:
     // Starts one progressive run and waits until it has ended. False with a reason
     // when no run took place (no dataset).
     bool RunVolume(std::string& sError);
+    // The worker's front image pixel for pixel, as a W x H picture: element [x][y]
+    // for pixel (x, y); pixels never computed, or outside the buffers, are 0.
+    RgbImage FrontImage();
     // What the render window shows of the front image at the state's client size
     // W x H (ComposeVolumePicture): every computed sample as a block reaching to
     // the next computed one; the last column and row, and what lies outside the
