@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
 
 #include "engine/BrickMap.h"
 #include "engine/ProgressiveThread.h"
@@ -24,17 +23,6 @@ ImageColumn* AllocateImage() {
         DebugOutput("Out of memory for the image buffers!\n");
         std::abort();
     }
-#ifdef MADV_HUGEPAGE
-    // Neighbouring pixels of a row lie a whole column apart: on huge pages (where
-    // the system offers them on request) a row's pixels do not each need their
-    // own address translation. Only advice; the untouched pages stay zero.
-    constexpr uintptr_t HUGE_PAGE = uintptr_t(2) << 20;
-    const uintptr_t nStart = (reinterpret_cast<uintptr_t>(p) + HUGE_PAGE - 1) & ~(HUGE_PAGE - 1);
-    const uintptr_t nEnd =
-        (reinterpret_cast<uintptr_t>(p) + IMAGE_MAX_WIDTH * sizeof(ImageColumn)) & ~(HUGE_PAGE - 1);
-    if (nEnd > nStart)
-        madvise(reinterpret_cast<void*>(nStart), nEnd - nStart, MADV_HUGEPAGE);
-#endif
     return static_cast<ImageColumn*>(p);
 }
 

@@ -1,0 +1,110 @@
+// The casters' two instruction sets: processors without AVX2 run the SSE2
+// casters, which must give the AVX2 casters' pictures bit for bit.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "EngineTestSupport.h"
+#include "headless/Phantom.h"
+#include "app/ViewerApp.h"
+#include "engine/BrickMap.h"
+#include "engine/RayCaster.h"
+
+namespace {
+
+// Puts the casters back on AVX2 whatever happens in the test.
+struct Avx2Restorer {
+    ~Avx2Restorer() { UseCasterAvx2(true); }
+};
+
+void ExpectSamePictures(int nDimX, int nDimY, int nDimZ, const std::vector<int16_t>& voxels) {
+    const testfiles::ScratchDir dir;
+    CVolume volume(dir.Write("volume.dat", testfiles::RawBytes(nDimX, nDimY, nDimZ, voxels)));
+    ASSERT_NE(volume.m_pVoxels, nullptr);
+    CTransferFunction tf(nullptr);
+    SetPhantomTransferFunction(tf);
+    tf.BuildTable();
+    CBrickRanges ranges;
+    ASSERT_TRUE(ranges.Build(volume));
+    CRenderState state(GetViewerApp());
+    state.m_nLowerThreshold = 1000;
+    state.m_nUpperThreshold = 2500;
+    CVectorMath math;
+
+    // One picture cast row by row from an empty shading cache.
+    auto picture = [&](bool bAvx2, const CSkipMap* pSkip) {
+        UseCasterAvx2(bAvx2);
+        EXPECT_EQ(CasterUsesAvx2(), bAvx2);
+        RayView view;
+        SetupView(state, nDimX, nDimY, nDimZ, math, view, volume.m_dSpacing);
+        volume.ClearShadeCache();
+        const int w = state.m_nWidth, h = state.m_nHeight;
+        std::vector<ImagePixel> pixels(static_cast<size_t>(w) * h);
+        std::memset(pixels.data(), 0, pixels.size() * sizeof(ImagePixel));
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+                CastGridRay(view, state, double(x) / w, double(y) / h, tf, volume,
+                            pixels[static_cast<size_t>(y) * w + x], pSkip);
+        return pixels;
+    };
+
+    struct View {
+        int nLongitude, nLatitude, w, h;
+        double dSpacingZ;
+    };
+    for (const View& v :
+         {View{0, 90, 48, 36, 1.0}, View{37, 20, 40, 44, 1.0}, View{-120, -45, 36, 48, 2.5}}) {
+        state.m_nWidth = v.w;
+        state.m_nHeight = v.h;
+        state.m_fLongitude = DegreesToRadians(v.nLongitude);
+        state.m_fLatitude = DegreesToRadians(v.nLatitude);
+        volume.m_dSpacing[2] = v.dSpacingZ;
+        for (int nType : {VOLUME_TYPE_LEVOY, VOLUME_TYPE_XRAY, VOLUME_TYPE_FIRST_HIT}) {
+            for (int nInterpolation : {VOLUME_NEAREST, VOLUME_TRILINEAR}) {
+                if (nType == VOLUME_TYPE_XRAY && nInterpolation == VOLUME_TRILINEAR)
+                    continue; // X-Ray reads the nearest voxel either way
+                state.m_nVolumeType = nType;
+                state.m_nVolumeInterpolation = nInterpolation;
+                CSkipMap skip;
+                if (nType == VOLUME_TYPE_LEVOY)
+                    skip.BuildLevoy(ranges, tf, nInterpolation);
+                else if (nType == VOLUME_TYPE_XRAY)
+                    skip.BuildXRay(ranges);
+                else
+                    skip.BuildFirstHit(ranges, nInterpolation, state.m_nLowerThreshold,
+                                       state.m_nUpperThreshold);
+                const std::string sWhat = std::to_string(v.nLongitude) + "/" +
+                                          std::to_string(nType) + "/" +
+                                          std::to_string(nInterpolation);
+                const std::vector<ImagePixel> avx2 = picture(true, nullptr);
+                EXPECT_TRUE(AnyLit(avx2)) << sWhat;
+                EXPECT_TRUE(SamePixels(avx2, picture(false, nullptr))) << sWhat;
+                EXPECT_TRUE(SamePixels(avx2, picture(false, &skip))) << sWhat << ", skipping";
+            }
+        }
+    }
+}
+
+} // namespace
+
+TEST(CasterInstructionSets, Sse2CastersGiveTheAvx2Pictures) {
+    if (!CasterAvx2Available())
+        GTEST_SKIP() << "this processor has no AVX2";
+    Avx2Restorer restore;
+    // The phantom, and a field lit up to its faces: a ramp with noise, with a
+    // few voxels below 0 and above the table.
+    const int nDimX = 64, nDimY = 64, nDimZ = 28;
+    unsigned nNoise = 12345;
+    const std::vector<int16_t> field =
+        testfiles::Field(nDimX, nDimY, nDimZ, [&nNoise](int x, int y, int z) {
+            nNoise = nNoise * 1103515245u + 12345u;
+            return 70 * x + 3 * y + 20 * z + static_cast<int>((nNoise >> 16) % 700) - 100;
+        });
+    SCOPED_TRACE("phantom");
+    ExpectSamePictures(nDimX, nDimY, nDimZ, MakeHeadPhantom(nDimX, nDimY, nDimZ));
+    SCOPED_TRACE("noisy ramp");
+    ExpectSamePictures(nDimX, nDimY, nDimZ, field);
+}
