@@ -76,22 +76,6 @@ TEST(BrickRangesTest, RangesAndFlatnessIncludeTheApron) {
         EXPECT_EQ(r.m_OwnFlat[b] * 10 + r.m_ApronFlat[b], nOwn * 10 + nApron) << b;
 }
 
-TEST(BrickRangesTest, BelongToOneLoadOfOneDatasetAndStopWhenAsked) {
-    auto pA = MakeUniformVolume(16, 16, 40, 5);
-    auto pB = MakeUniformVolume(16, 16, 40, 5);
-    CBrickRanges ranges;
-    EXPECT_FALSE(ranges.IsFor(*pA));
-    int nAsked = 0;
-    EXPECT_FALSE(ranges.Build(*pA, [&nAsked] { return ++nAsked == 3; }));
-    EXPECT_EQ(nAsked, 3);
-    EXPECT_FALSE(ranges.IsFor(*pA));
-    ASSERT_TRUE(ranges.Build(*pA, [] { return false; }));
-    EXPECT_TRUE(ranges.IsFor(*pA));
-    EXPECT_FALSE(ranges.IsFor(*pB)); // same size and values, another dataset
-    pA->AllocateBuffers();           // new contents (as every load makes)
-    EXPECT_FALSE(ranges.IsFor(*pA));
-}
-
 // ---------------------------------------------------------------- skip rules
 
 TEST(SkipMapTest, LevoyNeedsZeroOpacityForEveryReachableValue) {

@@ -124,16 +124,6 @@ TEST_F(ViewTest, LongerVoxelsStretchTheirAxisAndEqualOnesChangeNothing) {
     ExpectMaps(0, 0, 2.7f, 128, 128 + 96, 32);
     ExpectMaps(0, 0.5f, 2.2f, 128, 128, 32 - 48);
 
-    // Equal edges, whatever their length, give the view of cubic voxels bit for bit.
-    const double equal[3] = {0.3, 0.3, 0.3};
-    Setup(300, 200, 17, 41, 97, 61, 13);
-    const RayView cubic = std::move(m_View);
-    Setup(300, 200, 17, 41, 97, 61, 13, equal);
-    EXPECT_EQ(std::memcmp(cubic.pMatrix->m_Elements, m_View.pMatrix->m_Elements,
-                          sizeof(cubic.pMatrix->m_Elements)),
-              0);
-    EXPECT_EQ(cubic.nSamples, m_View.nSamples);
-    EXPECT_EQ(std::memcmp(cubic.light, m_View.light, sizeof(cubic.light)), 0);
 }
 
 TEST_F(ViewTest, RaysTheLagApartNeverReachOneShadingCacheEntry) {

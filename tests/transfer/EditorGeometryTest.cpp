@@ -30,30 +30,6 @@ TEST(EditorGeometry, PixelConversionsTruncateTowardZero) {
     EXPECT_FLOAT_EQ(PixelToOpacity(360, 180), -1.0f);            // not clamped here
 }
 
-TEST(EditorGeometry, NearestPointIsTheFirstStrictlyClosestBelow10000) {
-    std::vector<ControlPoint> points = {{0, 0, 0, 0, 0.0f, nullptr},
-                                        {2048, 0, 0, 0, 0.5f, nullptr},
-                                        {4095, 0, 0, 0, 0.0f, nullptr}};
-    points[0].next = &points[1];
-    points[1].next = &points[2];
-    ControlPoint* pFirst = &points[0];
-    // Mouse row 90 of a 180-high client is drawing row 90: the middle point;
-    // mouse rows grow downwards.
-    EXPECT_EQ(FindNearestPoint(pFirst, 350, 90, 700, 180), &points[1]);
-    EXPECT_EQ(FindNearestPoint(pFirst, 690, 179, 700, 180), &points[2]);
-    EXPECT_EQ(FindNearestPoint(pFirst, 5, 170, 700, 180), &points[0]);
-    // Points at x 175 and 525: a tie goes to the first, strictly closer wins.
-    points[0] = {1024, 0, 0, 0, 0.0f, &points[1]};
-    points[1] = {3072, 0, 0, 0, 0.0f, nullptr};
-    EXPECT_EQ(FindNearestPoint(pFirst, 350, 180, 700, 180), &points[0]);
-    EXPECT_EQ(FindNearestPoint(pFirst, 351, 180, 700, 180), &points[1]);
-    // The first point sits at drawing (0, 0) in a 4096 x 100 client.
-    points[0] = {0, 0, 0, 0, 0.0f, nullptr};
-    EXPECT_EQ(FindNearestPoint(pFirst, 10000, 100, 4096, 100), nullptr);
-    EXPECT_EQ(FindNearestPoint(pFirst, 9999, 100, 4096, 100), &points[0]);
-    EXPECT_EQ(FindNearestPoint(nullptr, 0, 0, 700, 180), nullptr);
-}
-
 TEST(EditorGeometry, HistogramColumnsFoldBinsWithARunningMaximum) {
     std::vector<int32_t> hist(TABLE_SIZE, 0);
     hist[3] = 20;     // column 0: folded into the next drawn column (1)
