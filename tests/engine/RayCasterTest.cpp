@@ -123,7 +123,6 @@ TEST_F(ViewTest, LongerVoxelsStretchTheirAxisAndEqualOnesChangeNothing) {
     EXPECT_EQ(m_State.m_dScaleZ.load(), 128 / 384.0);
     ExpectMaps(0, 0, 2.7f, 128, 128 + 96, 32);
     ExpectMaps(0, 0.5f, 2.2f, 128, 128, 32 - 48);
-
 }
 
 TEST_F(ViewTest, RaysTheLagApartNeverReachOneShadingCacheEntry) {
