@@ -112,7 +112,7 @@ TEST_F(ViewTest, DefaultViewSizesTheBoxByTheDiagonalAndAnglesTurnIt) {
     EXPECT_TRUE(std::isfinite(m_View.dRight) && std::isfinite(m_View.dTop));
 }
 
-TEST_F(ViewTest, LongerVoxelsStretchTheirAxisAndEqualOnesChangeNothing) {
+TEST_F(ViewTest, LongerVoxelsStretchTheirAxis) {
     // 256 x 256 x 64 voxels of 0.5 x 0.5 x 1 span 256 x 256 x 128 units of the
     // shortest edge: the box of 256 x 256 x 128 cubic voxels, each z voxel two
     // units long.
