@@ -117,14 +117,3 @@ void ScaleVector(float x, float y, float z, float s, float* pOut) {
     pOut[1] = y * s;
     pOut[2] = z * s;
 }
-
-void NormalizeVector(float x, float y, float z, float* pOut) {
-    const float fLength = std::sqrt(x * x + y * y + z * z);
-    if (!(fLength > 0.0f)) {
-        pOut[0] = pOut[1] = pOut[2] = 0.0f;
-        return;
-    }
-    pOut[0] = x / fLength;
-    pOut[1] = y / fLength;
-    pOut[2] = z / fLength;
-}

@@ -3,6 +3,7 @@
 // and the small vector helpers that the ray casters use on float triples.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 class CTransform {
@@ -66,5 +67,15 @@ public:
 // pOut = (x * s, y * s, z * s) in float.
 void ScaleVector(float x, float y, float z, float s, float* pOut);
 // pOut = (x, y, z) / sqrt(x*x + y*y + z*z), all in float. The zero vector (which
-// has no direction) yields (0, 0, 0) instead of 0 / 0.
-void NormalizeVector(float x, float y, float z, float* pOut);
+// has no direction) yields (0, 0, 0) instead of 0 / 0. Inline: the casters
+// normalise at every shaded sample.
+inline void NormalizeVector(float x, float y, float z, float* pOut) {
+    const float fLength = std::sqrt(x * x + y * y + z * z);
+    if (!(fLength > 0.0f)) {
+        pOut[0] = pOut[1] = pOut[2] = 0.0f;
+        return;
+    }
+    pOut[0] = x / fLength;
+    pOut[1] = y / fLength;
+    pOut[2] = z / fLength;
+}

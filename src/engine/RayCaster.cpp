@@ -99,18 +99,6 @@ void SetPixel(ImagePixel& pixel, float r, float g, float b) {
     pixel.b = b;
 }
 
-// NormalizeVector, inline: the same float operations in the same order.
-void Normalize(float x, float y, float z, float* pOut) {
-    const float fLength = std::sqrt(x * x + y * y + z * z);
-    if (!(fLength > 0.0f)) {
-        pOut[0] = pOut[1] = pOut[2] = 0.0f;
-        return;
-    }
-    pOut[0] = x / fLength;
-    pOut[1] = y / fLength;
-    pOut[2] = z / fLength;
-}
-
 constexpr double TWO_TO_MINUS_22 = 1.0 / 4194304.0;
 constexpr double TWO_TO_MINUS_23 = 1.0 / 8388608.0;
 constexpr double TWO_TO_MINUS_24 = 1.0 / 16777216.0;
@@ -708,6 +696,15 @@ inline void MarchRay(const RayMarchSetup& setup, int32_t nSamples, float* pPos, 
     }
 }
 
+// Asks memory for a trilinear cell whose corner (0, 0, 0) is pCorner: its four
+// rows of two corners each.
+template <class T> void PrefetchCell(const T* pCorner, ptrdiff_t sy, ptrdiff_t sz) {
+    __builtin_prefetch(pCorner);
+    __builtin_prefetch(pCorner + sy);
+    __builtin_prefetch(pCorner + sz);
+    __builtin_prefetch(pCorner + sy + sz);
+}
+
 // Levoy: shaded front-to-back compositing through the shading cache.
 template <class TIsa, bool TRILINEAR> class CLevoyStep {
 public:
@@ -729,11 +726,7 @@ public:
     void Prefetch(int32_t k) const {
         __builtin_prefetch(m_pValid + k);
         if constexpr (TRILINEAR) {
-            const VoxelRecord* pCorner = m_Volume.m_pRecords + k;
-            __builtin_prefetch(pCorner);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideY);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideZ);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideY + m_Volume.m_nStrideZ);
+            PrefetchCell(m_Volume.m_pRecords + k, m_Volume.m_nStrideY, m_Volume.m_nStrideZ);
         }
     }
 
@@ -816,8 +809,8 @@ private:
         if (e.opacity == 0.0f || !(m > 0.0f && std::isfinite(m)))
             return m_nTransparent;
         if (!m_bHalf) {
-            Normalize(m_pDirection[0] + m_pLight[0], m_pDirection[1] + m_pLight[1],
-                      m_pDirection[2] + m_pLight[2], m_Half);
+            NormalizeVector(m_pDirection[0] + m_pLight[0], m_pDirection[1] + m_pLight[1],
+                            m_pDirection[2] + m_pLight[2], m_Half);
             m_bHalf = true;
         }
         const float nv[3] = {g[0] / m, g[1] / m, g[2] / m};
@@ -886,11 +879,7 @@ public:
 
     void Prefetch(int32_t k) const {
         if constexpr (TRILINEAR) {
-            const int16_t* pCorner = m_Volume.m_pVoxels + k;
-            __builtin_prefetch(pCorner);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideY);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideZ);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideY + m_Volume.m_nStrideZ);
+            PrefetchCell(m_Volume.m_pVoxels + k, m_Volume.m_nStrideY, m_Volume.m_nStrideZ);
         } else {
             __builtin_prefetch(m_Volume.m_pVoxels + k);
         }
@@ -913,7 +902,7 @@ public:
         if constexpr (TRILINEAR) {
             float g[3];
             TIsa::Gradient(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell, g);
-            Normalize(g[0], g[1], g[2], nv);
+            NormalizeVector(g[0], g[1], g[2], nv);
             bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
         } else {
             const float m = volume.m_pGradientMagnitude[k];
@@ -980,7 +969,7 @@ template <class TIsa, int nKind> inline void CastWith(const CastRequest& r) {
     if (r.nSamples < 1 || !volume.m_pVoxels)
         return;
     float dir[3];
-    Normalize(r.pDirection[0], r.pDirection[1], r.pDirection[2], dir);
+    NormalizeVector(r.pDirection[0], r.pDirection[1], r.pDirection[2], dir);
     alignas(16) float pos[4] = {dir[0] * r.fStart, dir[1] * r.fStart, dir[2] * r.fStart, 0.0f};
     alignas(16) const float step[4] = {dir[0] * r.fStep, dir[1] * r.fStep, dir[2] * r.fStep, 0.0f};
     const RayMarchSetup& setup = *r.pSetup;
