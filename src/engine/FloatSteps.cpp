@@ -10,11 +10,6 @@ namespace {
 // Runs this short are added one by one: cheaper than the reasoning below.
 constexpr int64_t SHORT_RUN = 8;
 
-// 2^e as a double, for -1022 <= e <= 1023.
-double PowerOfTwo(int e) {
-    return std::bit_cast<double>(static_cast<uint64_t>(e + 1023) << 52);
-}
-
 } // namespace
 
 float AddRepeated(float x, float s, int64_t nCount) {
@@ -41,14 +36,7 @@ float AddRepeated(float x, float s, int64_t nCount) {
             --nCount;
             continue;
         }
-        // Rounding is symmetric, so a negative x is handled as -x with -s.
-        const bool bNegative = x < 0.0f;
-        const double X = ax;
-        const double S = bNegative ? -static_cast<double>(s) : static_cast<double>(s);
-        const int e = static_cast<int>(std::bit_cast<uint32_t>(ax) >> 23) - 127;
-        const double lo = PowerOfTwo(e);
-        const double hi = PowerOfTwo(e + 1);
-        const double u = PowerOfTwo(e - 23);
+        const auto [bNegative, X, S, e, lo, hi, u] = BinadeOf(x, s);
 
         // Closer to X than a quarter spacing: every sum rounds back to X, whose
         // neighbours are at least half a spacing away.

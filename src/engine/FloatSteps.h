@@ -10,6 +10,34 @@
 #include <cmath>
 #include <cstdint>
 
+// 2^e as a double, for -1022 <= e <= 1023.
+inline double PowerOfTwo(int e) {
+    return std::bit_cast<double>(static_cast<uint64_t>(e + 1023) << 52);
+}
+
+// A normal float x and a step s, seen from |x| (rounding is symmetric, so a
+// negative x is handled as -x with -s): the binade [lo, hi] of |x| and its
+// spacing u, all exact.
+struct FloatBinade {
+    bool bNegative;
+    double X; // |x|
+    double S; // s, negated for a negative x
+    int e;    // |x| lies in [2^e, 2^(e+1))
+    double lo, hi, u;
+};
+inline FloatBinade BinadeOf(float x, float s) {
+    const float ax = std::fabs(x);
+    const bool bNegative = x < 0.0f;
+    const int e = static_cast<int>(std::bit_cast<uint32_t>(ax) >> 23) - 127;
+    return {bNegative,
+            ax,
+            bNegative ? -static_cast<double>(s) : static_cast<double>(s),
+            e,
+            PowerOfTwo(e),
+            PowerOfTwo(e + 1),
+            PowerOfTwo(e - 23)};
+}
+
 // The result of adding s to x, nCount times in a row, in single precision with
 // round-to-nearest-even: exactly what `for (i < nCount) x += s;` gives.
 //
@@ -88,9 +116,6 @@ private:
         ++m_nNext;
         return false;
     }
-    static double PowerOfTwo(int e) {
-        return std::bit_cast<double>(static_cast<uint64_t>(e + 1023) << 52);
-    }
 
     int64_t m_First[MAX_RUNS + 1]; // run r covers [m_First[r], m_First[r + 1])
     float m_Base[MAX_RUNS];
@@ -136,14 +161,7 @@ bool CFloatRuns::Step() {
     const float ax = std::fabs(x);
     if (ax < FLT_MIN)
         return Single(x); // zero or subnormal: one addition at a time
-    // Rounding is symmetric, so a negative x is handled as -x with -s.
-    const bool bNegative = x < 0.0f;
-    const double X = ax;
-    const double S = bNegative ? -static_cast<double>(s) : static_cast<double>(s);
-    const int e = static_cast<int>(std::bit_cast<uint32_t>(ax) >> 23) - 127;
-    const double lo = PowerOfTwo(e);
-    const double hi = PowerOfTwo(e + 1);
-    const double u = PowerOfTwo(e - 23);
+    const auto [bNegative, X, S, e, lo, hi, u] = BinadeOf(x, s);
     if (std::fabs(S) < 0.25 * u) {
         Add(i, x, 0.0); // every sum rounds back to x
         return Finish();

@@ -67,8 +67,8 @@ public:
 // pOut = (x * s, y * s, z * s) in float.
 void ScaleVector(float x, float y, float z, float s, float* pOut);
 // pOut = (x, y, z) / sqrt(x*x + y*y + z*z), all in float. The zero vector (which
-// has no direction) yields (0, 0, 0) instead of 0 / 0. Inline: the casters call
-// it per sample.
+// has no direction) yields (0, 0, 0) instead of 0 / 0. Inline: the casters
+// normalise at every shaded sample.
 inline void NormalizeVector(float x, float y, float z, float* pOut) {
     const float fLength = std::sqrt(x * x + y * y + z * z);
     if (!(fLength > 0.0f)) {

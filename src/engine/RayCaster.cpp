@@ -696,6 +696,15 @@ inline void MarchRay(const RayMarchSetup& setup, int32_t nSamples, float* pPos, 
     }
 }
 
+// Asks memory for a trilinear cell whose corner (0, 0, 0) is pCorner: its four
+// rows of two corners each.
+template <class T> void PrefetchCell(const T* pCorner, ptrdiff_t sy, ptrdiff_t sz) {
+    __builtin_prefetch(pCorner);
+    __builtin_prefetch(pCorner + sy);
+    __builtin_prefetch(pCorner + sz);
+    __builtin_prefetch(pCorner + sy + sz);
+}
+
 // Levoy: shaded front-to-back compositing through the shading cache.
 template <class TIsa, bool TRILINEAR> class CLevoyStep {
 public:
@@ -717,11 +726,7 @@ public:
     void Prefetch(int32_t k) const {
         __builtin_prefetch(m_pValid + k);
         if constexpr (TRILINEAR) {
-            const VoxelRecord* pCorner = m_Volume.m_pRecords + k;
-            __builtin_prefetch(pCorner);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideY);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideZ);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideY + m_Volume.m_nStrideZ);
+            PrefetchCell(m_Volume.m_pRecords + k, m_Volume.m_nStrideY, m_Volume.m_nStrideZ);
         }
     }
 
@@ -874,11 +879,7 @@ public:
 
     void Prefetch(int32_t k) const {
         if constexpr (TRILINEAR) {
-            const int16_t* pCorner = m_Volume.m_pVoxels + k;
-            __builtin_prefetch(pCorner);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideY);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideZ);
-            __builtin_prefetch(pCorner + m_Volume.m_nStrideY + m_Volume.m_nStrideZ);
+            PrefetchCell(m_Volume.m_pVoxels + k, m_Volume.m_nStrideY, m_Volume.m_nStrideZ);
         } else {
             __builtin_prefetch(m_Volume.m_pVoxels + k);
         }
