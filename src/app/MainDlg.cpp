@@ -230,17 +230,17 @@ void CMainDlg::ReplaceDataset(std::unique_ptr<CVolume> pVolume, const std::strin
 }
 
 void CMainDlg::OnSlicing(wxCommandEvent&) {
-    ShowPanels(true, false);
-    if (CRenderWnd* pRender = RenderWnd())
-        pRender->SetRenderMode(RENDER_MODE_SLICING);
-    RepaintEditor();
-    UpdateStatus();
+    ChooseMode(RENDER_MODE_SLICING);
 }
 
 void CMainDlg::OnVolume(wxCommandEvent&) {
-    ShowPanels(false, true);
+    ChooseMode(RENDER_MODE_VOLUME);
+}
+
+void CMainDlg::ChooseMode(int nMode) {
+    ShowPanels(nMode == RENDER_MODE_SLICING, nMode == RENDER_MODE_VOLUME);
     if (CRenderWnd* pRender = RenderWnd())
-        pRender->SetRenderMode(RENDER_MODE_VOLUME);
+        pRender->SetRenderMode(nMode);
     RepaintEditor();
     UpdateStatus();
 }

@@ -89,6 +89,8 @@ private:
     // Ends the dialog: OnDestroy, the window goes away, then the end handler.
     void EndDialogAndTeardown();
     void ShowPanels(bool bSlicing, bool bVolume);
+    // What both mode radios do: the panel, the render mode, the editor, the status.
+    void ChooseMode(int nMode);
     void RepaintEditor();
     CRenderWnd* RenderWnd() const;
 
