@@ -240,24 +240,18 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
     }
     options.bRaw = bHaveRawSize;
     options.bSlice = sMode == "slice";
-    if (options.bSlice) {
-        if (sSampling.empty() || sSampling == "nearest")
-            options.nSampling = 0;
-        else if (sSampling == "bilinear")
-            options.nSampling = 1;
-        else {
-            sError = "--sampling " + sSampling + " is not a slice sampling (nearest or bilinear)";
-            return RENDER_PARSE_ERROR;
-        }
-    } else {
-        if (sSampling.empty() || sSampling == "trilinear")
-            options.nSampling = 1;
-        else if (sSampling == "nearest")
-            options.nSampling = 0;
-        else {
-            sError = "--sampling " + sSampling + " is not a volume sampling (trilinear or nearest)";
-            return RENDER_PARSE_ERROR;
-        }
+    // Code 0 is nearest neighbour in both modes; a slice defaults to it, a volume
+    // to trilinear.
+    const std::string sSmooth = options.bSlice ? "bilinear" : "trilinear";
+    if (sSampling == "nearest" || (sSampling.empty() && options.bSlice))
+        options.nSampling = 0;
+    else if (sSampling == sSmooth || sSampling.empty())
+        options.nSampling = 1;
+    else {
+        sError = "--sampling " + sSampling +
+                 (options.bSlice ? " is not a slice sampling (nearest or bilinear)"
+                                 : " is not a volume sampling (trilinear or nearest)");
+        return RENDER_PARSE_ERROR;
     }
     return RENDER_PARSE_OK;
 }
