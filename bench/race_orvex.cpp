@@ -22,18 +22,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+constexpr char kUsage[] =
+    "usage: orvex-race-time DATASET.dat TABLE.trf [--types levoy,xray,firsthit]\n"
+    "                       [--sampling trilinear|nearest] [--size WxH] [--runs N]\n"
+    "                       [--threads 1,2] [--skipping on|off] [--lower N] [--upper N]\n"
+    "                       [--png-prefix PREFIX]\n"
+    "Prints per type and thread count:\n"
+    "  RESULT type sampling threads median min max step6 warm-up load cpu (ms;\n"
+    "  cpu: the median processor time of the process per run, all threads).\n"
+    "X-Ray always samples the nearest voxel; --sampling applies to Levoy and First Hit.\n"
+    "PREFIX-TYPE-orvex.png receives the picture of the last run.\n";
+
 int Usage() {
-    std::fputs(
-        "usage: orvex-race-time DATASET.dat TABLE.trf [--types levoy,xray,firsthit]\n"
-        "                       [--sampling trilinear|nearest] [--size WxH] [--runs N]\n"
-        "                       [--threads 1,2] [--skipping on|off] [--lower N] [--upper N]\n"
-        "                       [--png-prefix PREFIX]\n"
-        "Prints per type and thread count:\n"
-        "  RESULT type sampling threads median min max step6 warm-up load cpu (ms;\n"
-        "  cpu: the median processor time of the process per run, all threads).\n"
-        "X-Ray always samples the nearest voxel; --sampling applies to Levoy and First Hit.\n"
-        "PREFIX-TYPE-orvex.png receives the picture of the last run.\n",
-        stderr);
+    std::fputs(kUsage, stderr);
     return 1;
 }
 

@@ -439,9 +439,6 @@ struct CBaseIsa {
         const double fx = static_cast<double>(p[0]) - cell[0];
         const double fy = static_cast<double>(p[1]) - cell[1];
         const double fz = static_cast<double>(p[2]) - cell[2];
-        const double gx = 1.0 - fx;
-        const double gy = 1.0 - fy;
-        const double gz = 1.0 - fz;
         const float* c000 = &pCorner[0].value;
         const float* c100 = &pCorner[1].value;
         const float* c010 = &pCorner[sy].value;
@@ -452,6 +449,9 @@ struct CBaseIsa {
         const float* c111 = &pCorner[sz + sy + 1].value;
 #ifdef __SSE2__
         // Lanes (value, gx) and (gy, gz).
+        const double gx = 1.0 - fx;
+        const double gy = 1.0 - fy;
+        const double gz = 1.0 - fz;
         const __m128d vgx = _mm_set1_pd(gx), vfx = _mm_set1_pd(fx);
         const __m128d vgy = _mm_set1_pd(gy), vfy = _mm_set1_pd(fy);
         const __m128d vgz = _mm_set1_pd(gz), vfz = _mm_set1_pd(fz);
@@ -478,19 +478,9 @@ struct CBaseIsa {
         pGradient[1] = static_cast<float>(_mm_cvtsd_f64(r[1]));
         pGradient[2] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(r[1], r[1])));
 #else
-        double r[4];
-        for (int c = 0; c < 4; ++c) {
-            const double a00 = c000[c] * gx + c100[c] * fx;
-            const double a10 = c010[c] * gx + c110[c] * fx;
-            const double a01 = c001[c] * gx + c101[c] * fx;
-            const double a11 = c011[c] * gx + c111[c] * fx;
-            const double b0 = a00 * gy + a10 * fy;
-            const double b1 = a01 * gy + a11 * fy;
-            r[c] = b0 * gz + b1 * fz;
-        }
-        pGradient[0] = static_cast<float>(r[1]);
-        pGradient[1] = static_cast<float>(r[2]);
-        pGradient[2] = static_cast<float>(r[3]);
+        const float* const corners[8] = {c000, c100, c010, c110, c001, c101, c011, c111};
+        for (int c = 0; c < 3; ++c)
+            pGradient[c] = static_cast<float>(TrilinearCorners(corners, c + 1, fx, fy, fz));
 #endif
     }
 };

@@ -32,26 +32,23 @@ void BuildAttributes(const PixelFormatRequest& r, wxGLAttributes& attrs) {
 
 // The next, weaker request; false when nothing is left to drop.
 bool Relax(PixelFormatRequest& r) {
-    if (r.nAuxBuffers > 0) {
-        r.nAuxBuffers = 0;
-    } else if (r.nAccumBits > 0) {
-        r.nAccumBits = 0;
-    } else if (r.nDepthBits > 24) {
-        r.nDepthBits = 24;
-    } else if (r.nDepthBits > 16) {
-        r.nDepthBits = 16;
-    } else if (r.nStencilBits > 0) {
-        r.nStencilBits = 0;
-    } else if (r.nAlphaBits > 0) {
-        r.nAlphaBits = 0;
-    } else if (r.nColorBits > 0) {
-        r.nColorBits = 0;
-    } else if (r.nDepthBits > 0) {
-        r.nDepthBits = 0;
-    } else {
-        return false;
+    // In order: each step lowers one size that is still above nAbove to nTo.
+    static const struct {
+        int PixelFormatRequest::*pSize;
+        int nAbove, nTo;
+    } steps[] = {
+        {&PixelFormatRequest::nAuxBuffers, 0, 0},  {&PixelFormatRequest::nAccumBits, 0, 0},
+        {&PixelFormatRequest::nDepthBits, 24, 24}, {&PixelFormatRequest::nDepthBits, 16, 16},
+        {&PixelFormatRequest::nStencilBits, 0, 0}, {&PixelFormatRequest::nAlphaBits, 0, 0},
+        {&PixelFormatRequest::nColorBits, 0, 0},   {&PixelFormatRequest::nDepthBits, 0, 0},
+    };
+    for (const auto& step : steps) {
+        if (r.*step.pSize > step.nAbove) {
+            r.*step.pSize = step.nTo;
+            return true;
+        }
     }
-    return true;
+    return false;
 }
 
 void ShowError(const wchar_t* pText) {

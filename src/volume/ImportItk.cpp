@@ -58,38 +58,35 @@ std::string FileName(const std::string& sPath) {
     return fs::path(sPath).filename().string();
 }
 
-bool TypeOf(const itk::ImageIOBase& io, VoxelType& eType) {
-    const size_t nSize = io.GetComponentSize();
-    switch (io.GetComponentType()) {
-    case itk::IOComponentEnum::UCHAR:
-    case itk::IOComponentEnum::USHORT:
-    case itk::IOComponentEnum::UINT:
-    case itk::IOComponentEnum::ULONG:
-    case itk::IOComponentEnum::ULONGLONG:
-        eType = nSize == 1   ? VoxelType::UInt8
-                : nSize == 2 ? VoxelType::UInt16
-                : nSize == 4 ? VoxelType::UInt32
-                             : VoxelType::UInt64;
-        return nSize == 1 || nSize == 2 || nSize == 4 || nSize == 8;
-    case itk::IOComponentEnum::CHAR:
-    case itk::IOComponentEnum::SHORT:
-    case itk::IOComponentEnum::INT:
-    case itk::IOComponentEnum::LONG:
-    case itk::IOComponentEnum::LONGLONG:
-        eType = nSize == 1   ? VoxelType::Int8
-                : nSize == 2 ? VoxelType::Int16
-                : nSize == 4 ? VoxelType::Int32
-                             : VoxelType::Int64;
-        return nSize == 1 || nSize == 2 || nSize == 4 || nSize == 8;
-    case itk::IOComponentEnum::FLOAT:
-        eType = VoxelType::Float32;
-        return nSize == 4;
-    case itk::IOComponentEnum::DOUBLE:
-        eType = VoxelType::Float64;
-        return nSize == 8;
-    default:
-        return false;
+// The integer type of nSize bytes; false for a size there is none of.
+bool IntegerType(size_t nSize, bool bSigned, VoxelType& eType) {
+    // VoxelType lists each width unsigned first, then signed.
+    const VoxelType unsignedTypes[] = {VoxelType::UInt8, VoxelType::UInt16, VoxelType::UInt32,
+                                       VoxelType::UInt64};
+    for (int i = 0; i < 4; ++i) {
+        if (nSize == size_t{1} << i) {
+            eType = static_cast<VoxelType>(static_cast<int>(unsignedTypes[i]) + (bSigned ? 1 : 0));
+            return true;
+        }
     }
+    return false;
+}
+
+bool TypeOf(const itk::ImageIOBase& io, VoxelType& eType) {
+    using E = itk::IOComponentEnum;
+    const size_t nSize = io.GetComponentSize();
+    const E eComponent = io.GetComponentType();
+    if (eComponent == E::FLOAT || eComponent == E::DOUBLE) {
+        eType = eComponent == E::FLOAT ? VoxelType::Float32 : VoxelType::Float64;
+        return nSize == (eComponent == E::FLOAT ? 4u : 8u);
+    }
+    static constexpr E kUnsigned[] = {E::UCHAR, E::USHORT, E::UINT, E::ULONG, E::ULONGLONG};
+    static constexpr E kSigned[] = {E::CHAR, E::SHORT, E::INT, E::LONG, E::LONGLONG};
+    if (std::find(std::begin(kUnsigned), std::end(kUnsigned), eComponent) != std::end(kUnsigned))
+        return IntegerType(nSize, false, eType);
+    if (std::find(std::begin(kSigned), std::end(kSigned), eComponent) != std::end(kSigned))
+        return IntegerType(nSize, true, eType);
+    return false;
 }
 
 // After the header has been read: one value per voxel of a type that can be

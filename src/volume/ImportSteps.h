@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "volume/Import.h"
@@ -24,28 +26,15 @@ struct SourceVolume {
 
 // Calls f with the values at p as a pointer to their type.
 template <class F> void WithValues(VoxelType eType, const void* p, F f) {
-    switch (eType) {
-    case VoxelType::UInt8:
-        return f(static_cast<const uint8_t*>(p));
-    case VoxelType::Int8:
-        return f(static_cast<const int8_t*>(p));
-    case VoxelType::UInt16:
-        return f(static_cast<const uint16_t*>(p));
-    case VoxelType::Int16:
-        return f(static_cast<const int16_t*>(p));
-    case VoxelType::UInt32:
-        return f(static_cast<const uint32_t*>(p));
-    case VoxelType::Int32:
-        return f(static_cast<const int32_t*>(p));
-    case VoxelType::UInt64:
-        return f(static_cast<const uint64_t*>(p));
-    case VoxelType::Int64:
-        return f(static_cast<const int64_t*>(p));
-    case VoxelType::Float32:
-        return f(static_cast<const float*>(p));
-    case VoxelType::Float64:
-        return f(static_cast<const double*>(p));
+    // In the order of VoxelType.
+    using Types = std::tuple<uint8_t, int8_t, uint16_t, int16_t, uint32_t, int32_t, uint64_t,
+                             int64_t, float, double>;
+    [&]<size_t... I>(std::index_sequence<I...>) {
+        ((static_cast<size_t>(eType) == I ? f(static_cast<const std::tuple_element_t<I, Types>*>(p))
+                                          : void()),
+         ...);
     }
+    (std::make_index_sequence<std::tuple_size_v<Types>>{});
 }
 
 // The import's failure: eStatus with the line "cannot read dataset 'PATH':

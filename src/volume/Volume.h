@@ -219,6 +219,22 @@ inline double CVolume::SampleTrilinear(float x, float y, float z) const {
     return b0 * (1.0 - fz) + b1 * fz;
 }
 
+// Channel c of the eight cell corners (000, 100, 010, 110, 001, 101, 011, 111)
+// interpolated at the cell fractions: along x, then y, then z, in double. The
+// casters' fallback uses it too, so that both give the same bits.
+inline double TrilinearCorners(const float* const p[8], int c, double fx, double fy, double fz) {
+    const double gx = 1.0 - fx;
+    const double gy = 1.0 - fy;
+    const double gz = 1.0 - fz;
+    const double a00 = p[0][c] * gx + p[1][c] * fx;
+    const double a10 = p[2][c] * gx + p[3][c] * fx;
+    const double a01 = p[4][c] * gx + p[5][c] * fx;
+    const double a11 = p[6][c] * gx + p[7][c] * fx;
+    const double b0 = a00 * gy + a10 * fy;
+    const double b1 = a01 * gy + a11 * fy;
+    return b0 * gz + b1 * fz;
+}
+
 inline float* CVolume::GradientTrilinear(float x, float y, float z, float* pOut) const {
     int nx, ny, nz;
     double fx, fy, fz;
@@ -226,9 +242,6 @@ inline float* CVolume::GradientTrilinear(float x, float y, float z, float* pOut)
         pOut[0] = pOut[1] = pOut[2] = 0.0f;
         return pOut;
     }
-    const double gx = 1.0 - fx;
-    const double gy = 1.0 - fy;
-    const double gz = 1.0 - fz;
     // A corner outside the grid contributes a zero gradient.
     static constexpr float ZERO[3] = {0.0f, 0.0f, 0.0f};
     auto corner = [this](int i, int j, int k) -> const float* {
@@ -238,23 +251,13 @@ inline float* CVolume::GradientTrilinear(float x, float y, float z, float* pOut)
             return ZERO;
         return m_pRecords[i + j * m_nStrideY + k * m_nStrideZ].gradient;
     };
-    const float* p000 = corner(nx, ny, nz);
-    const float* p100 = corner(nx + 1, ny, nz);
-    const float* p010 = corner(nx, ny + 1, nz);
-    const float* p110 = corner(nx + 1, ny + 1, nz);
-    const float* p001 = corner(nx, ny, nz + 1);
-    const float* p101 = corner(nx + 1, ny, nz + 1);
-    const float* p011 = corner(nx, ny + 1, nz + 1);
-    const float* p111 = corner(nx + 1, ny + 1, nz + 1);
-    for (int c = 0; c < 3; ++c) {
-        const double a00 = p000[c] * gx + p100[c] * fx;
-        const double a10 = p010[c] * gx + p110[c] * fx;
-        const double a01 = p001[c] * gx + p101[c] * fx;
-        const double a11 = p011[c] * gx + p111[c] * fx;
-        const double b0 = a00 * gy + a10 * fy;
-        const double b1 = a01 * gy + a11 * fy;
-        pOut[c] = static_cast<float>(b0 * gz + b1 * fz);
-    }
+    const float* const corners[8] = {
+        corner(nx, ny, nz),         corner(nx + 1, ny, nz),         corner(nx, ny + 1, nz),
+        corner(nx + 1, ny + 1, nz), corner(nx, ny, nz + 1),         corner(nx + 1, ny, nz + 1),
+        corner(nx, ny + 1, nz + 1), corner(nx + 1, ny + 1, nz + 1),
+    };
+    for (int c = 0; c < 3; ++c)
+        pOut[c] = static_cast<float>(TrilinearCorners(corners, c, fx, fy, fz));
     return pOut;
 }
 

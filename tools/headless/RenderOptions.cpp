@@ -4,6 +4,8 @@
 
 #include "view/RenderState.h"
 
+#include <algorithm>
+#include <array>
 #include <climits>
 
 namespace {
@@ -34,13 +36,27 @@ const char kUsage[] =
     "Writes a W x H image, row 0 the top row of the window: PFM holds the unclamped\n"
     "float colours, PNG clamps them to 0..1. The renderer's progress lines go to stderr.\n";
 
-// Index of sText in the list, or -1.
-int Choice(const std::string& sText, std::initializer_list<const char*> choices) {
-    int i = 0;
-    for (const char* p : choices) {
-        if (sText == p)
-            return i;
-        ++i;
+// An option whose value is one word of a list: its index there is the choice.
+struct ChoiceOption {
+    const char* pName;
+    std::array<const char*, 3> words; // unused places null
+    const char* pExpected;
+};
+
+constexpr ChoiceOption kChoiceOptions[] = {
+    {"--mode", {"volume", "slice"}, "volume or slice"},
+    {"--type", {"levoy", "xray", "firsthit"}, "levoy, xray or firsthit"},
+    {"--sampling", {"trilinear", "nearest", "bilinear"}, "trilinear, nearest or bilinear"},
+    {"--plane", {"xy", "xz", "yz"}, "xy, xz or yz"},
+    {"--skipping", {"off", "on"}, "on or off"},
+    {"--raw-endian", {"little", "big"}, "little or big"},
+};
+
+// Index of sText among the option's words, or -1.
+int Choice(const std::string& sText, const ChoiceOption& option) {
+    for (size_t i = 0; i < option.words.size(); ++i) {
+        if (option.words[i] && sText == option.words[i])
+            return static_cast<int>(i);
     }
     return -1;
 }
@@ -146,7 +162,30 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             return RENDER_PARSE_ERROR;
         };
 
-        if (sArg == "-o" || sArg == "--output") {
+        // The options that take a whole number in a range.
+        static const struct {
+            const char* pName;
+            long long nMin, nMax;
+            int RenderOptions::*pValue;
+            const char* pExpected;
+        } kWholeNumbers[] = {
+            {"--longitude", -1000000, 1000000, &RenderOptions::nLongitude, "whole degrees"},
+            {"--latitude", -1000000, 1000000, &RenderOptions::nLatitude, "whole degrees"},
+            {"--lower", 0, 4095, &RenderOptions::nLowerThreshold, "a voxel value 0..4095"},
+            {"--upper", 0, 4095, &RenderOptions::nUpperThreshold, "a voxel value 0..4095"},
+            {"--slice", INT_MIN, INT_MAX, &RenderOptions::nSlice, "a whole slice number"},
+        };
+        const auto pWhole = std::find_if(std::begin(kWholeNumbers), std::end(kWholeNumbers),
+                                         [&](const auto& w) { return sArg == w.pName; });
+        const auto pChoice = std::find_if(std::begin(kChoiceOptions), std::end(kChoiceOptions),
+                                          [&](const auto& c) { return sArg == c.pName; });
+        const int nChoice = pChoice != std::end(kChoiceOptions) ? Choice(sValue, *pChoice) : -1;
+        if (pChoice != std::end(kChoiceOptions) && nChoice < 0)
+            return bad(std::string("expected ") + pChoice->pExpected);
+        if (pWhole != std::end(kWholeNumbers)) {
+            if (!ParseWholeNumber(sValue, pWhole->nMin, pWhole->nMax, options.*pWhole->pValue))
+                return bad(std::string("expected ") + pWhole->pExpected);
+        } else if (sArg == "-o" || sArg == "--output") {
             if (!HasImageExtension(sValue))
                 return bad("the output file name must end in .pfm or .png");
             options.sOutput = sValue;
@@ -159,47 +198,19 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             if (!ParseSize(sValue, options.nWidth, options.nHeight))
                 return bad("expected WxH with each side 1.." + std::to_string(RENDER_MAX_SIZE));
         } else if (sArg == "--mode") {
-            if (Choice(sValue, {"volume", "slice"}) < 0)
-                return bad("expected volume or slice");
             sMode = sValue;
         } else if (sArg == "--type") {
-            const int n = Choice(sValue, {"levoy", "xray", "firsthit"});
-            if (n < 0)
-                return bad("expected levoy, xray or firsthit");
-            options.nVolumeType = n;
+            options.nVolumeType = nChoice;
         } else if (sArg == "--sampling") {
-            if (Choice(sValue, {"trilinear", "nearest", "bilinear"}) < 0)
-                return bad("expected trilinear, nearest or bilinear");
             sSampling = sValue;
-        } else if (sArg == "--longitude") {
-            if (!ParseWholeNumber(sValue, -1000000, 1000000, options.nLongitude))
-                return bad("expected whole degrees");
-        } else if (sArg == "--latitude") {
-            if (!ParseWholeNumber(sValue, -1000000, 1000000, options.nLatitude))
-                return bad("expected whole degrees");
-        } else if (sArg == "--lower") {
-            if (!ParseWholeNumber(sValue, 0, 4095, options.nLowerThreshold))
-                return bad("expected a voxel value 0..4095");
-        } else if (sArg == "--upper") {
-            if (!ParseWholeNumber(sValue, 0, 4095, options.nUpperThreshold))
-                return bad("expected a voxel value 0..4095");
         } else if (sArg == "--plane") {
-            const int n = Choice(sValue, {"xy", "xz", "yz"});
-            if (n < 0)
-                return bad("expected xy, xz or yz");
-            options.nPlane = n;
-        } else if (sArg == "--slice") {
-            if (!ParseWholeNumber(sValue, INT_MIN, INT_MAX, options.nSlice))
-                return bad("expected a whole slice number");
+            options.nPlane = nChoice;
         } else if (sArg == "--threads") {
             if (!ParseWholeNumber(sValue, 0, MAX_RENDER_THREADS, options.nThreads))
                 return bad("expected 0.." + std::to_string(MAX_RENDER_THREADS) +
                            " (0: one per hardware thread)");
         } else if (sArg == "--skipping") {
-            const int n = Choice(sValue, {"off", "on"});
-            if (n < 0)
-                return bad("expected on or off");
-            options.bSkipping = n == 1;
+            options.bSkipping = nChoice == 1;
         } else if (sArg == "--raw-size") {
             if (!ParseRawSize(sValue, options.raw))
                 return bad("expected XxYxZ with each side 1..32767");
@@ -210,10 +221,7 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
                     "expected uint8, int8, uint16, int16, uint32, int32, float32 or float64");
             bHaveRawType = true;
         } else if (sArg == "--raw-endian") {
-            const int n = Choice(sValue, {"little", "big"});
-            if (n < 0)
-                return bad("expected little or big");
-            options.raw.bBigEndian = n == 1;
+            options.raw.bBigEndian = nChoice == 1;
             bRawDetail = true;
         } else if (sArg == "--raw-header") {
             if (!ParseRawHeader(sValue, options.raw.nHeaderBytes))
