@@ -1,6 +1,6 @@
 // The program as a whole: `orvex` is started in the sample folder, its windows
 // appear where they belong, and Escape in the render window ends the process at
-// once with status 0. (The main dialog's ways to end the
+// once with status 0; its command line. (The main dialog's ways to end the
 // program in order run in the tests of the viewer's own start-up, ViewerTest.)
 #include <fcntl.h>
 #include <signal.h>
@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <wx/uiaction.h>
 
+#include "app/CommandLine.h"
 #include "support/GuiTest.h"
 
 // Xlib last: its macros clash with the headers above.
@@ -91,6 +92,8 @@ struct Child {
         pid = 0;
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
+    std::string Out() const { return testfiles::ReadFile(dir.Path("out")); }
+    std::string Err() const { return testfiles::ReadFile(dir.Path("err")); }
 
     testfiles::ScratchDir dir;
     pid_t pid = 0;
@@ -148,3 +151,25 @@ TEST(OrvexProcess, StartsWithItsWindowsInPlaceAndEscapeInTheRenderWindowEndsIt) 
 }
 
 } // namespace
+
+TEST(OrvexProcess, CommandLineGivesHelpRefusesWhatItDoesNotKnow) {
+    const std::string sUsage = "usage: orvex [FILE]\n";
+    const struct {
+        std::vector<std::string> args;
+        int nStatus;
+        std::string sOut, sErrStart; // stdout exactly, the start of stderr
+    } cases[] = {
+        {{"phantom.dat", "-h"}, 0, ViewerUsage(), ""},
+        {{"--bogus"}, 2, "", "orvex: unknown option '--bogus'\n" + sUsage},
+        {{"a.nii", "b.nii"},
+         2,
+         "",
+         "orvex: more than one FILE given ('a.nii' and 'b.nii')\n" + sUsage},
+    };
+    for (const auto& c : cases) {
+        Child child(c.args);
+        EXPECT_EQ(child.Wait(), c.nStatus) << c.args[0];
+        EXPECT_EQ(child.Out(), c.sOut) << c.args[0];
+        EXPECT_EQ(child.Err().substr(0, c.sErrStart.size()), c.sErrStart) << c.args[0];
+    }
+}

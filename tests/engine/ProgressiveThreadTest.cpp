@@ -389,18 +389,12 @@ protected:
                     const std::vector<ImagePixel> reference = Run(w, h, 1, false);
                     EXPECT_TRUE(AnyLit(reference) || nLower != thresholds[0].first)
                         << sWhat << " " << nType;
-                    const auto what = [&](int nThreads, bool bSkip) {
-                        return sWhat + ": type " + std::to_string(nType) + ", interpolation " +
-                               std::to_string(nInterpolation) + ", thresholds " +
-                               std::to_string(nLower) + ".." + std::to_string(nUpper) + ", " +
-                               std::to_string(nThreads) + " threads, skipping " +
-                               std::to_string(bSkip);
-                    };
                     for (int nThreads : {1, 2, 3, 4})
                         for (bool bSkip : {false, true})
                             EXPECT_TRUE(nThreads + bSkip == 1 ||
                                         SamePixels(reference, Run(w, h, nThreads, bSkip)))
-                                << what(nThreads, bSkip);
+                                << sWhat << ": type, sampling, lower, threads, skipping " << nType
+                                << nInterpolation << " " << nLower << " " << nThreads << bSkip;
                 }
             }
         }
