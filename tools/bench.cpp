@@ -10,7 +10,7 @@
 #include "headless/RenderOptions.h"
 #include "headless/Timing.h"
 
-#include "view/RenderState.h"
+#include "render/RenderState.h"
 #include "volume/Volume.h"
 
 #include <algorithm>

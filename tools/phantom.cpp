@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "orvex-phantom: cannot write '%s'\n", sDataset.c_str());
         return 1;
     }
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     SetPhantomTransferFunction(tf);
     if (tf.Save(sTable) != 0) {
         std::fprintf(stderr, "orvex-phantom: cannot write '%s'\n", sTable.c_str());

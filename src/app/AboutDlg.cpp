@@ -5,7 +5,7 @@
 #include <wx/statbmp.h>
 #include <wx/stattext.h>
 
-#include "app/DialogLayout.h"
+#include "panels/DialogLayout.h"
 #include "res/Resource.h"
 #include "res/orvex.xpm"
 

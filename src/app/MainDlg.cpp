@@ -11,16 +11,16 @@
 #include <wx/stattext.h>
 
 #include "app/AboutDlg.h"
-#include "app/DialogLayout.h"
-#include "app/FileChooser.h"
-#include "app/MessageBox.h"
+#include "panels/DialogLayout.h"
+#include "view/FileChooser.h"
+#include "view/MessageBox.h"
 #include "app/RawLayoutDlg.h"
-#include "app/StatusText.h"
+#include "render/Status.h"
 #include "app/ViewerApp.h"
 #include "panels/SlicingDlg.h"
 #include "panels/VolumeDlg.h"
 #include "res/Resource.h"
-#include "transfer/TransferFunctionWnd.h"
+#include "view/TransferFunctionWnd.h"
 #include "view/RenderWnd.h"
 #include "volume/Import.h"
 #include "volume/Volume.h"
@@ -78,9 +78,9 @@ void CMainDlg::OnInitDialog() {
     // Both panels are created hidden, directly below the "Render Mode" group;
     // each hands its start values to the render window. A panel that cannot be
     // created has shown its error box; the dialog goes on without it.
-    m_pSlicingDlg = new CSlicingDlg(this);
+    m_pSlicingDlg = new CSlicingDlg(this, RenderWnd());
     m_pSlicingDlg->PlaceBelow(MODE_PANEL_TOP);
-    m_pVolumeDlg = new CVolumeDlg(this);
+    m_pVolumeDlg = new CVolumeDlg(this, RenderWnd());
     m_pVolumeDlg->PlaceBelow(MODE_PANEL_TOP);
     EnableRenderModeButtons(false);
     if (CRenderWnd* pRender = RenderWnd()) {
@@ -103,7 +103,7 @@ bool CMainDlg::Show(bool bShow) {
 }
 
 CRenderWnd* CMainDlg::RenderWnd() const {
-    return m_pApp ? dynamic_cast<CRenderWnd*>(m_pApp->m_pRenderWnd) : nullptr;
+    return m_pApp ? m_pApp->m_pRenderWnd : nullptr;
 }
 
 bool CMainDlg::EnableRenderModeButtons(bool bEnable) {
@@ -171,7 +171,7 @@ void CMainDlg::UpdateStatus() {
     std::string sStatus = pVolume ? DescribeDataset(*pVolume) : std::string(TEXT_NO_DATASET);
     const CRenderWnd* pRender = RenderWnd();
     if (pVolume && pRender && pRender->GetRenderMode() == RENDER_MODE_VOLUME) {
-        const std::string sRun = pRender->RunStatus().Text();
+        const std::string sRun = ProgressStatus(pRender->Progress());
         if (!sRun.empty())
             sStatus += "\n" + sRun;
     }
@@ -213,15 +213,12 @@ int CMainDlg::LoadDatasetFile(const wxString& sPath) {
 }
 
 void CMainDlg::ReplaceDataset(std::unique_ptr<CVolume> pVolume, const std::string& sPath) {
-    if (CRenderState* pRender = m_pApp->m_pRenderWnd) {
-        // No run may read the dataset that is about to go, even one whose stop
-        // timed out.
-        pRender->StopProgressiveThread();
-        pRender->WaitForWorkerEnd();
-    }
+    // The render window stops its worker and waits for it before it takes the
+    // new dataset: no run may read the one that is about to go.
+    if (CRenderWnd* pRender = RenderWnd())
+        pRender->SetVolume(pVolume.get(), sPath);
     delete m_pApp->m_pVolume;
     m_pApp->m_pVolume = pVolume.release();
-    m_pApp->m_sDatasetPath = sPath;
     EnableRenderModeButtons(true);
     if (m_pSlicingDlg && m_pSlicingDlg->IsCreated())
         m_pSlicingDlg->OnDatasetChanged();
@@ -246,10 +243,8 @@ void CMainDlg::ChooseMode(int nMode) {
 }
 
 void CMainDlg::OnRefresh(wxCommandEvent&) {
-    if (CRenderState* pRender = m_pApp->m_pRenderWnd) {
-        pRender->StopProgressiveThread();
-        pRender->StartProgressiveThread();
-    }
+    if (CRenderWnd* pRender = RenderWnd())
+        pRender->Restart();
 }
 
 void CMainDlg::OnAbout(wxCommandEvent&) {

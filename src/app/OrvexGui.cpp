@@ -9,16 +9,15 @@
 #include "app/ViewerApp.h"
 #include "engine/Matrix.h"
 #include "transfer/TransferFunction.h"
-#include "transfer/TransferFunctionWnd.h"
+#include "view/TransferFunctionWnd.h"
 #include "view/PixelFormat.h"
 #include "view/RenderWnd.h"
 #include "volume/Volume.h"
 
 bool CViewerApp::InitInstance(const std::string& sStartFile) {
     m_pVolume = nullptr;
-    m_sDatasetPath.clear();
 
-    auto* pRenderWnd = new CRenderWnd(this);
+    auto* pRenderWnd = new CRenderWnd();
     if (!pRenderWnd->IsCreated()) {
         // The error boxes have been shown; without its window the viewer has
         // nothing to show.
@@ -29,15 +28,23 @@ bool CViewerApp::InitInstance(const std::string& sStartFile) {
     pRenderWnd->Show();
     pRenderWnd->Repaint();
 
-    m_pTransferFunction = new CTransferFunction(this);
+    m_pTransferFunction = new CTransferFunction();
+    // Every rebuild of the table comes between a stop and a new start.
+    m_pTransferFunction->SetRebuildListener(
+        [pRenderWnd](bool bDone) { pRenderWnd->OnTableRebuild(bDone); });
+    pRenderWnd->SetTransferFunction(m_pTransferFunction);
     m_pTransferFunction->Load("default.trf");
 
     // The transfer function editor window, shown and painted at once. Without an
     // OpenGL context (its error boxes have been shown) the viewer goes on
     // without the editor.
-    auto* pEditorWnd = new CTransferFunctionWnd(this);
+    auto* pEditorWnd = new CTransferFunctionWnd(pRenderWnd);
     if (pEditorWnd->IsCreated()) {
         m_pTransferFunctionWnd = pEditorWnd;
+        pEditorWnd->SetDestroyListener([this, pEditorWnd] {
+            if (m_pTransferFunctionWnd == pEditorWnd)
+                m_pTransferFunctionWnd = nullptr;
+        });
         pEditorWnd->Show();
         pEditorWnd->Repaint();
     } else {
@@ -45,6 +52,7 @@ bool CViewerApp::InitInstance(const std::string& sStartFile) {
     }
 
     m_pVectorMath = new CVectorMath;
+    pRenderWnd->SetVectorMath(m_pVectorMath);
 
     auto* pMainDlg = new CMainDlg(nullptr, this);
     if (wxTheApp)
@@ -84,7 +92,6 @@ int CViewerApp::ExitInstance() {
     m_pVectorMath = nullptr;
     delete m_pVolume;
     m_pVolume = nullptr;
-    m_sDatasetPath.clear();
     return 0;
 }
 

@@ -12,8 +12,8 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
-#include "app/DialogLayout.h"
-#include "app/MessageBox.h"
+#include "panels/DialogLayout.h"
+#include "view/MessageBox.h"
 #include "res/Resource.h"
 
 namespace {

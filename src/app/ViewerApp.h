@@ -5,7 +5,7 @@
 
 #include <string>
 
-class CRenderState;
+class CRenderWnd;
 class CTransferFunctionWnd;
 class CVolume;
 class CTransferFunction;
@@ -31,16 +31,14 @@ public:
     // vector-math object and the dataset. Returns the exit code 0.
     int ExitInstance();
 
-    // The render output window, seen through its display-free render state
-    // (the wx window CRenderWnd derives from CRenderState).
-    CRenderState* m_pRenderWnd = nullptr;
+    // The render output window, which holds the render core (CRenderState)
+    // with the scene below.
+    CRenderWnd* m_pRenderWnd = nullptr;
     CTransferFunctionWnd* m_pTransferFunctionWnd = nullptr;
     // The current dataset; null until the first load.
     CVolume* m_pVolume = nullptr;
     CTransferFunction* m_pTransferFunction = nullptr;
     CVectorMath* m_pVectorMath = nullptr;
-    // The file the current dataset was read from; empty while there is none.
-    std::string m_sDatasetPath;
 };
 
 // The running application object: one per process, reachable from everywhere

@@ -10,7 +10,7 @@
 
 #include "engine/RayCaster.h"
 #include "transfer/TransferFunction.h"
-#include "view/RenderSettings.h"
+#include "engine/RunSettings.h"
 #include "volume/Volume.h"
 
 namespace {

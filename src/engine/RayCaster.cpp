@@ -16,7 +16,6 @@
 #include "engine/BrickMap.h"
 #include "engine/FloatSteps.h"
 #include "transfer/TransferFunction.h"
-#include "view/RenderSettings.h"
 #include "volume/Volume.h"
 
 namespace {
@@ -1073,10 +1072,10 @@ bool CasterUsesAvx2() {
     return g_bUseAvx2.load();
 }
 
-void SetupView(CRenderSettings& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
-               RayView& view, const double* pSpacing) {
-    const float W = static_cast<float>(std::max(1, static_cast<int>(state.m_nWidth.load())));
-    const float H = static_cast<float>(std::max(1, static_cast<int>(state.m_nHeight.load())));
+void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
+               CVectorMath& vectorMath, RayView& view, const double* pSpacing) {
+    const float W = static_cast<float>(std::max(1, static_cast<int>(settings.nWidth)));
+    const float H = static_cast<float>(std::max(1, static_cast<int>(settings.nHeight)));
     // Each voxel edge over the shortest (exactly 1 for the shortest, and for all
     // three when they are equal), and the extents in units of the shortest edge.
     double stretch[3] = {1.0, 1.0, 1.0};
@@ -1102,12 +1101,12 @@ void SetupView(CRenderSettings& state, int nDimX, int nDimY, int nDimZ, CVectorM
         R = 0.5;
         T = 0.5 * H / W;
     }
-    state.m_dFrustumTop = T;
-    state.m_dFrustumRight = R;
-    const double dLongitude = state.m_fLongitude.load();
-    const double dLatitude = state.m_fLatitude.load();
-    state.m_dNear = RAY_NEAR;
-    state.m_dDistance = VIEW_DISTANCE;
+    view.box.dFrustumTop = T;
+    view.box.dFrustumRight = R;
+    const double dLongitude = settings.camera.fLongitude;
+    const double dLatitude = settings.camera.fLatitude;
+    view.box.dNear = RAY_NEAR;
+    view.box.dDistance = VIEW_DISTANCE;
 
     view.nSamples = dDiag < 2147483647.0 ? static_cast<int32_t>(dDiag) : 0;
     view.dRight = R;
@@ -1136,16 +1135,16 @@ void SetupView(CRenderSettings& state, int nDimX, int nDimY, int nDimZ, CVectorM
     if (!bCubic)
         m.Multiply(CScalingMatrix(1.0 / stretch[0], 1.0 / stretch[1], 1.0 / stretch[2]));
 
-    state.m_dScaleX = sx;
-    state.m_dScaleY = sy;
-    state.m_dScaleZ = sz;
+    view.box.dScale[0] = sx;
+    view.box.dScale[1] = sy;
+    view.box.dScale[2] = sz;
 
     auto pSetup = std::make_shared<RayMarchSetup>();
     MakeRayMarchSetup(m, nDimX, nDimY, nDimZ, view.nSamples, *pSetup);
     view.pSetup = std::move(pSetup);
 }
 
-void CastGridRay(const RayView& view, const CRenderSettings& state, double fx, double fy,
+void CastGridRay(const RayView& view, const RunSettings& settings, double fx, double fy,
                  const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
                  const CSkipMap* pSkip, bool bShared) {
     const float direction[3] = {static_cast<float>(2.0 * fx * view.dRight - view.dRight),
@@ -1163,12 +1162,12 @@ void CastGridRay(const RayView& view, const CRenderSettings& state, double fx, d
         MakeRayMarchSetup(*view.pMatrix, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ,
                           view.nSamples, *pSetup);
         made.pSetup = std::move(pSetup);
-        CastGridRay(made, state, fx, fy, tf, volume, pixel, pSkip, bShared);
+        CastGridRay(made, settings, fx, fy, tf, volume, pixel, pSkip, bShared);
         return;
     }
     CastRequest r;
     r.pSetup = view.pSetup.get();
-    r.nType = state.m_nVolumeType.load(std::memory_order_relaxed);
+    r.nType = settings.nVolumeType;
     // A ray that passes outside the box's image-plane bounds meets nothing.
     const int nBox = r.nType == VOLUME_TYPE_XRAY ? 0 : 1;
     const double* pBounds = r.pSetup->dBounds[nBox];
@@ -1190,7 +1189,7 @@ void CastGridRay(const RayView& view, const CRenderSettings& state, double fx, d
     r.bShared = bShared;
     switch (r.nType) {
     case VOLUME_TYPE_LEVOY:
-        r.nInterpolation = state.m_nVolumeInterpolation.load(std::memory_order_relaxed);
+        r.nInterpolation = settings.nVolumeInterpolation;
         r.fStart = static_cast<float>(RAY_NEAR);
         r.fStep = static_cast<float>((RAY_FAR - RAY_NEAR) / view.nSamples);
         if (pSkip && pSkip->m_Key == SkipKey{VOLUME_TYPE_LEVOY, r.nInterpolation, 0, 0})
@@ -1203,9 +1202,9 @@ void CastGridRay(const RayView& view, const CRenderSettings& state, double fx, d
             r.pSkip = pSkip;
         break;
     case VOLUME_TYPE_FIRST_HIT:
-        r.nUpper = state.m_nUpperThreshold.load(std::memory_order_relaxed);
-        r.nLower = state.m_nLowerThreshold.load(std::memory_order_relaxed);
-        r.nInterpolation = state.m_nVolumeInterpolation.load(std::memory_order_relaxed);
+        r.nUpper = settings.nUpperThreshold;
+        r.nLower = settings.nLowerThreshold;
+        r.nInterpolation = settings.nVolumeInterpolation;
         r.fStart = static_cast<float>(RAY_NEAR);
         r.fStep = (static_cast<float>(RAY_FAR) - static_cast<float>(RAY_NEAR)) /
                   static_cast<float>(view.nSamples);

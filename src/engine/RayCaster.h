@@ -8,12 +8,11 @@
 #include <memory>
 
 #include "engine/Matrix.h"
+#include "engine/RunSettings.h"
 
 class CVolume;
 class CTransferFunction;
-class CRenderSettings;
 class CSkipMap;
-struct ImagePixel;
 
 // Distances from the eye along every ray: the image plane (and first Levoy
 // sample) at RAY_NEAR, the last sample at RAY_FAR; the volume's centre lies at
@@ -45,27 +44,25 @@ struct RayView {
     // voxel edge (with cubic voxels: the diagonal in voxels, and 1).
     double dDiagonal = 0.0;
     double dStretch = 1.0;
+    WireBox box; // the wire box of the same view
 };
 
-// Builds the view from the client size (m_nWidth, m_nHeight), the angles
-// (m_fLongitude, m_fLatitude) of the state and the volume's dimensions, and
-// writes the camera values (m_dFrustumRight ... m_dDistance) into the state.
-// A client dimension below 1 counts as 1 here, so that no value becomes
-// infinite or undefined. pSpacing, when given, holds the voxel edges along x,
-// y and z: the box then has the volume's physical proportions (each dimension
-// times its edge over the shortest edge takes the dimension's place). Equal
-// edges (and unusable ones: not finite, not positive) give the cubic view.
-void SetupView(CRenderSettings& state, int nDimX, int nDimY, int nDimZ, CVectorMath& vectorMath,
-               RayView& view, const double* pSpacing = nullptr);
+// Builds the view, rays and wire box, from the client size and the camera of
+// the settings and the volume's dimensions. A client dimension below 1 counts as 1 here, so that no
+// value becomes infinite or undefined. pSpacing, when given, holds the voxel edges along x, y and
+// z: the box then has the volume's physical proportions (each dimension times its edge over the
+// shortest edge takes the dimension's place). Equal edges (and unusable ones: not finite, not
+// positive) give the cubic view.
+void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
+               CVectorMath& vectorMath, RayView& view, const double* pSpacing = nullptr);
 
 // Casts the ray of the grid fractions fx, fy (each in [0, 1)) into pixel with
-// the caster that m_nVolumeType of the state selects right now, reading the
-// interpolation and the thresholds afresh as well. An unknown type yields a
-// computed black pixel. pSkip, when given, is used only if it was made for the
-// settings read for this pixel (its key); otherwise every sample is marched.
+// the caster, interpolation and thresholds of the settings. An unknown type
+// yields a computed black pixel. pSkip, when given, is used only if it was made
+// for these settings (its key); otherwise every sample is marched.
 // bShared: rays cast on other threads at the same time may share the shading
 // cache (false when this thread is the only one casting).
-void CastGridRay(const RayView& view, const CRenderSettings& state, double fx, double fy,
+void CastGridRay(const RayView& view, const RunSettings& settings, double fx, double fy,
                  const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
                  const CSkipMap* pSkip = nullptr, bool bShared = true);
 

@@ -4,12 +4,11 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
-#include "app/MessageBox.h"
-#include "app/ViewerApp.h"
+#include "view/MessageBox.h"
 #include "res/Resource.h"
 #include "view/RenderWnd.h"
 
-CFirstHitDlg::CFirstHitDlg(wxWindow* pParent) {
+CFirstHitDlg::CFirstHitDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRender) {
     if (!CreatePanel(pParent, IDD_FIRSTHIT_DIALOG, FIRSTHIT_DIALOG_WIDTH, FIRSTHIT_DIALOG_HEIGHT)) {
         ShowMessageBox(nullptr, TEXT_FIRSTHIT_DIALOG_FAILED, TEXT_MAIN_CAPTION, wxOK);
         return;
@@ -28,7 +27,6 @@ CFirstHitDlg::CFirstHitDlg(wxWindow* pParent) {
 CFirstHitDlg::~CFirstHitDlg() = default;
 
 bool CFirstHitDlg::OnInitDialog() {
-    m_pApp = GetViewerApp();
     m_sliderLower->SetRange(0, 4095);
     m_sliderUpper->SetRange(0, 4095);
     m_nLower = 0;
@@ -52,8 +50,8 @@ void CFirstHitDlg::ApplySlider(wxSlider* pSlider) {
     int32_t& nThreshold = bUpper ? m_nUpper : m_nLower;
     nThreshold = pSlider->GetValue();
     ShowThresholds();
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
-        pRender->StopProgressiveThread();
+    if (CRenderWnd* pRender = m_pRender) {
+        pRender->BeginInteraction(false);
         if (bUpper)
             pRender->SetUpperThreshold(nThreshold);
         else
@@ -67,14 +65,14 @@ void CFirstHitDlg::ShowThresholds() {
 }
 
 void CFirstHitDlg::LetGoSlider() {
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
-        pRender->StartProgressiveThread();
+    if (m_pRender)
+        m_pRender->EndInteraction();
 }
 
 void CFirstHitDlg::OnShowWindow(bool) {
     m_sliderLower->SetValue(ClampToSlider(m_sliderLower, m_nLower));
     m_sliderUpper->SetValue(ClampToSlider(m_sliderUpper, m_nUpper));
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
+    if (CRenderWnd* pRender = m_pRender) {
         pRender->SetUpperThreshold(m_nUpper);
         pRender->SetLowerThreshold(m_nLower);
         pRender->Repaint();

@@ -9,14 +9,13 @@
 
 class wxSlider;
 class wxStaticText;
-class CViewerApp;
 
 class CFirstHitDlg : public CChildPanel {
 public:
     // Creates the panel's window at once, hidden, as a child of pParent. If it
     // cannot be created, the box "Error creating First Hit Dialog" is shown and
     // the object exists without a window.
-    explicit CFirstHitDlg(wxWindow* pParent);
+    CFirstHitDlg(wxWindow* pParent, CRenderWnd* pRender);
     ~CFirstHitDlg() override;
 
     // Moves the sliders to the stored thresholds and hands both to the render
@@ -30,7 +29,6 @@ public:
     // The thresholds beside the sliders, following every change.
     wxStaticText* m_staticUpper = nullptr;
     wxStaticText* m_staticLower = nullptr;
-    CViewerApp* m_pApp = nullptr;
 
 private:
     bool OnInitDialog();

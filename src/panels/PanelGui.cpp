@@ -5,8 +5,7 @@
 #include <wx/slider.h>
 #include <wx/stattext.h>
 
-#include "app/DialogLayout.h"
-#include "app/ViewerApp.h"
+#include "panels/DialogLayout.h"
 #include "res/Resource.h"
 #include "view/RenderWnd.h"
 #include "volume/Volume.h"
@@ -91,10 +90,6 @@ void CChildPanel::OnHScroll(wxScrollEvent& event) {
     LetGoSlider();
 }
 
-CRenderWnd* CChildPanel::RenderWndOf(CViewerApp* pApp) {
-    return pApp ? dynamic_cast<CRenderWnd*>(pApp->m_pRenderWnd) : nullptr;
-}
-
 const std::array<wxEventTypeTag<wxScrollEvent>, 9>& CChildPanel::SliderEventTypes() {
     static const std::array<wxEventTypeTag<wxScrollEvent>, 9> types = {
         wxEVT_SCROLL_TOP,        wxEVT_SCROLL_BOTTOM,       wxEVT_SCROLL_LINEUP,
@@ -111,8 +106,7 @@ int ClampToSlider(const wxSlider* pSlider, int nValue) {
     return std::clamp(nValue, pSlider->GetMin(), pSlider->GetMax());
 }
 
-CVolume* LoadedVolume(const CViewerApp* pApp) {
-    if (!pApp || !pApp->m_pVolume || !pApp->m_pVolume->m_pVoxels)
-        return nullptr;
-    return pApp->m_pVolume;
+CVolume* LoadedVolume(const CRenderState* pRender) {
+    CVolume* pVolume = pRender ? pRender->Volume() : nullptr;
+    return pVolume && pVolume->m_pVoxels ? pVolume : nullptr;
 }

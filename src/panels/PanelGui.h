@@ -13,7 +13,7 @@
 class wxSlider;
 class wxStaticText;
 class CRenderWnd;
-class CViewerApp;
+class CRenderState;
 class CVolume;
 
 // The least height in pixels at which a GTK 3 scale draws its trough and knob.
@@ -47,7 +47,8 @@ public:
     void OnHScroll(wxScrollEvent& event);
 
 protected:
-    CChildPanel() = default;
+    // pRender: the render window the panel's settings go to (may be null).
+    explicit CChildPanel(CRenderWnd* pRender) : m_pRender(pRender) {}
 
     // Creates the window, hidden, as a child of pParent with a client area of
     // the given size in dialog units. False (nothing created) without a parent
@@ -73,8 +74,7 @@ protected:
     // The user has let go of a slider.
     virtual void LetGoSlider() {}
 
-    // The render window of the running application, or null.
-    static CRenderWnd* RenderWndOf(CViewerApp* pApp);
+    CRenderWnd* const m_pRender;
 
 private:
     static const std::array<wxEventTypeTag<wxScrollEvent>, 9>& SliderEventTypes();
@@ -93,4 +93,4 @@ bool IsSliderLetGo(wxEventType type);
 int ClampToSlider(const wxSlider* pSlider, int nValue);
 
 // The current dataset, or null when there is none or it holds no voxels.
-CVolume* LoadedVolume(const CViewerApp* pApp);
+CVolume* LoadedVolume(const CRenderState* pRender);

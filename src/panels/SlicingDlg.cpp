@@ -8,15 +8,14 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
-#include "app/DialogLayout.h"
-#include "app/MessageBox.h"
-#include "app/ViewerApp.h"
+#include "panels/DialogLayout.h"
+#include "view/MessageBox.h"
 #include "res/Resource.h"
 #include "view/RenderWnd.h"
-#include "view/SliceView.h"
+#include "render/SliceView.h"
 #include "volume/Volume.h"
 
-CSlicingDlg::CSlicingDlg(wxWindow* pParent) {
+CSlicingDlg::CSlicingDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRender) {
     if (!CreatePanel(pParent, IDD_SLICING_DIALOG, SLICING_DIALOG_WIDTH, SLICING_DIALOG_HEIGHT)) {
         ShowMessageBox(nullptr, TEXT_SLICING_DIALOG_FAILED, TEXT_MAIN_CAPTION, wxOK);
         return;
@@ -57,8 +56,7 @@ CSlicingDlg::CSlicingDlg(wxWindow* pParent) {
 CSlicingDlg::~CSlicingDlg() = default;
 
 bool CSlicingDlg::OnInitDialog() {
-    m_pApp = GetViewerApp();
-    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    CRenderWnd* pRender = m_pRender;
     m_radioXY->SetValue(true);
     m_nPlane = SLICING_PLANE_XY;
     if (pRender)
@@ -76,7 +74,7 @@ void CSlicingDlg::UpdateSliceLabel() {
 
 void CSlicingDlg::SetSliceRange() {
     int nMaximum = 0;
-    if (const CVolume* pVolume = LoadedVolume(m_pApp)) {
+    if (const CVolume* pVolume = LoadedVolume(m_pRender)) {
         switch (m_nPlane) {
         case SLICING_PLANE_XY:
             nMaximum = pVolume->m_nDimZ - 1;
@@ -99,7 +97,7 @@ void CSlicingDlg::SelectPlane(int nPlane) {
     m_nPlane = nPlane;
     SetSliceRange();
     GoToSlice(0);
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+    if (CRenderWnd* pRender = m_pRender)
         pRender->SetSlicingPlane(nPlane);
 }
 
@@ -112,7 +110,7 @@ void CSlicingDlg::GoToSlice(int nSlice) {
     m_nSlice = nSlice;
     UpdateSliceLabel();
     m_sliderSlice->SetValue(m_nSlice);
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+    if (CRenderWnd* pRender = m_pRender)
         pRender->SetSliceNumber(m_nSlice);
 }
 
@@ -153,12 +151,12 @@ void CSlicingDlg::OnShowWindow(bool) {
 }
 
 void CSlicingDlg::OnNearest(wxCommandEvent&) {
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+    if (CRenderWnd* pRender = m_pRender)
         pRender->SetSliceInterpolation(0);
 }
 
 void CSlicingDlg::OnBilinear(wxCommandEvent&) {
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+    if (CRenderWnd* pRender = m_pRender)
         pRender->SetSliceInterpolation(1);
 }
 
@@ -171,8 +169,8 @@ void CSlicingDlg::OnFit2(wxCommandEvent&) {
 }
 
 void CSlicingDlg::FitWindow(float fFactor) {
-    const CVolume* pVolume = LoadedVolume(m_pApp);
-    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    const CVolume* pVolume = LoadedVolume(m_pRender);
+    CRenderWnd* pRender = m_pRender;
     // One screen pixel per shorter voxel edge of the plane (per voxel when the
     // edges are equal), times the factor.
     float fHorizontal = 0.0f;

@@ -14,7 +14,6 @@ class wxRadioButton;
 class wxSlider;
 class wxStaticText;
 class wxCommandEvent;
-class CViewerApp;
 
 class CSlicingDlg : public CChildPanel {
 public:
@@ -22,7 +21,7 @@ public:
     // initialisation hands the XY plane and nearest-neighbour sampling to the
     // render window. If the window cannot be created, the box "Error creating
     // Slicing Dialog" is shown and the object exists without a window.
-    explicit CSlicingDlg(wxWindow* pParent);
+    CSlicingDlg(wxWindow* pParent, CRenderWnd* pRender);
     ~CSlicingDlg() override;
 
     void OnPrev(wxCommandEvent& event);
@@ -66,7 +65,6 @@ public:
     wxButton* m_btnNext = nullptr;
     wxButton* m_btnPrev = nullptr;
     int32_t m_nPlane = 0;
-    CViewerApp* m_pApp = nullptr;
 
 private:
     bool OnInitDialog();

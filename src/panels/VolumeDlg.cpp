@@ -5,13 +5,12 @@
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
-#include "app/DialogLayout.h"
-#include "app/MessageBox.h"
-#include "app/ViewerApp.h"
+#include "panels/DialogLayout.h"
+#include "view/MessageBox.h"
 #include "panels/FirstHitDlg.h"
 #include "res/Resource.h"
 
-CVolumeDlg::CVolumeDlg(wxWindow* pParent) {
+CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRender) {
     if (!CreatePanel(pParent, IDD_VOLUME_DIALOG, VOLUME_DIALOG_WIDTH, VOLUME_DIALOG_HEIGHT)) {
         ShowMessageBox(nullptr, TEXT_VOLUME_DIALOG_FAILED, TEXT_MAIN_CAPTION, wxOK);
         return;
@@ -45,7 +44,7 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent) {
 
 CVolumeDlg::~CVolumeDlg() {
     // The render window outlives the panels: it must not reach this one any more.
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+    if (CRenderWnd* pRender = m_pRender)
         pRender->SetRotationSliders(nullptr);
     if (m_pFirstHitDlg) {
         if (m_pFirstHitDlg->IsCreated())
@@ -57,8 +56,7 @@ CVolumeDlg::~CVolumeDlg() {
 }
 
 bool CVolumeDlg::OnInitDialog() {
-    m_pApp = GetViewerApp();
-    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    CRenderWnd* pRender = m_pRender;
     m_sliderLongitude->SetRange(0, 359);
     m_sliderLatitude->SetRange(0, 179);
 
@@ -79,7 +77,7 @@ bool CVolumeDlg::OnInitDialog() {
         pRender->SetRotationSliders(this);
     }
 
-    m_pFirstHitDlg = new CFirstHitDlg(this);
+    m_pFirstHitDlg = new CFirstHitDlg(this, m_pRender);
     m_pFirstHitDlg->PlaceBelow(FIRSTHIT_PANEL_TOP);
     return true;
 }
@@ -96,14 +94,14 @@ void CVolumeDlg::ShowFirstHitPanel(bool bShow) {
 
 void CVolumeDlg::SelectType(int nType) {
     m_nType = nType;
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+    if (CRenderWnd* pRender = m_pRender)
         pRender->SetVolumeType(nType);
     ShowFirstHitPanel(nType == VOLUME_TYPE_FIRST_HIT);
 }
 
 void CVolumeDlg::SelectInterpolation(int nInterpolation) {
     m_nInterpolation = nInterpolation;
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp))
+    if (CRenderWnd* pRender = m_pRender)
         pRender->SetVolumeInterpolation(nInterpolation);
 }
 
@@ -138,9 +136,8 @@ void CVolumeDlg::ApplySlider(wxSlider* pSlider) {
     int32_t& nAngle = bLongitude ? m_nLongitude : m_nLatitude;
     nAngle = pSlider->GetValue();
     ShowAngles();
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
-        pRender->m_bInteractive = true;
-        pRender->StopProgressiveThread();
+    if (CRenderWnd* pRender = m_pRender) {
+        pRender->BeginInteraction();
         if (bLongitude)
             pRender->SetLongitude(nAngle);
         else
@@ -150,14 +147,12 @@ void CVolumeDlg::ApplySlider(wxSlider* pSlider) {
 }
 
 void CVolumeDlg::LetGoSlider() {
-    if (CRenderWnd* pRender = RenderWndOf(m_pApp)) {
-        pRender->m_bInteractive = false;
-        pRender->StartProgressiveThread();
-    }
+    if (m_pRender)
+        m_pRender->EndInteraction();
 }
 
 void CVolumeDlg::OnShowWindow(bool) {
-    CRenderWnd* pRender = RenderWndOf(m_pApp);
+    CRenderWnd* pRender = m_pRender;
     if (!pRender)
         return;
     // The renderer restarts only if the sampling or the type differ from the

@@ -16,7 +16,6 @@ class wxSlider;
 class wxStaticText;
 class wxCommandEvent;
 class CFirstHitDlg;
-class CViewerApp;
 
 class CVolumeDlg : public CChildPanel, public CRotationSliders {
 public:
@@ -25,7 +24,7 @@ public:
     // the panel for the render window's drag. If the window cannot be created,
     // the box "Error creating Volume Dialog" is shown and the object exists
     // without a window.
-    explicit CVolumeDlg(wxWindow* pParent);
+    CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender);
     // Destroys the first-hit panel and leaves the render window's drag.
     ~CVolumeDlg() override;
 
@@ -60,7 +59,6 @@ public:
     wxRadioButton* m_btnXRay = nullptr;
     wxRadioButton* m_btnFirstHit = nullptr;
     CFirstHitDlg* m_pFirstHitDlg = nullptr;
-    CViewerApp* m_pApp = nullptr;
 
 private:
     bool OnInitDialog();

@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
 
 float ValueToPixelXExact(int nPosition, int nWidth) {
     return static_cast<float>(nPosition) * EDITOR_VALUE_STEP * static_cast<float>(nWidth);
@@ -50,7 +49,7 @@ ControlPoint* FindNearestPoint(ControlPoint* pFirst, int x, int y, int nWidth, i
     return pNearest;
 }
 
-bool ComputeHistogramLines(const int32_t* pHistogram, int nPeak, int nRenderMode, int nWidth,
+bool ComputeHistogramLines(const int32_t* pHistogram, int nPeak, bool bSlicing, int nWidth,
                            int nHeight, std::vector<HistogramLine>& lines) {
     lines.clear();
     if (pHistogram == nullptr || nWidth <= 0 || nHeight <= 0)
@@ -63,7 +62,7 @@ bool ComputeHistogramLines(const int32_t* pHistogram, int nPeak, int nRenderMode
         return false;
     double dScale = nHeight / std::log(static_cast<double>(nPeakCount));
     int nBaseline = 0;
-    if (nRenderMode == RENDER_MODE_SLICING) {
+    if (bSlicing) {
         if (nHeight <= SLICING_HISTOGRAM_BASELINE)
             return false;
         nBaseline = SLICING_HISTOGRAM_BASELINE;

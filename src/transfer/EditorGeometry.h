@@ -55,14 +55,14 @@ struct HistogramLine {
     int yTop;
 };
 
-// The lines of the logarithmic histogram for a render mode (RenderMode codes):
+// The lines of the logarithmic histogram, by render mode:
 // in Slicing mode standing on row 16 and scaled into the height above it,
 // otherwise on row 0 over the full height. Bins are folded into columns with a
 // running maximum; the bins of column 0 go to the next drawn column. Returns
 // false and no lines when nothing can be drawn: no histogram, a fullest bin of
 // 0 or 1 voxels (its logarithm gives no scale), an empty client area, or in
 // Slicing mode no room above the bar.
-bool ComputeHistogramLines(const int32_t* pHistogram, int nPeak, int nRenderMode, int nWidth,
+bool ComputeHistogramLines(const int32_t* pHistogram, int nPeak, bool bSlicing, int nWidth,
                            int nHeight, std::vector<HistogramLine>& lines);
 
 // The marker triangle of an inner point in Slicing mode: the tip on row 16 at

@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ViewerApp.h"
 #include "platform/AtomicFile.h"
-#include "view/RenderState.h"
 
 namespace {
 
@@ -94,7 +92,7 @@ bool IsUsable(const TrfRecord& r) {
 
 } // namespace
 
-CTransferFunction::CTransferFunction(CViewerApp* pApp) : m_pApp(pApp) {
+CTransferFunction::CTransferFunction() {
     SetPoint(0, 0.0f, 0.0f, 0.0f, 0.0f);
     SetPoint(TABLE_SIZE - 1, 0.0f, 0.0f, 0.0f, 0.0f);
 }
@@ -183,13 +181,8 @@ int CTransferFunction::Clear() {
 }
 
 int CTransferFunction::BuildTable() {
-    CRenderState* pRender = m_pApp ? m_pApp->m_pRenderWnd : nullptr;
-    if (pRender) {
-        pRender->StopProgressiveThread();
-        // The stop waits only a bounded time; the table must not change under a
-        // run that is still going.
-        pRender->WaitForWorkerEnd();
-    }
+    if (m_OnRebuild)
+        m_OnRebuild(false);
 
     const ControlPoint* pLast = nullptr;
     for (const ControlPoint* p = m_pFirstPoint; p; p = p->next) {
@@ -228,8 +221,8 @@ int CTransferFunction::BuildTable() {
         e.opacity = static_cast<float>(static_cast<double>(pLast->opacity) * OPACITY_SCALE);
     }
 
-    if (pRender && pRender->GetRenderMode() == RENDER_MODE_VOLUME)
-        pRender->StartProgressiveThread();
+    if (m_OnRebuild)
+        m_OnRebuild(true);
     return 0;
 }
 

@@ -3,9 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
-
-class CViewerApp;
 
 constexpr int TABLE_SIZE = 4096;
 
@@ -29,7 +28,7 @@ class CTransferFunction {
 public:
     // Two black, transparent end points at 0 and 4095; the table is zero-filled
     // and not built.
-    explicit CTransferFunction(CViewerApp* pApp);
+    CTransferFunction();
     virtual ~CTransferFunction();
     CTransferFunction(const CTransferFunction&) = delete;
     CTransferFunction& operator=(const CTransferFunction&) = delete;
@@ -48,9 +47,13 @@ public:
     ControlPoint* FindPrevious(ControlPoint* pPoint) const;
     ControlPoint* GetFirstPoint() const { return m_pFirstPoint; }
     int Clear();
-    // Rebuilds the table between a stop and (in Volume mode) a restart of the
-    // progressive renderer of m_pApp->m_pRenderWnd, when there is one.
+    // Rebuilds the table, announcing it before (false) and after (true) to the
+    // rebuild listener, when there is one: whoever renders with the table stops
+    // before and may start again after.
     int BuildTable();
+    void SetRebuildListener(std::function<void(bool bDone)> listener) {
+        m_OnRebuild = std::move(listener);
+    }
     // The entry for a voxel value; the index is clamped to 0..4095.
     const TableEntry& Lookup(int16_t nValue) const {
         int i = nValue < 0 ? 0 : (nValue > TABLE_SIZE - 1 ? TABLE_SIZE - 1 : nValue);
@@ -68,7 +71,9 @@ public:
     // holds no usable record, and then the points and the table stay as they were.
     int Load(const std::string& sPath);
 
-    CViewerApp* m_pApp;
     ControlPoint* m_pFirstPoint = nullptr;
     TableEntry m_Table[TABLE_SIZE] = {};
+
+private:
+    std::function<void(bool)> m_OnRebuild;
 };

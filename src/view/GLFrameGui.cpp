@@ -7,7 +7,7 @@
 #include <wx/dcclient.h>
 #include <wx/glcanvas.h>
 
-#include "app/MessageBox.h"
+#include "view/MessageBox.h"
 #include "res/Resource.h"
 
 CGLFrame::CGLFrame(const wxString& sTitle, const wxPoint& position, const wxSize& size)

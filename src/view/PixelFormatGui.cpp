@@ -3,7 +3,7 @@
 #include <GL/freeglut.h>
 #include <wx/glcanvas.h>
 
-#include "app/MessageBox.h"
+#include "view/MessageBox.h"
 #include "res/Resource.h"
 
 namespace {

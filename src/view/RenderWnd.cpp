@@ -13,20 +13,19 @@
 #include <wx/glcanvas.h>
 #include <wx/menu.h>
 
-#include "app/FileChooser.h"
-#include "app/MessageBox.h"
-#include "app/ViewerApp.h"
+#include "render/SliceView.h"
 #include "res/Resource.h"
 #include "transfer/TransferFunction.h"
-#include "view/SliceView.h"
+#include "view/FileChooser.h"
+#include "view/MessageBox.h"
 #include "volume/Volume.h"
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 } // namespace
 
-CRenderWnd::CRenderWnd(CViewerApp* pApp, const PixelFormatRequest& request)
-    : CGLFrame(TEXT_RENDER_TITLE, wxPoint(322, 100), wxSize(700, 475)), CRenderState(pApp) {
+CRenderWnd::CRenderWnd(const PixelFormatRequest& request)
+    : CGLFrame(TEXT_RENDER_TITLE, wxPoint(322, 100), wxSize(700, 475)) {
     OnCreate(request);
 }
 
@@ -68,8 +67,7 @@ void CRenderWnd::ApplyProjection() {
 void CRenderWnd::ResizeGL(int nWidth, int nHeight) {
     if (nHeight == 0)
         nHeight = 1;
-    m_nHeight = nHeight;
-    m_nWidth = nWidth;
+    SetViewSize(nWidth, nHeight);
     // Before the canvas is on screen the set-up waits for the first
     // MakeCurrent, which applies the size stored here.
     if (MakeCurrent())
@@ -79,76 +77,35 @@ void CRenderWnd::ResizeGL(int nWidth, int nHeight) {
 // ---- setters and getters ----
 
 bool CRenderWnd::SetRenderMode(int nMode) {
-    m_nRenderMode = nMode;
-    if (nMode == RENDER_MODE_VOLUME) {
-        StopProgressiveThread();
-        StartProgressiveThread();
-    }
+    CRenderState::SetRenderMode(nMode);
     Repaint();
     return true;
 }
 
 bool CRenderWnd::SetSlicingPlane(int nPlane) {
-    m_nPlane = nPlane;
+    CRenderState::SetSlicingPlane(nPlane);
     Repaint();
     return true;
 }
 
 bool CRenderWnd::SetSliceNumber(int nSlice) {
-    m_nSlice = nSlice;
+    CRenderState::SetSliceNumber(nSlice);
     Repaint();
     return true;
 }
 
 bool CRenderWnd::SetSliceInterpolation(int nInterpolation) {
-    m_nSliceInterpolation = nInterpolation;
+    CRenderState::SetSliceInterpolation(nInterpolation);
     return Repaint();
-}
-
-void CRenderWnd::SetLongitude(int nDegrees) {
-    m_fLongitude = DegreesToRadians(nDegrees);
-}
-
-void CRenderWnd::SetLatitude(int nDegrees) {
-    m_fLatitude = DegreesToRadians(nDegrees);
-}
-
-int CRenderWnd::SetVolumeType(int nType) {
-    if (nType != m_nVolumeType) {
-        StopProgressiveThread();
-        m_nVolumeType = nType;
-        StartProgressiveThread();
-    }
-    return 0;
-}
-
-void CRenderWnd::SetVolumeInterpolation(int nInterpolation) {
-    if (nInterpolation != m_nVolumeInterpolation) {
-        StopProgressiveThread();
-        m_nVolumeInterpolation = nInterpolation;
-        StartProgressiveThread();
-    }
-}
-
-void CRenderWnd::SetUpperThreshold(int nThreshold) {
-    m_nUpperThreshold = nThreshold;
-}
-
-void CRenderWnd::SetLowerThreshold(int nThreshold) {
-    m_nLowerThreshold = nThreshold;
 }
 
 // ---- worker hooks ----
 
-void CRenderWnd::PostTitle(const std::string& sTitle) {
-    CRenderState::PostTitle(sTitle);
-    // The run's size and time as the worker sees them now.
-    const int nWidth = m_nWidth;
-    const int nHeight = m_nHeight;
-    const double dSeconds = RunSeconds();
+void CRenderWnd::PostProgress(const RenderProgress& progress) {
+    CRenderState::PostProgress(progress);
     CallAfter([=, this] {
-        SetTitle(wxString::FromUTF8(sTitle));
-        m_RunStatus.OnTitle(sTitle, nWidth, nHeight, dSeconds);
+        SetTitle(wxString::FromUTF8(ProgressTitle(progress)));
+        m_Progress = progress;
         if (m_StatusListener)
             m_StatusListener();
     });
@@ -156,12 +113,7 @@ void CRenderWnd::PostTitle(const std::string& sTitle) {
 
 void CRenderWnd::PostRepaint() {
     CRenderState::PostRepaint();
-    CallAfter([this] {
-        Repaint();
-        m_RunStatus.OnRepaint();
-        if (m_StatusListener)
-            m_StatusListener();
-    });
+    CallAfter([this] { Repaint(); });
 }
 
 // ---- drawing ----
@@ -179,9 +131,10 @@ void CRenderWnd::DrawScene() {
     if (!m_bInteractive)
         DrawVolumeImage();
 
-    const double dRight = m_dFrustumRight;
-    const double dTop = m_dFrustumTop;
-    const double dNear = m_dNear;
+    const WireBox box = LastWireBox();
+    const double dRight = box.dFrustumRight;
+    const double dTop = box.dFrustumTop;
+    const double dNear = box.dNear;
     // The camera comes from the first run of the renderer; until one has set it
     // (no dataset yet) there is no box to draw.
     if (!(dRight > 0.0 && dTop > 0.0 && dNear > 0.0))
@@ -192,10 +145,10 @@ void CRenderWnd::DrawScene() {
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(0.0, 0.0, 0.0, 0.0, 0.0, -1.0, 0.0, 1.0, 0.0);
-    glTranslated(0.0, 0.0, -m_dDistance);
+    glTranslated(0.0, 0.0, -box.dDistance);
     glRotated(-static_cast<double>(m_fLongitude) * 180.0 / kPi, 0.0, 1.0, 0.0);
     glRotated(static_cast<double>(m_fLatitude) * 180.0 / kPi, 1.0, 0.0, 0.0);
-    glScaled(m_dScaleX, m_dScaleY, m_dScaleZ);
+    glScaled(box.dScale[0], box.dScale[1], box.dScale[2]);
     glColor3f(1.0f, 1.0f, 1.0f);
     glutWireCube(1.0);
 
@@ -222,12 +175,11 @@ void CRenderWnd::DrawVolumeImage() {
 }
 
 void CRenderWnd::DrawSlice() {
-    if (!m_pApp || !m_pApp->m_pTransferFunction)
+    if (!TransferFunction())
         return;
     glBegin(GL_POINTS);
-    ForEachSlicePoint(m_pApp->m_pVolume, *m_pApp->m_pTransferFunction, m_nPlane, m_nSlice,
-                      m_nSliceInterpolation, m_nWidth, m_nHeight,
-                      [](int x, int y, double r, double g, double b) {
+    ForEachSlicePoint(Volume(), *TransferFunction(), m_nPlane, m_nSlice, m_nSliceInterpolation,
+                      m_nWidth, m_nHeight, [](int x, int y, double r, double g, double b) {
                           glColor3d(r, g, b);
                           glVertex2i(x, y);
                       });
@@ -240,10 +192,6 @@ void CRenderWnd::OnSize(wxSizeEvent& event) {
     event.Skip();
     const wxSize size = event.GetSize();
     ResizeGL(size.GetWidth(), size.GetHeight());
-    if (m_nRenderMode == RENDER_MODE_VOLUME) {
-        StopProgressiveThread();
-        StartProgressiveThread();
-    }
 }
 
 int CRenderWnd::SliderDegrees(float fRadians, int nModulo) {
@@ -265,9 +213,8 @@ void CRenderWnd::DragTo(int nX, int nY) {
         nHeight != 0 ? static_cast<float>(nY - m_nDragStartY) / static_cast<float>(nHeight) : 0.0f;
     const float fLongitude =
         static_cast<float>(static_cast<double>(m_fLongitudeAtDrag) - fDx * kPi);
-    m_fLongitude = fLongitude;
     const float fLatitude = static_cast<float>(static_cast<double>(m_fLatitudeAtDrag) + fDy * kPi);
-    m_fLatitude = fLatitude;
+    SetAngles(fLongitude, fLatitude);
     if (m_pRotationSliders) {
         m_pRotationSliders->SetLongitudePosition(SliderDegrees(fLongitude, 360));
         m_pRotationSliders->SetLatitudePosition(SliderDegrees(fLatitude, 180));
@@ -283,8 +230,7 @@ void CRenderWnd::OnLButtonDown(wxMouseEvent& event) {
     m_fLongitudeAtDrag = m_fLongitude;
     m_fLatitudeAtDrag = m_fLatitude;
     CaptureCanvasMouse();
-    StopProgressiveThread();
-    m_bInteractive = true;
+    BeginInteraction();
     event.Skip();
 }
 
@@ -300,8 +246,7 @@ void CRenderWnd::OnMouseMove(wxMouseEvent& event) {
 void CRenderWnd::EndDrag(int nX, int nY) {
     DragTo(nX, nY);
     ReleaseCanvasMouse();
-    m_bInteractive = false;
-    StartProgressiveThread();
+    EndInteraction();
 }
 
 void CRenderWnd::OnLButtonUp(wxMouseEvent& event) {
@@ -315,8 +260,7 @@ void CRenderWnd::OnCaptureLost(wxMouseCaptureLostEvent&) {
     // drag ends where the last move left the angles.
     if (!m_bInteractive)
         return;
-    m_bInteractive = false;
-    StartProgressiveThread();
+    EndInteraction();
     Repaint();
 }
 
@@ -368,8 +312,7 @@ void CRenderWnd::TurnByKey(int nLongitudeDegrees, int nLatitudeDegrees) {
     if (m_bInteractive && !m_bKeyTurning)
         return; // a drag with the mouse is under way
     if (!m_bKeyTurning) {
-        StopProgressiveThread();
-        m_bInteractive = true;
+        BeginInteraction();
         m_bKeyTurning = true;
     }
     // Whole degrees, as the panel's sliders store them.
@@ -391,23 +334,22 @@ void CRenderWnd::EndKeyTurn() {
     if (!m_bKeyTurning)
         return;
     m_bKeyTurning = false;
-    m_bInteractive = false;
-    StartProgressiveThread();
+    EndInteraction();
 }
 
 bool CRenderWnd::HasPicture() const {
     const int nMode = m_nRenderMode;
-    const CVolume* pVolume = m_pApp ? m_pApp->m_pVolume : nullptr;
+    const CVolume* pVolume = Volume();
     return (nMode == RENDER_MODE_SLICING || nMode == RENDER_MODE_VOLUME) && pVolume &&
-           pVolume->m_pVoxels && m_pApp->m_pTransferFunction && m_nWidth > 0 && m_nHeight > 0;
+           pVolume->m_pVoxels && TransferFunction() && m_nWidth > 0 && m_nHeight > 0;
 }
 
 bool CRenderWnd::TakePicture(RgbImage& picture) {
     if (!HasPicture())
         return false;
     if (m_nRenderMode == RENDER_MODE_SLICING) {
-        picture = ComposeSlicePicture(m_pApp->m_pVolume, *m_pApp->m_pTransferFunction, m_nPlane,
-                                      m_nSlice, m_nSliceInterpolation, m_nWidth, m_nHeight);
+        picture = ComposeSlicePicture(Volume(), *TransferFunction(), m_nPlane, m_nSlice,
+                                      m_nSliceInterpolation, m_nWidth, m_nHeight);
         return true;
     }
     // The worker holds the front image only while it copies a step into it.
@@ -434,7 +376,7 @@ int CRenderWnd::SavePicture(const wxString& sPath) {
 void CRenderWnd::OnSavePicture() {
     if (!HasPicture())
         return;
-    const std::string& sDataset = m_pApp->m_sDatasetPath;
+    const std::string& sDataset = DatasetPath();
     FileRequest request;
     request.eKind = FILE_PICTURE;
     request.bSave = true;

@@ -7,10 +7,9 @@
 
 #include <functional>
 
-#include "app/StatusText.h"
+#include "render/Picture.h"
+#include "render/RenderState.h"
 #include "view/GLFrame.h"
-#include "view/Picture.h"
-#include "view/RenderState.h"
 
 class wxCommandEvent;
 class wxFocusEvent;
@@ -31,29 +30,23 @@ public:
     // Creates the platform window at (322, 100), outer size 700 x 475. When the
     // OpenGL set-up fails the error boxes have been shown and IsCreated() is
     // false: the window has no canvas and must be deleted unused.
-    explicit CRenderWnd(CViewerApp* pApp, const PixelFormatRequest& request = {});
+    explicit CRenderWnd(const PixelFormatRequest& request = {});
     ~CRenderWnd() override;
 
-    // --- Setters and getters (UI thread) ---
+    // --- Setters that repaint besides what the render state's do (UI thread) ---
     bool SetRenderMode(int nMode);
     bool SetSlicingPlane(int nPlane);
     bool SetSliceNumber(int nSlice);
     bool SetSliceInterpolation(int nInterpolation);
-    void SetLongitude(int nDegrees);
-    void SetLatitude(int nDegrees);
-    int SetVolumeType(int nType);
-    void SetVolumeInterpolation(int nInterpolation);
-    void SetUpperThreshold(int nThreshold);
-    void SetLowerThreshold(int nThreshold);
 
     // The panel whose sliders follow a drag (null: none).
     void SetRotationSliders(CRotationSliders* pSliders) { m_pRotationSliders = pSliders; }
 
     // --- Beyond the picture: status, pictures and keys (UI thread) ---
-    // How far the worker's runs have come, from their title and repaint notices
-    // as this window receives them.
-    const CRunStatus& RunStatus() const { return m_RunStatus; }
-    // Called after every notice that RunStatus follows (empty: none).
+    // How far the worker's runs have come, as the last progress report that
+    // this window has received tells.
+    const RenderProgress& Progress() const { return m_Progress; }
+    // Called after every progress report (empty: none).
     void SetStatusListener(std::function<void()> listener) {
         m_StatusListener = std::move(listener);
     }
@@ -88,7 +81,7 @@ public:
     void DrawSlice();
 
     // Worker hooks: posted to the UI thread, never run on the worker.
-    void PostTitle(const std::string& sTitle) override;
+    void PostProgress(const RenderProgress& progress) override;
     void PostRepaint() override;
 
     // Degrees for the panel's sliders from an angle in radians: truncated toward
@@ -128,7 +121,7 @@ private:
     void OnCommand(wxCommandEvent& event);
 
     CRotationSliders* m_pRotationSliders = nullptr;
-    CRunStatus m_RunStatus;
+    RenderProgress m_Progress;
     std::function<void()> m_StatusListener;
     std::function<void(int)> m_CommandHandler;
     bool m_bKeyTurning = false;

@@ -79,7 +79,7 @@ TEST(BrickRangesTest, RangesAndFlatnessIncludeTheApron) {
 // ---------------------------------------------------------------- skip rules
 
 TEST(SkipMapTest, LevoyNeedsZeroOpacityForEveryReachableValue) {
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     tf.m_Table[100].opacity = 0.001f;
     const CBrickRanges r = MadeUpRanges(
         {{101, 200}, {100, 100}, {-50, 99}, {-50, 100}, {102, 4000}, {4096, 32767}, {0, 98}});
@@ -97,7 +97,7 @@ TEST(SkipMapTest, LevoyNeedsZeroOpacityForEveryReachableValue) {
     EXPECT_EQ(Empty(map), (std::vector<bool>{true, false, true, false, true, false, true}));
     // An all-zero brick interpolates to exactly zero; one of whole values from 2
     // up can truncate to 1.
-    CTransferFunction one(nullptr);
+    CTransferFunction one;
     one.m_Table[1].opacity = 0.25f;
     map.BuildLevoy(MadeUpRanges({{0, 0}, {2, 5}, {3, 5}}), one, VOLUME_TRILINEAR);
     EXPECT_EQ(Empty(map), (std::vector<bool>{true, false, true}));

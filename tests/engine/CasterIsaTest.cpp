@@ -9,7 +9,6 @@
 
 #include "EngineTestSupport.h"
 #include "headless/Phantom.h"
-#include "app/ViewerApp.h"
 #include "engine/BrickMap.h"
 #include "engine/RayCaster.h"
 
@@ -22,14 +21,14 @@ void ExpectSamePictures(int nDimX, int nDimY, int nDimZ, const std::vector<int16
     const testfiles::ScratchDir dir;
     CVolume volume(dir.Write("volume.dat", testfiles::RawBytes(nDimX, nDimY, nDimZ, voxels)));
     ASSERT_NE(volume.m_pVoxels, nullptr);
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     SetPhantomTransferFunction(tf);
     tf.BuildTable();
     CBrickRanges ranges;
     ASSERT_TRUE(ranges.Build(volume));
-    CRenderState state(GetViewerApp());
-    state.m_nLowerThreshold = 1000;
-    state.m_nUpperThreshold = 2500;
+    RunSettings state;
+    state.nLowerThreshold = 1000;
+    state.nUpperThreshold = 2500;
     CVectorMath math;
     auto picture = [&](bool bAvx2, const CSkipMap* pSkip) {
         UseCasterAvx2(bAvx2);
@@ -37,7 +36,7 @@ void ExpectSamePictures(int nDimX, int nDimY, int nDimZ, const std::vector<int16
         RayView view;
         SetupView(state, nDimX, nDimY, nDimZ, math, view, volume.m_dSpacing);
         volume.ClearShadeCache();
-        const int w = state.m_nWidth, h = state.m_nHeight;
+        const int w = state.nWidth, h = state.nHeight;
         std::vector<ImagePixel> pixels(static_cast<size_t>(w) * h);
         std::memset(pixels.data(), 0, pixels.size() * sizeof(ImagePixel)); // padding too
         for (int y = 0; y < h; ++y)
@@ -48,15 +47,15 @@ void ExpectSamePictures(int nDimX, int nDimY, int nDimZ, const std::vector<int16
     };
     const int views[][5] = {{0, 90, 48, 36, 1}, {37, 20, 40, 44, 1}, {-120, -45, 36, 48, 3}};
     for (const auto& [nLongitude, nLatitude, w, h, nSpacingZ] : views) {
-        state.m_nWidth = w;
-        state.m_nHeight = h;
-        state.m_fLongitude = DegreesToRadians(nLongitude);
-        state.m_fLatitude = DegreesToRadians(nLatitude);
+        state.nWidth = w;
+        state.nHeight = h;
+        state.camera.fLongitude = DegreesToRadians(nLongitude);
+        state.camera.fLatitude = DegreesToRadians(nLatitude);
         volume.m_dSpacing[2] = nSpacingZ;
         for (int nType : {VOLUME_TYPE_LEVOY, VOLUME_TYPE_XRAY, VOLUME_TYPE_FIRST_HIT}) {
             for (int nInterpolation : {VOLUME_NEAREST, VOLUME_TRILINEAR}) {
-                state.m_nVolumeType = nType;
-                state.m_nVolumeInterpolation = nInterpolation;
+                state.nVolumeType = nType;
+                state.nVolumeInterpolation = nInterpolation;
                 CSkipMap skip;
                 if (nType == VOLUME_TYPE_LEVOY)
                     skip.BuildLevoy(ranges, tf, nInterpolation);

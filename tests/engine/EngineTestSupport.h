@@ -11,7 +11,7 @@
 #include "engine/Matrix.h"
 #include "support/TestFiles.h"
 #include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
+#include "engine/RunSettings.h"
 #include "volume/Volume.h"
 
 using testfiles::MakeVolume;

@@ -7,8 +7,7 @@
 #include <memory>
 
 #include "EngineTestSupport.h"
-#include "app/ViewerApp.h"
-#include "engine/ProgressiveThread.h"
+#include "render/ProgressiveThread.h"
 #include "engine/RayCaster.h"
 
 namespace {
@@ -42,17 +41,17 @@ void ExpectBlack(const ImagePixel& p) {
 
 class ViewTest : public testing::Test {
 protected:
-    CRenderState m_State{GetViewerApp()};
-    CTransferFunction m_Tf{nullptr};
+    RunSettings m_State;
+    CTransferFunction m_Tf;
     CVectorMath m_Math;
     RayView m_View;
 
     void Setup(int w, int h, int nLongitude, int nLatitude, int dx, int dy, int dz,
                const double* pSpacing = nullptr) {
-        m_State.m_nWidth = w;
-        m_State.m_nHeight = h;
-        m_State.m_fLongitude = DegreesToRadians(nLongitude);
-        m_State.m_fLatitude = DegreesToRadians(nLatitude);
+        m_State.nWidth = w;
+        m_State.nHeight = h;
+        m_State.camera.fLongitude = DegreesToRadians(nLongitude);
+        m_State.camera.fLatitude = DegreesToRadians(nLatitude);
         SetupView(m_State, dx, dy, dz, m_Math, m_View, pSpacing);
     }
     void ExpectMaps(float ex, float ey, float ez, float vx, float vy, float vz) {
@@ -68,10 +67,10 @@ protected:
         EXPECT_NEAR(m_View.light[2], z, 1e-6f);
     }
     ImagePixel CastAt(CVolume& volume, int nType, int nInterpolation, double fx, double fy) {
-        m_State.m_nVolumeType = nType;
-        m_State.m_nVolumeInterpolation = nInterpolation;
-        m_State.m_nLowerThreshold = 0;
-        m_State.m_nUpperThreshold = 4095;
+        m_State.nVolumeType = nType;
+        m_State.nVolumeInterpolation = nInterpolation;
+        m_State.nLowerThreshold = 0;
+        m_State.nUpperThreshold = 4095;
         ImagePixel p = Dirty();
         CastGridRay(m_View, m_State, fx, fy, m_Tf, volume, p);
         return p;
@@ -81,12 +80,12 @@ protected:
 TEST_F(ViewTest, DefaultViewSizesTheBoxByTheDiagonalAndAnglesTurnIt) {
     Setup(692, 448, 0, 90, 256, 256, 128);
     EXPECT_EQ(m_View.nSamples, 384);
-    EXPECT_EQ(m_State.m_dScaleX.load(), 256 / 384.0);
-    EXPECT_EQ(m_State.m_dScaleZ.load(), 128 / 384.0);
-    EXPECT_EQ(m_State.m_dNear.load(), 1.2);
-    EXPECT_EQ(m_State.m_dDistance.load(), 2.2);
-    EXPECT_EQ(m_State.m_dFrustumRight.load(), 0.5 * 692.0 / 448.0);
-    EXPECT_EQ(m_State.m_dFrustumTop.load(), 0.5);
+    EXPECT_EQ(m_View.box.dScale[0], 256 / 384.0);
+    EXPECT_EQ(m_View.box.dScale[2], 128 / 384.0);
+    EXPECT_EQ(m_View.box.dNear, 1.2);
+    EXPECT_EQ(m_View.box.dDistance, 2.2);
+    EXPECT_EQ(m_View.box.dFrustumRight, 0.5 * 692.0 / 448.0);
+    EXPECT_EQ(m_View.box.dFrustumTop, 0.5);
     EXPECT_EQ(m_View.dRight, 0.5 * 692.0 / 448.0);
     // The box centre is the volume centre; one eye unit is diag / 2 = 192 voxels.
     ExpectMaps(0, 0, 2.2f, 128, 128, 64);
@@ -120,7 +119,7 @@ TEST_F(ViewTest, LongerVoxelsStretchTheirAxis) {
     Setup(692, 448, 0, 90, 256, 256, 64, spacing);
     EXPECT_EQ(m_View.nSamples, 384);
     EXPECT_EQ(m_View.dStretch, 2.0);
-    EXPECT_EQ(m_State.m_dScaleZ.load(), 128 / 384.0);
+    EXPECT_EQ(m_View.box.dScale[2], 128 / 384.0);
     ExpectMaps(0, 0, 2.7f, 128, 128 + 96, 32);
     ExpectMaps(0, 0.5f, 2.2f, 128, 128, 32 - 48);
 }
@@ -164,7 +163,7 @@ TEST_F(ViewTest, RaysTheLagApartNeverReachOneShadingCacheEntry) {
 // p = (1.5, 1.5, 0.5 + i): N = 4 samples from 0 to 4, matrix = shift.
 class LevoyNearestTest : public testing::Test {
 protected:
-    CTransferFunction m_Tf{nullptr};
+    CTransferFunction m_Tf;
     std::unique_ptr<CVolume> m_pVolume =
         MakeVolume(3, 3, 6, [](int, int, int z) { return 100 + z; });
     CMatrix4 m_Matrix = Shift(1.5, 1.5, 0.5);
@@ -260,7 +259,7 @@ TEST(CasterTest, LevoyTrilinearCacheKeepsTheFirstRaysShadingForTheRun) {
     // Values 1000 + 100 x: inside the cell (2..3, 2..3, 2..3) the gradient is
     // (100, 0, 0) and the value 1225 at x = 2.25, 1275 at x = 2.75, both in the
     // cell of voxel (2, 2, 2).
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     auto pVolume = MakeVolume(5, 5, 5, [](int x, int, int) { return 1000 + 100 * x; });
     SetEntry(tf, 1225, 200.0f, 0.0f, 0.0f, 0.001f);
     SetEntry(tf, 1275, 0.0f, 200.0f, 0.0f, 0.001f);
@@ -322,7 +321,7 @@ TEST(CasterTest, XRayAveragesFiveTimesTheValuesOver4096N) {
 // 1500, each with the normal (0, 0, 1) facing the light (0, 0, 1).
 class FirstHitNearestTest : public testing::Test {
 protected:
-    CTransferFunction m_Tf{nullptr};
+    CTransferFunction m_Tf;
     std::unique_ptr<CVolume> m_pVolume =
         MakeVolume(3, 3, 6, [](int, int, int z) { return 500 * z; });
 
@@ -363,7 +362,7 @@ TEST_F(FirstHitNearestTest, ThresholdsAreStrictAndBackLitOrFlatHitsDarken) {
 }
 
 TEST(CasterTest, FirstHitTrilinearUsesInterpolatedValueAndNormal) {
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     auto pVolume = MakeVolume(5, 5, 5, [](int x, int, int) { return 1000 + 100 * x; });
     SetEntry(tf, 1225, 200.0f, 100.0f, 50.0f, 0.0f);
     const float light[3] = {1.0f, 0.0f, 0.0f};

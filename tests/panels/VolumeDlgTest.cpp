@@ -108,7 +108,7 @@ TEST_F(VolumePanelTest, RenderWindowDragMovesTheSlidersAndModeSwitchesHandTheVal
         EXPECT_EQ(m_pRender->m_nVolumeInterpolation, 1);
     }
     // A destroyed panel is no longer reached by a drag.
-    (new CVolumeDlg(m_pDlg))->Destroy();
+    (new CVolumeDlg(m_pDlg, m_pRender))->Destroy();
     SendMouse(m_pRender->GetCanvas(), wxEVT_LEFT_DOWN, 300, 300);
     SendMouse(m_pRender->GetCanvas(), wxEVT_LEFT_UP, 200, 300);
     EXPECT_EQ(m_pVolume->m_sliderLongitude->GetValue(), 330);

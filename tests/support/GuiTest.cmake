@@ -6,11 +6,11 @@
 # lock `x_display`: they share the display's pointer and keyboard focus.
 include_guard(GLOBAL)
 
-if(ORVEX_BUILD_VIEWER AND TARGET orvex_gui)
+if(ORVEX_BUILD_VIEWER AND TARGET orvex_app)
   add_library(orvex_gui_test_support STATIC ${CMAKE_CURRENT_LIST_DIR}/GuiTest.cpp)
   target_include_directories(orvex_gui_test_support PUBLIC ${PROJECT_SOURCE_DIR}/tests)
   find_package(X11 REQUIRED)
-  target_link_libraries(orvex_gui_test_support PUBLIC orvex_gui GTest::gtest X11::X11)
+  target_link_libraries(orvex_gui_test_support PUBLIC orvex_app GTest::gtest X11::X11)
 endif()
 
 function(orvex_add_gui_test name)

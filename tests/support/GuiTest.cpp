@@ -241,7 +241,7 @@ void ViewerTest::SetUp() {
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     m_sOldDir = cwd;
     {
-        CTransferFunction tf(nullptr);
+        CTransferFunction tf;
         tf.SetPoint(0, 0.0f, 0.0f, 0.0f, 0.0f);
         tf.SetPoint(1, 1.0f, 0.8f, 0.4f, 0.6f);
         tf.SetPoint(1234, 1.0f, 0.5f, 0.25f, 0.75f);

@@ -21,11 +21,11 @@
 #include <wx/stattext.h>
 #include <wx/weakref.h>
 
-#include "app/FileChooser.h"
+#include "view/FileChooser.h"
 #include "app/MainDlg.h"
-#include "app/MessageBox.h"
+#include "view/MessageBox.h"
 #include "app/ViewerApp.h"
-#include "engine/ProgressiveThread.h"
+#include "render/ProgressiveThread.h"
 #include "panels/FirstHitDlg.h"
 #include "panels/SlicingDlg.h"
 #include "panels/VolumeDlg.h"
@@ -34,8 +34,8 @@
 #include "support/TestFiles.h"
 #include "transfer/EditorGeometry.h"
 #include "transfer/TransferFunction.h"
-#include "transfer/TransferFunctionWnd.h"
-#include "view/Picture.h"
+#include "view/TransferFunctionWnd.h"
+#include "render/Picture.h"
 #include "view/RenderWnd.h"
 #include "volume/Volume.h"
 

@@ -32,7 +32,7 @@ TEST(SampleData, PhantomHasItsSizeAndTissuesAndTheTableShowsThem) {
     for (const auto& l : landmarks)
         EXPECT_EQ(volume.VoxelAt(l[0], l[1], l[2]), l[3]) << l[0] << "," << l[1] << "," << l[2];
 
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     ASSERT_EQ(tf.Load(ORVEX_SAMPLE_DIR "/default.trf"), 0);
     auto entry = [&](int v) { return tf.Lookup(int16_t(v)); };
     // Air and brain are transparent, the skull translucent, the inner ellipsoids

@@ -41,7 +41,7 @@ std::vector<std::pair<int, int>> Lit(const Picture& p) {
 
 // The linear table (blue 1 at value 0, so that a drawn 0 is not black).
 std::string SaveLinearTable(const ScratchDir& dir) {
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     tf.SetPoint(0, 0.0f, 0.0f, 1.0f, 0.0f);
     tf.SetPoint(4095, 1.0f, 0.5f, 0.25f, 1.0f);
     EXPECT_EQ(tf.Save(dir.Path("linear.trf")), 0);

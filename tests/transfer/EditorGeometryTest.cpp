@@ -7,7 +7,6 @@
 
 #include "transfer/EditorGeometry.h"
 #include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
 
 namespace {
 
@@ -40,7 +39,7 @@ TEST(EditorGeometry, HistogramColumnsFoldBinsWithARunningMaximum) {
     hist[4091] = 1;   // first bin of column 699: ln 1 = 0, a line of no height
     hist[4095] = 900; // after the first bin of the last column: never drawn
     std::vector<HistogramLine> lines;
-    ASSERT_TRUE(ComputeHistogramLines(hist.data(), 7, RENDER_MODE_VOLUME, 700, 180, lines));
+    ASSERT_TRUE(ComputeHistogramLines(hist.data(), 7, false, 700, 180, lines));
     ASSERT_EQ(lines.size(), 4u);
     // trunc(ln n * 180 / ln 1000) for n = 20, 1000 (180 or just below), 150, 1.
     EXPECT_EQ(std::vector<int>({lines[0].x, lines[1].x, lines[2].x, lines[3].x}),
@@ -54,9 +53,9 @@ TEST(EditorGeometry, HistogramColumnsFoldBinsWithARunningMaximum) {
     hist = std::vector<int32_t>(TABLE_SIZE, 0);
     hist[2048] = 1000;
     hist[1024] = 150;
-    for (const auto& [nMode, nBottom, nTop] :
-         {std::tuple{RENDER_MODE_SLICING, 16, 134}, std::tuple{RENDER_MODE_NONE, 0, 130}}) {
-        ASSERT_TRUE(ComputeHistogramLines(hist.data(), 2048, nMode, 700, 180, lines));
+    for (const auto& [bSlicing, nBottom, nTop] :
+         {std::tuple{true, 16, 134}, std::tuple{false, 0, 130}}) {
+        ASSERT_TRUE(ComputeHistogramLines(hist.data(), 2048, bSlicing, 700, 180, lines));
         ASSERT_EQ(lines.size(), 2u);
         EXPECT_EQ(lines[0].x, 175);
         EXPECT_EQ(lines[0].yBottom, nBottom);

@@ -60,7 +60,7 @@ bool SameEntry(const TableEntry& a, const TableEntry& b) {
 // ---------------------------------------------------------------- the list
 
 TEST(TransferFunctionPoints, NewFunctionAndSetPointKeepTheListSorted) {
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     EXPECT_EQ(PointsOf(tf), (Points{{0, 0, 0, 0, 0}, {4095, 0, 0, 0, 0}}));
     for (const TableEntry& e : tf.m_Table)
         ASSERT_TRUE(SameEntry(e, TableEntry{0, 0, 0, 0}));
@@ -90,7 +90,7 @@ TEST(TransferFunctionPoints, NewFunctionAndSetPointKeepTheListSorted) {
 }
 
 TEST(TransferFunctionPoints, FindPreviousAndRemovePointProtectTheEndsAndTheFirst) {
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     tf.SetPoint(10, 0, 0, 0, 0);
     ControlPoint stranger{15, 0, 0, 0, 0, nullptr};
     EXPECT_EQ(tf.FindPrevious(PointAt(tf, 0)), nullptr);
@@ -120,7 +120,7 @@ TEST(TransferFunctionPoints, FindPreviousAndRemovePointProtectTheEndsAndTheFirst
 }
 
 TEST(TransferFunctionPoints, MovePointClampsOpacityNeverOvertakesAndSparesTheEnds) {
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     tf.SetPoint(100, 0.5f, 0.25f, 0.125f, 0.5f);
     tf.SetPoint(200, 0, 0, 0, 0.5f);
     ControlPoint* p = PointAt(tf, 100);
@@ -162,7 +162,7 @@ TEST(TransferFunctionPoints, MovePointClampsOpacityNeverOvertakesAndSparesTheEnd
 // ---------------------------------------------------------------- the table
 
 TEST(TransferFunctionTable, BuildTableWorkedExample) {
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     tf.SetPoint(0, 1, 0, 0, 1);
     EXPECT_EQ(tf.BuildTable(), 0);
     const TableEntry& e0 = tf.Lookup(0);
@@ -187,7 +187,7 @@ TEST(TransferFunctionTable, BuildTableWorkedExample) {
 }
 
 TEST(TransferFunctionTable, ASinglePointWritesItsEntryAndLookupClamps) {
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     tf.Clear();
     FillTable(tf, 3.0f);
     tf.SetPoint(7, 1, 1, 1, 1); // a single point writes just its own entry
@@ -206,7 +206,7 @@ TEST(TransferFunctionTable, ASinglePointWritesItsEntryAndLookupClamps) {
 
 TEST(TrfFile, RecordsHaveTheExactByteLayoutAndRoundTrip) {
     ScratchDir dir;
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     tf.SetPoint(4095, 1.0f, 0.5f, 0.25f, 1.0f);
     ASSERT_EQ(tf.Save(dir.Path("new.trf")), 0);
     // Zero padding; link word 1 when a record follows, 0 in the last.
@@ -214,7 +214,7 @@ TEST(TrfFile, RecordsHaveTheExactByteLayoutAndRoundTrip) {
     EXPECT_EQ(ReadFile(dir.Path("new.trf")),
               Record(0, 0, 0, 0, 0, 1, sZero) + Record(4095, 1.0f, 0.5f, 0.25f, 1.0f, 0, sZero));
 
-    CTransferFunction a(nullptr);
+    CTransferFunction a;
     a.SetPoint(0, 0.1f, 0.2f, 0.3f, 0.0f);
     a.SetPoint(1000, 1.0f / 3.0f, 0.7f, 0.0f, 0.05f);
     a.SetPoint(1001, 1e-7f, 1.0f, 0.99999994f, 1.0f);
@@ -225,7 +225,7 @@ TEST(TrfFile, RecordsHaveTheExactByteLayoutAndRoundTrip) {
     ASSERT_EQ(a.Save(dir.Path("new.trf")), 0);
     EXPECT_EQ(fs::file_size(dir.Path("new.trf")), 5u * 24u);
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 1);
-    CTransferFunction b(nullptr);
+    CTransferFunction b;
     ASSERT_EQ(b.Load(dir.Path("new.trf")), 0);
     EXPECT_EQ(PointsOf(b), PointsOf(a));
     for (int i = 0; i < 4096; ++i)
@@ -258,7 +258,7 @@ TEST(TrfFile, LoadTakesWholeRecordsInRangeInAnyOrder) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.pWhat);
-        CTransferFunction tf(nullptr);
+        CTransferFunction tf;
         FillTable(tf, -1.0f);
         ASSERT_EQ(tf.Load(dir.Write("a.trf", c.sBytes)), 0);
         EXPECT_EQ(PointsOf(tf), c.points);
@@ -275,7 +275,7 @@ TEST(TrfFile, LoadTakesWholeRecordsInRangeInAnyOrder) {
 
 TEST(TrfFile, FailedLoadKeepsPointsAndTable) {
     ScratchDir dir;
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     tf.SetPoint(1234, 0.5f, 0.5f, 0.5f, 0.5f);
     tf.BuildTable();
     const Points before = PointsOf(tf);
@@ -299,7 +299,7 @@ TEST(TrfFile, FailedLoadKeepsPointsAndTable) {
 
 TEST(TrfFile, FailedSaveLeavesEverythingAsItWas) {
     ScratchDir dir;
-    CTransferFunction tf(nullptr);
+    CTransferFunction tf;
     EXPECT_EQ(tf.Save(dir.Path("no/such/dir/a.trf")), -1);
     EXPECT_FALSE(fs::exists(dir.Path("no")));
     // A directory in the target's place stays a directory, with its contents.

@@ -5,7 +5,6 @@
 #include <string>
 
 #include "headless/Headless.h"
-#include "engine/ProgressiveThread.h"
 #include "platform/Sync.h"
 #include "support/TestFiles.h"
 #include "transfer/TransferFunction.h"
@@ -15,8 +14,9 @@ namespace {
 const std::string STARTED = testfiles::kStarted, ENDED = testfiles::kEnded;
 const char* const NOT_RUNNING = "Progressive Thread not running!\n";
 
-// The headless viewer's render state, transfer function and a 24^3 dataset,
-// installed in the application object, in Volume mode.
+// The headless viewer's render state, transfer function (announcing its
+// rebuilds to the state, as the viewer's does) and a 24^3 dataset, in Volume
+// mode.
 class TransferRenderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -28,7 +28,8 @@ protected:
                                                        })),
             sError))
             << sError;
-        m_Viewer.TransferFunction().SetPoint(0, 1, 1, 1, 1);
+        m_TransferFunction.SetPoint(0, 1, 1, 1, 1);
+        m_TransferFunction.SetRebuildListener([this](bool b) { m_State.OnTableRebuild(b); });
         m_State.m_nRenderMode = RENDER_MODE_VOLUME;
         SetWindow(16, 16);
     }
@@ -56,7 +57,7 @@ TEST_F(TransferRenderTest, VolumeModeRebuildStartsAFreshRunAfterTheOldOneEnded) 
     EXPECT_EQ(capture.Count(STARTED), 1);
     ASSERT_TRUE(m_State.m_hThreadEnded.Wait(20000));
     m_State.WaitForWorkerEnd();
-    EXPECT_EQ(m_State.LastPostedTitle(), FINISHED_TITLE);
+    EXPECT_EQ(m_State.LastProgress().eState, RenderProgress::FINISHED);
     EXPECT_EQ(capture.Count(ENDED), 1);
 
     // A rebuild while a run is busy: the old run ends before the new one begins.

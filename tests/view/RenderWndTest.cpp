@@ -1,5 +1,6 @@
-// The "Render Output" window of the running viewer: the setters, the volume
-// picture read back from the window, the mouse drag and resizing.
+// The "Render Output" window of the running viewer: the volume picture read
+// back from the window, the mouse drag and resizing (the setters' restarts:
+// tests/render).
 #include <algorithm>
 #include <cmath>
 
@@ -48,47 +49,8 @@ protected:
         m_pRender->Repaint();
     }
 
-    int Starts(const CDebugCapture& capture) {
-        m_pRender->WaitForWorkerEnd();
-        return capture.Count(kStarted);
-    }
-
     CSliderRecorder m_Sliders;
 };
-
-TEST_F(RenderWndTest, SettersStoreAndRestartOnlyWhereTheyMust) {
-    // Angles in radians as floats: pi / 6 and pi / 2 rounded to float.
-    m_pRender->SetLongitude(30);
-    EXPECT_EQ(m_pRender->m_fLongitude, 0.52359879f);
-    m_pRender->SetLatitude(90);
-    EXPECT_EQ(m_pRender->m_fLatitude, 1.5707964f);
-
-    LoadDataset(8, 8, 8, [](int, int, int) { return 2000; });
-    CDebugCapture capture;
-    m_pRender->SetUpperThreshold(3000); // stored only
-    m_pRender->SetLowerThreshold(100);
-    EXPECT_EQ(m_pRender->m_nUpperThreshold, 3000);
-    EXPECT_EQ(m_pRender->m_nLowerThreshold, 100);
-    m_pRender->SetVolumeType(VOLUME_TYPE_LEVOY); // the current values: no restart
-    m_pRender->SetVolumeInterpolation(1);
-    EXPECT_EQ(Starts(capture), 0);
-    EXPECT_EQ(m_pRender->SetVolumeType(VOLUME_TYPE_XRAY), 0);
-    EXPECT_EQ(Starts(capture), 1);
-    m_pRender->SetVolumeInterpolation(0);
-    EXPECT_EQ(Starts(capture), 2);
-    // Volume mode restarts every time, also when it is the mode already.
-    EXPECT_TRUE(m_pRender->SetRenderMode(RENDER_MODE_VOLUME));
-    EXPECT_EQ(Starts(capture), 3);
-    EXPECT_TRUE(m_pRender->SetRenderMode(RENDER_MODE_VOLUME));
-    EXPECT_EQ(Starts(capture), 4);
-    // So does a resize in Volume mode, but neither Slicing mode nor a resize in it.
-    ResizeClient(400, 300);
-    EXPECT_GE(Starts(capture), 5);
-    EXPECT_TRUE(m_pRender->SetRenderMode(RENDER_MODE_SLICING));
-    capture.Clear();
-    ResizeClient(420, 300);
-    EXPECT_EQ(Starts(capture), 0);
-}
 
 TEST_F(RenderWndTest, VolumeModeShowsTheFinishedImageBlockByBlock) {
     LoadDataset(32, 32, 32, Block);

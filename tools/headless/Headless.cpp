@@ -1,18 +1,15 @@
 #include "headless/Headless.h"
 
-#include "app/ViewerApp.h"
 #include "engine/Matrix.h"
 #include "transfer/TransferFunction.h"
 #include "volume/Volume.h"
 
 #include <algorithm>
 
-void CHeadlessRenderState::PostTitle(const std::string& sTitle) {
-    CRenderState::PostTitle(sTitle);
-    if (sTitle == FINISHED_TITLE)
-        ++m_nFinishedRuns;
-    if (m_OnTitle)
-        m_OnTitle(sTitle);
+void CHeadlessRenderState::PostProgress(const RenderProgress& progress) {
+    CRenderState::PostProgress(progress);
+    if (m_OnProgress)
+        m_OnProgress(progress);
 }
 
 void CHeadlessRenderState::PostRepaint() {
@@ -21,23 +18,15 @@ void CHeadlessRenderState::PostRepaint() {
 }
 
 CHeadlessViewer::CHeadlessViewer() {
-    CViewerApp* pApp = GetViewerApp();
-    m_pState = new CHeadlessRenderState(pApp);
-    m_pTransferFunction = new CTransferFunction(pApp);
+    m_pState = new CHeadlessRenderState;
+    m_pTransferFunction = new CTransferFunction();
     m_pVectorMath = new CVectorMath;
-    pApp->m_pRenderWnd = m_pState;
-    pApp->m_pTransferFunction = m_pTransferFunction;
-    pApp->m_pVectorMath = m_pVectorMath;
-    pApp->m_pVolume = nullptr;
+    m_pState->SetTransferFunction(m_pTransferFunction);
+    m_pState->SetVectorMath(m_pVectorMath);
 }
 
 CHeadlessViewer::~CHeadlessViewer() {
     StopAndWait();
-    CViewerApp* pApp = GetViewerApp();
-    pApp->m_pRenderWnd = nullptr;
-    pApp->m_pTransferFunction = nullptr;
-    pApp->m_pVectorMath = nullptr;
-    pApp->m_pVolume = nullptr;
     {
         // No run is active: the state's last stop would only report that.
         CDebugCapture quiet;
@@ -57,7 +46,7 @@ void CHeadlessViewer::StopAndWait() {
 bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError,
                                   const RawParameters* pRaw) {
     StopAndWait();
-    GetViewerApp()->m_pVolume = nullptr;
+    m_pState->SetVolume(nullptr);
     delete m_pVolume;
     m_pVolume = nullptr;
     ImportResult result;
@@ -76,19 +65,14 @@ bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError,
     if (!sLines.empty())
         DebugOutput(sLines.c_str());
     m_pVolume = result.pVolume.release();
-    GetViewerApp()->m_pVolume = m_pVolume;
+    m_pState->SetVolume(m_pVolume, sPath);
     return true;
 }
 
 bool CHeadlessViewer::LoadTransferFunction(const std::string& sPath, std::string& sError) {
+    // The table changes with no run active; RunVolume starts the next.
     StopAndWait();
-    // No worker runs, so the rebuild needs no stop (whose "not running" line
-    // would only be noise here).
-    CViewerApp* pApp = GetViewerApp();
-    pApp->m_pRenderWnd = nullptr;
-    const int nResult = m_pTransferFunction->Load(sPath);
-    pApp->m_pRenderWnd = m_pState;
-    if (nResult != 0) {
+    if (m_pTransferFunction->Load(sPath) != 0) {
         sError = "cannot read transfer function '" + sPath + "'";
         return false;
     }
@@ -98,16 +82,19 @@ bool CHeadlessViewer::LoadTransferFunction(const std::string& sPath, std::string
 void CHeadlessViewer::SetVolumeSettings(int nWidth, int nHeight, int nVolumeType, int nSampling,
                                         int nLongitudeDegrees, int nLatitudeDegrees,
                                         int nLowerThreshold, int nUpperThreshold) {
+    // Outside Volume mode no setter starts a run; the mode is set last, without
+    // its start (RunVolume starts).
     CRenderState& s = *m_pState;
-    s.m_nWidth = nWidth;
-    s.m_nHeight = nHeight;
-    s.m_nVolumeType = nVolumeType;
-    s.m_nVolumeInterpolation = nSampling;
-    s.m_fLongitude = DegreesToRadians(nLongitudeDegrees);
-    s.m_fLatitude = DegreesToRadians(nLatitudeDegrees);
-    s.m_nLowerThreshold = nLowerThreshold;
-    s.m_nUpperThreshold = nUpperThreshold;
-    s.m_bInteractive = false;
+    StopAndWait();
+    s.m_nRenderMode = RENDER_MODE_NONE;
+    s.EndInteraction();
+    s.SetViewSize(nWidth, nHeight);
+    s.SetVolumeType(nVolumeType);
+    s.SetVolumeInterpolation(nSampling);
+    s.SetLongitude(nLongitudeDegrees);
+    s.SetLatitude(nLatitudeDegrees);
+    s.SetLowerThreshold(nLowerThreshold);
+    s.SetUpperThreshold(nUpperThreshold);
     s.m_nRenderMode = RENDER_MODE_VOLUME;
 }
 
@@ -116,12 +103,13 @@ bool CHeadlessViewer::RunVolume(std::string& sError) {
         sError = "no dataset loaded";
         return false;
     }
-    const int nFinishedBefore = m_pState->m_nFinishedRuns;
+    const int nRunsBefore = m_pState->RunsEnded();
     // A start that reports late (a busy machine) still runs to its end.
-    m_pState->StartProgressiveThread();
+    const StartResult eStart = m_pState->StartProgressiveThread();
     m_pState->WaitForWorkerEnd();
-    if (m_pState->m_nFinishedRuns == nFinishedBefore) {
-        sError = "the renderer did not run";
+    if (m_pState->RunsEnded() == nRunsBefore) {
+        sError =
+            eStart == StartResult::BUSY ? "a run was still active" : "the renderer did not run";
         return false;
     }
     return true;

@@ -1,14 +1,13 @@
-// The viewer's render path without a display: the application object's dataset,
-// transfer function, vector-math object and a render state whose title and
-// repaint hooks print nothing, driven through the same start/stop protocol and
-// worker as the render window, and the slice view's points collected into an
-// image.
+// The viewer's render path without a display: the render core with a dataset,
+// transfer function and vector-math object of its own, whose progress and
+// repaint hooks print nothing, driven through the same setters, start/stop
+// protocol and worker as the render window, and the slice view's points
+// collected into an image.
 #pragma once
 
 #include "headless/Image.h"
 
-#include "engine/ProgressiveThread.h"
-#include "view/RenderState.h"
+#include "render/RenderState.h"
 #include "volume/Import.h"
 
 #include <atomic>
@@ -23,20 +22,17 @@ class CVectorMath;
 // worker thread; set them before a run starts).
 class CHeadlessRenderState : public CRenderState {
 public:
-    explicit CHeadlessRenderState(CViewerApp* pApp) : CRenderState(pApp) {}
-    void PostTitle(const std::string& sTitle) override;
+    void PostProgress(const RenderProgress& progress) override;
     void PostRepaint() override;
 
-    std::function<void(const std::string&)> m_OnTitle;
+    std::function<void(const RenderProgress&)> m_OnProgress;
     std::function<void()> m_OnRepaint;
-    // Runs that have set the title to FINISHED_TITLE.
-    std::atomic<int> m_nFinishedRuns{0};
 };
 
-// Owns the render state, dataset, transfer function and vector-math object and
-// installs them in GetViewerApp() for its lifetime (one at a time). Loading a
-// dataset and the destruction silence the diagnostic channel for a moment with a
-// CDebugCapture, so they must not happen while a caller's own capture is active.
+// Owns the render state, dataset, transfer function and vector-math object;
+// several may exist at once. Loading a dataset and the destruction silence the diagnostic channel
+// for a moment with a CDebugCapture, so they must not happen while a caller's own capture is
+// active.
 class CHeadlessViewer {
 public:
     CHeadlessViewer();
@@ -52,7 +48,8 @@ public:
     // Loads a .trf file and builds its table. False with a reason on failure.
     bool LoadTransferFunction(const std::string& sPath, std::string& sError);
 
-    // The settings of a volume picture, stored as the window's setters store them.
+    // The settings of a volume picture, through the render state's setters (in
+    // Volume mode, with no run active).
     void SetVolumeSettings(int nWidth, int nHeight, int nVolumeType, int nSampling,
                            int nLongitudeDegrees, int nLatitudeDegrees, int nLowerThreshold,
                            int nUpperThreshold);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "view/Picture.h"
+#include "render/Picture.h"
 
 // The PFM bytes: "PF\n<w> <h>\n-1.0\n", then little-endian float RGB rows, bottom
 // row first.

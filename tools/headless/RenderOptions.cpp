@@ -2,7 +2,7 @@
 
 #include "headless/Image.h"
 
-#include "view/RenderState.h"
+#include "render/RenderState.h"
 
 #include <algorithm>
 #include <array>

@@ -3,8 +3,7 @@
 #include "headless/Headless.h"
 #include "headless/RenderOptions.h"
 
-#include "engine/ProgressiveThread.h"
-#include "view/RenderState.h"
+#include "render/RenderState.h"
 
 #include <algorithm>
 #include <atomic>
@@ -37,8 +36,8 @@ RunTimes TimeWholeRun(CHeadlessViewer& viewer) {
         if (++nRepaints == 6)
             nStep6 = (Clock::now() - t0).count();
     };
-    state.m_OnTitle = [&](const std::string& sTitle) {
-        if (sTitle == FINISHED_TITLE)
+    state.m_OnProgress = [&](const RenderProgress& progress) {
+        if (progress.eState == RenderProgress::FINISHED)
             nFinished = (Clock::now() - t0).count();
     };
     state.StartProgressiveThread();
@@ -46,7 +45,7 @@ RunTimes TimeWholeRun(CHeadlessViewer& viewer) {
     RunTimes times;
     times.dCpu = ProcessCpuMs() - dCpu0;
     state.m_OnRepaint = nullptr;
-    state.m_OnTitle = nullptr;
+    state.m_OnProgress = nullptr;
     auto ms = [](long long n) {
         return n < 0 ? -1.0 : std::chrono::duration<double, std::milli>(Clock::duration(n)).count();
     };

@@ -1,4 +1,4 @@
-#include "view/SliceView.h"
+#include "render/SliceView.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "app/DialogLayout.h"
+#include "panels/DialogLayout.h"
 
 #include <wx/radiobut.h>
 

@@ -1,4 +1,4 @@
-#include "app/MessageBox.h"
+#include "view/MessageBox.h"
 
 #include <wx/msgdlg.h>
 

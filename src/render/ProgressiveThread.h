@@ -18,20 +18,16 @@ bool ProgressiveStepRuns(int nStep, int nWidth, int nHeight);
 // PROGRESSIVE_STEPS) when nothing stops it.
 int ProgressiveStepCount(int nWidth, int nHeight);
 
-// The thread function. Takes the application object from GetViewerApp() and the
-// render window (m_pRenderWnd), dataset, transfer function and vector-math
-// object from it, once, at its start. Returns 0 after a run; -1 at once, touching
-// no event and writing nothing, when there is no window, no dataset (or one
-// without voxels), no transfer function or no vector-math object.
-int ProgressiveVolumeThread();
+class CRenderState;
+
+// The thread function: one run of the render state's scene with the settings
+// it holds at the start. Returns 0 after a run; -1 at once, touching no event
+// and writing nothing, when there is no dataset (or one without voxels), no
+// transfer function or no vector-math object.
+int ProgressiveVolumeThread(CRenderState& state);
 
 // The timing line written after a step: "step #3 ready! 1.050 seconds elapsed\n".
 std::string FormatStepReadyLine(int nStep, int32_t nElapsedMs);
-
-// The window title during a step ("Render Output - Step 3") and at the end of a
-// run ("Render Output - finished").
-std::string StepTitle(int nStep);
-extern const char* const FINISHED_TITLE;
 
 struct RayView;
 // How many grid columns apart two rays of a step with n x n grid points must lie

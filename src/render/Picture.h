@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "view/RenderState.h"
+#include "render/RenderState.h"
 
 class CVolume;
 class CTransferFunction;

@@ -1,11 +1,11 @@
-#include "view/Picture.h"
+#include "render/Picture.h"
 
 #include <cerrno>
 
 #include <zlib.h>
 
 #include "platform/AtomicFile.h"
-#include "view/SliceView.h"
+#include "render/SliceView.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "engine/ProgressiveThread.h"
+#include "render/ProgressiveThread.h"
 
 #include <algorithm>
 #include <atomic>
@@ -16,28 +16,19 @@
 #include <x86intrin.h>
 #endif
 
-#include "app/ViewerApp.h"
 #include "engine/BrickMap.h"
 #include "engine/RayCaster.h"
 #include "engine/RenderPool.h"
 #include "platform/Sync.h"
+#include "render/RenderState.h"
 #include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
 #include "volume/Volume.h"
-
-const char* const FINISHED_TITLE = "Render Output - finished";
 
 std::string FormatStepReadyLine(int nStep, int32_t nElapsedMs) {
     char szLine[96];
     std::snprintf(szLine, sizeof(szLine), "step #%d ready! %d.%03d seconds elapsed\n", nStep,
                   static_cast<int>(nElapsedMs / 1000), static_cast<int>(nElapsedMs % 1000));
     return szLine;
-}
-
-std::string StepTitle(int nStep) {
-    char szTitle[64];
-    std::snprintf(szTitle, sizeof(szTitle), "Render Output - Step %d", nStep);
-    return szTitle;
 }
 
 namespace {
@@ -67,9 +58,9 @@ LockResult LockImage(CRenderState& wnd) {
 // Makes the skip map for the settings that the run starts with, from the
 // dataset's brick ranges (built on the first run that needs them, by all lanes,
 // one slab of bricks at a time). Null when the run is to stop meanwhile.
-const CSkipMap* PrepareSkipMap(CRenderState& wnd, const CVolume& volume,
-                               const CTransferFunction& tf, CRenderPool* pPool, int nLanes,
-                               bool& bStopped) {
+const CSkipMap* PrepareSkipMap(CRenderState& wnd, const RunSettings& settings,
+                               const CVolume& volume, const CTransferFunction& tf,
+                               CRenderPool* pPool, int nLanes, bool& bStopped) {
     CBrickRanges& ranges = wnd.WorkerBrickRanges();
     if (!ranges.IsFor(volume)) {
         ranges.Prepare(volume);
@@ -98,8 +89,8 @@ const CSkipMap* PrepareSkipMap(CRenderState& wnd, const CVolume& volume,
         ranges.Finish(volume);
     }
     CSkipMap& skipMap = wnd.WorkerSkipMap();
-    const int32_t nInterpolation = wnd.m_nVolumeInterpolation.load();
-    switch (wnd.m_nVolumeType.load()) {
+    const int32_t nInterpolation = settings.nVolumeInterpolation;
+    switch (settings.nVolumeType) {
     case VOLUME_TYPE_LEVOY:
         skipMap.BuildLevoy(ranges, tf, nInterpolation);
         break;
@@ -107,8 +98,8 @@ const CSkipMap* PrepareSkipMap(CRenderState& wnd, const CVolume& volume,
         skipMap.BuildXRay(ranges);
         break;
     case VOLUME_TYPE_FIRST_HIT:
-        skipMap.BuildFirstHit(ranges, nInterpolation, wnd.m_nLowerThreshold.load(),
-                              wnd.m_nUpperThreshold.load());
+        skipMap.BuildFirstHit(ranges, nInterpolation, settings.nLowerThreshold,
+                              settings.nUpperThreshold);
         break;
     default:
         return nullptr;
@@ -281,13 +272,13 @@ public:
     // ppChanged[lane] flags the columns in which that lane casts a pixel; costs
     // collects what each ray cost. bOrdered: the step starts as Levoy. nLanes
     // lanes will call Cast.
-    CStepCaster(CRenderState& wnd, const RayView& view, const CTransferFunction& tf,
-                CVolume& volume, const CSkipMap* pSkip, uint8_t* const* ppChanged,
-                CColumnCosts& costs, int W, int H, int nBufferWidth, int nBufferHeight, int n,
-                bool bOrdered, int nLanes)
-        : m_Wnd(wnd), m_View(view), m_Tf(tf), m_Volume(volume), m_pSkip(pSkip),
-          m_ppChanged(ppChanged), m_Costs(costs), m_nW(W), m_nH(H), m_nBufferWidth(nBufferWidth),
-          m_n(n), m_bOrdered(bOrdered), m_nLag(RowLag(view, n)) {
+    CStepCaster(CRenderState& wnd, const RunSettings& settings, const RayView& view,
+                const CTransferFunction& tf, CVolume& volume, const CSkipMap* pSkip,
+                uint8_t* const* ppChanged, CColumnCosts& costs, int W, int H, int nBufferWidth,
+                int nBufferHeight, int n, bool bOrdered, int nLanes)
+        : m_Wnd(wnd), m_Settings(settings), m_View(view), m_Tf(tf), m_Volume(volume),
+          m_pSkip(pSkip), m_ppChanged(ppChanged), m_Costs(costs), m_nW(W), m_nH(H),
+          m_nBufferWidth(nBufferWidth), m_n(n), m_bOrdered(bOrdered), m_nLag(RowLag(view, n)) {
         // Grid row a (1-based) lies on pixel row trunc((a - 1) / n * H). A row
         // on the same pixel row as the one before it finds every pixel computed
         // by that one, and a row outside the buffers has nothing to compute.
@@ -391,11 +382,11 @@ private:
             // Every fourth grid column is timed: enough for the cost profile.
             if ((b & 3) == 1) {
                 const uint64_t t0 = CostClock();
-                CastGridRay(m_View, m_Wnd, fx, fy, m_Tf, m_Volume, pixel, m_pSkip, m_bShared);
+                CastGridRay(m_View, m_Settings, fx, fy, m_Tf, m_Volume, pixel, m_pSkip, m_bShared);
                 pCost[x] += m_Costs.Limit(nLane, CostClock() - t0);
                 ++pRays[x];
             } else {
-                CastGridRay(m_View, m_Wnd, fx, fy, m_Tf, m_Volume, pixel, m_pSkip, m_bShared);
+                CastGridRay(m_View, m_Settings, fx, fy, m_Tf, m_Volume, pixel, m_pSkip, m_bShared);
             }
             pChanged[x] = 1;
         }
@@ -579,6 +570,7 @@ private:
     }
 
     CRenderState& m_Wnd;
+    const RunSettings& m_Settings;
     const RayView& m_View;
     const CTransferFunction& m_Tf;
     CVolume& m_Volume;
@@ -620,20 +612,15 @@ int ProgressiveStepCount(int nWidth, int nHeight) {
     return nSteps;
 }
 
-int ProgressiveVolumeThread() {
-    CViewerApp* pApp = GetViewerApp();
-    CRenderState* pWnd = pApp->m_pRenderWnd;
-    CVolume* pVolume = pApp->m_pVolume;
-    CTransferFunction* pTransferFunction = pApp->m_pTransferFunction;
-    CVectorMath* pVectorMath = pApp->m_pVectorMath;
-    if (!pWnd)
-        return -1;
+int ProgressiveVolumeThread(CRenderState& wnd) {
+    CVolume* pVolume = wnd.Volume();
+    CTransferFunction* pTransferFunction = wnd.TransferFunction();
+    CVectorMath* pVectorMath = wnd.VectorMath();
     if (!pVolume || !pVolume->m_pVoxels || pVolume->m_nVoxelCount < 1 || !pTransferFunction ||
         !pVectorMath) {
-        pWnd->MarkWorkerEnding();
+        wnd.MarkWorkerEnding();
         return -1;
     }
-    CRenderState& wnd = *pWnd;
     CVolume& volume = *pVolume;
 
     DebugOutput("ProgressiveVolumeThread started!\n");
@@ -643,8 +630,11 @@ int ProgressiveVolumeThread() {
     wnd.MarkWorkerRunning();
     wnd.m_hThreadRunning.Set();
 
-    const int W = wnd.m_nWidth.load();
-    const int H = wnd.m_nHeight.load();
+    // The run's settings, once: a change meanwhile stops this run and starts
+    // another.
+    const RunSettings settings = wnd.Snapshot();
+    const int W = settings.nWidth;
+    const int H = settings.nHeight;
     // Only what lies inside both the client area and the image buffers is rendered.
     const int nBufferWidth = std::clamp(W, 0, IMAGE_MAX_WIDTH);
     const int nBufferHeight = std::clamp(H, 0, IMAGE_MAX_HEIGHT);
@@ -653,19 +643,23 @@ int ProgressiveVolumeThread() {
     volume.ClearShadeCache();
 
     RayView view;
-    SetupView(wnd, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, *pVectorMath, view,
+    SetupView(settings, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, *pVectorMath, view,
               volume.m_dSpacing);
+    wnd.StoreWireBox(view.box);
 
     const uint32_t t0 = TimeGetTime();
+    RenderProgress progress;
+    progress.nSteps = ProgressiveStepCount(W, H);
+    int nShown = 0; // the last step whose picture went to the front image
+    bool bStopped = settings.bInteractive;
 
-    if (!wnd.m_bInteractive.load()) {
-        bool bStopped = false;
+    if (!settings.bInteractive) {
         const int nThreads = wnd.RenderThreadsForRun();
         CRenderPool* pPool = nThreads > 1 ? &wnd.WorkerPool(nThreads) : nullptr;
-        const CSkipMap* pSkip =
-            wnd.GetEmptySpaceSkipping()
-                ? PrepareSkipMap(wnd, volume, *pTransferFunction, pPool, nThreads, bStopped)
-                : nullptr;
+        const CSkipMap* pSkip = wnd.GetEmptySpaceSkipping()
+                                    ? PrepareSkipMap(wnd, settings, volume, *pTransferFunction,
+                                                     pPool, nThreads, bStopped)
+                                    : nullptr;
         // The columns each lane has changed since the last copy: only those need
         // copying once the front holds this run's picture.
         std::vector<std::vector<uint8_t>> changed(static_cast<size_t>(nThreads),
@@ -676,26 +670,30 @@ int ProgressiveVolumeThread() {
         bool bFrontIsThisRun = false;
         CColumnCosts costs(nThreads);
         for (int nStep = 1; nStep <= PROGRESSIVE_STEPS && !bStopped; ++nStep) {
-            wnd.PostTitle(StepTitle(nStep));
+            progress.eState = RenderProgress::RUNNING;
+            progress.nStep = nStep;
+            progress.dSeconds = wnd.RunSeconds();
+            wnd.PostProgress(progress);
             if (!ProgressiveStepRuns(nStep, W, H))
                 break;
             const int n = 1 << (nStep - 1);
             const bool bPooled = pPool && n > SMALL_STEP_GRID;
-            CStepCaster caster(wnd, view, *pTransferFunction, volume, pSkip, changedByLane.data(),
-                               costs, W, H, nBufferWidth, nBufferHeight, n,
-                               wnd.m_nVolumeType.load() == VOLUME_TYPE_LEVOY,
-                               bPooled ? nThreads : 1);
+            CStepCaster caster(wnd, settings, view, *pTransferFunction, volume, pSkip,
+                               changedByLane.data(), costs, W, H, nBufferWidth, nBufferHeight, n,
+                               settings.nVolumeType == VOLUME_TYPE_LEVOY, bPooled ? nThreads : 1);
             if (bPooled && caster.Rows() > 1)
                 pPool->Run(nThreads, [&caster](int nLane) { caster.Cast(nLane); });
             else
                 caster.Cast(0);
             // A stop seen by any lane ends the run; the partly done step is not
             // copied.
-            if (caster.Stopped())
+            bStopped = caster.Stopped();
+            if (bStopped)
                 break;
 
             const LockResult eLock = LockImage(wnd);
-            if (eLock == LockResult::Stopped)
+            bStopped = eLock == LockResult::Stopped;
+            if (bStopped)
                 break;
             if (eLock == LockResult::Locked) {
                 // The first copy of a run replaces the whole front image; later
@@ -713,6 +711,7 @@ int ProgressiveVolumeThread() {
                 wnd.m_hImageMutex.Unlock();
                 for (std::vector<uint8_t>& lane : changed)
                     std::fill(lane.begin(), lane.end(), 0);
+                nShown = nStep;
                 wnd.PostRepaint();
             }
             const int32_t nElapsed = static_cast<int32_t>(TimeGetTime() - t0);
@@ -723,9 +722,14 @@ int ProgressiveVolumeThread() {
     // End sequence.
     view.pMatrix.reset();
     wnd.MarkWorkerEnding();
+    wnd.MarkRunEnded();
     wnd.m_hThreadRunning.Reset();
     wnd.m_hThreadEnded.Set();
-    wnd.PostTitle(FINISHED_TITLE);
+    progress.eState =
+        !bStopped && nShown == progress.nSteps ? RenderProgress::FINISHED : RenderProgress::STOPPED;
+    progress.nStep = nShown;
+    progress.dSeconds = wnd.RunSeconds();
+    wnd.PostProgress(progress);
     DebugOutput("ProgressiveVolumeThread ended!\n");
     return 0;
 }

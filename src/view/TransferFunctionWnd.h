@@ -22,7 +22,7 @@ class wxFileDialog;
 class wxMenuBar;
 class wxColourData;
 class wxCommandEvent;
-class CViewerApp;
+class CRenderState;
 class CTransferFunction;
 struct ControlPoint;
 
@@ -37,8 +37,14 @@ public:
     // size 700 x 211, with the menu bar. When the OpenGL set-up fails the error
     // boxes have been shown and IsCreated() is false: the window has no canvas
     // and must be destroyed unused.
-    explicit CTransferFunctionWnd(CViewerApp* pApp, const PixelFormatRequest& request = {});
+    // The window edits the transfer function of pRender's scene and shows the
+    // histogram of its dataset.
+    explicit CTransferFunctionWnd(CRenderState* pRender, const PixelFormatRequest& request = {});
     ~CTransferFunctionWnd() override;
+    // Called when the window object goes away (empty: nothing).
+    void SetDestroyListener(std::function<void()> listener) {
+        m_DestroyListener = std::move(listener);
+    }
 
     // Loads sPath into the transfer function and redraws. A file that cannot be
     // read, or holds no usable point, is reported in a message box naming it;
@@ -73,7 +79,7 @@ public:
     int32_t m_nPressX = 0; // client point where the left button last went down
     int32_t m_nPressY = 0;
     ControlPoint* m_pPicked = nullptr; // the point picked at that press; may be none
-    CViewerApp* m_pApp;
+    CRenderState* m_pRender;
     int32_t m_nWidth = 0; // client size from the last size message (may be 0)
     int32_t m_nHeight = 0;
     bool m_bDragging = false; // a left-button press is in progress
@@ -96,4 +102,5 @@ private:
     // Whether the left button has gone down in this window at all: before the
     // first press no release counts as a click.
     bool m_bPressSeen = false;
+    std::function<void()> m_DestroyListener;
 };

@@ -13,11 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "EngineTestSupport.h"
-#include "app/ViewerApp.h"
 #include "engine/BrickMap.h"
-#include "engine/ProgressiveThread.h"
+#include "engine/EngineTestSupport.h"
 #include "engine/RayCaster.h"
+#include "render/ProgressiveThread.h"
 #include "headless/Headless.h"
 #include "headless/Phantom.h"
 
@@ -83,7 +82,8 @@ protected:
     std::atomic<int> m_nRepaints{0};
 
     void SetUp() override {
-        m_State.m_OnTitle = [this](const std::string& sTitle) {
+        m_State.m_OnProgress = [this](const RenderProgress& progress) {
+            const std::string sTitle = ProgressTitle(progress);
             {
                 std::lock_guard<std::mutex> lock(m_Mutex);
                 m_Titles.push_back(sTitle);
@@ -109,7 +109,7 @@ protected:
     }
     void TearDown() override {
         m_Viewer.StopAndWait();
-        m_State.m_OnTitle = nullptr;
+        m_State.m_OnProgress = nullptr;
         m_State.m_OnRepaint = nullptr;
     }
     void Load(int nDimX, int nDimY, int nDimZ, const std::vector<int16_t>& voxels) {
@@ -134,7 +134,7 @@ protected:
     }
     std::vector<ImagePixel> Run(int w, int h) {
         SetSize(w, h);
-        EXPECT_EQ(m_State.StartProgressiveThread(), 0);
+        EXPECT_EQ(m_State.StartProgressiveThread(), StartResult::STARTED);
         m_State.WaitForWorkerEnd();
         return Picture(m_State.m_Image, std::clamp(w, 0, IMAGE_MAX_WIDTH),
                        std::clamp(h, 0, IMAGE_MAX_HEIGHT));
@@ -159,9 +159,6 @@ private:
 // ------------------------------------------------------------- step scheme
 
 TEST_F(ProgressiveTest, RunsTheStepsWhoseGridIsFinerThanHalfTheClientInsideTheBuffers) {
-    EXPECT_EQ(FormatStepReadyLine(3, 1050), "step #3 ready! 1.050 seconds elapsed\n");
-    EXPECT_EQ(FormatStepReadyLine(11, 47), "step #11 ready! 0.047 seconds elapsed\n");
-    EXPECT_EQ(FINISHED_TITLE, std::string("Render Output - finished"));
     const struct {
         int w, h;
         int nSteps;    // steps that run to their copy
@@ -208,7 +205,7 @@ TEST_F(ProgressiveTest, RunsTheStepsWhoseGridIsFinerThanHalfTheClientInsideTheBu
     for (const auto& [w, h] : {std::pair{-40, 30}, {30, -40}}) {
         Run(w, h);
         EXPECT_EQ(CountComputed(m_State.m_Image), 0) << w << "x" << h;
-        EXPECT_EQ(m_State.LastPostedTitle(), FINISHED_TITLE);
+        EXPECT_EQ(m_State.LastProgress().eState, RenderProgress::FINISHED);
     }
 }
 
@@ -230,7 +227,7 @@ TEST_F(ProgressiveTest, StopMidRunKeepsThePreviousStepAndTheNextRunStartsAfresh)
     };
     CDebugCapture capture;
     SetSize(64, 48);
-    ASSERT_EQ(m_State.StartProgressiveThread(), 0);
+    ASSERT_EQ(m_State.StartProgressiveThread(), StartResult::STARTED);
     ASSERT_TRUE(copied.Wait(10000));
     EXPECT_EQ(m_State.StopProgressiveThread(), 0);
     m_State.WaitForWorkerEnd();
@@ -242,6 +239,7 @@ TEST_F(ProgressiveTest, StopMidRunKeepsThePreviousStepAndTheNextRunStartsAfresh)
     ASSERT_GE(titles.size(), 2u);
     EXPECT_EQ(titles[titles.size() - 2], StepTitle(5));
     EXPECT_EQ(titles.back(), FINISHED_TITLE);
+    EXPECT_EQ(ProgressStatus(m_State.LastProgress()), "stopped after step 4 of 7");
     EXPECT_FALSE(m_State.m_hStopRequest.IsSet());
 
     // The next run: its first copy holds one computed pixel, and the shading
@@ -270,16 +268,88 @@ TEST_F(ProgressiveTest, StopThatTimesOutWithdrawsTheRequestAndTheRunGoesOn) {
     };
     CDebugCapture capture;
     SetSize(8, 8);
-    ASSERT_EQ(m_State.StartProgressiveThread(), 0);
+    ASSERT_EQ(m_State.StartProgressiveThread(), StartResult::STARTED);
     ASSERT_TRUE(entered.Wait(10000));
     EXPECT_EQ(m_State.StopProgressiveThread(), -1);
     EXPECT_EQ(capture.Count("Error waiting for Progressive Thread End!\n"), 1);
     EXPECT_FALSE(m_State.m_hStopRequest.IsSet());
-    EXPECT_EQ(m_State.StartProgressiveThread(), -1); // the old run still runs
+    EXPECT_EQ(m_State.StartProgressiveThread(), StartResult::BUSY); // the old run still runs
     release.Set();
     m_State.WaitForWorkerEnd();
     EXPECT_NE(capture.Text().find("step #4 ready! "), std::string::npos); // ran to its end
     EXPECT_EQ(capture.Count(kStarted), 1);
+    EXPECT_EQ(CountComputed(m_State.m_Image), 64);
+}
+
+TEST_F(ProgressiveTest, SettersRestartOnlyInVolumeModeAndARunNeverMixesTwoSettings) {
+    CDebugCapture capture;
+    auto starts = [&] {
+        m_State.WaitForWorkerEnd();
+        return capture.Count(kStarted);
+    };
+    SetSize(64, 48);
+    m_State.SetVolumeType(VOLUME_TYPE_FIRST_HIT); // no mode yet: stored only
+    m_State.SetLowerThreshold(2000);
+    EXPECT_EQ(starts(), 0);
+    m_State.SetRenderMode(RENDER_MODE_VOLUME);
+    m_State.SetVolumeType(VOLUME_TYPE_FIRST_HIT); // the current value: no restart
+    EXPECT_EQ(starts(), 1);
+    const std::vector<ImagePixel> at2000 = Picture(m_State.m_Image, 64, 48);
+    // A threshold handed over while a run is under way ends that run; the next
+    // one renders with it from its first step.
+    CManualResetEvent copied;
+    Forget();
+    m_OnRepaint = [&](int n) {
+        if (n == 2) {
+            copied.Set();
+            m_State.m_hStopRequest.Wait(10000);
+        }
+    };
+    m_State.SetLowerThreshold(0);
+    ASSERT_TRUE(copied.Wait(10000));
+    m_State.SetLowerThreshold(2000);
+    EXPECT_EQ(starts(), 3);
+    m_OnRepaint = nullptr;
+    EXPECT_EQ(m_State.LastProgress().eState, RenderProgress::FINISHED);
+    EXPECT_TRUE(SamePixels(Picture(m_State.m_Image, 64, 48), at2000));
+    // An interaction holds every run back until it ends.
+    m_State.BeginInteraction();
+    m_State.SetLongitude(30);
+    m_State.SetViewSize(32, 32);
+    EXPECT_EQ(starts(), 3);
+    m_State.EndInteraction();
+    EXPECT_EQ(starts(), 4);
+}
+
+TEST_F(ProgressiveTest, ReplacingTheDatasetEndsTheRunThatReadsTheOldOne) {
+    CManualResetEvent copied;
+    m_OnRepaint = [&](int) {
+        copied.Set();
+        m_State.m_hStopRequest.Wait(10000);
+    };
+    SetSize(64, 48);
+    ASSERT_EQ(m_State.StartProgressiveThread(), StartResult::STARTED);
+    ASSERT_TRUE(copied.Wait(10000));
+    const std::unique_ptr<CVolume> pOther = MakeUniformVolume(4, 4, 4, 1000);
+    CVolume* pOld = m_State.Volume();
+    m_State.SetVolume(pOther.get());
+    EXPECT_FALSE(m_State.m_hThreadRunning.IsSet());
+    EXPECT_EQ(m_State.RunsEnded(), 1);
+    m_State.SetVolume(pOld);
+}
+
+TEST_F(ProgressiveTest, AWindowThatHoldsTheImageTooLongMissesStepsNotTheRun) {
+    SetSize(8, 8);
+    ASSERT_TRUE(m_State.m_hImageMutex.Lock(1000));
+    CDebugCapture capture;
+    m_State.StartProgressiveThread();
+    m_State.WaitForWorkerEnd();
+    m_State.m_hImageMutex.Unlock();
+    EXPECT_NE(capture.Text().find("step #4 ready! "), std::string::npos); // the run went on
+    EXPECT_EQ(m_nRepaints.load(), 0);
+    EXPECT_EQ(CountComputed(m_State.m_Image), 0);
+    EXPECT_EQ(ProgressStatus(m_State.LastProgress()), "stopped");
+    Run(8, 8);
     EXPECT_EQ(CountComputed(m_State.m_Image), 64);
 }
 
@@ -304,7 +374,7 @@ TEST_F(ProgressiveTest, StopTakesEffectWithinOneRayPerThread) {
         };
         SetSize(300, 200);
         CDebugCapture capture;
-        ASSERT_EQ(m_State.StartProgressiveThread(), 0);
+        ASSERT_EQ(m_State.StartProgressiveThread(), StartResult::STARTED);
         ASSERT_TRUE(atStep.Wait(10000));
         EXPECT_EQ(m_State.StopProgressiveThread(), 0) << "the stop timed out";
         m_State.WaitForWorkerEnd();
@@ -313,7 +383,7 @@ TEST_F(ProgressiveTest, StopTakesEffectWithinOneRayPerThread) {
         EXPECT_GE(nAfter - nBefore, 0);
         EXPECT_LE(nAfter - nBefore, nThreads);
         EXPECT_EQ(capture.Text().find("step #8 ready! "), std::string::npos);
-        EXPECT_EQ(m_State.LastPostedTitle(), FINISHED_TITLE);
+        EXPECT_EQ(m_State.LastProgress().eState, RenderProgress::STOPPED);
     }
 }
 
@@ -330,7 +400,7 @@ TEST_F(ProgressiveTest, ManyStartStopCyclesKeepOneWorkerAtATime) {
         m_State.SetEmptySpaceSkipping(nCycle % 3 != 0);
         m_State.m_bInteractive = nCycle % 7 == 0;
         SetSize(nCycle % 5 == 0 ? 160 : 64, 48);
-        nStarted += m_State.StartProgressiveThread() == 0 ? 1 : 0;
+        nStarted += m_State.StartProgressiveThread() == StartResult::STARTED ? 1 : 0;
         // The stop comes at once, a little later, or while the per-pixel settings
         // change under the run.
         for (int i = 0; i < (nCycle % 4) * 50; ++i)

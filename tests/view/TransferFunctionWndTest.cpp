@@ -31,7 +31,7 @@ protected:
     void SetUp() override {
         ViewerTest::SetUp();
         m_pTf = m_pApp->m_pTransferFunction;
-        ASSERT_EQ(CTransferFunction(nullptr).Save(m_Dir.Path("new.trf")), 0);
+        ASSERT_EQ(CTransferFunction().Save(m_Dir.Path("new.trf")), 0);
         ASSERT_EQ(m_pTf->Load(m_Dir.Path("new.trf")), 0);
         ASSERT_EQ(m_pEditor->m_nWidth, 700);
         m_nH = m_pEditor->m_nHeight;
@@ -101,9 +101,10 @@ protected:
 
     // A dataset without voxels whose histogram the test writes itself.
     CVolume* HistogramOnlyVolume() {
+        CVolume* pVolume = new CVolume(m_Dir.Path("missing.dat"));
+        m_pRender->SetVolume(pVolume);
         delete m_pApp->m_pVolume;
-        m_pApp->m_pVolume = new CVolume(m_Dir.Path("missing.dat"));
-        return m_pApp->m_pVolume;
+        return m_pApp->m_pVolume = pVolume;
     }
 
     CTransferFunction* m_pTf = nullptr;

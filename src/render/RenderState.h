@@ -1,43 +1,96 @@
-// The render state shared by the control panels (writers, through the render
-// window's setters), the progressive worker (reader of the settings, writer of
-// the back image and the camera values) and the render window (painter of the
-// front image). Display-free: the wx render window derives from it and
-// implements the two hooks by posting to the UI thread.
+// The render core: the render settings behind setters that keep the worker's
+// rule (a change of anything a run reads comes between a stop and a new start),
+// the scene a run renders (dataset, transfer function, vector math), the image
+// buffers, the progressive worker's start and stop, the helpers it keeps from
+// run to run (casting pool, brick ranges, skip map, shading cache) and its
+// progress reports. Display-free: the wx render window, the panels and the
+// headless viewer all drive this one object; the window derives from it and
+// implements the hooks by posting to the UI thread.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
 #include "platform/Sync.h"
-#include "view/RenderSettings.h"
+#include "render/Status.h"
+#include "render/RenderSettings.h"
 
-class CViewerApp;
 class CRenderPool;
 class CBrickRanges;
 class CSkipMap;
+class CVolume;
+class CTransferFunction;
+class CVectorMath;
 
-// Radians from whole degrees as the render state holds its angles: the product
-// of the degrees and the float 1/180 is formed in float, multiplied by pi in
-// double and stored as a float. Every front end converts with this, so that the
-// same degrees give the same picture bit for bit.
-float DegreesToRadians(int nDegrees);
+// How a start of the worker went.
+enum class StartResult {
+    STARTED,   // the new run has reported that it runs
+    BUSY,      // a run is active (or its thread still starting): none started
+    NOTHING,   // no dataset with voxels, or no transfer function: the thread gave up
+    NO_REPORT, // the new thread did not report within a second (it may still run)
+};
 
 class CRenderState : public CRenderSettings {
 public:
-    explicit CRenderState(CViewerApp* pApp);
+    CRenderState();
     virtual ~CRenderState();
     CRenderState(const CRenderState&) = delete;
     CRenderState& operator=(const CRenderState&) = delete;
 
+    // --- The scene (UI thread). Not owned. ---
+    // Replaces the dataset (null: none) and the file it came from. The worker is
+    // stopped and waited for first: no run may read a dataset that is about to
+    // go. No new run starts.
+    void SetVolume(CVolume* pVolume, const std::string& sPath = std::string());
+    CVolume* Volume() const { return m_pVolume; }
+    const std::string& DatasetPath() const { return m_sDatasetPath; }
+    // The transfer function and the vector-math object the runs use.
+    void SetTransferFunction(CTransferFunction* pTransferFunction) {
+        m_pTransferFunction = pTransferFunction;
+    }
+    CTransferFunction* TransferFunction() const { return m_pTransferFunction; }
+    void SetVectorMath(CVectorMath* pVectorMath) { m_pVectorMath = pVectorMath; }
+    CVectorMath* VectorMath() const { return m_pVectorMath; }
+    // What the transfer function calls around a rebuild of its table: the
+    // worker stops before (bDone false) and, in Volume mode, starts after.
+    void OnTableRebuild(bool bDone);
+
+    // --- Settings (UI thread). Those a run reads stop an active run first and,
+    // in Volume mode and outside an interaction, start a new one afterwards;
+    // setting a value that is already set changes nothing. ---
+    void SetRenderMode(int nMode); // Volume mode (re)starts the worker
+    int GetRenderMode() const { return m_nRenderMode; }
+    void SetViewSize(int nWidth, int nHeight); // restarts in Volume mode
+    void SetLongitude(int nDegrees);
+    void SetLatitude(int nDegrees);
+    // The camera angles in radians, as a drag leaves them.
+    void SetAngles(float fLongitude, float fLatitude);
+    void SetVolumeType(int nType);
+    void SetVolumeInterpolation(int nInterpolation);
+    void SetLowerThreshold(int nThreshold);
+    void SetUpperThreshold(int nThreshold);
+    // Slice settings; no run reads them.
+    void SetSlicingPlane(int nPlane) { m_nPlane = nPlane; }
+    void SetSliceNumber(int nSlice) { m_nSlice = nSlice; }
+    void SetSliceInterpolation(int nInterpolation) { m_nSliceInterpolation = nInterpolation; }
+    // An interaction (turning the view, dragging a threshold) stops the worker
+    // and holds further runs back until it ends; bWireBox: the window shows the
+    // wire box only meanwhile. Beginning again while one lasts changes nothing
+    // but the flag. The end starts a run in Volume mode.
+    void BeginInteraction(bool bWireBox = true);
+    void EndInteraction();
+    bool IsInteracting() const { return m_bHeld; }
+    // Stops a run and starts a new one whatever the mode ("Refresh").
+    void Restart();
+
     // --- Worker start and stop protocol (UI thread only) ---
-    // Starts a run unless one is active: 0 once the new run has reported that it
-    // runs; -1 when a run is active (or its thread still starting), or when the new
-    // thread gives up (no dataset) or does not report within a second.
-    int StartProgressiveThread();
+    // Starts a run unless one is active.
+    StartResult StartProgressiveThread();
     // Asks an active run to end and waits up to 100 ms: 0 when none was active or
     // it ended, -1 on a time-out (the run then goes on).
     int StopProgressiveThread();
@@ -45,8 +98,6 @@ public:
     // timed out, or to let a run finish). Used before the dataset, the table or the
     // window go away. It requests no stop of its own.
     void WaitForWorkerEnd();
-
-    int GetRenderMode() const { return m_nRenderMode; }
 
     // --- Speed settings, read by the worker at the start of each run ---
     // How many threads cast a run's rays: the worker and the pool's threads
@@ -63,9 +114,11 @@ public:
 
     // --- Hooks the worker calls from its own thread. They must not block on the
     // UI thread: the window posts them to it. The defaults only record. ---
-    virtual void PostTitle(const std::string& sTitle);
+    virtual void PostProgress(const RenderProgress& progress);
     virtual void PostRepaint();
-    std::string LastPostedTitle() const;
+    RenderProgress LastProgress() const;
+    // Runs that have reached their end sequence so far.
+    int RunsEnded() const { return m_nRunsEnded.load(); }
 
     // --- Used by the worker on its own thread ---
     // The stop request as the worker polls it after every grid sample: a lock-free
@@ -101,6 +154,7 @@ public:
     // Called by the worker when it enters its end sequence (or gives up at once):
     // from then on a start may wait for that thread instead of refusing.
     void MarkWorkerEnding() { m_bWorkerEnding.store(true); }
+    void MarkRunEnded() { ++m_nRunsEnded; }
     // The worker's long-lived helpers, touched by the worker thread only (and
     // freed with the state once no worker is left): the casting pool with the
     // given number of lanes (made on first use, remade when the count changes),
@@ -109,8 +163,10 @@ public:
     CRenderPool& WorkerPool(int nLanes);
     CBrickRanges& WorkerBrickRanges();
     CSkipMap& WorkerSkipMap();
-
-    CViewerApp* m_pApp;
+    // The wire box of the last run's view: the worker stores it at the run's
+    // start, the window draws it.
+    void StoreWireBox(const WireBox& box);
+    WireBox LastWireBox() const;
 
     // Synchronisation objects (unnamed, manual reset, created non-signalled).
     CManualResetEvent m_hThreadRunning;
@@ -118,7 +174,6 @@ public:
     CManualResetEvent m_hStopRequest;
 
     std::atomic<int32_t> m_nSliceInterpolation{0};
-    std::atomic<bool> m_bInteractive{false};
 
     CTimedMutex m_hImageMutex;
     // Front image (last completed step, guarded by m_hImageMutex) and back image
@@ -131,6 +186,19 @@ public:
     std::atomic<int32_t> m_nRenderMode{RENDER_MODE_NONE};
 
 private:
+    // Sets a setting that a run reads, keeping the worker's rule.
+    template <class T, class U> void Change(std::atomic<T>& setting, U value);
+    // StopProgressiveThread when a run is active (without its line otherwise).
+    void StopIfRunning();
+    // Starts a run in Volume mode unless an interaction holds runs back.
+    void StartIfShowing();
+
+    CVolume* m_pVolume = nullptr;
+    CTransferFunction* m_pTransferFunction = nullptr;
+    CVectorMath* m_pVectorMath = nullptr;
+    std::string m_sDatasetPath;
+    bool m_bHeld = false;
+
     struct FreeDeleter {
         void operator()(void* p) const;
     };
@@ -160,6 +228,8 @@ private:
     // When the current run reported that it runs (written and read by the
     // worker threads, one run after another).
     std::chrono::steady_clock::time_point m_RunStart;
-    mutable std::mutex m_TitleMutex;
-    std::string m_sLastTitle;
+    std::atomic<int> m_nRunsEnded{0};
+    mutable std::mutex m_ProgressMutex; // guards the two below
+    RenderProgress m_LastProgress;
+    WireBox m_WireBox;
 };

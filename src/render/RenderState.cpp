@@ -1,12 +1,12 @@
-#include "view/RenderState.h"
+#include "render/RenderState.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
 #include "engine/BrickMap.h"
-#include "engine/ProgressiveThread.h"
 #include "engine/RenderPool.h"
+#include "render/ProgressiveThread.h"
 
 namespace {
 
@@ -28,17 +28,11 @@ ImageColumn* AllocateImage() {
 
 } // namespace
 
-float DegreesToRadians(int nDegrees) {
-    const float fScaled = static_cast<float>(nDegrees) * (1.0f / 180.0f); // 0.0055555557f
-    return static_cast<float>(static_cast<double>(fScaled) * 3.14159265358979323846);
-}
-
 void CRenderState::FreeDeleter::operator()(void* p) const {
     std::free(p);
 }
 
-CRenderState::CRenderState(CViewerApp* pApp)
-    : m_pApp(pApp), m_pFrontStorage(AllocateImage()), m_pBackStorage(AllocateImage()) {
+CRenderState::CRenderState() : m_pFrontStorage(AllocateImage()), m_pBackStorage(AllocateImage()) {
     m_Image = m_pFrontStorage.get();
     m_BackImage = m_pBackStorage.get();
 }
@@ -49,6 +43,103 @@ CRenderState::~CRenderState() {
     // pool's threads end with the state, after the worker.
     StopProgressiveThread();
     WaitForWorkerEnd();
+}
+
+void CRenderState::SetVolume(CVolume* pVolume, const std::string& sPath) {
+    // Even a run whose stop timed out must be gone before the dataset changes.
+    StopIfRunning();
+    WaitForWorkerEnd();
+    m_pVolume = pVolume;
+    m_sDatasetPath = pVolume ? sPath : std::string();
+}
+
+void CRenderState::OnTableRebuild(bool bDone) {
+    if (!bDone) {
+        // The stop waits only a bounded time; the table must not change under
+        // a run that is still going.
+        StopProgressiveThread();
+        WaitForWorkerEnd();
+    } else if (m_nRenderMode == RENDER_MODE_VOLUME)
+        StartProgressiveThread();
+}
+
+void CRenderState::StopIfRunning() {
+    if (m_hThreadRunning.IsSet())
+        StopProgressiveThread();
+}
+
+void CRenderState::StartIfShowing() {
+    if (m_nRenderMode == RENDER_MODE_VOLUME && !m_bHeld)
+        StartProgressiveThread();
+}
+
+template <class T, class U> void CRenderState::Change(std::atomic<T>& setting, U value) {
+    if (setting.load() == static_cast<T>(value))
+        return;
+    StopIfRunning();
+    setting = static_cast<T>(value);
+    StartIfShowing();
+}
+
+void CRenderState::SetRenderMode(int nMode) {
+    m_nRenderMode = nMode;
+    if (nMode == RENDER_MODE_VOLUME)
+        Restart();
+}
+
+void CRenderState::SetViewSize(int nWidth, int nHeight) {
+    StopIfRunning();
+    m_nWidth = nWidth;
+    m_nHeight = nHeight;
+    StartIfShowing();
+}
+
+void CRenderState::SetLongitude(int nDegrees) {
+    Change(m_fLongitude, DegreesToRadians(nDegrees));
+}
+
+void CRenderState::SetLatitude(int nDegrees) {
+    Change(m_fLatitude, DegreesToRadians(nDegrees));
+}
+
+void CRenderState::SetAngles(float fLongitude, float fLatitude) {
+    Change(m_fLongitude, fLongitude);
+    Change(m_fLatitude, fLatitude);
+}
+
+void CRenderState::SetVolumeType(int nType) {
+    Change(m_nVolumeType, nType);
+}
+
+void CRenderState::SetVolumeInterpolation(int nInterpolation) {
+    Change(m_nVolumeInterpolation, nInterpolation);
+}
+
+void CRenderState::SetLowerThreshold(int nThreshold) {
+    Change(m_nLowerThreshold, nThreshold);
+}
+
+void CRenderState::SetUpperThreshold(int nThreshold) {
+    Change(m_nUpperThreshold, nThreshold);
+}
+
+void CRenderState::BeginInteraction(bool bWireBox) {
+    StopIfRunning();
+    m_bHeld = true;
+    m_bInteractive = bWireBox;
+}
+
+void CRenderState::EndInteraction() {
+    if (!m_bHeld)
+        return;
+    m_bHeld = false;
+    m_bInteractive = false;
+    StartIfShowing();
+}
+
+void CRenderState::Restart() {
+    StopProgressiveThread();
+    StartProgressiveThread();
 }
 
 void CRenderState::SetRenderThreads(int nThreads) {
@@ -83,22 +174,22 @@ CSkipMap& CRenderState::WorkerSkipMap() {
     return *m_pSkipMap;
 }
 
-int CRenderState::StartProgressiveThread() {
+StartResult CRenderState::StartProgressiveThread() {
     if (m_hThreadRunning.Wait(0))
-        return -1;
+        return StartResult::BUSY;
     if (m_Worker.joinable()) {
         // The previous thread has not reported that it runs: it is either still
         // starting (then a run is active and no second thread may come) or already
         // ending or gone (then joining it takes no time).
         if (!m_bWorkerEnding.load() && !m_bWorkerExited.load())
-            return -1;
+            return StartResult::BUSY;
         m_Worker.join();
     }
     m_bWorkerReported.store(false);
     m_bWorkerEnding.store(false);
     m_bWorkerExited.store(false);
     m_Worker = std::thread([this] {
-        ProgressiveVolumeThread();
+        ProgressiveVolumeThread(*this);
         m_bWorkerExited.store(true);
     });
     // Wait until the new thread reports that it runs, or gives up at once (no
@@ -109,11 +200,11 @@ int CRenderState::StartProgressiveThread() {
     // still reported through m_bWorkerReported.
     for (unsigned nWaited = 0; nWaited < START_WAIT_MS; nWaited += START_WAIT_SLICE_MS) {
         if (m_hThreadRunning.Wait(START_WAIT_SLICE_MS) || m_bWorkerReported.load())
-            return 0;
+            return StartResult::STARTED;
         if (m_bWorkerExited.load())
-            return m_bWorkerReported.load() ? 0 : -1;
+            return m_bWorkerReported.load() ? StartResult::STARTED : StartResult::NOTHING;
     }
-    return m_bWorkerReported.load() ? 0 : -1;
+    return m_bWorkerReported.load() ? StartResult::STARTED : StartResult::NO_REPORT;
 }
 
 int CRenderState::StopProgressiveThread() {
@@ -139,16 +230,26 @@ void CRenderState::WaitForWorkerEnd() {
         m_Worker.join();
 }
 
-void CRenderState::PostTitle(const std::string& sTitle) {
-    std::lock_guard<std::mutex> lock(m_TitleMutex);
-    m_sLastTitle = sTitle;
+void CRenderState::PostProgress(const RenderProgress& progress) {
+    std::lock_guard<std::mutex> lock(m_ProgressMutex);
+    m_LastProgress = progress;
 }
 
 void CRenderState::PostRepaint() {}
 
-std::string CRenderState::LastPostedTitle() const {
-    std::lock_guard<std::mutex> lock(m_TitleMutex);
-    return m_sLastTitle;
+void CRenderState::StoreWireBox(const WireBox& box) {
+    std::lock_guard<std::mutex> lock(m_ProgressMutex);
+    m_WireBox = box;
+}
+
+WireBox CRenderState::LastWireBox() const {
+    std::lock_guard<std::mutex> lock(m_ProgressMutex);
+    return m_WireBox;
+}
+
+RenderProgress CRenderState::LastProgress() const {
+    std::lock_guard<std::mutex> lock(m_ProgressMutex);
+    return m_LastProgress;
 }
 
 void CRenderState::ClearBackImage(int nWidth, int nHeight) {

@@ -1,4 +1,4 @@
-#include "app/FileChooser.h"
+#include "view/FileChooser.h"
 
 #include <array>
 #include <memory>

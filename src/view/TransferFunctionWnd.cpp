@@ -1,4 +1,4 @@
-#include "transfer/TransferFunctionWnd.h"
+#include "view/TransferFunctionWnd.h"
 
 #include <memory>
 #include <string>
@@ -10,13 +10,12 @@
 #include <wx/glcanvas.h>
 #include <wx/menu.h>
 
-#include "app/FileChooser.h"
-#include "app/MessageBox.h"
-#include "app/ViewerApp.h"
+#include "view/FileChooser.h"
+#include "view/MessageBox.h"
 #include "res/Resource.h"
 #include "transfer/EditorGeometry.h"
 #include "transfer/TransferFunction.h"
-#include "view/RenderState.h"
+#include "render/RenderState.h"
 #include "volume/Volume.h"
 
 namespace {
@@ -65,15 +64,15 @@ bool ChooseColour(wxWindow* pOwner, const wxColour& initial, wxColour& chosen) {
 
 } // namespace
 
-CTransferFunctionWnd::CTransferFunctionWnd(CViewerApp* pApp, const PixelFormatRequest& request)
+CTransferFunctionWnd::CTransferFunctionWnd(CRenderState* pRender, const PixelFormatRequest& request)
     // The same frame style as the render window.
-    : CGLFrame(TEXT_EDITOR_TITLE, wxPoint(322, 575), wxSize(700, 211)), m_pApp(pApp) {
+    : CGLFrame(TEXT_EDITOR_TITLE, wxPoint(322, 575), wxSize(700, 211)), m_pRender(pRender) {
     OnCreate(request);
 }
 
 CTransferFunctionWnd::~CTransferFunctionWnd() {
-    if (m_pApp && m_pApp->m_pTransferFunctionWnd == this)
-        m_pApp->m_pTransferFunctionWnd = nullptr;
+    if (m_DestroyListener)
+        m_DestroyListener();
 }
 
 int CTransferFunctionWnd::OnCreate(const PixelFormatRequest& request) {
@@ -119,12 +118,12 @@ wxColourData CTransferFunctionWnd::MakeColourData(const wxColour& initial) {
 }
 
 CTransferFunction* CTransferFunctionWnd::TransferFunction() const {
-    return m_pApp ? m_pApp->m_pTransferFunction : nullptr;
+    return m_pRender ? m_pRender->TransferFunction() : nullptr;
 }
 
 int CTransferFunctionWnd::RenderMode() const {
-    if (m_pApp && m_pApp->m_pRenderWnd)
-        return m_pApp->m_pRenderWnd->GetRenderMode();
+    if (m_pRender)
+        return m_pRender->GetRenderMode();
     return RENDER_MODE_NONE;
 }
 
@@ -149,12 +148,12 @@ void CTransferFunctionWnd::DrawScene() {
 }
 
 void CTransferFunctionWnd::DrawHistogram(int nMode) {
-    const CVolume* pVolume = m_pApp ? m_pApp->m_pVolume : nullptr;
+    const CVolume* pVolume = m_pRender ? m_pRender->Volume() : nullptr;
     if (!pVolume)
         return;
     std::vector<HistogramLine> lines;
-    if (!ComputeHistogramLines(pVolume->m_Histogram, pVolume->m_nHistogramPeak, nMode, m_nWidth,
-                               m_nHeight, lines))
+    if (!ComputeHistogramLines(pVolume->m_Histogram, pVolume->m_nHistogramPeak,
+                               nMode == RENDER_MODE_SLICING, m_nWidth, m_nHeight, lines))
         return;
     glColor3dv(m_HistogramColor);
     glBegin(GL_LINES);

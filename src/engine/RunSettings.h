@@ -1,0 +1,67 @@
+// What one rendering run reads: the image sample type and its buffers' size,
+// the value codes, the camera and the settings, taken once when the run starts
+// (so a picture never mixes two settings), and the wire box the camera gives.
+#pragma once
+
+#include <cstdint>
+
+// One sample of the volume image.
+struct ImagePixel {
+    uint8_t computed; // 1 once the renderer has computed this sample
+    float r;          // colour as computed; may lie outside 0..1
+    float g;
+    float b;
+};
+
+constexpr int IMAGE_MAX_WIDTH = 1920;
+constexpr int IMAGE_MAX_HEIGHT = 1440;
+
+// The most threads a run casts with.
+constexpr int MAX_RENDER_THREADS = 64;
+
+// An image buffer indexed [column][row]; row 0 is the top row of the window and
+// consecutive rows of one column are adjacent in memory.
+using ImageColumn = ImagePixel[IMAGE_MAX_HEIGHT];
+
+// Value codes.
+enum RenderMode { RENDER_MODE_NONE = 0, RENDER_MODE_SLICING = 1, RENDER_MODE_VOLUME = 2 };
+enum VolumeType { VOLUME_TYPE_LEVOY = 0, VOLUME_TYPE_XRAY = 1, VOLUME_TYPE_FIRST_HIT = 2 };
+enum SlicingPlane { SLICING_PLANE_XY = 0, SLICING_PLANE_XZ = 1, SLICING_PLANE_YZ = 2 };
+
+// Radians from whole degrees as the camera holds its angles: the product of
+// the degrees and the float 1/180 is formed in float, multiplied by pi in double
+// and stored as a float. Every front end converts with this, so that the same
+// degrees give the same picture bit for bit.
+inline float DegreesToRadians(int nDegrees) {
+    const float fScaled = static_cast<float>(nDegrees) * (1.0f / 180.0f); // 0.0055555557f
+    return static_cast<float>(static_cast<double>(fScaled) * 3.14159265358979323846);
+}
+
+// Where the volume is seen from: the rotation (radians) about the y axis
+// (longitude) and the x axis (latitude), and the zoom factor and the pan (in
+// image-plane half-heights), which keep their neutral values for now.
+struct Camera {
+    float fLongitude = 0.0f, fLatitude = 0.0f;
+    double dZoom = 1.0, dPanX = 0.0, dPanY = 0.0;
+};
+
+// The settings of one run.
+struct RunSettings {
+    int32_t nWidth = 0; // client size in pixels
+    int32_t nHeight = 0;
+    Camera camera;
+    int32_t nVolumeType = VOLUME_TYPE_LEVOY;
+    int32_t nVolumeInterpolation = 0; // 0 nearest neighbour, 1 trilinear
+    int32_t nLowerThreshold = 0;      // First Hit
+    int32_t nUpperThreshold = 0;
+    bool bInteractive = false; // the user turns the view: no picture, the wire box only
+};
+
+// The wire box of a view: the frustum at the near plane (half width, half
+// height, distance), the box's size along x, y and z and its centre's distance
+// from the eye.
+struct WireBox {
+    double dFrustumRight = 0.0, dFrustumTop = 0.0, dNear = 0.0;
+    double dScale[3] = {0.0, 0.0, 0.0};
+    double dDistance = 0.0;
+};

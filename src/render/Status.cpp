@@ -1,0 +1,50 @@
+#include "render/Status.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "volume/Volume.h"
+
+namespace {
+
+std::string Format(const char* pFormat, auto... args) {
+    char szText[160];
+    std::snprintf(szText, sizeof szText, pFormat, args...);
+    return szText;
+}
+
+} // namespace
+
+std::string DescribeDataset(const CVolume& volume) {
+    const double* d = volume.m_dSpacing;
+    return volume.m_Source.sName + "\n" +
+           Format("%d x %d x %d voxels\n", volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ) +
+           Format("spacing %g x %g x %g\n", d[0], d[1], d[2]) + DescribeValues(volume);
+}
+
+const char* const FINISHED_TITLE = "Render Output - finished";
+
+std::string StepTitle(int nStep) {
+    return Format("Render Output - Step %d", nStep);
+}
+
+std::string ProgressTitle(const RenderProgress& progress) {
+    return progress.eState == RenderProgress::RUNNING ? StepTitle(progress.nStep) : FINISHED_TITLE;
+}
+
+std::string ProgressStatus(const RenderProgress& progress) {
+    switch (progress.eState) {
+    case RenderProgress::RUNNING:
+        // The title of the step that does not run comes before the run ends.
+        return Format("Step %d of %d", std::min(progress.nStep, progress.nSteps), progress.nSteps);
+    case RenderProgress::FINISHED:
+        return Format("finished in %.2f s", progress.dSeconds);
+    case RenderProgress::STOPPED:
+        if (progress.nStep < 1)
+            return "stopped";
+        return Format("stopped after step %d of %d", progress.nStep, progress.nSteps);
+    case RenderProgress::NONE:
+        break;
+    }
+    return std::string();
+}
