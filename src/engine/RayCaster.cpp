@@ -15,6 +15,7 @@
 
 #include "engine/BrickMap.h"
 #include "engine/FloatSteps.h"
+#include "engine/ShadeCache.h"
 #include "transfer/TransferFunction.h"
 #include "volume/Volume.h"
 
@@ -702,11 +703,11 @@ public:
     // pDirection: the normalised ray direction. bShared: other rays may use the
     // cache at the same time (then entries are claimed atomically).
     CLevoyStep(const float* pDirection, const float* pLight, const CTransferFunction& tf,
-               CVolume& volume, bool bShared)
+               const CVolume& volume, CShadeCache& cache, bool bShared)
         : m_pDirection(pDirection), m_pLight(pLight), m_bShared(bShared), m_Tf(tf),
-          m_Volume(volume), m_pShade(volume.m_pShade), m_pValid(volume.m_pShadeValid),
-          m_nTransparent(volume.ShadeTransparent()), m_nOpaque(volume.ShadeOpaque()),
-          m_nClaimed(volume.ShadeClaimed()) {}
+          m_Volume(volume), m_pShade(cache.m_pEntries), m_pValid(cache.m_pValid),
+          m_nTransparent(cache.Transparent()), m_nOpaque(cache.Opaque()),
+          m_nClaimed(cache.Claimed()) {}
 
     // Samples in empty space have opacity 0: with a finite A they change no sum,
     // and A stays at or below 0.99.
@@ -934,7 +935,8 @@ struct CastRequest {
     float fStep;             // distance from one sample to the next
     const float* pLight;
     const CTransferFunction* pTf;
-    CVolume* pVolume;
+    const CVolume* pVolume;
+    CShadeCache* pShade; // Levoy
     ImagePixel* pPixel;
     const CSkipMap* pSkip;
     bool bShared; // other rays may use the shading cache at the same time
@@ -953,7 +955,7 @@ enum CastKind {
 
 template <class TIsa, int nKind> inline void CastWith(const CastRequest& r) {
     ImagePixel& pixel = *r.pPixel;
-    CVolume& volume = *r.pVolume;
+    const CVolume& volume = *r.pVolume;
     SetPixel(pixel, 0.0f, 0.0f, 0.0f);
     if (r.nSamples < 1 || !volume.m_pVoxels)
         return;
@@ -964,7 +966,7 @@ template <class TIsa, int nKind> inline void CastWith(const CastRequest& r) {
     const RayMarchSetup& setup = *r.pSetup;
     if constexpr (nKind == CAST_LEVOY_NEAREST || nKind == CAST_LEVOY_TRILINEAR) {
         CLevoyStep<TIsa, nKind == CAST_LEVOY_TRILINEAR> levoy(dir, r.pLight, *r.pTf, volume,
-                                                              r.bShared);
+                                                              *r.pShade, r.bShared);
         MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, levoy);
         SetPixel(pixel, levoy.cr * K255, levoy.cg * K255, levoy.cb * K255);
     } else if constexpr (nKind == CAST_XRAY) {
@@ -1051,7 +1053,7 @@ CastRequest SingleRequest(RayMarchSetup& setup, int32_t nType, int32_t nSamples,
     r.pDirection = pDirection;
     r.fStart = fStart;
     r.fStep = fStep;
-    r.pVolume = const_cast<CVolume*>(&volume); // X-Ray and First Hit only read it
+    r.pVolume = &volume;
     r.pPixel = &pixel;
     r.pSkip = pSkip;
     r.bShared = true;
@@ -1145,8 +1147,8 @@ void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
 }
 
 void CastGridRay(const RayView& view, const RunSettings& settings, double fx, double fy,
-                 const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
-                 const CSkipMap* pSkip, bool bShared) {
+                 const CTransferFunction& tf, const CVolume& volume, CShadeCache& shade,
+                 ImagePixel& pixel, const CSkipMap* pSkip, bool bShared) {
     const float direction[3] = {static_cast<float>(2.0 * fx * view.dRight - view.dRight),
                                 static_cast<float>(2.0 * fy * view.dTop - view.dTop),
                                 static_cast<float>(RAY_NEAR)};
@@ -1162,7 +1164,7 @@ void CastGridRay(const RayView& view, const RunSettings& settings, double fx, do
         MakeRayMarchSetup(*view.pMatrix, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ,
                           view.nSamples, *pSetup);
         made.pSetup = std::move(pSetup);
-        CastGridRay(made, settings, fx, fy, tf, volume, pixel, pSkip, bShared);
+        CastGridRay(made, settings, fx, fy, tf, volume, shade, pixel, pSkip, bShared);
         return;
     }
     CastRequest r;
@@ -1184,6 +1186,7 @@ void CastGridRay(const RayView& view, const RunSettings& settings, double fx, do
     r.pLight = view.light;
     r.pTf = &tf;
     r.pVolume = &volume;
+    r.pShade = &shade;
     r.pPixel = &pixel;
     r.pSkip = nullptr;
     r.bShared = bShared;
@@ -1221,8 +1224,8 @@ void CastGridRay(const RayView& view, const RunSettings& settings, double fx, do
 
 int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDirection,
                  const float* pLight, int32_t nInterpolation, const CTransferFunction& tf,
-                 const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel,
-                 const CSkipMap* pSkip) {
+                 const CMatrix4& matrix, const CVolume& volume, CShadeCache& shade,
+                 ImagePixel& pixel, const CSkipMap* pSkip) {
     RayMarchSetup setup;
     CastRequest r =
         SingleRequest(setup, VOLUME_TYPE_LEVOY, nSamples, pDirection, static_cast<float>(dNear),
@@ -1230,6 +1233,7 @@ int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDire
     r.nInterpolation = nInterpolation;
     r.pLight = pLight;
     r.pTf = &tf;
+    r.pShade = &shade;
     Cast(r);
     return 0;
 }

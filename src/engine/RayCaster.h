@@ -1,7 +1,7 @@
 // The view set-up of a rendering run and the three ray casters: Levoy
 // compositing, X-Ray and First Hit. The casters are plain functions; the only
-// shared state they write besides their output pixel is the volume's shading
-// cache (Levoy only).
+// shared state they write besides their output pixel is the shading cache
+// (Levoy only).
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,7 @@
 class CVolume;
 class CTransferFunction;
 class CSkipMap;
+class CShadeCache;
 
 // Distances from the eye along every ray: the image plane (and first Levoy
 // sample) at RAY_NEAR, the last sample at RAY_FAR; the volume's centre lies at
@@ -63,8 +64,8 @@ void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
 // bShared: rays cast on other threads at the same time may share the shading
 // cache (false when this thread is the only one casting).
 void CastGridRay(const RayView& view, const RunSettings& settings, double fx, double fy,
-                 const CTransferFunction& tf, CVolume& volume, ImagePixel& pixel,
-                 const CSkipMap* pSkip = nullptr, bool bShared = true);
+                 const CTransferFunction& tf, const CVolume& volume, CShadeCache& shade,
+                 ImagePixel& pixel, const CSkipMap* pSkip = nullptr, bool bShared = true);
 
 // The casters do the same arithmetic with the processor's AVX2 instructions
 // where it has them, or with SSE2; the pictures are the same bit for bit.
@@ -80,14 +81,14 @@ bool CasterUsesAvx2();
 // pixel is bit for bit the same with or without the map.
 
 // Shaded front-to-back compositing with gradient-weighted opacity; fills the
-// volume's shading cache. pDirection and pLight point to three floats each. Casts
+// shading cache (fitted to the volume). pDirection and pLight point to three floats each. Casts
 // running at the same time may share the cache: an entry is claimed atomically
 // by the first ray that reaches its voxel, which fills it, and every other ray
 // waits for and uses what that ray filled in.
 int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDirection,
                  const float* pLight, int32_t nInterpolation, const CTransferFunction& tf,
-                 const CMatrix4& matrix, CVolume& volume, ImagePixel& pixel,
-                 const CSkipMap* pSkip = nullptr);
+                 const CMatrix4& matrix, const CVolume& volume, CShadeCache& shade,
+                 ImagePixel& pixel, const CSkipMap* pSkip = nullptr);
 
 // Averaged back-to-front projection of the nearest voxel values: grey = five
 // times the sum of the inside samples divided by 4096 * nSamples.

@@ -19,6 +19,7 @@
 #include "engine/BrickMap.h"
 #include "engine/RayCaster.h"
 #include "engine/RenderPool.h"
+#include "engine/ShadeCache.h"
 #include "platform/Sync.h"
 #include "render/RenderState.h"
 #include "transfer/TransferFunction.h"
@@ -273,11 +274,11 @@ public:
     // collects what each ray cost. bOrdered: the step starts as Levoy. nLanes
     // lanes will call Cast.
     CStepCaster(CRenderState& wnd, const RunSettings& settings, const RayView& view,
-                const CTransferFunction& tf, CVolume& volume, const CSkipMap* pSkip,
-                uint8_t* const* ppChanged, CColumnCosts& costs, int W, int H, int nBufferWidth,
-                int nBufferHeight, int n, bool bOrdered, int nLanes)
+                const CTransferFunction& tf, const CVolume& volume, CShadeCache& shade,
+                const CSkipMap* pSkip, uint8_t* const* ppChanged, CColumnCosts& costs, int W, int H,
+                int nBufferWidth, int nBufferHeight, int n, bool bOrdered, int nLanes)
         : m_Wnd(wnd), m_Settings(settings), m_View(view), m_Tf(tf), m_Volume(volume),
-          m_pSkip(pSkip), m_ppChanged(ppChanged), m_Costs(costs), m_nW(W), m_nH(H),
+          m_Shade(shade), m_pSkip(pSkip), m_ppChanged(ppChanged), m_Costs(costs), m_nW(W), m_nH(H),
           m_nBufferWidth(nBufferWidth), m_n(n), m_bOrdered(bOrdered), m_nLag(RowLag(view, n)) {
         // Grid row a (1-based) lies on pixel row trunc((a - 1) / n * H). A row
         // on the same pixel row as the one before it finds every pixel computed
@@ -382,11 +383,13 @@ private:
             // Every fourth grid column is timed: enough for the cost profile.
             if ((b & 3) == 1) {
                 const uint64_t t0 = CostClock();
-                CastGridRay(m_View, m_Settings, fx, fy, m_Tf, m_Volume, pixel, m_pSkip, m_bShared);
+                CastGridRay(m_View, m_Settings, fx, fy, m_Tf, m_Volume, m_Shade, pixel, m_pSkip,
+                            m_bShared);
                 pCost[x] += m_Costs.Limit(nLane, CostClock() - t0);
                 ++pRays[x];
             } else {
-                CastGridRay(m_View, m_Settings, fx, fy, m_Tf, m_Volume, pixel, m_pSkip, m_bShared);
+                CastGridRay(m_View, m_Settings, fx, fy, m_Tf, m_Volume, m_Shade, pixel, m_pSkip,
+                            m_bShared);
             }
             pChanged[x] = 1;
         }
@@ -573,7 +576,8 @@ private:
     const RunSettings& m_Settings;
     const RayView& m_View;
     const CTransferFunction& m_Tf;
-    CVolume& m_Volume;
+    const CVolume& m_Volume;
+    CShadeCache& m_Shade;
     const CSkipMap* m_pSkip;
     uint8_t* const* m_ppChanged;
     CColumnCosts& m_Costs;
@@ -621,7 +625,14 @@ int ProgressiveVolumeThread(CRenderState& wnd) {
         wnd.MarkWorkerEnding();
         return -1;
     }
-    CVolume& volume = *pVolume;
+    // The shading cache fits the dataset, every entry empty.
+    CShadeCache& shade = wnd.WorkerShadeCache();
+    if (!shade.Fit(pVolume->m_nVoxelCount)) {
+        DebugOutput("Out of memory for the shading cache!\n");
+        wnd.MarkWorkerEnding();
+        return -1;
+    }
+    const CVolume& volume = *pVolume;
 
     DebugOutput("ProgressiveVolumeThread started!\n");
     // Ended goes off before Running comes on, so that a stop that sees this run
@@ -640,7 +651,6 @@ int ProgressiveVolumeThread(CRenderState& wnd) {
     const int nBufferHeight = std::clamp(H, 0, IMAGE_MAX_HEIGHT);
 
     wnd.ClearBackImage(nBufferWidth, nBufferHeight);
-    volume.ClearShadeCache();
 
     RayView view;
     SetupView(settings, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ, *pVectorMath, view,
@@ -678,7 +688,7 @@ int ProgressiveVolumeThread(CRenderState& wnd) {
                 break;
             const int n = 1 << (nStep - 1);
             const bool bPooled = pPool && n > SMALL_STEP_GRID;
-            CStepCaster caster(wnd, settings, view, *pTransferFunction, volume, pSkip,
+            CStepCaster caster(wnd, settings, view, *pTransferFunction, volume, shade, pSkip,
                                changedByLane.data(), costs, W, H, nBufferWidth, nBufferHeight, n,
                                settings.nVolumeType == VOLUME_TYPE_LEVOY, bPooled ? nThreads : 1);
             if (bPooled && caster.Rows() > 1)

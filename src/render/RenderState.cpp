@@ -6,6 +6,7 @@
 
 #include "engine/BrickMap.h"
 #include "engine/RenderPool.h"
+#include "engine/ShadeCache.h"
 #include "render/ProgressiveThread.h"
 
 namespace {
@@ -166,6 +167,12 @@ CBrickRanges& CRenderState::WorkerBrickRanges() {
     if (!m_pBrickRanges)
         m_pBrickRanges = std::make_unique<CBrickRanges>();
     return *m_pBrickRanges;
+}
+
+CShadeCache& CRenderState::WorkerShadeCache() {
+    if (!m_pShadeCache)
+        m_pShadeCache = std::make_unique<CShadeCache>();
+    return *m_pShadeCache;
 }
 
 CSkipMap& CRenderState::WorkerSkipMap() {

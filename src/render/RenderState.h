@@ -23,6 +23,7 @@
 class CRenderPool;
 class CBrickRanges;
 class CSkipMap;
+class CShadeCache;
 class CVolume;
 class CTransferFunction;
 class CVectorMath;
@@ -159,10 +160,11 @@ public:
     // freed with the state once no worker is left): the casting pool with the
     // given number of lanes (made on first use, remade when the count changes),
     // the value ranges of the dataset's bricks (kept while the dataset stays the
-    // same) and the run's skip map.
+    // same), the run's skip map and the shading cache.
     CRenderPool& WorkerPool(int nLanes);
     CBrickRanges& WorkerBrickRanges();
     CSkipMap& WorkerSkipMap();
+    CShadeCache& WorkerShadeCache();
     // The wire box of the last run's view: the worker stores it at the run's
     // start, the window draws it.
     void StoreWireBox(const WireBox& box);
@@ -218,6 +220,7 @@ private:
     std::unique_ptr<CRenderPool> m_pPool;
     std::unique_ptr<CBrickRanges> m_pBrickRanges;
     std::unique_ptr<CSkipMap> m_pSkipMap;
+    std::unique_ptr<CShadeCache> m_pShadeCache;
     // The worker thread object (touched only by the thread that starts and stops
     // runs), whether that thread has reported that it runs, whether it has entered
     // its end sequence, and whether it has returned.

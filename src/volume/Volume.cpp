@@ -304,27 +304,13 @@ int CVolume::AllocateBuffers() {
     const size_t n = static_cast<size_t>(m_nVoxelCount);
     const bool bOk = (m_pVoxels || (m_pVoxels = AllocateLarge<int16_t>(n, false))) &&
                      ReallocateLarge(m_pRecords, n, false) &&
-                     ReallocateLarge(m_pGradientMagnitude, n, false) &&
-                     ReallocateLarge(m_pShade, n, false) && ReallocateLarge(m_pShadeValid, n, true);
+                     ReallocateLarge(m_pGradientMagnitude, n, false);
     if (!bOk) {
         FreeBuffers();
         return -1;
     }
     m_nContentSerial = NextContentSerial();
-    m_nShadeRun = 1;
     return 0;
-}
-
-void CVolume::ClearShadeCache() {
-    if (!m_pShadeValid)
-        return;
-    if (m_nShadeRun < SHADE_LAST_RUN) {
-        ++m_nShadeRun;
-        return;
-    }
-    // The run numbers are used up: every flag back to 0 (empty for every run).
-    std::memset(m_pShadeValid, 0, static_cast<size_t>(m_nVoxelCount));
-    m_nShadeRun = 1;
 }
 
 std::string DescribeValues(const CVolume& volume) {
@@ -345,8 +331,6 @@ void CVolume::FreeBuffers() {
     FreeLarge(m_pVoxels);
     FreeLarge(m_pRecords);
     FreeLarge(m_pGradientMagnitude);
-    FreeLarge(m_pShade);
-    FreeLarge(m_pShadeValid);
 }
 
 int CVolume::FindHistogramPeak() {

@@ -1,7 +1,6 @@
 // One scalar volume read from a RAW dataset file (*.dat): signed 16-bit voxels,
 // x fastest, with per-voxel gradients (kept beside a float copy of each value, in
-// one record per voxel), their lengths, a 4096-bin histogram and the shading
-// cache that the Levoy ray caster fills.
+// one record per voxel), their lengths and a 4096-bin histogram.
 #pragma once
 
 #include <cstddef>
@@ -16,16 +15,6 @@ constexpr int HISTOGRAM_BINS = 4096;
 struct VoxelRecord {
     float value;       // the voxel value (every 16-bit value is exact as a float)
     float gradient[3]; // gx, gy, gz; zero on the border voxels
-};
-
-// One entry of the shading cache (8 bytes): the shaded colour and its opacity.
-// Whether it belongs to the current run is kept apart, in m_pShadeValid.
-struct ShadeEntry {
-    uint8_t red; // 0..255
-    uint8_t green;
-    uint8_t blue;
-    uint8_t unused;
-    float alpha;
 };
 
 // Where a dataset came from and how its voxel values relate to the file's.
@@ -93,29 +82,8 @@ public:
     // A short English text for the load error ("cannot be opened", ...).
     static const char* LoadErrorText(RawLoadError eError);
 
-    // Empties the shading cache: every entry counts as empty afterwards. A run
-    // number in the valid flags makes this cost nothing but a count on most
-    // runs; only when the numbers are used up are all flags reset.
-    void ClearShadeCache();
-    // The valid flag of an entry filled since the last ClearShadeCache, with
-    // colour 0 and opacity 0 (the entry itself is not written then), or with its
-    // colour and opacity in m_pShade; and of an entry claimed for filling. Any
-    // other flag means empty.
-    uint8_t ShadeTransparent() const { return m_nShadeRun; }
-    uint8_t ShadeOpaque() const { return static_cast<uint8_t>(m_nShadeRun | SHADE_OPAQUE_BIT); }
-    uint8_t ShadeClaimed() const { return static_cast<uint8_t>(m_nShadeRun | SHADE_CLAIM_BIT); }
-    bool IsShadeFilled(int32_t k) const {
-        return m_pShadeValid[k] == ShadeTransparent() || m_pShadeValid[k] == ShadeOpaque();
-    }
-    // The entry of voxel k as filled in this run (all zero when transparent).
-    ShadeEntry ShadeOf(int32_t k) const {
-        return m_pShadeValid[k] == ShadeOpaque() ? m_pShade[k] : ShadeEntry{0, 0, 0, 0, 0.0f};
-    }
-
     VoxelRecord* m_pRecords = nullptr;     // value and gradient of every voxel
     float* m_pGradientMagnitude = nullptr; // 1 float per voxel
-    ShadeEntry* m_pShade = nullptr;        // shading cache, 1 entry per voxel
-    uint8_t* m_pShadeValid = nullptr;      // its valid flags, 1 per voxel
     int16_t m_nDimX = 0;
     int16_t m_nDimY = 0;
     int16_t m_nDimZ = 0;
@@ -160,10 +128,6 @@ private:
     void Reject(RawLoadError eError);
 
     RawLoadError m_eLoadError = RAW_OK;
-    static constexpr uint8_t SHADE_CLAIM_BIT = 0x80;
-    static constexpr uint8_t SHADE_OPAQUE_BIT = 0x40;
-    static constexpr uint8_t SHADE_LAST_RUN = 0x3f;
-    uint8_t m_nShadeRun = 1; // 1..SHADE_LAST_RUN
 };
 
 // How the dataset's values were taken from its file: "values kept" or "values

@@ -11,6 +11,7 @@
 #include "headless/Phantom.h"
 #include "engine/BrickMap.h"
 #include "engine/RayCaster.h"
+#include "engine/ShadeCache.h"
 
 namespace {
 
@@ -35,13 +36,14 @@ void ExpectSamePictures(int nDimX, int nDimY, int nDimZ, const std::vector<int16
         EXPECT_EQ(CasterUsesAvx2(), bAvx2);
         RayView view;
         SetupView(state, nDimX, nDimY, nDimZ, math, view, volume.m_dSpacing);
-        volume.ClearShadeCache();
+        CShadeCache shade;
+        shade.Fit(volume.m_nVoxelCount);
         const int w = state.nWidth, h = state.nHeight;
         std::vector<ImagePixel> pixels(static_cast<size_t>(w) * h);
         std::memset(pixels.data(), 0, pixels.size() * sizeof(ImagePixel)); // padding too
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
-                CastGridRay(view, state, double(x) / w, double(y) / h, tf, volume,
+                CastGridRay(view, state, double(x) / w, double(y) / h, tf, volume, shade,
                             pixels[static_cast<size_t>(y) * w + x], pSkip);
         return pixels;
     };

@@ -9,6 +9,7 @@
 #include "EngineTestSupport.h"
 #include "render/ProgressiveThread.h"
 #include "engine/RayCaster.h"
+#include "engine/ShadeCache.h"
 
 namespace {
 
@@ -45,6 +46,7 @@ protected:
     CTransferFunction m_Tf;
     CVectorMath m_Math;
     RayView m_View;
+    CShadeCache m_Shade;
 
     void Setup(int w, int h, int nLongitude, int nLatitude, int dx, int dy, int dz,
                const double* pSpacing = nullptr) {
@@ -72,7 +74,9 @@ protected:
         m_State.nLowerThreshold = 0;
         m_State.nUpperThreshold = 4095;
         ImagePixel p = Dirty();
-        CastGridRay(m_View, m_State, fx, fy, m_Tf, volume, p);
+        if (m_Shade.Size() != volume.m_nVoxelCount)
+            m_Shade.Fit(volume.m_nVoxelCount);
+        CastGridRay(m_View, m_State, fx, fy, m_Tf, volume, m_Shade, p);
         return p;
     }
 };
@@ -138,11 +142,11 @@ TEST_F(ViewTest, RaysTheLagApartNeverReachOneShadingCacheEntry) {
         std::vector<int> first(pVolume->m_nVoxelCount, n), last(pVolume->m_nVoxelCount, -1);
         for (int nRow = 0; nRow < n; nRow += 4) {
             for (int nColumn = 0; nColumn < n; ++nColumn) {
-                pVolume->ClearShadeCache();
+                m_Shade.Fit(pVolume->m_nVoxelCount);
                 CastAt(*pVolume, VOLUME_TYPE_LEVOY, VOLUME_TRILINEAR, double(nColumn) / n,
                        double(nRow) / n);
                 for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k) {
-                    if (pVolume->IsShadeFilled(k)) {
+                    if (m_Shade.IsFilled(k)) {
                         first[k] = std::min(first[k], nColumn);
                         last[k] = std::max(last[k], nColumn);
                     }
@@ -167,12 +171,13 @@ protected:
     std::unique_ptr<CVolume> m_pVolume =
         MakeVolume(3, 3, 6, [](int, int, int z) { return 100 + z; });
     CMatrix4 m_Matrix = Shift(1.5, 1.5, 0.5);
+    CShadeCache m_Shade;
 
     ImagePixel Cast(const float* pLight = kAlongZ) {
-        m_pVolume->ClearShadeCache();
+        m_Shade.Fit(m_pVolume->m_nVoxelCount);
         ImagePixel pixel = Dirty();
         EXPECT_EQ(CastRayLevoy(4, 0.0, 4.0, kAlongZ, pLight, VOLUME_NEAREST, m_Tf, m_Matrix,
-                               *m_pVolume, pixel),
+                               *m_pVolume, m_Shade, pixel),
                   0);
         return pixel;
     }
@@ -192,12 +197,12 @@ TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytesAndTheShadingRules)
     EXPECT_EQ(p.r, (200.0f * 0.5f + 10.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.g, (50.0f * 0.5f + 250.0f * 0.5f * 0.25f) * K255);
     EXPECT_EQ(p.b, 0.0f);
-    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).red, 200);
-    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).green, 250);
-    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).alpha, 0.25f);
+    EXPECT_EQ(m_Shade.Of(K(0)).red, 200);
+    EXPECT_EQ(m_Shade.Of(K(1)).green, 250);
+    EXPECT_EQ(m_Shade.Of(K(1)).alpha, 0.25f);
     for (int z = 0; z < 4; ++z)
-        EXPECT_TRUE(m_pVolume->IsShadeFilled(K(z))) << z;
-    EXPECT_FALSE(m_pVolume->IsShadeFilled(K(4)));
+        EXPECT_TRUE(m_Shade.IsFilled(K(z))) << z;
+    EXPECT_FALSE(m_Shade.IsFilled(K(4)));
 
     Gradient(0, 0);  // no gradient: colour 0 and opacity 0; the ray goes on
     Gradient(1, -2); // faces away: I = 0.3 - 0.7 < 0
@@ -206,13 +211,13 @@ TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytesAndTheShadingRules)
     SetEntry(m_Tf, 101, 255.0f, 255.0f, 255.0f, 0.125f);
     SetEntry(m_Tf, 102, 400.0f, 255.9f, -20.0f, 0.125f);
     p = Cast();
-    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).red, 0);
-    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).alpha, 0.0f);
+    EXPECT_EQ(m_Shade.Of(K(0)).red, 0);
+    EXPECT_EQ(m_Shade.Of(K(0)).alpha, 0.0f);
     // Facing away: bytes limited to 0, the opacity stays (a dark occluder).
-    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).red, 0);
-    EXPECT_EQ(m_pVolume->ShadeOf(K(1)).alpha, 0.25f);
+    EXPECT_EQ(m_Shade.Of(K(1)).red, 0);
+    EXPECT_EQ(m_Shade.Of(K(1)).alpha, 0.25f);
     // Table colours beyond the byte range are limited to 0..255.
-    const ShadeEntry s = m_pVolume->ShadeOf(K(2));
+    const ShadeEntry s = m_Shade.Of(K(2));
     EXPECT_EQ(std::vector<int>({s.red, s.green, s.blue}), std::vector<int>({255, 255, 0}));
     EXPECT_EQ(p.r, 255.0f * 0.75f * 0.25f * K255);
     EXPECT_EQ(p.b, 0.0f);
@@ -228,9 +233,9 @@ TEST_F(LevoyNearestTest, SpecularHighlightUsesTheHalfVector) {
     Cast(light);
     // 0.7 * 255 + 0.3 * 255 / 32768 = 178.502 and 0.7 * 100 + 0.3 * 100 / 32768 =
     // 70.0009; without the specular term the second would truncate to 69.
-    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).red, 178);
-    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).green, 70);
-    EXPECT_EQ(m_pVolume->ShadeOf(K(0)).alpha, 0.75f);
+    EXPECT_EQ(m_Shade.Of(K(0)).red, 178);
+    EXPECT_EQ(m_Shade.Of(K(0)).green, 70);
+    EXPECT_EQ(m_Shade.Of(K(0)).alpha, 0.75f);
 }
 
 TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99AndFacesAreOutside) {
@@ -243,7 +248,7 @@ TEST_F(LevoyNearestTest, StopsRightAfterTheSampleThatPassesPoint99AndFacesAreOut
     EXPECT_EQ(p.r, 100.0f * 1.0f * (2.0f * 0.49f) * K255);
     EXPECT_EQ(p.g, 200.0f * (1.0f - 2.0f * 0.49f) * (2.0f * 0.3f) * K255); // in full
     EXPECT_EQ(p.b, 0.0f);                                                  // never reached
-    EXPECT_FALSE(m_pVolume->IsShadeFilled(K(2)));
+    EXPECT_FALSE(m_Shade.IsFilled(K(2)));
     // With a1 = 0.4, A = 0.988 stays below: the third sample counts.
     SetEntry(m_Tf, 101, 0.0f, 200.0f, 0.0f, 0.2f);
     EXPECT_GT(Cast().b, 0.0f);
@@ -265,26 +270,49 @@ TEST(CasterTest, LevoyTrilinearCacheKeepsTheFirstRaysShadingForTheRun) {
     SetEntry(tf, 1275, 0.0f, 200.0f, 0.0f, 0.001f);
     const float light[3] = {1.0f, 0.0f, 0.0f};
     const int32_t k = VoxelIndex(*pVolume, 2, 2, 2);
+    CShadeCache m_Shade;
     auto cast = [&](double fx) {
         ImagePixel p = Dirty();
         CastRayLevoy(1, 0.0, 1.0, kAlongZ, light, VOLUME_TRILINEAR, tf, Shift(fx, 2.5, 2.5),
-                     *pVolume, p);
+                     *pVolume, m_Shade, p);
         return p;
     };
-    pVolume->ClearShadeCache();
+    m_Shade.Fit(pVolume->m_nVoxelCount);
     const ImagePixel first = cast(2.25), second = cast(2.75);
     // I = 0.7 + 0.3 * 2^-15 (half vector at 45 degrees): 200 I = 140.0018.
-    EXPECT_EQ(pVolume->ShadeOf(k).red, 140);
-    EXPECT_EQ(pVolume->ShadeOf(k).green, 0);
-    EXPECT_EQ(pVolume->ShadeOf(k).alpha, 100.0f * 0.001f);
+    EXPECT_EQ(m_Shade.Of(k).red, 140);
+    EXPECT_EQ(m_Shade.Of(k).green, 0);
+    EXPECT_EQ(m_Shade.Of(k).alpha, 100.0f * 0.001f);
     EXPECT_GT(first.r, 0.0f);
     EXPECT_EQ(second.r, first.r);
     EXPECT_EQ(second.g, 0.0f);
     // A fresh run lets the second ray classify the voxel itself.
-    pVolume->ClearShadeCache();
+    m_Shade.Fit(pVolume->m_nVoxelCount);
     const ImagePixel alone = cast(2.75);
     EXPECT_EQ(alone.r, 0.0f);
     EXPECT_EQ(alone.g, first.r);
+}
+
+TEST(ShadeCache, ClearingEmptiesEveryEntryOverManyRuns) {
+    CShadeCache v;
+    ASSERT_TRUE(v.Fit(3));
+    EXPECT_FALSE(v.IsFilled(0));
+    // Entry 0 is filled once (opaque), entry 1 in every run (transparent or
+    // opaque, claimed in between), entry 2 is claimed once: after each clear none
+    // may count as filled or claimed, also when the run numbers have come round
+    // again.
+    v.m_pValid[0] = v.Opaque();
+    v.m_pValid[2] = v.Claimed();
+    for (int nRun = 0; nRun < 400; ++nRun) {
+        const uint8_t states[] = {v.Claimed(), v.Transparent(), v.Opaque()};
+        v.m_pValid[1] = states[nRun % 3];
+        ASSERT_TRUE(v.IsFilled(1) == (nRun % 3 != 0)) << nRun;
+        v.Clear();
+        for (int32_t k = 0; k < 3; ++k) {
+            ASSERT_FALSE(v.IsFilled(k)) << nRun << " " << k;
+            ASSERT_NE(v.m_pValid[k], v.Claimed()) << nRun << " " << k;
+        }
+    }
 }
 
 // ------------------------------------------------------------ X-Ray, First Hit
@@ -391,7 +419,7 @@ TEST_F(ViewTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
     for (int i = 0; i < TABLE_SIZE; ++i)
         SetEntry(m_Tf, i, 255.0f, 128.0f, 64.0f, 0.001f);
     Setup(692, 448, 0, 90, 8, 8, 8);
-    pVolume->ClearShadeCache();
+    m_Shade.Fit(pVolume->m_nVoxelCount);
     for (int nType = 0; nType < 3; ++nType) {
         ExpectBlack(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.0, 0.0));
         EXPECT_GT(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.5, 0.5).r, 0.0f) << nType;
@@ -404,7 +432,7 @@ TEST_F(ViewTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
         SetEntry(m_Tf, i, 255.0f, 255.0f, 255.0f, 1.0f);
     Setup(100, 100, 0, 90, 1, 1, 1);
     EXPECT_EQ(m_View.nSamples, 1);
-    pSingle->ClearShadeCache();
+    m_Shade.Fit(pSingle->m_nVoxelCount);
     for (int nType = 0; nType < 3; ++nType)
         for (int nInterpolation = 0; nInterpolation < 2; ++nInterpolation)
             ExpectBlack(CastAt(*pSingle, nType, nInterpolation, 0.5, 0.5));

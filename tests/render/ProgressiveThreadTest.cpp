@@ -16,6 +16,7 @@
 #include "engine/BrickMap.h"
 #include "engine/EngineTestSupport.h"
 #include "engine/RayCaster.h"
+#include "engine/ShadeCache.h"
 #include "render/ProgressiveThread.h"
 #include "headless/Headless.h"
 #include "headless/Phantom.h"
@@ -146,8 +147,8 @@ protected:
     }
     int FilledShades() {
         int n = 0;
-        for (int32_t k = 0; k < m_Viewer.Volume()->m_nVoxelCount; ++k)
-            n += m_Viewer.Volume()->IsShadeFilled(k) ? 1 : 0;
+        for (int32_t k = 0; k < m_State.WorkerShadeCache().Size(); ++k)
+            n += m_State.WorkerShadeCache().IsFilled(k) ? 1 : 0;
         return n;
     }
 

@@ -25,8 +25,7 @@ int HistogramTotal(const CVolume& v) {
 
 // Everything a rejected or unreadable file must leave behind.
 void ExpectEmpty(const CVolume& v) {
-    const void* buffers[] = {v.m_pVoxels, v.m_pRecords, v.m_pGradientMagnitude, v.m_pShade,
-                             v.m_pShadeValid};
+    const void* buffers[] = {v.m_pVoxels, v.m_pRecords, v.m_pGradientMagnitude};
     for (const void* p : buffers)
         EXPECT_EQ(p, nullptr);
     const int sizes[] = {v.m_nDimX,       v.m_nDimY,          v.m_nDimZ,
@@ -64,7 +63,7 @@ TEST(VolumeLoad, HeaderStridesVoxelOrderAndLittleEndian) {
         EXPECT_EQ(v.m_Histogram[10 + i], 1);
     }
     EXPECT_EQ(HistogramTotal(v), 8);
-    EXPECT_TRUE(v.m_pShade && v.m_pShadeValid);
+    EXPECT_TRUE(v.m_pRecords && v.m_pGradientMagnitude);
 
     // 258 = 0x0102 along x: a byte-order mistake would read 513.
     EXPECT_EQ(
@@ -267,29 +266,6 @@ TEST(VolumeSamplers, WholeValuesNeverTruncateToOneLess) {
                 ASSERT_EQ(static_cast<int>(v.SampleTrilinear(c, f, 1.0f - f)), value) << c;
                 ASSERT_EQ(static_cast<int>(v.SampleTrilinear(f, c, f)), value) << c;
             }
-        }
-    }
-}
-
-TEST(VolumeShadeCache, ClearingEmptiesEveryEntryOverManyRuns) {
-    ScratchDir dir;
-    CVolume v(dir.Write("c.dat", RawBytes(3, 1, 1, {5, 6, 7})));
-    ASSERT_EQ(v.GetLoadError(), RAW_OK);
-    EXPECT_FALSE(v.IsShadeFilled(0));
-    // Entry 0 is filled once (opaque), entry 1 in every run (transparent or
-    // opaque, claimed in between), entry 2 is claimed once: after each clear none
-    // may count as filled or claimed, also when the run numbers have come round
-    // again.
-    v.m_pShadeValid[0] = v.ShadeOpaque();
-    v.m_pShadeValid[2] = v.ShadeClaimed();
-    for (int nRun = 0; nRun < 400; ++nRun) {
-        const uint8_t states[] = {v.ShadeClaimed(), v.ShadeTransparent(), v.ShadeOpaque()};
-        v.m_pShadeValid[1] = states[nRun % 3];
-        ASSERT_TRUE(v.IsShadeFilled(1) == (nRun % 3 != 0)) << nRun;
-        v.ClearShadeCache();
-        for (int32_t k = 0; k < 3; ++k) {
-            ASSERT_FALSE(v.IsShadeFilled(k)) << nRun << " " << k;
-            ASSERT_NE(v.m_pShadeValid[k], v.ShadeClaimed()) << nRun << " " << k;
         }
     }
 }
