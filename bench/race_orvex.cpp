@@ -12,6 +12,8 @@
 #include "headless/RenderOptions.h"
 #include "headless/Timing.h"
 
+#include "engine/CompositingModes.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -53,7 +55,6 @@ int main(int argc, char** argv) {
     std::vector<int> threadCounts = {1};
     bool bSkipping = true;
     std::string sPngPrefix;
-    const char* const kTypes[] = {"levoy", "xray", "firsthit"};
     for (int i = 3; i < argc; ++i) {
         const std::string sArg = argv[i];
         if (i + 1 >= argc)
@@ -66,11 +67,12 @@ int main(int argc, char** argv) {
             while (bOk && nStart <= sValue.size()) {
                 const size_t nEnd = std::min(sValue.find(',', nStart), sValue.size());
                 const std::string sType = sValue.substr(nStart, nEnd - nStart);
-                const auto* p = std::find_if(std::begin(kTypes), std::end(kTypes),
-                                             [&](const char* t) { return sType == t; });
-                bOk = p != std::end(kTypes);
+                const auto* p =
+                    std::find_if(std::begin(COMPOSITING_MODES), std::end(COMPOSITING_MODES),
+                                 [&](const CompositingMode& m) { return sType == m.pWord; });
+                bOk = p != std::end(COMPOSITING_MODES);
                 if (bOk)
-                    types.push_back(int(p - std::begin(kTypes)));
+                    types.push_back(p->nType);
                 nStart = nEnd + 1;
             }
         } else if (sArg == "--threads") {
@@ -135,12 +137,14 @@ int main(int argc, char** argv) {
             if (s6.bValid)
                 std::snprintf(sStep6, sizeof sStep6, "%.1f", s6.dMedian);
             std::printf("RESULT\t%s\t%s\t%d\t%.1f\t%.1f\t%.1f\t%s\t%.1f\t%.0f\t%.1f\n",
-                        kTypes[nType], nTypeSampling ? "trilinear" : "nearest", nThreads, w.dMedian,
-                        w.dMin, w.dMax, sStep6, warmUp.dFinished, dLoad, Summarise(cpu).dMedian);
+                        COMPOSITING_MODES[nType].pWord, nTypeSampling ? "trilinear" : "nearest",
+                        nThreads, w.dMedian, w.dMin, w.dMax, sStep6, warmUp.dFinished, dLoad,
+                        Summarise(cpu).dMedian);
             std::fflush(stdout);
         }
         if (!sPngPrefix.empty()) {
-            const std::string sPath = sPngPrefix + "-" + kTypes[nType] + "-orvex.png";
+            const std::string sPath =
+                sPngPrefix + "-" + COMPOSITING_MODES[nType].pWord + "-orvex.png";
             if (!WriteImage(sPath, viewer.VolumePicture(), sError)) {
                 std::fprintf(stderr, "orvex-race-time: %s\n", sError.c_str());
                 return 1;

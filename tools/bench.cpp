@@ -10,6 +10,7 @@
 #include "headless/RenderOptions.h"
 #include "headless/Timing.h"
 
+#include "engine/CompositingModes.h"
 #include "render/RenderState.h"
 #include "volume/Volume.h"
 
@@ -125,7 +126,6 @@ struct Row {
     int nStopsMeasured = 0;
 };
 
-const char* const kTypeNames[] = {"Levoy", "X-Ray", "First Hit"};
 const char* const kSamplingNames[] = {"nearest", "trilinear"};
 
 // Starts a run, lets it work for dDelayMs, stops it and returns the time from the
@@ -212,7 +212,7 @@ std::vector<Row> MeasureConfiguration(CHeadlessViewer& viewer, const std::string
 void PrintRow(const Row& r) {
     const std::string sStop = Format(r.stop, 2) + " (" + std::to_string(r.nStopsMeasured) + ")";
     std::printf("%-10s %-9s %-9s %7d %-24s %-21s %8.2f %10.1f %-26s %7.0f\n", r.sDataset.c_str(),
-                kTypeNames[r.nType], kSamplingNames[r.nSampling], r.nThreads,
+                COMPOSITING_MODES[r.nType].pName, kSamplingNames[r.nSampling], r.nThreads,
                 Format(r.whole, 1).c_str(), Format(r.step6, 1).c_str(), r.dRaysPerSecond / 1e6,
                 r.dSamplesPerSecond / 1e6, sStop.c_str(), r.dPeakMiB);
     std::fflush(stdout);
@@ -324,7 +324,7 @@ int main(int argc, char** argv) {
                 nResult = 1;
                 break;
             }
-            for (int nType = 0; nType < 3; ++nType) {
+            for (int nType = 0; nType < COMPOSITING_MODE_COUNT; ++nType) {
                 for (int nSampling : {1, 0}) {
                     std::vector<Row> measured;
                     {
@@ -360,10 +360,10 @@ int main(int argc, char** argv) {
                 continue;
             std::printf("  %-10s %-9s %-9s %2d threads  median %8.1f ms -> %8.1f ms  %5.2fx"
                         "   best %8.1f ms -> %8.1f ms  %5.2fx\n",
-                        r.sDataset.c_str(), kTypeNames[r.nType], kSamplingNames[r.nSampling],
-                        r.nThreads, pBase->whole.dMedian, r.whole.dMedian,
-                        pBase->whole.dMedian / r.whole.dMedian, pBase->whole.dMin, r.whole.dMin,
-                        pBase->whole.dMin / r.whole.dMin);
+                        r.sDataset.c_str(), COMPOSITING_MODES[r.nType].pName,
+                        kSamplingNames[r.nSampling], r.nThreads, pBase->whole.dMedian,
+                        r.whole.dMedian, pBase->whole.dMedian / r.whole.dMedian, pBase->whole.dMin,
+                        r.whole.dMin, pBase->whole.dMin / r.whole.dMin);
         }
     }
 
@@ -407,7 +407,7 @@ int main(int argc, char** argv) {
                     continue;
                 char what[96];
                 std::snprintf(what, sizeof what, "%s %s whole run vs Levoy, %d thread%s, median ms",
-                              kTypeNames[nType], kSamplingNames[nSampling], nThreads,
+                              COMPOSITING_MODES[nType].pName, kSamplingNames[nSampling], nThreads,
                               nThreads == 1 ? "" : "s");
                 char target[32];
                 std::snprintf(target, sizeof target, "<= %.1f", pBase->whole.dMedian);

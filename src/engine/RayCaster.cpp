@@ -14,6 +14,7 @@
 #endif
 
 #include "engine/BrickMap.h"
+#include "engine/CompositingModes.h"
 #include "engine/FloatSteps.h"
 #include "engine/ShadeCache.h"
 #include "transfer/TransferFunction.h"
@@ -84,6 +85,26 @@ struct RayMarchSetup {
     // whether each is known.
     bool bBounds[2];
     double dBounds[2][4];
+};
+
+// One ray to cast, with everything its caster needs.
+struct CastRequest {
+    const RayMarchSetup* pSetup;
+    int32_t nType; // a VolumeType
+    int32_t nInterpolation;
+    int32_t nUpper;
+    int32_t nLower;
+    int32_t nSamples;
+    const float* pDirection; // not normalised
+    float fStart;            // distance of the first sample along the ray
+    float fStep;             // distance from one sample to the next
+    const float* pLight;
+    const CTransferFunction* pTf;
+    const CVolume* pVolume;
+    CShadeCache* pShade; // Levoy
+    ImagePixel* pPixel;
+    const CSkipMap* pSkip;
+    bool bShared; // other rays may use the shading cache at the same time
 };
 
 namespace {
@@ -702,6 +723,8 @@ public:
 
     // pDirection: the normalised ray direction. bShared: other rays may use the
     // cache at the same time (then entries are claimed atomically).
+    CLevoyStep(const CastRequest& r, const float* pDirection)
+        : CLevoyStep(pDirection, r.pLight, *r.pTf, *r.pVolume, *r.pShade, r.bShared) {}
     CLevoyStep(const float* pDirection, const float* pLight, const CTransferFunction& tf,
                const CVolume& volume, CShadeCache& cache, bool bShared)
         : m_pDirection(pDirection), m_pLight(pLight), m_bShared(bShared), m_Tf(tf),
@@ -712,6 +735,8 @@ public:
     // Samples in empty space have opacity 0: with a finite A they change no sum,
     // and A stays at or below 0.99.
     bool MaySkip() const { return std::isfinite(A); }
+
+    void Finish(ImagePixel& pixel) const { SetPixel(pixel, cr * K255, cg * K255, cb * K255); }
 
     void Prefetch(int32_t k) const {
         __builtin_prefetch(m_pValid + k);
@@ -834,8 +859,13 @@ class CXRayStep {
 public:
     static constexpr bool CLOSED_BOX = true;
 
-    CXRayStep(int32_t nSamples, const CVolume& volume)
-        : m_pVoxels(volume.m_pVoxels), m_dDivisor(nSamples * 4096.0) {}
+    CXRayStep(const CastRequest& r, const float*)
+        : m_pVoxels(r.pVolume->m_pVoxels), m_dDivisor(r.nSamples * 4096.0) {}
+
+    void Finish(ImagePixel& pixel) const {
+        const float fGrey = static_cast<float>(dSum * 5.0);
+        SetPixel(pixel, fGrey, fGrey, fGrey);
+    }
 
     // Voxels of value 0 add exact zeros, which change no sum.
     bool MaySkip() const { return true; }
@@ -859,10 +889,13 @@ template <class TIsa, bool TRILINEAR> class CFirstHitStep {
 public:
     static constexpr bool CLOSED_BOX = false;
 
-    CFirstHitStep(const float* pLight, int32_t nUpper, int32_t nLower, const CTransferFunction& tf,
-                  const CVolume& volume, ImagePixel& pixel)
-        : m_pLight(pLight), m_fLower(static_cast<float>(nLower)),
-          m_fUpper(static_cast<float>(nUpper)), m_Tf(tf), m_Volume(volume), m_Pixel(pixel) {}
+    CFirstHitStep(const CastRequest& r, const float*)
+        : m_pLight(r.pLight), m_fLower(static_cast<float>(r.nLower)),
+          m_fUpper(static_cast<float>(r.nUpper)), m_Tf(*r.pTf), m_Volume(*r.pVolume),
+          m_Pixel(*r.pPixel) {}
+
+    // A hit has written the pixel already.
+    void Finish(ImagePixel&) const {}
 
     // No sample in empty space can be a hit.
     bool MaySkip() const { return true; }
@@ -922,38 +955,7 @@ private:
     ImagePixel& m_Pixel;
 };
 
-// One ray to cast, with everything its caster needs.
-struct CastRequest {
-    const RayMarchSetup* pSetup;
-    int32_t nType; // a VolumeType
-    int32_t nInterpolation;
-    int32_t nUpper;
-    int32_t nLower;
-    int32_t nSamples;
-    const float* pDirection; // not normalised
-    float fStart;            // distance of the first sample along the ray
-    float fStep;             // distance from one sample to the next
-    const float* pLight;
-    const CTransferFunction* pTf;
-    const CVolume* pVolume;
-    CShadeCache* pShade; // Levoy
-    ImagePixel* pPixel;
-    const CSkipMap* pSkip;
-    bool bShared; // other rays may use the shading cache at the same time
-};
-
-// The kinds of casts, each compiled on its own (with its own use of the
-// registers): Levoy and First Hit for each sampling, and X-Ray.
-enum CastKind {
-    CAST_LEVOY_NEAREST,
-    CAST_LEVOY_TRILINEAR,
-    CAST_XRAY,
-    CAST_FIRST_HIT_NEAREST,
-    CAST_FIRST_HIT_TRILINEAR,
-    CAST_KINDS
-};
-
-template <class TIsa, int nKind> inline void CastWith(const CastRequest& r) {
+template <class TIsa, class TStep> inline void CastWith(const CastRequest& r) {
     ImagePixel& pixel = *r.pPixel;
     const CVolume& volume = *r.pVolume;
     SetPixel(pixel, 0.0f, 0.0f, 0.0f);
@@ -963,43 +965,24 @@ template <class TIsa, int nKind> inline void CastWith(const CastRequest& r) {
     NormalizeVector(r.pDirection[0], r.pDirection[1], r.pDirection[2], dir);
     alignas(16) float pos[4] = {dir[0] * r.fStart, dir[1] * r.fStart, dir[2] * r.fStart, 0.0f};
     alignas(16) const float step[4] = {dir[0] * r.fStep, dir[1] * r.fStep, dir[2] * r.fStep, 0.0f};
-    const RayMarchSetup& setup = *r.pSetup;
-    if constexpr (nKind == CAST_LEVOY_NEAREST || nKind == CAST_LEVOY_TRILINEAR) {
-        CLevoyStep<TIsa, nKind == CAST_LEVOY_TRILINEAR> levoy(dir, r.pLight, *r.pTf, volume,
-                                                              *r.pShade, r.bShared);
-        MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, levoy);
-        SetPixel(pixel, levoy.cr * K255, levoy.cg * K255, levoy.cb * K255);
-    } else if constexpr (nKind == CAST_XRAY) {
-        CXRayStep xray(r.nSamples, volume);
-        MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, xray);
-        const float fGrey = static_cast<float>(xray.dSum * 5.0);
-        SetPixel(pixel, fGrey, fGrey, fGrey);
-    } else {
-        CFirstHitStep<TIsa, nKind == CAST_FIRST_HIT_TRILINEAR> firstHit(
-            r.pLight, r.nUpper, r.nLower, *r.pTf, volume, pixel);
-        MarchRay<TIsa>(setup, r.nSamples, pos, step, volume, r.pSkip, firstHit);
-    }
+    TStep marcher(r, dir);
+    MarchRay<TIsa>(*r.pSetup, r.nSamples, pos, step, volume, r.pSkip, marcher);
+    marcher.Finish(pixel);
 }
 
-// The casters for each instruction set and kind, with everything they call
-// inlined.
-template <int nKind> [[gnu::flatten]] void CastBase(const CastRequest& r) {
-    CastWith<CBaseIsa, nKind>(r);
+// The casts of a step class for each instruction set and sampling, each
+// compiled on its own (with its own use of the registers) and with everything
+// it calls inlined.
+template <template <class, bool> class TStep, bool TRILINEAR>
+[[gnu::flatten]] void CastBase(const CastRequest& r) {
+    CastWith<CBaseIsa, TStep<CBaseIsa, TRILINEAR>>(r);
 }
-
-using CastFunction = void (*)(const CastRequest&);
-constexpr CastFunction BASE_CASTERS[CAST_KINDS] = {
-    CastBase<CAST_LEVOY_NEAREST>, CastBase<CAST_LEVOY_TRILINEAR>, CastBase<CAST_XRAY>,
-    CastBase<CAST_FIRST_HIT_NEAREST>, CastBase<CAST_FIRST_HIT_TRILINEAR>};
 
 #ifdef ORVEX_X86
-template <int nKind> [[gnu::target("avx2"), gnu::flatten]] void CastAvx2(const CastRequest& r) {
-    CastWith<CAvx2Isa, nKind>(r);
+template <template <class, bool> class TStep, bool TRILINEAR>
+[[gnu::target("avx2"), gnu::flatten]] void CastAvx2(const CastRequest& r) {
+    CastWith<CAvx2Isa, TStep<CAvx2Isa, TRILINEAR>>(r);
 }
-
-constexpr CastFunction AVX2_CASTERS[CAST_KINDS] = {
-    CastAvx2<CAST_LEVOY_NEAREST>, CastAvx2<CAST_LEVOY_TRILINEAR>, CastAvx2<CAST_XRAY>,
-    CastAvx2<CAST_FIRST_HIT_NEAREST>, CastAvx2<CAST_FIRST_HIT_TRILINEAR>};
 
 bool ProcessorHasAvx2() {
     __builtin_cpu_init();
@@ -1011,32 +994,30 @@ bool ProcessorHasAvx2() {
 }
 #endif
 
+template <template <class, bool> class TStep>
+constexpr std::array<std::array<CastFunction, 2>, 2> CastsOf() {
+#ifdef ORVEX_X86
+    return {{{CastBase<TStep, false>, CastBase<TStep, true>},
+             {CastAvx2<TStep, false>, CastAvx2<TStep, true>}}};
+#else
+    return {{{CastBase<TStep, false>, CastBase<TStep, true>},
+             {CastBase<TStep, false>, CastBase<TStep, true>}}};
+#endif
+}
+
+// X-Ray reads the nearest voxel whatever the sampling.
+template <class, bool> using CXRayStepOf = CXRayStep;
+
 std::atomic<bool> g_bUseAvx2{ProcessorHasAvx2()};
 
 void Cast(const CastRequest& r) {
-    int nKind;
-    switch (r.nType) {
-    case VOLUME_TYPE_LEVOY:
-        nKind = r.nInterpolation == VOLUME_TRILINEAR ? CAST_LEVOY_TRILINEAR : CAST_LEVOY_NEAREST;
-        break;
-    case VOLUME_TYPE_XRAY:
-        nKind = CAST_XRAY;
-        break;
-    case VOLUME_TYPE_FIRST_HIT:
-        nKind = r.nInterpolation == VOLUME_TRILINEAR ? CAST_FIRST_HIT_TRILINEAR
-                                                     : CAST_FIRST_HIT_NEAREST;
-        break;
-    default:
+    const CompositingMode* pMode = FindCompositingMode(r.nType);
+    if (!pMode) {
         SetPixel(*r.pPixel, 0.0f, 0.0f, 0.0f);
         return;
     }
-#ifdef ORVEX_X86
-    if (g_bUseAvx2.load(std::memory_order_relaxed)) {
-        AVX2_CASTERS[nKind](r);
-        return;
-    }
-#endif
-    BASE_CASTERS[nKind](r);
+    const bool bAvx2 = g_bUseAvx2.load(std::memory_order_relaxed);
+    pMode->cast[bAvx2][r.nInterpolation == VOLUME_TRILINEAR](r);
 }
 
 // A request for one of the public casters, which take the matrix and the
@@ -1061,6 +1042,52 @@ CastRequest SingleRequest(RayMarchSetup& setup, int32_t nType, int32_t nSamples,
 }
 
 } // namespace
+
+const CompositingMode COMPOSITING_MODES[COMPOSITING_MODE_COUNT] = {
+    {VOLUME_TYPE_LEVOY, "Levoy", L"Levoy", 0, "levoy",
+     CLevoyStep<CBaseIsa, false>::CLOSED_BOX ? 0 : 1, true,
+     [](int32_t nSamples, float& fStart, float& fStep) {
+         fStart = static_cast<float>(RAY_NEAR);
+         fStep = static_cast<float>((RAY_FAR - RAY_NEAR) / nSamples);
+     },
+     [](const RunSettings& s) {
+         return SkipKey{VOLUME_TYPE_LEVOY, s.nVolumeInterpolation, 0, 0};
+     },
+     [](CSkipMap& map, const CBrickRanges& ranges, const CTransferFunction& tf,
+        const RunSettings& s) { map.BuildLevoy(ranges, tf, s.nVolumeInterpolation); },
+     CastsOf<CLevoyStep>()},
+    {VOLUME_TYPE_XRAY, "X-Ray", L"X-Ray", 2, "xray", CXRayStep::CLOSED_BOX ? 0 : 1, false,
+     [](int32_t nSamples, float& fStart, float& fStep) {
+         fStart = static_cast<float>(RAY_FAR);
+         fStep = static_cast<float>((RAY_NEAR - RAY_FAR) / nSamples);
+     },
+     [](const RunSettings&) {
+         return SkipKey{VOLUME_TYPE_XRAY, -1, 0, 0};
+     },
+     [](CSkipMap& map, const CBrickRanges& ranges, const CTransferFunction&, const RunSettings&) {
+         map.BuildXRay(ranges);
+     },
+     CastsOf<CXRayStepOf>()},
+    {VOLUME_TYPE_FIRST_HIT, "First Hit", L"First Hit", 1, "firsthit",
+     CFirstHitStep<CBaseIsa, false>::CLOSED_BOX ? 0 : 1, false,
+     [](int32_t nSamples, float& fStart, float& fStep) {
+         fStart = static_cast<float>(RAY_NEAR);
+         fStep = (static_cast<float>(RAY_FAR) - static_cast<float>(RAY_NEAR)) /
+                 static_cast<float>(nSamples);
+     },
+     [](const RunSettings& s) {
+         return SkipKey{VOLUME_TYPE_FIRST_HIT, s.nVolumeInterpolation, s.nLowerThreshold,
+                        s.nUpperThreshold};
+     },
+     [](CSkipMap& map, const CBrickRanges& ranges, const CTransferFunction&, const RunSettings& s) {
+         map.BuildFirstHit(ranges, s.nVolumeInterpolation, s.nLowerThreshold, s.nUpperThreshold);
+     },
+     CastsOf<CFirstHitStep>()},
+};
+
+const CompositingMode* FindCompositingMode(int32_t nType) {
+    return nType >= 0 && nType < COMPOSITING_MODE_COUNT ? &COMPOSITING_MODES[nType] : nullptr;
+}
 
 bool CasterAvx2Available() {
     return ProcessorHasAvx2();
@@ -1167,20 +1194,25 @@ void CastGridRay(const RayView& view, const RunSettings& settings, double fx, do
         CastGridRay(made, settings, fx, fy, tf, volume, shade, pixel, pSkip, bShared);
         return;
     }
-    CastRequest r;
-    r.pSetup = view.pSetup.get();
-    r.nType = settings.nVolumeType;
-    // A ray that passes outside the box's image-plane bounds meets nothing.
-    const int nBox = r.nType == VOLUME_TYPE_XRAY ? 0 : 1;
-    const double* pBounds = r.pSetup->dBounds[nBox];
-    if (r.pSetup->bBounds[nBox] && !(direction[0] >= pBounds[0] && direction[0] <= pBounds[1] &&
-                                     direction[1] >= pBounds[2] && direction[1] <= pBounds[3])) {
+    const CompositingMode* pMode = FindCompositingMode(settings.nVolumeType);
+    if (!pMode) {
         SetPixel(pixel, 0.0f, 0.0f, 0.0f);
         return;
     }
-    r.nInterpolation = VOLUME_NEAREST;
-    r.nUpper = 0;
-    r.nLower = 0;
+    CastRequest r;
+    r.pSetup = view.pSetup.get();
+    r.nType = pMode->nType;
+    // A ray that passes outside the box's image-plane bounds meets nothing.
+    const double* pBounds = r.pSetup->dBounds[pMode->nBox];
+    if (r.pSetup->bBounds[pMode->nBox] &&
+        !(direction[0] >= pBounds[0] && direction[0] <= pBounds[1] && direction[1] >= pBounds[2] &&
+          direction[1] <= pBounds[3])) {
+        SetPixel(pixel, 0.0f, 0.0f, 0.0f);
+        return;
+    }
+    r.nInterpolation = settings.nVolumeInterpolation;
+    r.nUpper = settings.nUpperThreshold;
+    r.nLower = settings.nLowerThreshold;
     r.nSamples = view.nSamples;
     r.pDirection = direction;
     r.pLight = view.light;
@@ -1188,37 +1220,9 @@ void CastGridRay(const RayView& view, const RunSettings& settings, double fx, do
     r.pVolume = &volume;
     r.pShade = &shade;
     r.pPixel = &pixel;
-    r.pSkip = nullptr;
+    r.pSkip = pSkip && pSkip->m_Key == pMode->skipKey(settings) ? pSkip : nullptr;
     r.bShared = bShared;
-    switch (r.nType) {
-    case VOLUME_TYPE_LEVOY:
-        r.nInterpolation = settings.nVolumeInterpolation;
-        r.fStart = static_cast<float>(RAY_NEAR);
-        r.fStep = static_cast<float>((RAY_FAR - RAY_NEAR) / view.nSamples);
-        if (pSkip && pSkip->m_Key == SkipKey{VOLUME_TYPE_LEVOY, r.nInterpolation, 0, 0})
-            r.pSkip = pSkip;
-        break;
-    case VOLUME_TYPE_XRAY:
-        r.fStart = static_cast<float>(RAY_FAR);
-        r.fStep = static_cast<float>((RAY_NEAR - RAY_FAR) / view.nSamples);
-        if (pSkip && pSkip->m_Key == SkipKey{VOLUME_TYPE_XRAY, -1, 0, 0})
-            r.pSkip = pSkip;
-        break;
-    case VOLUME_TYPE_FIRST_HIT:
-        r.nUpper = settings.nUpperThreshold;
-        r.nLower = settings.nLowerThreshold;
-        r.nInterpolation = settings.nVolumeInterpolation;
-        r.fStart = static_cast<float>(RAY_NEAR);
-        r.fStep = (static_cast<float>(RAY_FAR) - static_cast<float>(RAY_NEAR)) /
-                  static_cast<float>(view.nSamples);
-        if (pSkip &&
-            pSkip->m_Key == SkipKey{VOLUME_TYPE_FIRST_HIT, r.nInterpolation, r.nLower, r.nUpper})
-            r.pSkip = pSkip;
-        break;
-    default:
-        SetPixel(pixel, 0.0f, 0.0f, 0.0f);
-        return;
-    }
+    pMode->march(view.nSamples, r.fStart, r.fStep);
     Cast(r);
 }
 

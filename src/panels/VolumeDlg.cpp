@@ -7,6 +7,7 @@
 
 #include "panels/DialogLayout.h"
 #include "view/MessageBox.h"
+#include "engine/CompositingModes.h"
 #include "panels/FirstHitDlg.h"
 #include "res/Resource.h"
 
@@ -18,11 +19,12 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
     new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_ROTATION, At(2, 2), Dlu(140, 46));
     new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_TYPE, At(2, 52), Dlu(140, 56));
     new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_INTERPOLATION, At(2, 115), Dlu(140, 45));
-    // Created in keyboard order (Levoy, X-Ray, First Hit); on screen First Hit
-    // stands between the other two.
-    m_btnLevoy = AddDialogRadio(this, IDC_LEVOY, TEXT_LEVOY, 45, 64, 53, 10, wxRB_GROUP);
-    m_btnXRay = AddDialogRadio(this, IDC_XRAY, TEXT_XRAY, 45, 93, 35, 10);
-    m_btnFirstHit = AddDialogRadio(this, IDC_FIRSTHIT, TEXT_FIRSTHIT, 45, 79, 39, 10);
+    // Created in keyboard order, the order of the codes; on screen each stands
+    // in its mode's row (First Hit between Levoy and X-Ray).
+    for (const CompositingMode& mode : COMPOSITING_MODES)
+        m_btnTypes[mode.nType] = AddDialogRadio(this, IDC_VOLUME_TYPE + mode.nType, mode.pPanelText,
+                                                45, 64 + (mode.nPanelRow * 29 + 1) / 2, 53, 10,
+                                                mode.nType == 0 ? wxRB_GROUP : 0);
     // The sliders leave room at their right for their numbers.
     m_sliderLongitude = AddSlider(IDC_LONGITUDE, 49, 14, SLIDER_VALUE_LEFT - 1 - 49, 12);
     m_sliderLatitude = AddSlider(IDC_LATITUDE, 49, 28, SLIDER_VALUE_LEFT - 1 - 49, 12);
@@ -34,9 +36,8 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
         AddDialogRadio(this, IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129, 38, 10, wxRB_GROUP);
     m_btnNearest = AddDialogRadio(this, IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142, 73, 10);
 
-    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnFirstHit, this, IDC_FIRSTHIT);
-    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnLevoy, this, IDC_LEVOY);
-    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnXRay, this, IDC_XRAY);
+    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnType, this, IDC_VOLUME_TYPE,
+         IDC_VOLUME_TYPE + COMPOSITING_MODE_COUNT - 1);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnNearest, this, IDC_NEAREST);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnTrilinear, this, IDC_TRILINEAR);
     OnInitDialog();
@@ -66,7 +67,7 @@ bool CVolumeDlg::OnInitDialog() {
     m_sliderLatitude->SetValue(90);
     m_btnTrilinear->SetValue(true);
     m_nInterpolation = 1;
-    m_btnLevoy->SetValue(true);
+    m_btnTypes[VOLUME_TYPE_LEVOY]->SetValue(true);
     m_nType = VOLUME_TYPE_LEVOY;
     ShowAngles();
     if (pRender) {
@@ -105,16 +106,8 @@ void CVolumeDlg::SelectInterpolation(int nInterpolation) {
         pRender->SetVolumeInterpolation(nInterpolation);
 }
 
-void CVolumeDlg::OnFirstHit(wxCommandEvent&) {
-    SelectType(VOLUME_TYPE_FIRST_HIT);
-}
-
-void CVolumeDlg::OnLevoy(wxCommandEvent&) {
-    SelectType(VOLUME_TYPE_LEVOY);
-}
-
-void CVolumeDlg::OnXRay(wxCommandEvent&) {
-    SelectType(VOLUME_TYPE_XRAY);
+void CVolumeDlg::OnType(wxCommandEvent& event) {
+    SelectType(event.GetId() - IDC_VOLUME_TYPE);
 }
 
 void CVolumeDlg::OnNearest(wxCommandEvent&) {

@@ -6,8 +6,10 @@
 // rotation sliders follow a drag in the render window.
 #pragma once
 
+#include <array>
 #include <cstdint>
 
+#include "engine/CompositingModes.h"
 #include "panels/PanelGui.h"
 #include "view/RenderWnd.h"
 
@@ -28,9 +30,8 @@ public:
     // Destroys the first-hit panel and leaves the render window's drag.
     ~CVolumeDlg() override;
 
-    void OnFirstHit(wxCommandEvent& event);
-    void OnLevoy(wxCommandEvent& event);
-    void OnXRay(wxCommandEvent& event);
+    // A compositing type radio.
+    void OnType(wxCommandEvent& event);
     void OnNearest(wxCommandEvent& event);
     void OnTrilinear(wxCommandEvent& event);
     // Hands the sampling, the type and both angles to the render window again,
@@ -55,9 +56,8 @@ public:
     wxStaticText* m_staticLatitude = nullptr;
     wxRadioButton* m_btnTrilinear = nullptr;
     wxRadioButton* m_btnNearest = nullptr;
-    wxRadioButton* m_btnLevoy = nullptr;
-    wxRadioButton* m_btnXRay = nullptr;
-    wxRadioButton* m_btnFirstHit = nullptr;
+    // The compositing type radios, by type code.
+    std::array<wxRadioButton*, COMPOSITING_MODE_COUNT> m_btnTypes{};
     CFirstHitDlg* m_pFirstHitDlg = nullptr;
 
 private:

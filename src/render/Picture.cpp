@@ -4,6 +4,7 @@
 
 #include <zlib.h>
 
+#include "engine/CompositingModes.h"
 #include "platform/AtomicFile.h"
 #include "render/SliceView.h"
 
@@ -124,7 +125,6 @@ std::string ProposedPictureName(const std::string& sDatasetPath, int nMode, int 
         const char* pPlane = nPlane >= 0 && nPlane < 3 ? kPlanes[nPlane] : "slice";
         return sName + "-" + pPlane + "-" + std::to_string(nSlice) + ".png";
     }
-    static const char* const kTypes[] = {"levoy", "xray", "firsthit"};
-    return sName + "-" + (nVolumeType >= 0 && nVolumeType < 3 ? kTypes[nVolumeType] : "volume") +
-           ".png";
+    const CompositingMode* pMode = FindCompositingMode(nVolumeType);
+    return sName + "-" + (pMode ? pMode->pWord : "volume") + ".png";
 }

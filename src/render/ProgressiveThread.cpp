@@ -17,6 +17,7 @@
 #endif
 
 #include "engine/BrickMap.h"
+#include "engine/CompositingModes.h"
 #include "engine/RayCaster.h"
 #include "engine/RenderPool.h"
 #include "engine/ShadeCache.h"
@@ -89,22 +90,11 @@ const CSkipMap* PrepareSkipMap(CRenderState& wnd, const RunSettings& settings,
         }
         ranges.Finish(volume);
     }
-    CSkipMap& skipMap = wnd.WorkerSkipMap();
-    const int32_t nInterpolation = settings.nVolumeInterpolation;
-    switch (settings.nVolumeType) {
-    case VOLUME_TYPE_LEVOY:
-        skipMap.BuildLevoy(ranges, tf, nInterpolation);
-        break;
-    case VOLUME_TYPE_XRAY:
-        skipMap.BuildXRay(ranges);
-        break;
-    case VOLUME_TYPE_FIRST_HIT:
-        skipMap.BuildFirstHit(ranges, nInterpolation, settings.nLowerThreshold,
-                              settings.nUpperThreshold);
-        break;
-    default:
+    const CompositingMode* pMode = FindCompositingMode(settings.nVolumeType);
+    if (!pMode)
         return nullptr;
-    }
+    CSkipMap& skipMap = wnd.WorkerSkipMap();
+    pMode->buildSkipMap(skipMap, ranges, tf, settings);
     return &skipMap;
 }
 
@@ -679,6 +669,8 @@ int ProgressiveVolumeThread(CRenderState& wnd) {
             changedByLane.push_back(lane.data());
         bool bFrontIsThisRun = false;
         CColumnCosts costs(nThreads);
+        const CompositingMode* pMode = FindCompositingMode(settings.nVolumeType);
+        const bool bSharesCache = pMode && pMode->bSharesCache;
         for (int nStep = 1; nStep <= PROGRESSIVE_STEPS && !bStopped; ++nStep) {
             progress.eState = RenderProgress::RUNNING;
             progress.nStep = nStep;
@@ -690,7 +682,7 @@ int ProgressiveVolumeThread(CRenderState& wnd) {
             const bool bPooled = pPool && n > SMALL_STEP_GRID;
             CStepCaster caster(wnd, settings, view, *pTransferFunction, volume, shade, pSkip,
                                changedByLane.data(), costs, W, H, nBufferWidth, nBufferHeight, n,
-                               settings.nVolumeType == VOLUME_TYPE_LEVOY, bPooled ? nThreads : 1);
+                               bSharesCache, bPooled ? nThreads : 1);
             if (bPooled && caster.Rows() > 1)
                 pPool->Run(nThreads, [&caster](int nLane) { caster.Cast(nLane); });
             else

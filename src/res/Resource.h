@@ -120,9 +120,9 @@ constexpr int IDD_FIRSTHIT_DIALOG = 136;
 // Controls of the volume panel.
 constexpr int IDC_LONGITUDE = 1015;
 constexpr int IDC_LATITUDE = 1016;
-constexpr int IDC_LEVOY = 1018;
-constexpr int IDC_XRAY = 1019;
-constexpr int IDC_FIRSTHIT = 1020;
+// The compositing type radios: this plus the type's code (1018 Levoy, 1019
+// X-Ray, 1020 First Hit); their texts are the compositing modes' panel texts.
+constexpr int IDC_VOLUME_TYPE = 1018;
 constexpr int IDC_TRILINEAR = 1022;
 constexpr int IDC_NEAREST = 1023; // also the slicing panel's "Nearest Neighbour"
 
@@ -178,9 +178,6 @@ constexpr int FIRSTHIT_PANEL_TOP = 165;
 inline constexpr const wchar_t* TEXT_VOLUME_ROTATION = L"Volume Rotation";
 inline constexpr const wchar_t* TEXT_VOLUME_TYPE = L"Volume Type";
 inline constexpr const wchar_t* TEXT_VOLUME_INTERPOLATION = L"Volume Interpolation";
-inline constexpr const wchar_t* TEXT_LEVOY = L"Levoy";
-inline constexpr const wchar_t* TEXT_XRAY = L"X-Ray";
-inline constexpr const wchar_t* TEXT_FIRSTHIT = L"First Hit";
 inline constexpr const wchar_t* TEXT_LONGITUDE = L"Longitude";
 inline constexpr const wchar_t* TEXT_LATITUDE = L"Latitude";
 inline constexpr const wchar_t* TEXT_TRILINEAR = L"trilinear";

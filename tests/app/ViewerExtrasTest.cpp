@@ -214,7 +214,7 @@ TEST_F(ViewerExtrasTest, DISABLED_WriteTheReadmeScreenshot) {
     ASSERT_EQ(m_pEditor->LoadFile(ORVEX_SAMPLE_DIR "/default.trf"), 0);
     ASSERT_EQ(m_pDlg->LoadDatasetFile(ORVEX_SAMPLE_DIR "/phantom.dat"), 0);
     ChooseVolume();
-    Click(m_pVolume->m_btnFirstHit);
+    Click(m_pVolume->m_btnTypes[VOLUME_TYPE_FIRST_HIT]);
     for (int i = 0; i < 6; ++i) {
         Key(Canvas(), WXK_RIGHT);
         Key(Canvas(), WXK_UP);

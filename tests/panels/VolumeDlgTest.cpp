@@ -33,7 +33,7 @@ TEST_F(VolumePanelTest, StartsHiddenWithItsStartValuesHandedToTheRenderWindow) {
     EXPECT_EQ(m_pVolume->m_sliderLongitude->GetValue(), 0);
     EXPECT_EQ(m_pVolume->m_sliderLatitude->GetValue(), 90);
     EXPECT_TRUE(m_pVolume->m_btnTrilinear->GetValue());
-    EXPECT_TRUE(m_pVolume->m_btnLevoy->GetValue());
+    EXPECT_TRUE(m_pVolume->m_btnTypes[VOLUME_TYPE_LEVOY]->GetValue());
     // The render window carries them before Volume mode is chosen (its own start
     // values for the latitude and the sampling are 0).
     EXPECT_EQ(m_pRender->m_fLongitude, 0.0f);
@@ -116,7 +116,7 @@ TEST_F(VolumePanelTest, RenderWindowDragMovesTheSlidersAndModeSwitchesHandTheVal
 
 TEST_F(VolumePanelTest, ThresholdsRenderOnReleaseAndALowerAboveTheUpperGivesBlack) {
     StartVolumeMode();
-    Click(m_pVolume->m_btnFirstHit);
+    Click(m_pVolume->m_btnTypes[VOLUME_TYPE_FIRST_HIT]);
     ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
     const int nColoured = RenderShows().CountColoured();
     ASSERT_GT(nColoured, 100);

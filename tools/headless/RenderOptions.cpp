@@ -2,6 +2,7 @@
 
 #include "headless/Image.h"
 
+#include "engine/CompositingModes.h"
 #include "render/RenderState.h"
 
 #include <algorithm>
@@ -18,7 +19,7 @@ const char kUsage[] =
     "  --tf FILE.trf                       transfer function (default: all-zero table)\n"
     "  --size WxH                          client size, default 692x448\n"
     "  --mode volume|slice                 default volume\n"
-    "  --type levoy|xray|firsthit          default levoy\n"
+    "  --type %s default levoy\n"
     "  --sampling trilinear|nearest|bilinear   volume default trilinear; slice: "
     "nearest|bilinear, default nearest\n"
     "  --longitude DEG --latitude DEG      whole degrees, defaults 0 and 90\n"
@@ -45,7 +46,6 @@ struct ChoiceOption {
 
 constexpr ChoiceOption kChoiceOptions[] = {
     {"--mode", {"volume", "slice"}, "volume or slice"},
-    {"--type", {"levoy", "xray", "firsthit"}, "levoy, xray or firsthit"},
     {"--sampling", {"trilinear", "nearest", "bilinear"}, "trilinear, nearest or bilinear"},
     {"--plane", {"xy", "xz", "yz"}, "xy, xz or yz"},
     {"--skipping", {"off", "on"}, "on or off"},
@@ -64,7 +64,17 @@ int Choice(const std::string& sText, const ChoiceOption& option) {
 } // namespace
 
 const char* RenderUsage() {
-    return kUsage;
+    // The compositing modes' words, "levoy|xray|firsthit", padded to the column
+    // of the explanations.
+    static const std::string sUsage = [] {
+        std::string sTypes;
+        for (const CompositingMode& mode : COMPOSITING_MODES)
+            sTypes += (sTypes.empty() ? "" : "|") + std::string(mode.pWord);
+        sTypes.resize(std::max<size_t>(sTypes.size(), 28), ' ');
+        std::string sText = kUsage;
+        return sText.replace(sText.find("%s"), 2, sTypes);
+    }();
+    return sUsage.c_str();
 }
 
 bool ParseWholeNumber(const std::string& sText, long long nMin, long long nMax, int& nValue) {
@@ -200,7 +210,19 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
         } else if (sArg == "--mode") {
             sMode = sValue;
         } else if (sArg == "--type") {
-            options.nVolumeType = nChoice;
+            const auto pMode =
+                std::find_if(std::begin(COMPOSITING_MODES), std::end(COMPOSITING_MODES),
+                             [&](const CompositingMode& mode) { return sValue == mode.pWord; });
+            if (pMode == std::end(COMPOSITING_MODES)) {
+                std::string sWords;
+                for (int i = 0; i < COMPOSITING_MODE_COUNT; ++i)
+                    sWords += std::string(i == 0                           ? ""
+                                          : i + 1 < COMPOSITING_MODE_COUNT ? ", "
+                                                                           : " or ") +
+                              COMPOSITING_MODES[i].pWord;
+                return bad("expected " + sWords);
+            }
+            options.nVolumeType = pMode->nType;
         } else if (sArg == "--sampling") {
             sSampling = sValue;
         } else if (sArg == "--plane") {
