@@ -26,31 +26,6 @@ protected:
     }
 };
 
-TEST_F(VolumePanelTest, StartsHiddenWithItsStartValuesHandedToTheRenderWindow) {
-    EXPECT_FALSE(m_pVolume->IsShown());
-    EXPECT_EQ(m_pVolume->m_sliderLongitude->GetMax(), 359);
-    EXPECT_EQ(m_pVolume->m_sliderLatitude->GetMax(), 179);
-    EXPECT_EQ(m_pVolume->m_sliderLongitude->GetValue(), 0);
-    EXPECT_EQ(m_pVolume->m_sliderLatitude->GetValue(), 90);
-    EXPECT_TRUE(m_pVolume->m_btnTrilinear->GetValue());
-    EXPECT_TRUE(m_pVolume->m_btnTypes[VOLUME_TYPE_LEVOY]->GetValue());
-    // The render window carries them before Volume mode is chosen (its own start
-    // values for the latitude and the sampling are 0).
-    EXPECT_EQ(m_pRender->m_fLongitude, 0.0f);
-    EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(90));
-    EXPECT_EQ(m_pRender->m_nVolumeInterpolation, 1);
-    EXPECT_EQ(m_pRender->m_nVolumeType, VOLUME_TYPE_LEVOY);
-    // The first-hit panel: hidden, below the "Volume Interpolation" group, its
-    // thresholds 0 and 4095 not yet handed over.
-    ASSERT_NE(FirstHit(), nullptr);
-    EXPECT_FALSE(FirstHit()->IsShown());
-    EXPECT_GT(FirstHit()->GetPosition().y, m_pVolume->m_btnNearest->GetRect().GetBottom());
-    EXPECT_EQ(FirstHit()->m_sliderLower->GetValue(), 0);
-    EXPECT_EQ(FirstHit()->m_sliderUpper->GetValue(), 4095);
-    EXPECT_EQ(FirstHit()->m_sliderUpper->GetMax(), 4095);
-    EXPECT_EQ(m_pRender->m_nUpperThreshold, 0);
-}
-
 TEST_F(VolumePanelTest, KeysAndAChangeReportedOnlyAtItsEndStepAndRestart) {
     StartVolumeMode();
     wxSlider* pSlider = m_pVolume->m_sliderLatitude;
@@ -62,6 +37,9 @@ TEST_F(VolumePanelTest, KeysAndAChangeReportedOnlyAtItsEndStepAndRestart) {
         EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(nLatitude));
         EXPECT_FALSE(m_pRender->m_bInteractive);
     }
+    // The longitude ends one degree short of the full turn, which is 0 again.
+    ExpectOneRun([&] { Key(m_pVolume->m_sliderLongitude, WXK_END); });
+    EXPECT_EQ(m_pVolume->m_nLongitude, 359);
     // wxGTK reports a mouse-wheel step with wxEVT_SCROLL_CHANGED alone.
     ExpectOneRun([&] {
         m_pVolume->m_sliderLongitude->SetValue(123);
