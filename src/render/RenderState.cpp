@@ -86,6 +86,22 @@ void CRenderState::SetRenderMode(int nMode) {
     m_nRenderMode = nMode;
     if (nMode == RENDER_MODE_VOLUME)
         Restart();
+    ShowSettings();
+}
+
+void CRenderState::SetSlicingPlane(int nPlane) {
+    m_nPlane = nPlane;
+    ShowSettings();
+}
+
+void CRenderState::SetSliceNumber(int nSlice) {
+    m_nSlice = nSlice;
+    ShowSettings();
+}
+
+void CRenderState::SetSliceInterpolation(int nInterpolation) {
+    m_nSliceInterpolation = nInterpolation;
+    ShowSettings();
 }
 
 void CRenderState::SetViewSize(int nWidth, int nHeight) {

@@ -76,9 +76,9 @@ public:
     void SetLowerThreshold(int nThreshold);
     void SetUpperThreshold(int nThreshold);
     // Slice settings; no run reads them.
-    void SetSlicingPlane(int nPlane) { m_nPlane = nPlane; }
-    void SetSliceNumber(int nSlice) { m_nSlice = nSlice; }
-    void SetSliceInterpolation(int nInterpolation) { m_nSliceInterpolation = nInterpolation; }
+    void SetSlicingPlane(int nPlane);
+    void SetSliceNumber(int nSlice);
+    void SetSliceInterpolation(int nInterpolation);
     // An interaction (turning the view, dragging a threshold) stops the worker
     // and holds further runs back until it ends; bWireBox: the window shows the
     // wire box only meanwhile. Beginning again while one lasts changes nothing
@@ -117,6 +117,9 @@ public:
     // UI thread: the window posts them to it. The defaults only record. ---
     virtual void PostProgress(const RenderProgress& progress);
     virtual void PostRepaint();
+    // Called on the UI thread after the mode or a slice setting has changed,
+    // which the picture shows at once (a window repaints). The default: nothing.
+    virtual void ShowSettings() {}
     RenderProgress LastProgress() const;
     // Runs that have reached their end sequence so far.
     int RunsEnded() const { return m_nRunsEnded.load(); }

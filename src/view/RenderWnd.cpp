@@ -74,32 +74,7 @@ void CRenderWnd::ResizeGL(int nWidth, int nHeight) {
         ApplyProjection();
 }
 
-// ---- setters and getters ----
-
-bool CRenderWnd::SetRenderMode(int nMode) {
-    CRenderState::SetRenderMode(nMode);
-    Repaint();
-    return true;
-}
-
-bool CRenderWnd::SetSlicingPlane(int nPlane) {
-    CRenderState::SetSlicingPlane(nPlane);
-    Repaint();
-    return true;
-}
-
-bool CRenderWnd::SetSliceNumber(int nSlice) {
-    CRenderState::SetSliceNumber(nSlice);
-    Repaint();
-    return true;
-}
-
-bool CRenderWnd::SetSliceInterpolation(int nInterpolation) {
-    CRenderState::SetSliceInterpolation(nInterpolation);
-    return Repaint();
-}
-
-// ---- worker hooks ----
+// ---- hooks of the render state ----
 
 void CRenderWnd::PostProgress(const RenderProgress& progress) {
     CRenderState::PostProgress(progress);
@@ -109,6 +84,10 @@ void CRenderWnd::PostProgress(const RenderProgress& progress) {
         if (m_StatusListener)
             m_StatusListener();
     });
+}
+
+void CRenderWnd::ShowSettings() {
+    Repaint();
 }
 
 void CRenderWnd::PostRepaint() {

@@ -33,12 +33,6 @@ public:
     explicit CRenderWnd(const PixelFormatRequest& request = {});
     ~CRenderWnd() override;
 
-    // --- Setters that repaint besides what the render state's do (UI thread) ---
-    bool SetRenderMode(int nMode);
-    bool SetSlicingPlane(int nPlane);
-    bool SetSliceNumber(int nSlice);
-    bool SetSliceInterpolation(int nInterpolation);
-
     // The panel whose sliders follow a drag (null: none).
     void SetRotationSliders(CRotationSliders* pSliders) { m_pRotationSliders = pSliders; }
 
@@ -83,6 +77,8 @@ public:
     // Worker hooks: posted to the UI thread, never run on the worker.
     void PostProgress(const RenderProgress& progress) override;
     void PostRepaint() override;
+    // The mode and the slice settings show at once.
+    void ShowSettings() override;
 
     // Degrees for the panel's sliders from an angle in radians: truncated toward
     // zero, then the remainder of the division by nModulo (sign of the angle).
