@@ -30,9 +30,11 @@ class CVectorMath;
 
 // How a start of the worker went.
 enum class StartResult {
-    STARTED,   // the new run has reported that it runs
-    BUSY,      // a run is active (or its thread still starting): none started
-    NOTHING,   // no dataset with voxels, or no transfer function: the thread gave up
+    STARTED, // the new run has reported that it runs
+    BUSY,    // a run is active (or its thread still starting): none started
+    // Nothing to render (no dataset with voxels, no transfer function or vector
+    // math) or no memory for the shading cache: the thread gave up at once.
+    NOTHING,
     NO_REPORT, // the new thread did not report within a second (it may still run)
 };
 
