@@ -117,7 +117,8 @@ ImportResult FailImport(const std::string& sPath, ImportStatus eStatus,
     result.eStatus = eStatus;
     result.sError = "cannot read dataset '" + sPath + "': " + sReason;
     result.sReason = sReason;
-    DebugOutput((result.sError + "\n").c_str());
+    if (!InReadingChild())
+        DebugOutput((result.sError + "\n").c_str());
     return result;
 }
 
@@ -141,6 +142,8 @@ std::unique_ptr<uint8_t[]> AllocateBytes(size_t nBytes) {
 }
 
 ImportResult FinishImport(const std::string& sPath, SourceVolume& source) {
+    if (InReadingChild())
+        return DeliverSource(sPath, source);
     const size_t n = static_cast<size_t>(source.nDim[0]) * source.nDim[1] * source.nDim[2];
     std::unique_ptr<int16_t[]> pVoxels(new (std::nothrow) int16_t[n]);
     if (!pVoxels)
@@ -192,7 +195,7 @@ ImportResult ImportFileOrFolder(const std::string& sPath) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(sPath, error);
     if (std::filesystem::is_directory(status))
-        return ImportDicomFolder(sPath);
+        return ReadInChild(sPath, [&] { return ImportDicomFolder(sPath); });
     if (HasExtension(sPath, ".dat")) {
         // The RAW dataset, exactly as the viewer has always read it.
         ImportResult result;
@@ -210,7 +213,7 @@ ImportResult ImportFileOrFolder(const std::string& sPath) {
     if (!pFile)
         return FailImport(sPath, IMPORT_FAILED, "cannot be opened");
     std::fclose(pFile);
-    return ImportScanFile(sPath);
+    return ReadInChild(sPath, [&] { return ImportScanFile(sPath); });
 }
 
 ImportResult ImportRaw(const std::string& sPath, const RawParameters& raw) {
@@ -236,7 +239,7 @@ ImportResult ImportRaw(const std::string& sPath, const RawParameters& raw) {
                               " values make " + std::to_string(nExpected));
     }
     SourceVolume source;
-    source.pData = AllocateBytes(nCount * nSize);
+    source.pData = AllocateSource(nCount * nSize);
     if (!source.pData)
         return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
     if (fseeko(file.get(), static_cast<off_t>(raw.nHeaderBytes), SEEK_SET) != 0 ||

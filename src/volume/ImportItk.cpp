@@ -289,7 +289,7 @@ ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo,
         region.SetSize(i, n);
         nBytes *= n;
     }
-    source.pData = AllocateBytes(nBytes);
+    source.pData = AllocateSource(nBytes);
     if (!source.pData)
         return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
     // A reader that stops early leaves the last byte as it was: when that is
@@ -474,7 +474,7 @@ ImportResult ReadSeries(const std::string& sPath, const std::vector<std::string>
     source.eType = bOneType ? slices[0].eType : VoxelType::Float64;
     const size_t nSliceValues = nColumns * nRows;
     const size_t nSliceBytes = nSliceValues * VoxelTypeSize(source.eType);
-    source.pData = AllocateBytes(nSliceBytes * slices.size());
+    source.pData = AllocateSource(nSliceBytes * slices.size());
     if (!source.pData)
         return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
     std::unique_ptr<uint8_t[]> pOwnType;
