@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <new>
 #include <poll.h>
 #include <string>
@@ -69,6 +70,11 @@ struct ChildState {
     std::string sSource; // the 'S' record, once the source has been delivered
 };
 ChildState* g_pChild = nullptr;
+// The files of a folder's scan that a child crashed on: the next child leaves
+// them out (it inherits this list).
+std::vector<std::string> g_Skipped;
+// How many such files a load leaves out before it gives up.
+constexpr size_t MAX_SKIPPED = 3;
 
 void Append(std::string& s, const std::string& sField) {
     const uint32_t n = static_cast<uint32_t>(sField.size());
@@ -165,6 +171,7 @@ void Limit(double dCpuSeconds, size_t nExtraBytes) {
 struct Reply {
     std::string sKind = "file";
     std::string sFile;
+    bool bSkippable = false;
     bool bDataPhase = false;
     bool bOutOfMemory = false;
     bool bEnd = false;
@@ -200,9 +207,9 @@ bool ParseReply(const std::string& s, Reply& reply) {
             fields.push_back(sField);
         }
         if (cTag == 'K' && fields.size() == 1)
-            reply.sKind = fields[0], reply.sFile.clear();
-        else if (cTag == 'F' && fields.size() == 1)
-            reply.sFile = fields[0];
+            reply.sKind = fields[0], reply.sFile.clear(), reply.bSkippable = false;
+        else if (cTag == 'F' && fields.size() == 2)
+            reply.sFile = fields[0], reply.bSkippable = fields[1] == "1";
         else if (cTag == 'D' && fields.empty())
             reply.bDataPhase = true;
         else if (cTag == 'M' && fields.empty())
@@ -309,12 +316,16 @@ bool InReadingChild() {
     return g_pChild != nullptr;
 }
 
-void ReportReader(const char* pKind, const std::string& sFile) {
+void ReportReader(const char* pKind, const std::string& sFile, bool bSkippable) {
     if (!g_pChild)
         return;
     Send('K', {pKind});
     if (!sFile.empty())
-        Send('F', {sFile});
+        Send('F', {sFile, bSkippable ? "1" : "0"});
+}
+
+bool SkippedFile(const std::string& sFile) {
+    return std::find(g_Skipped.begin(), g_Skipped.end(), sFile) != g_Skipped.end();
 }
 
 void AllowDataPhase(long long nBytes) {
@@ -352,7 +363,11 @@ ImportResult DeliverSource(const std::string& sPath, SourceVolume& source) {
     return result;
 }
 
-ImportResult ReadInChild(const std::string& sPath, const std::function<ImportResult()>& read) {
+namespace {
+
+// One child; the file it crashed on in a folder's scan goes to sCrashedOn.
+ImportResult ReadInOneChild(const std::string& sPath, const std::function<ImportResult()>& read,
+                            std::string& sCrashedOn) {
     const int nMemfd = memfd_create("orvex-voxels", MFD_CLOEXEC);
     int pipes[2] = {-1, -1};
     if (nMemfd < 0 || pipe2(pipes, O_CLOEXEC) != 0) {
@@ -385,24 +400,36 @@ ImportResult ReadInChild(const std::string& sPath, const std::function<ImportRes
     }
     Reply reply;
     const bool bParsed = ParseReply(sReply, reply);
-    const std::string sReader = "the " + reply.sKind + " reader" +
-                                (reply.sFile.empty() ? "" : " (on the file '" + reply.sFile + "')");
+    const std::string sReader = "the " + reply.sKind + " reader";
+    const std::string sOn =
+        reply.sFile.empty()
+            ? "this file"
+            : "its file '" + std::filesystem::path(reply.sFile).filename().string() + "'";
+    const std::string sOnFile = reply.sFile.empty() ? "" : " on " + sOn;
     std::string sReason;
     SourceVolume source;
+    const bool bDied = WIFSIGNALED(nStatus) && WTERMSIG(nStatus) != SIGKILL;
+    if (pid > 0 && bInTime && !bTooLong && bDied && reply.bSkippable) {
+        close(nMemfd);
+        sCrashedOn = reply.sFile;
+        return {};
+    }
     if (pid < 0) {
         sReason = "no process can be started to read it";
     } else if (bTooLong) {
         sReason = sReader + " ended without a usable answer";
     } else if (!bInTime) {
-        sReason = sReader + " did not finish within " + std::to_string(READ_SECONDS) + " s";
+        sReason =
+            sReader + " did not finish within " + std::to_string(READ_SECONDS) + " s" + sOnFile;
     } else if (WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGXCPU) {
         sReason = sReader + " did not finish within " +
                   (reply.bDataPhase ? std::to_string(READ_SECONDS) + " s"
-                                    : std::string("2 s (its header)"));
+                                    : std::string("2 s (its header)")) +
+                  sOnFile;
     } else if (reply.bOutOfMemory || (WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGKILL)) {
-        sReason = sReader + " ran out of memory on this file";
+        sReason = sReader + " ran out of memory on " + sOn;
     } else if (WIFSIGNALED(nStatus)) {
-        sReason = sReader + " crashed on this file (" + strsignal(WTERMSIG(nStatus)) + ")";
+        sReason = sReader + " crashed on " + sOn + " (" + strsignal(WTERMSIG(nStatus)) + ")";
     } else if (!bParsed || !reply.bEnd || !WIFEXITED(nStatus) || WEXITSTATUS(nStatus) != 0) {
         sReason = sReader + " ended without a usable answer";
     } else if (reply.cEnd == 'E') {
@@ -416,4 +443,34 @@ ImportResult ReadInChild(const std::string& sPath, const std::function<ImportRes
     if (!sReason.empty())
         return FailImport(sPath, IMPORT_FAILED, sReason);
     return FinishImport(sPath, source);
+}
+
+} // namespace
+
+ImportResult ReadInChild(const std::string& sPath, const std::function<ImportResult()>& read) {
+    g_Skipped.clear();
+    std::vector<std::string> notices;
+    for (;;) {
+        std::string sCrashedOn;
+        ImportResult result = ReadInOneChild(sPath, read, sCrashedOn);
+        if (sCrashedOn.empty() || g_Skipped.size() >= MAX_SKIPPED) {
+            if (sCrashedOn.empty() && result.eStatus == IMPORT_OK) {
+                for (const std::string& sNotice : notices)
+                    DebugOutput((sNotice + "\n").c_str());
+                result.notices.insert(result.notices.begin(), notices.begin(), notices.end());
+            } else if (!sCrashedOn.empty()) {
+                std::string sNames;
+                for (const std::string& sFile : g_Skipped)
+                    sNames += "'" + std::filesystem::path(sFile).filename().string() + "', ";
+                result =
+                    FailImport(sPath, IMPORT_FAILED,
+                               "the DICOM reader crashed on its files " + sNames + "'" +
+                                   std::filesystem::path(sCrashedOn).filename().string() + "'");
+            }
+            g_Skipped.clear();
+            return result;
+        }
+        g_Skipped.push_back(sCrashedOn);
+        notices.push_back("'" + sCrashedOn + "' is left out: the DICOM reader crashed on it");
+    }
 }

@@ -54,6 +54,10 @@ ImportResult FailImport(const std::string& sPath, ImportStatus eStatus, const st
 // 2^31 - 1 voxels); otherwise sReason says why.
 bool CheckDimensions(long long nDimX, long long nDimY, long long nDimZ, std::string& sReason);
 
+// Whether the machine can give what showing nVoxels takes, besides nReadBytes
+// that a reader fills first; otherwise sReason says how much is needed.
+bool CheckMemory(long long nVoxels, long long nReadBytes, std::string& sReason);
+
 // nBytes of memory, or null when there is not that much.
 std::unique_ptr<uint8_t[]> AllocateBytes(size_t nBytes);
 // nBytes for a source's values (in a reading child: in the shared memory that
@@ -86,7 +90,10 @@ bool InReadingChild();
 ImportResult DeliverSource(const std::string& sPath, SourceVolume& source);
 // In a reading child (nothing otherwise): which reader is at work, and on
 // which file of several, for the message should the child not come back.
-void ReportReader(const char* pKind, const std::string& sFile = "");
+// bSkippable: a file of a folder's scan, which a new child may leave out
+// (SkippedFile) should this one crash on it.
+void ReportReader(const char* pKind, const std::string& sFile = "", bool bSkippable = false);
+bool SkippedFile(const std::string& sFile);
 // In a reading child: its header has been read and its claims checked; the
 // data (nBytes of values) may take the read's time and the memory it needs.
 void AllowDataPhase(long long nBytes);
