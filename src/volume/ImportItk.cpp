@@ -375,6 +375,15 @@ bool DataBytes(const std::string& sPath, const std::string& sData, long long nDa
     return true;
 }
 
+// Whether a text header's data file is one its reader may open (before the
+// reader reads the header: some open the data file with it).
+bool DataFileUsable(const std::string& sPath, char cSeparator,
+                    std::initializer_list<const char*> keys, std::string& sReason) {
+    long long nStart = -1, nBytes = -1;
+    return DataBytes(sPath, FieldOf(HeaderFields(sPath, cSeparator, nStart), keys), nStart, nBytes,
+                     sReason);
+}
+
 bool MetaClaims(const std::string& sPath, itk::ImageIOBase&, long long nClaimed,
                 std::string& sReason) {
     long long nStart = -1, nBytes = -1;
@@ -852,11 +861,11 @@ ImportResult ImportScanFile(const std::string& sPath) {
     QuietLibraries();
     const CQuietCerr quiet;
     try {
+        std::string sReason;
         ReportReader("NIfTI");
         itk::ImageIOBase::Pointer pIo = itk::NiftiImageIO::New();
         if (pIo->CanReadFile(sPath.c_str())) {
             NiftiClaims claims;
-            std::string sReason;
             if (!ReadNiftiClaims(sPath, claims, sReason))
                 return FailImport(sPath, IMPORT_FAILED, sReason);
             return ReadImage(sPath, pIo, "NIfTI", "", nullptr, NiftiComplete, claims.dSpacing);
@@ -864,11 +873,15 @@ ImportResult ImportScanFile(const std::string& sPath) {
         ReportReader("NRRD");
         pIo = itk::NrrdImageIO::New();
         if (pIo->CanReadFile(sPath.c_str()))
-            return ReadImage(sPath, pIo, "NRRD", "", NrrdClaims);
+            return DataFileUsable(sPath, ':', {"data file", "datafile"}, sReason)
+                       ? ReadImage(sPath, pIo, "NRRD", "", NrrdClaims)
+                       : FailImport(sPath, IMPORT_FAILED, sReason);
         ReportReader("MetaImage");
         pIo = itk::MetaImageIO::New();
         if (pIo->CanReadFile(sPath.c_str()))
-            return ReadImage(sPath, pIo, "MetaImage", "", MetaClaims);
+            return DataFileUsable(sPath, '=', {"elementdatafile"}, sReason)
+                       ? ReadImage(sPath, pIo, "MetaImage", "", MetaClaims)
+                       : FailImport(sPath, IMPORT_FAILED, sReason);
         ReportReader("DICOM");
         auto pDicom = itk::GDCMImageIO::New();
         if (pDicom->CanReadFile(sPath.c_str())) {
