@@ -133,6 +133,10 @@ void Limit(double dCpuSeconds, size_t nExtraBytes) {
 }
 
 [[noreturn]] void RunChild(const std::function<ImportResult()>& read) {
+    // A crash ends the child by its signal, whatever handlers this process set
+    // up (a sanitizer's, a fuzzer's, the toolkit's).
+    for (int nSignal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGXCPU, SIGPIPE, SIGALRM})
+        std::signal(nSignal, SIG_DFL);
     const int nNull = open("/dev/null", O_RDWR);
 #ifndef ORVEX_SANITIZED
     if (nNull >= 0) {
