@@ -20,6 +20,7 @@
 // checked, and at the end the source's description or the reason of failure.
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -53,7 +54,7 @@ namespace {
 // How long a child may take: the header (processor time; a header is read in
 // milliseconds, a reader in a loop is stopped soon), and the whole read (time
 // on the clock, for the data of a large scan).
-constexpr double HEADER_CPU_SECONDS = 2.0;
+constexpr double HEADER_CPU_SECONDS = 1.0;
 constexpr int READ_SECONDS = 30;
 // Address space the child may add to what it inherited: for the header, and
 // beyond three times the values it is to deliver for the data.
@@ -177,6 +178,7 @@ struct Reply {
     std::string sFile;
     bool bSkippable = false;
     bool bDataPhase = false;
+    std::string sHeaderSeconds = std::to_string(static_cast<int>(HEADER_CPU_SECONDS));
     bool bOutOfMemory = false;
     bool bEnd = false;
     char cEnd = 0;
@@ -214,6 +216,8 @@ bool ParseReply(const std::string& s, Reply& reply) {
             reply.sKind = fields[0], reply.sFile.clear(), reply.bSkippable = false;
         else if (cTag == 'F' && fields.size() == 2)
             reply.sFile = fields[0], reply.bSkippable = fields[1] == "1";
+        else if (cTag == 'H' && fields.size() == 1)
+            reply.sHeaderSeconds = fields[0];
         else if (cTag == 'D' && fields.empty())
             reply.bDataPhase = true;
         else if (cTag == 'M' && fields.empty())
@@ -340,8 +344,11 @@ void AllowDataPhase(long long nBytes) {
 }
 
 void AllowHeaderTime(double dSeconds) {
-    if (g_pChild)
-        Limit(dSeconds, HEADER_BYTES);
+    if (!g_pChild)
+        return;
+    const int nSeconds = static_cast<int>(std::ceil(dSeconds));
+    Send('H', {std::to_string(nSeconds)});
+    Limit(nSeconds, HEADER_BYTES);
 }
 
 ImportResult DeliverSource(const std::string& sPath, SourceVolume& source) {
@@ -428,7 +435,7 @@ ImportResult ReadInOneChild(const std::string& sPath, const std::function<Import
     } else if (WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGXCPU) {
         sReason = sReader + " did not finish within " +
                   (reply.bDataPhase ? std::to_string(READ_SECONDS) + " s"
-                                    : std::string("2 s (its header)")) +
+                                    : reply.sHeaderSeconds + " s (its header)") +
                   sOnFile;
     } else if (reply.bOutOfMemory || (WIFSIGNALED(nStatus) && WTERMSIG(nStatus) == SIGKILL)) {
         sReason = sReader + " ran out of memory on " + sOn;
