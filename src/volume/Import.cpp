@@ -152,8 +152,10 @@ bool CheckMemory(long long nVoxels, long long nReadBytes, std::string& sReason) 
         static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
     if (dNeed <= dHas)
         return true;
-    sReason = "showing it needs " + Number(dNeed / (1 << 30)) + " GiB of memory; the machine has " +
-              Number(dHas / (1 << 30)) + " GiB";
+    char sz[96];
+    std::snprintf(sz, sizeof(sz), "showing it needs %.1f GiB of memory; the machine has %.1f GiB",
+                  dNeed / (1 << 30), dHas / (1 << 30));
+    sReason = sz;
     return false;
 }
 
