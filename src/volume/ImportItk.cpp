@@ -600,8 +600,8 @@ struct Series {
 
 // The DICOM series in a folder (not its subfolders), each with its files in
 // name order, by Series Instance UID (in the order of the UIDs). A file that
-// looks like DICOM but cannot be read is left out with a notice; so is one
-// that a reader crashed on before.
+// cannot be opened, or looks like DICOM but cannot be read, is left out with a
+// notice; so is one that a reader crashed on before (SkippedFile).
 void FindSeries(const std::string& sFolder, std::vector<Series>& series,
                 std::vector<std::string>& notices) {
     std::vector<std::string> files;
@@ -632,7 +632,9 @@ void FindSeries(const std::string& sFolder, std::vector<Series>& series,
         }
         char magic[132] = {};
         std::ifstream in(sFile, std::ios::binary);
-        if (in.read(magic, sizeof(magic)) && std::memcmp(magic + 128, "DICM", 4) == 0)
+        if (!in.is_open())
+            notices.push_back("'" + sFile + "' is left out: it cannot be opened");
+        else if (in.read(magic, sizeof(magic)) && std::memcmp(magic + 128, "DICM", 4) == 0)
             notices.push_back("'" + sFile + "' is left out: it cannot be read as DICOM");
     }
     for (auto& [sUid, uidFiles] : byUid)
