@@ -27,6 +27,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <malloc.h>
 #include <new>
 #include <poll.h>
 #include <string>
@@ -56,9 +57,11 @@ namespace {
 // on the clock, for the data of a large scan).
 constexpr double HEADER_CPU_SECONDS = 1.0;
 constexpr int READ_SECONDS = 30;
-// Address space the child may add to what it inherited: for the header, and
-// beyond three times the values it is to deliver for the data.
+// Address space the child may add to what it inherited: for the header (and
+// for each further header of a folder), and beyond three times the values it
+// is to deliver for the data.
 constexpr size_t HEADER_BYTES = size_t(96) << 20;
+constexpr size_t HEADER_BYTES_PER_FILE = size_t(1) << 20;
 constexpr size_t DATA_EXTRA_BYTES = size_t(256) << 20;
 // The most the records of one child may take (the notices are short).
 constexpr size_t MAX_REPLY_BYTES = size_t(1) << 20;
@@ -152,6 +155,9 @@ void Limit(double dCpuSeconds, size_t nExtraBytes) {
     if (cpu.rlim_max == RLIM_INFINITY || cpu.rlim_max > static_cast<rlim_t>(READ_SECONDS + 5))
         cpu.rlim_max = READ_SECONDS + 5;
     setrlimit(RLIMIT_CPU, &cpu);
+    // Large buffers in pages of their own: the heap's free pages are still
+    // shared with this process's parent, and writing them would copy each.
+    mallopt(M_MMAP_THRESHOLD, 256 << 10);
     g_pChild->nBase = AddressSpace();
     Limit(HEADER_CPU_SECONDS, HEADER_BYTES);
     ImportResult result;
@@ -264,7 +270,8 @@ bool TakeSource(const std::string& sRecord, int nMemfd, SourceVolume& source) {
     source.sKind = f[8];
     source.sName = f[9];
     source.notices.assign(f.begin() + 10, f.end());
-    void* p = mmap(nullptr, static_cast<size_t>(nBytes), PROT_READ, MAP_SHARED, nMemfd, 0);
+    void* p =
+        mmap(nullptr, static_cast<size_t>(nBytes), PROT_READ, MAP_SHARED | MAP_POPULATE, nMemfd, 0);
     if (p == MAP_FAILED)
         return false;
     source.pData = SourceBytes(static_cast<uint8_t*>(p), SourceFree{static_cast<size_t>(nBytes)});
@@ -285,7 +292,7 @@ bool Collect(int nPipe, std::string& sReply, bool& bTooLong) {
         if (nReady < 0 && errno == EINTR)
             continue;
         if (nReady <= 0)
-            return nReady < 0 ? true : false;
+            return false;
         const ssize_t n = read(nPipe, buffer, sizeof(buffer));
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
             continue;
@@ -340,15 +347,16 @@ void AllowDataPhase(long long nBytes) {
     if (!g_pChild)
         return;
     Send('D', {});
+    g_pChild->nBase = std::max(g_pChild->nBase, AddressSpace()); // the headers' memory stays
     Limit(READ_SECONDS, DATA_EXTRA_BYTES + 3 * static_cast<size_t>(std::max(0LL, nBytes)));
 }
 
-void AllowHeaderTime(double dSeconds) {
+void AllowHeaders(size_t nFiles) {
     if (!g_pChild)
         return;
-    const int nSeconds = static_cast<int>(std::ceil(dSeconds));
+    const int nSeconds = static_cast<int>(std::ceil(HEADER_CPU_SECONDS + 0.02 * nFiles));
     Send('H', {std::to_string(nSeconds)});
-    Limit(nSeconds, HEADER_BYTES);
+    Limit(nSeconds, HEADER_BYTES + nFiles * HEADER_BYTES_PER_FILE);
 }
 
 ImportResult DeliverSource(const std::string& sPath, SourceVolume& source) {

@@ -610,7 +610,7 @@ void FindSeries(const std::string& sFolder, std::vector<Series>& series,
         if (entry.is_regular_file(error))
             files.push_back(entry.path().string());
     std::sort(files.begin(), files.end());
-    AllowHeaderTime(2.0 + 0.02 * static_cast<double>(files.size()));
+    AllowHeaders(files.size());
     std::map<std::string, std::vector<std::string>> byUid;
     const gdcm::Tag seriesUid(0x0020, 0x000e);
     for (const std::string& sFile : files) {
@@ -783,7 +783,11 @@ ImportResult ReadSeries(const std::string& sPath, const std::vector<std::string>
     source.eType = bOneType ? slices[0].eType : VoxelType::Float64;
     const size_t nSliceValues = nColumns * nRows;
     const size_t nSliceBytes = nSliceValues * VoxelTypeSize(source.eType);
-    source.pData = AllocateSource(nSliceBytes * slices.size());
+    const long long nBytes = static_cast<long long>(nSliceBytes * slices.size());
+    if (!CheckMemory(static_cast<long long>(nSliceValues * slices.size()), nBytes, sReason))
+        return FailImport(sPath, IMPORT_FAILED, sReason);
+    AllowDataPhase(nBytes);
+    source.pData = AllocateSource(static_cast<size_t>(nBytes));
     if (!source.pData)
         return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
     std::unique_ptr<uint8_t[]> pOwnType;

@@ -97,6 +97,6 @@ bool SkippedFile(const std::string& sFile);
 // In a reading child: its header has been read and its claims checked; the
 // data (nBytes of values) may take the read's time and the memory it needs.
 void AllowDataPhase(long long nBytes);
-// In a reading child: the headers of many files (a DICOM folder) may take
-// this much processor time.
-void AllowHeaderTime(double dSeconds);
+// In a reading child: the headers of this many files (a DICOM folder) may
+// take more processor time and memory than one header.
+void AllowHeaders(size_t nFiles);
