@@ -60,9 +60,9 @@ constexpr int READ_SECONDS = 30;
 // Address space the child may add to what it inherited: for the header (and
 // for each further header of a folder), and beyond three times the values it
 // is to deliver for the data.
-constexpr size_t HEADER_BYTES = size_t(96) << 20;
+constexpr size_t HEADER_BYTES = size_t(64) << 20;
 constexpr size_t HEADER_BYTES_PER_FILE = size_t(1) << 20;
-constexpr size_t DATA_EXTRA_BYTES = size_t(256) << 20;
+constexpr size_t DATA_EXTRA_BYTES = size_t(64) << 20;
 // The most the records of one child may take (the notices are short).
 constexpr size_t MAX_REPLY_BYTES = size_t(1) << 20;
 
