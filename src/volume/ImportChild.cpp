@@ -141,6 +141,9 @@ void Limit(double dCpuSeconds, size_t nExtraBytes) {
     // up (a sanitizer's, a fuzzer's, the toolkit's).
     for (int nSignal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGXCPU, SIGPIPE, SIGALRM})
         std::signal(nSignal, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr); // the limits' signals must arrive
     const int nNull = open("/dev/null", O_RDWR);
 #ifndef ORVEX_SANITIZED
     if (nNull >= 0) {
