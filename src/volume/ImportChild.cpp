@@ -207,6 +207,17 @@ bool Field(const std::string& s, size_t& nAt, std::string& sField) {
     return true;
 }
 
+// The length-prefixed fields of a record's body; false when malformed.
+bool Fields(const std::string& sBody, std::vector<std::string>& fields) {
+    for (size_t i = 0; i < sBody.size();) {
+        std::string sField;
+        if (!Field(sBody, i, sField))
+            return false;
+        fields.push_back(sField);
+    }
+    return true;
+}
+
 bool ParseReply(const std::string& s, Reply& reply) {
     size_t nAt = 0;
     while (nAt < s.size()) {
@@ -215,12 +226,8 @@ bool ParseReply(const std::string& s, Reply& reply) {
         if (reply.bEnd || !Field(s, nAt, sBody))
             return false;
         std::vector<std::string> fields;
-        for (size_t i = 0; i < sBody.size();) {
-            std::string sField;
-            if (!Field(sBody, i, sField))
-                return false;
-            fields.push_back(sField);
-        }
+        if (!Fields(sBody, fields))
+            return false;
         if (cTag == 'K' && fields.size() == 1)
             reply.sKind = fields[0], reply.sFile.clear(), reply.bSkippable = false;
         else if (cTag == 'F' && fields.size() == 2)
@@ -242,13 +249,7 @@ bool ParseReply(const std::string& s, Reply& reply) {
 // The source the child described, its values mapped from the memfd.
 bool TakeSource(const std::string& sRecord, int nMemfd, SourceVolume& source) {
     std::vector<std::string> f;
-    for (size_t i = 0; i < sRecord.size();) {
-        std::string sField;
-        if (!Field(sRecord, i, sField))
-            return false;
-        f.push_back(sField);
-    }
-    if (f.size() < 10)
+    if (!Fields(sRecord, f) || f.size() < 10)
         return false;
     char* pEnd = nullptr;
     long long n[5];
