@@ -253,8 +253,9 @@ bool ReadNiftiClaims(const std::string& sPath, NiftiClaims& c, std::string& sRea
     const bool bSingle = std::memcmp(h + 344, "n+1", 4) == 0;
     const float fOffset = getFloat(108);
     if (!(fOffset >= (bSingle ? 348.0f : 0.0f) && fOffset < 9e18f)) {
-        sReason = "its data offset (vox_offset " + std::to_string(fOffset) +
-                  ") is not a place in the file";
+        char sz[64];
+        std::snprintf(sz, sizeof(sz), "%g", static_cast<double>(fOffset));
+        sReason = std::string("its data offset (vox_offset ") + sz + ") is not a place in the file";
         return false;
     }
     // An orientation the library would compute with must be made of numbers.
