@@ -581,7 +581,11 @@ ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo,
         return *pLast == nMark;
     };
     try {
-        if ((readKeeps(0x5b) && readKeeps(0xa4)) || (pComplete && !pComplete(sPath)))
+        if (readKeeps(0x5b) && readKeeps(0xa4))
+            return FailImport(sPath, IMPORT_FAILED,
+                              std::string("its image data cannot be read: the ") + pKind +
+                                  " reader delivered fewer values than its header announces");
+        if (pComplete && !pComplete(sPath))
             return FailImport(sPath, IMPORT_FAILED, kCutShort);
     } catch (...) {
         return FailImport(sPath, IMPORT_FAILED, "its image data cannot be read: " + CaughtReason());
