@@ -14,6 +14,12 @@
 #include <new>
 #include <sys/types.h>
 #include <type_traits>
+#include <fcntl.h>
+#include <functional>
+#include <poll.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/Sync.h"
 #include "volume/ImportSteps.h"
@@ -117,7 +123,8 @@ ImportResult FailImport(const std::string& sPath, ImportStatus eStatus,
     result.eStatus = eStatus;
     result.sError = "cannot read dataset '" + sPath + "': " + sReason;
     result.sReason = sReason;
-    DebugOutput((result.sError + "\n").c_str());
+    if (!InReadingChild())
+        DebugOutput((result.sError + "\n").c_str());
     return result;
 }
 
@@ -136,11 +143,29 @@ bool CheckDimensions(long long nDimX, long long nDimY, long long nDimZ, std::str
     return true;
 }
 
+bool CheckMemory(long long nVoxels, long long nReadBytes, std::string& sReason) {
+    // The dataset's bytes per voxel, and its 16-bit voxels while they are made.
+    const double dNeed = static_cast<double>(nVoxels) * (sizeof(VoxelRecord) + sizeof(float) +
+                                                         sizeof(ShadeEntry) + 1 + 2 * 2) +
+                         static_cast<double>(nReadBytes);
+    const double dHas =
+        static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
+    if (dNeed <= dHas)
+        return true;
+    char sz[96];
+    std::snprintf(sz, sizeof(sz), "showing it needs %.1f GiB of memory; the machine has %.1f GiB",
+                  dNeed / (1 << 30), dHas / (1 << 30));
+    sReason = sz;
+    return false;
+}
+
 std::unique_ptr<uint8_t[]> AllocateBytes(size_t nBytes) {
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[std::max<size_t>(nBytes, 1)]);
 }
 
 ImportResult FinishImport(const std::string& sPath, SourceVolume& source) {
+    if (InReadingChild())
+        return DeliverSource(sPath, source);
     const size_t n = static_cast<size_t>(source.nDim[0]) * source.nDim[1] * source.nDim[2];
     std::unique_ptr<int16_t[]> pVoxels(new (std::nothrow) int16_t[n]);
     if (!pVoxels)
@@ -188,45 +213,149 @@ ImportResult FinishImport(const std::string& sPath, SourceVolume& source) {
 
 namespace {
 
+// ---- pipes ----
+// The own readers (.dat and bare RAW) also read from a pipe that a program
+// writes to: what arrives within the time limit is kept in memory and read
+// as a file. Nothing waits for a writer that is not there.
+
+constexpr int PIPE_SECONDS = 30;
+
+// A file in memory that the readers open by its name.
+struct CMemoryFile {
+    CMemoryFile() : nFd(memfd_create("orvex-pipe", MFD_CLOEXEC)) {}
+    ~CMemoryFile() {
+        if (nFd >= 0)
+            close(nFd);
+    }
+    CMemoryFile(const CMemoryFile&) = delete;
+    CMemoryFile& operator=(const CMemoryFile&) = delete;
+    std::string Path() const { return "/proc/self/fd/" + std::to_string(nFd); }
+    int nFd;
+};
+
+// Copies what the pipe at nFd (opened without blocking) delivers into file,
+// until the writer closes it or nWanted(first bytes) bytes are in. An empty
+// reason when that came to pass within the time limit.
+std::string Spool(int nFd, const CMemoryFile& file,
+                  const std::function<long long(const std::string&)>& nWanted) {
+    const uint32_t nStart = TimeGetTime();
+    std::string sHead; // the first bytes, for nWanted
+    long long nHave = 0;
+    char buffer[65536];
+    for (;;) {
+        const long long nMore = nWanted(sHead) - nHave;
+        if (nMore <= 0)
+            return "";
+        const ssize_t n = read(nFd, buffer, static_cast<size_t>(std::min<long long>(nMore, 65536)));
+        if (n == 0)
+            return nHave == 0 ? "it is a pipe that no program writes to" : "";
+        if (n > 0) {
+            sHead.append(buffer, static_cast<size_t>(std::min<ssize_t>(n, 64)));
+            sHead.resize(std::min<size_t>(sHead.size(), 64));
+            nHave += n;
+            if (file.nFd < 0 || write(file.nFd, buffer, static_cast<size_t>(n)) != n)
+                return "not enough memory for what the pipe delivers";
+            continue;
+        }
+        if (errno != EAGAIN && errno != EINTR)
+            return std::string("the pipe cannot be read (") + std::strerror(errno) + ")";
+        const int nLeft = PIPE_SECONDS * 1000 - static_cast<int>(TimeGetTime() - nStart);
+        pollfd ready{nFd, POLLIN, 0};
+        if (nLeft <= 0 || poll(&ready, 1, nLeft) == 0)
+            return "the pipe delivered only " + std::to_string(nHave) + " bytes within " +
+                   std::to_string(PIPE_SECONDS) + " s";
+    }
+}
+
+// What the own readers read at sPath: the file itself, or a file in memory
+// with what its pipe delivered (nWanted as for Spool). False with the reason
+// for anything else (a device, a socket).
+bool OpenOwn(const std::string& sPath, CMemoryFile& memory, std::string& sReadPath,
+             const std::function<long long(const std::string&)>& nWanted, std::string& sReason) {
+    sReadPath = sPath;
+    struct stat info {};
+    if (stat(sPath.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))
+        return true; // its reader says what is wrong
+    if (!S_ISFIFO(info.st_mode)) {
+        sReason = "it is not a regular file or a pipe (a device or socket)";
+        return false;
+    }
+    const int nFd = open(sPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (nFd < 0) {
+        sReason = "cannot be opened";
+        return false;
+    }
+    sReason = Spool(nFd, memory, nWanted);
+    close(nFd);
+    sReadPath = memory.Path();
+    return sReason.empty();
+}
+
 ImportResult ImportFileOrFolder(const std::string& sPath) {
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(sPath, error);
     if (std::filesystem::is_directory(status))
-        return ImportDicomFolder(sPath);
+        return ReadInChild(sPath, [&] { return ImportDicomFolder(sPath); });
     if (HasExtension(sPath, ".dat")) {
-        // The RAW dataset, exactly as the viewer has always read it.
+        // The RAW dataset, exactly as the viewer has always read it; from a
+        // pipe as far as its header announces.
+        CMemoryFile memory;
+        std::string sReadPath, sReason;
+        auto wanted = [](const std::string& sHead) {
+            if (sHead.size() < 6)
+                return 6LL;
+            int16_t d[3];
+            std::memcpy(d, sHead.data(), 6);
+            return d[0] < 1 || d[1] < 1 || d[2] < 1 ? 6LL : 6 + 2LL * d[0] * d[1] * d[2];
+        };
+        if (!OpenOwn(sPath, memory, sReadPath, wanted, sReason))
+            return FailImport(sPath, IMPORT_FAILED, sReason);
         ImportResult result;
         result.pVolume = std::make_unique<CVolume>();
-        if (result.pVolume->LoadRaw(sPath) != 0) {
+        if (result.pVolume->LoadRaw(sReadPath) != 0) {
             result.sReason = CVolume::LoadErrorText(result.pVolume->GetLoadError());
             result.sError = "cannot read dataset '" + sPath + "': " + result.sReason;
             result.pVolume.reset();
             return result;
         }
+        result.pVolume->m_Source.sName = std::filesystem::path(sPath).filename().string();
         result.eStatus = IMPORT_OK;
         return result;
     }
-    std::FILE* pFile = std::fopen(sPath.c_str(), "rb");
-    if (!pFile)
-        return FailImport(sPath, IMPORT_FAILED, "cannot be opened");
-    std::fclose(pFile);
-    return ImportScanFile(sPath);
+    // The readers of other kinds open a file as they like: a pipe or device
+    // could make them wait for ever.
+    if (!std::filesystem::exists(status) || std::filesystem::is_regular_file(status)) {
+        std::FILE* pFile = std::fopen(sPath.c_str(), "rb");
+        if (!pFile)
+            return FailImport(sPath, IMPORT_FAILED, "cannot be opened");
+        std::fclose(pFile);
+        return ReadInChild(sPath, [&] { return ImportScanFile(sPath); });
+    }
+    return FailImport(sPath, IMPORT_FAILED,
+                      "it is not a regular file (a pipe or device); NIfTI, NRRD, MetaImage and "
+                      "DICOM files are read from a disk only");
 }
 
 ImportResult ImportRaw(const std::string& sPath, const RawParameters& raw) {
     std::string sReason;
     if (!CheckDimensions(raw.nDimX, raw.nDimY, raw.nDimZ, sReason))
         return FailImport(sPath, IMPORT_FAILED, sReason);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sPath.c_str(), "rb"),
-                                                         &std::fclose);
-    std::error_code error;
-    const auto nFileBytes = std::filesystem::file_size(sPath, error);
-    if (!file || error)
-        return FailImport(sPath, IMPORT_FAILED, "cannot be opened");
     const size_t nCount = static_cast<size_t>(raw.nDimX) * raw.nDimY * raw.nDimZ;
     const int nSize = VoxelTypeSize(raw.eType);
     const long long nExpected =
         raw.nHeaderBytes + static_cast<long long>(nCount) * static_cast<long long>(nSize);
+    // From a pipe: one byte more than the layout explains shows a size that does not fit.
+    CMemoryFile memory;
+    std::string sReadPath;
+    if (!OpenOwn(
+            sPath, memory, sReadPath, [&](const std::string&) { return nExpected + 1; }, sReason))
+        return FailImport(sPath, IMPORT_FAILED, sReason);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sReadPath.c_str(), "rb"),
+                                                         &std::fclose);
+    std::error_code error;
+    const auto nFileBytes = std::filesystem::file_size(sReadPath, error);
+    if (!file || error)
+        return FailImport(sPath, IMPORT_FAILED, "cannot be opened");
     if (raw.nHeaderBytes < 0 || static_cast<long long>(nFileBytes) != nExpected) {
         return FailImport(sPath, IMPORT_FAILED,
                           "the file has " + std::to_string(nFileBytes) + " bytes, but " +
@@ -236,7 +365,7 @@ ImportResult ImportRaw(const std::string& sPath, const RawParameters& raw) {
                               " values make " + std::to_string(nExpected));
     }
     SourceVolume source;
-    source.pData = AllocateBytes(nCount * nSize);
+    source.pData = AllocateSource(nCount * nSize);
     if (!source.pData)
         return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
     if (fseeko(file.get(), static_cast<off_t>(raw.nHeaderBytes), SEEK_SET) != 0 ||

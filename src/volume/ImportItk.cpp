@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <malloc.h>
+#include <map>
 #include <mutex>
 #include <sstream>
 #include <zlib.h>
@@ -15,7 +16,6 @@
 #include <gdcmReader.h>
 #include <gdcmTrace.h>
 #include <itkGDCMImageIO.h>
-#include <itkGDCMSeriesFileNames.h>
 #include <itkMetaDataObject.h>
 #include <itkMetaImageIO.h>
 #include <itkNiftiImageIO.h>
@@ -106,22 +106,189 @@ bool ScalarType(const itk::ImageIOBase& io, VoxelType& eType, std::string& sReas
     return true;
 }
 
-// ---- whether a file holds all its values ----
-// Some readers fill what a cut-short file lacks with zeros, or leave it unread,
-// without saying so.
+// ---- what a file claims against what it can hold ----
+// Before any reader allocates for a file's values, what its header claims is
+// compared with the bytes that can hold them: exactly for plain data, by the
+// most that deflate can expand for compressed data. Some readers also fill
+// what a cut-short file lacks with zeros, or leave it unread, without saying
+// so: after the read the file is checked again.
 
 constexpr char kCutShort[] = "its image data cannot be read (the file is damaged or cut short)";
+// The most a deflate stream expands (a run of one byte value: 1032 to 1).
+constexpr long long MAX_INFLATION = 1032;
+
+// a * b, or -1 when either is negative or the product overflows.
+long long Times(long long a, long long b) {
+    long long n = 0;
+    return a < 0 || b < 0 || __builtin_mul_overflow(a, b, &n) ? -1 : n;
+}
+
+long long FileBytes(const std::string& sPath) {
+    std::error_code error;
+    const auto n = fs::file_size(sPath, error);
+    return error ? -1 : static_cast<long long>(n);
+}
+
+bool Gzipped(const std::string& sPath) {
+    std::ifstream in(sPath, std::ios::binary);
+    char magic[2] = {0, 0};
+    in.read(magic, 2);
+    return in && magic[0] == '\x1f' && magic[1] == '\x8b';
+}
+
+// Whether nBytes of data (compressed or not) can hold the nClaimed bytes a
+// header announces; otherwise the reason.
+bool Holds(long long nBytes, bool bCompressed, long long nClaimed, std::string& sReason) {
+    const long long nMost = bCompressed ? Times(nBytes, MAX_INFLATION) : nBytes;
+    if (nClaimed >= 0 && (nMost < 0 || nClaimed <= nMost))
+        return true;
+    sReason = "the file is cut short: " + std::string(bCompressed ? "its compressed " : "its ") +
+              std::to_string(std::max(0LL, nBytes)) + " bytes cannot hold the " +
+              (nClaimed < 0 ? "countless" : std::to_string(nClaimed)) +
+              " bytes its header announces";
+    return false;
+}
+
+// A data file the readers may open: a regular file (a pipe or device would
+// make them wait, or read without end).
+bool RegularFile(const std::string& sFile, std::string& sReason) {
+    std::error_code error;
+    if (!fs::exists(sFile, error) || fs::is_regular_file(sFile, error))
+        return true; // (a missing file its reader reports)
+    sReason = "its data file '" + FileName(sFile) + "' is not a regular file (a pipe or device)";
+    return false;
+}
+
+std::string ToLower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return s;
+}
+
+// What a NIfTI-1 (or Analyze 7.5) header claims: its values' file and their
+// bytes from the file's start, and the voxel size as written.
+struct NiftiClaims {
+    std::string sData;
+    long long nBytes = -1;
+    double dSpacing[3] = {1, 1, 1};
+};
+
+// Reads the header of a NIfTI-1 or Analyze file (or of the .img of a pair)
+// and checks what it claims. True, with c.nBytes -1, for a header of another
+// kind: its reader judges it.
+bool ReadNiftiClaims(const std::string& sPath, NiftiClaims& c, std::string& sReason) {
+    // The header and the values' file of a pair, from either name.
+    std::string sHeader = sPath, sData = sPath;
+    const std::string sLower = ToLower(sPath);
+    for (const char* pGz : {"", ".gz"}) {
+        for (auto [pFrom, pTo] : {std::pair{".hdr", ".img"}, std::pair{".img", ".hdr"}}) {
+            const std::string sEnd = std::string(pFrom) + pGz;
+            if (!sLower.ends_with(sEnd))
+                continue;
+            const std::string sStem = sPath.substr(0, sPath.size() - sEnd.size());
+            const bool bUpper = sPath[sStem.size() + 1] == 'H' || sPath[sStem.size() + 1] == 'I';
+            auto named = [&](const char* pExt, const char* pZip) {
+                std::string s = pExt;
+                if (bUpper)
+                    std::transform(s.begin(), s.end(), s.begin(), ::toupper);
+                return sStem + s + pZip;
+            };
+            std::string& sOther = pFrom[1] == 'h' ? sData : sHeader;
+            for (const char* pZip : {"", ".gz"}) {
+                std::error_code error;
+                if (fs::exists(named(pTo, pZip), error)) {
+                    sOther = named(pTo, pZip);
+                    break;
+                }
+            }
+        }
+    }
+    if (!RegularFile(sHeader, sReason) || !RegularFile(sData, sReason))
+        return false;
+    unsigned char h[348];
+    gzFile file = gzopen(sHeader.c_str(), "rb");
+    const bool bHeader = file && gzread(file, h, sizeof(h)) == static_cast<int>(sizeof(h));
+    if (file)
+        gzclose(file);
+    if (!bHeader)
+        return true;
+    // The byte order as the NIfTI library takes it: from the number of dimensions.
+    const bool bSwap = !(h[40] >= 1 && h[40] <= 7 && h[41] == 0);
+    auto get = [&](int nOffset, int nSize) {
+        unsigned char b[4];
+        for (int i = 0; i < nSize; ++i)
+            b[i] = h[nOffset + (bSwap ? nSize - 1 - i : i)];
+        uint32_t u = 0;
+        std::memcpy(&u, b, static_cast<size_t>(nSize));
+        return u;
+    };
+    auto getFloat = [&](int nOffset) {
+        const uint32_t u = get(nOffset, 4);
+        float f;
+        std::memcpy(&f, &u, 4);
+        return f;
+    };
+    const int nDims = static_cast<int16_t>(get(40, 2));
+    if (get(0, 4) != 348 || nDims < 1 || nDims > 7)
+        return true;
+    long long nValues = 1;
+    for (int i = 1; i <= nDims; ++i)
+        nValues = Times(nValues, std::max<int16_t>(1, static_cast<int16_t>(get(40 + 2 * i, 2))));
+    // Bytes per value of each data type code.
+    static constexpr std::pair<int, int> kSizes[] = {
+        {2, 1},   {4, 2},   {8, 4},    {16, 4},   {32, 8},    {64, 8},    {128, 3},   {256, 1},
+        {512, 2}, {768, 4}, {1024, 8}, {1280, 8}, {1536, 16}, {1792, 16}, {2048, 32}, {2304, 4}};
+    const int nType = static_cast<int16_t>(get(70, 2));
+    const int nBits = static_cast<int16_t>(get(72, 2));
+    const auto size = std::find_if(std::begin(kSizes), std::end(kSizes),
+                                   [&](const auto& s) { return s.first == nType; });
+    if (size == std::end(kSizes))
+        return true;
+    if (nBits != 8 * size->second) {
+        sReason = "its header's bits per value (" + std::to_string(nBits) +
+                  ") disagree with its data type (code " + std::to_string(nType) + ", " +
+                  std::to_string(8 * size->second) + " bits)";
+        return false;
+    }
+    const bool bSingle = std::memcmp(h + 344, "n+1", 4) == 0;
+    const float fOffset = getFloat(108);
+    if (!(fOffset >= (bSingle ? 348.0f : 0.0f) && fOffset < 9e18f)) {
+        char sz[64];
+        std::snprintf(sz, sizeof(sz), "%g", static_cast<double>(fOffset));
+        sReason = std::string("its data offset (vox_offset ") + sz + ") is not a place in the file";
+        return false;
+    }
+    // An orientation the library would compute with must be made of numbers.
+    const int nFirst = get(252, 2) != 0 ? 256 : 280, nLast = get(254, 2) != 0 ? 328 : 280;
+    for (int nAt = nFirst; nAt < nLast; nAt += 4) {
+        if (!std::isfinite(getFloat(nAt)) && (nAt < 280 || get(254, 2) != 0)) {
+            sReason = "its orientation (qform or sform) holds a value that is not a number";
+            return false;
+        }
+    }
+    for (int i = 0; i < 3; ++i)
+        c.dSpacing[i] = getFloat(80 + 4 * i);
+    c.sData = sData;
+    const long long nValueBytes = Times(nValues, size->second);
+    c.nBytes = nValueBytes < 0 ? -1 : static_cast<long long>(fOffset) + nValueBytes;
+    if (c.nBytes < 0) {
+        sReason = "its header claims more values than can be counted";
+        return false;
+    }
+    return CheckDimensions(std::max<int16_t>(1, static_cast<int16_t>(get(42, 2))),
+                           nDims < 2 ? 1 : std::max<int16_t>(1, static_cast<int16_t>(get(44, 2))),
+                           nDims < 3 ? 1 : std::max<int16_t>(1, static_cast<int16_t>(get(46, 2))),
+                           sReason) &&
+           Holds(FileBytes(sData), Gzipped(sData), c.nBytes, sReason);
+}
 
 // Whether a file, plain or gzip-compressed, holds at least nBytes (decompressed).
 bool StreamHolds(const std::string& sPath, long long nBytes) {
     std::ifstream in(sPath, std::ios::binary);
-    unsigned char magic[2] = {0, 0};
-    in.read(reinterpret_cast<char*>(magic), 2);
-    std::error_code error;
-    const long long nSize = static_cast<long long>(fs::file_size(sPath, error));
-    if (!in || error)
+    const long long nSize = FileBytes(sPath);
+    if (!in || nSize < 0)
         return false;
-    if (magic[0] != 0x1f || magic[1] != 0x8b)
+    if (!Gzipped(sPath))
         return nSize >= nBytes;
     // The gzip trailer's length (modulo 2^32) settles the usual case; otherwise
     // decompress up to the last byte that must be there.
@@ -143,82 +310,121 @@ bool StreamHolds(const std::string& sPath, long long nBytes) {
     return bHolds;
 }
 
-// A NIfTI-1 file (or the .img of a .hdr) against the values its header announces.
+// After the read: the NIfTI file (or .img) holds all the values its header announces.
 bool NiftiComplete(const std::string& sPath) {
-    unsigned char h[348];
-    gzFile file = gzopen(sPath.c_str(), "rb");
-    const bool bHeader = file && gzread(file, h, sizeof(h)) == static_cast<int>(sizeof(h));
-    if (file)
-        gzclose(file);
-    if (!bHeader)
-        return false;
-    const bool bSwap = h[0] == 0 && h[3] == 0x5c && h[2] == 0x01; // 348 big-endian
-    if (!bSwap && !(h[0] == 0x5c && h[1] == 0x01 && h[2] == 0 && h[3] == 0))
-        return true; // not NIfTI-1: its reader judges it
-    auto get = [&](int nOffset, int nSize) {
-        unsigned char b[4];
-        for (int i = 0; i < nSize; ++i)
-            b[i] = h[nOffset + (bSwap ? nSize - 1 - i : i)];
-        uint32_t u = 0;
-        std::memcpy(&u, b, static_cast<size_t>(nSize));
-        return u;
-    };
-    long long nValues = 1;
-    const int nDims = std::clamp(static_cast<int16_t>(get(40, 2)), int16_t(1), int16_t(7));
-    for (int i = 1; i <= nDims; ++i)
-        nValues *= std::max<int16_t>(1, static_cast<int16_t>(get(40 + 2 * i, 2)));
-    const uint32_t nOffsetBits = get(108, 4);
-    float fOffset;
-    std::memcpy(&fOffset, &nOffsetBits, 4);
-    const long long nBytes = static_cast<long long>(fOffset > 0 && fOffset < 1e15f ? fOffset : 0) +
-                             nValues * static_cast<int16_t>(get(72, 2)) / 8;
-    if (std::memcmp(h + 344, "n+1", 4) == 0)
-        return StreamHolds(sPath, nBytes);
-    // A header (NIfTI or Analyze) with its values in a separate .img file.
-    std::string sImage = sPath;
-    const size_t nDot = sImage.rfind(".hdr");
-    if (nDot == std::string::npos)
-        return true;
-    sImage.replace(nDot, 4, ".img");
-    return StreamHolds(sImage, nBytes);
+    NiftiClaims c;
+    std::string sReason;
+    return ReadNiftiClaims(sPath, c, sReason) && (c.nBytes < 0 || StreamHolds(c.sData, c.nBytes));
 }
 
-// A MetaImage whose compressed values are all there (the reader fills what is
-// missing with whatever it had); uncompressed ones the last-byte mark checks.
-bool MetaComplete(const std::string& sPath) {
+// The fields of a text header ("key: value" or "key = value") up to its end
+// (an empty line, or the field that names the data in a MetaImage), and the
+// offset where the data of an attached header begins.
+std::vector<std::pair<std::string, std::string>>
+HeaderFields(const std::string& sPath, char cSeparator, long long& nDataStart) {
     std::ifstream in(sPath, std::ios::binary);
-    long long nCompressed = -1;
-    std::string sLine, sData;
-    while (sData.empty() && std::getline(in, sLine)) {
-        const size_t nEq = sLine.find('=');
-        if (nEq == std::string::npos)
+    std::vector<std::pair<std::string, std::string>> fields;
+    std::string sLine;
+    nDataStart = -1;
+    while (in.tellg() < (1 << 20) && std::getline(in, sLine)) {
+        if (!sLine.empty() && sLine.back() == '\r')
+            sLine.pop_back();
+        if (sLine.empty() && cSeparator == ':')
+            break;
+        const size_t nAt = sLine.find(cSeparator);
+        if (nAt == std::string::npos || (cSeparator == ':' && sLine.compare(nAt, 2, ":=") == 0))
             continue;
-        std::string sKey = sLine.substr(0, nEq), sValue = sLine.substr(nEq + 1);
+        std::string sKey = ToLower(sLine.substr(0, nAt)), sValue = sLine.substr(nAt + 1);
         sKey.erase(sKey.find_last_not_of(" \t") + 1);
         sValue.erase(0, sValue.find_first_not_of(" \t"));
-        sValue.erase(sValue.find_last_not_of(" \t\r") + 1);
-        if (sKey == "CompressedDataSize")
-            nCompressed = std::atoll(sValue.c_str());
-        else if (sKey == "ElementDataFile")
-            sData = sValue;
+        sValue.erase(sValue.find_last_not_of(" \t") + 1);
+        fields.emplace_back(sKey, sValue);
+        if (sKey == "elementdatafile")
+            break;
     }
-    if (nCompressed < 0 || sData.empty())
-        return true;
-    std::error_code error;
-    if (sData == "LOCAL") {
-        const long long nStart = in.tellg();
-        return nStart >= 0 &&
-               static_cast<long long>(fs::file_size(sPath, error)) - nStart >= nCompressed &&
-               !error;
-    }
-    // A file of its own (a list or pattern of files: its reader judges them).
-    const fs::path data = fs::path(sPath).parent_path() / sData;
-    return !fs::is_regular_file(data, error) ||
-           static_cast<long long>(fs::file_size(data, error)) >= nCompressed;
+    if (in)
+        nDataStart = in.tellg();
+    return fields;
 }
 
-// A DICOM file whose Pixel Data element holds as many bytes as it announces.
-bool DicomComplete(const std::string& sPath) {
+std::string FieldOf(const std::vector<std::pair<std::string, std::string>>& fields,
+                    std::initializer_list<const char*> keys) {
+    for (const auto& [sKey, sValue] : fields)
+        for (const char* pKey : keys)
+            if (sKey == pKey)
+                return sValue;
+    return "";
+}
+
+// The bytes available to a header's values: after an attached header, or in
+// the one data file it names (-1 with bSeveral for a list or pattern of
+// files, which their reader judges).
+bool DataBytes(const std::string& sPath, const std::string& sData, long long nDataStart,
+               long long& nBytes, std::string& sReason) {
+    nBytes = -1;
+    if (sData.empty() || ToLower(sData) == "local") {
+        nBytes = nDataStart < 0 ? 0 : FileBytes(sPath) - nDataStart;
+        return true;
+    }
+    if (sData.find_first_of(" %") != std::string::npos || sData.starts_with("LIST"))
+        return true;
+    const fs::path file =
+        fs::path(sData).is_absolute() ? fs::path(sData) : fs::path(sPath).parent_path() / sData;
+    if (!RegularFile(file.string(), sReason))
+        return false;
+    nBytes = FileBytes(file.string());
+    return true;
+}
+
+// Whether a text header's data file is one its reader may open (before the
+// reader reads the header: some open the data file with it).
+bool DataFileUsable(const std::string& sPath, char cSeparator,
+                    std::initializer_list<const char*> keys, std::string& sReason) {
+    long long nStart = -1, nBytes = -1;
+    return DataBytes(sPath, FieldOf(HeaderFields(sPath, cSeparator, nStart), keys), nStart, nBytes,
+                     sReason);
+}
+
+bool MetaClaims(const std::string& sPath, itk::ImageIOBase&, long long nClaimed,
+                std::string& sReason) {
+    long long nStart = -1, nBytes = -1;
+    const auto fields = HeaderFields(sPath, '=', nStart);
+    if (!DataBytes(sPath, FieldOf(fields, {"elementdatafile"}), nStart, nBytes, sReason))
+        return false;
+    const bool bCompressed = ToLower(FieldOf(fields, {"compresseddata"})) == "true";
+    const std::string sCompressed = FieldOf(fields, {"compresseddatasize"});
+    const long long nCompressed = sCompressed.empty() ? -1 : std::atoll(sCompressed.c_str());
+    if (nBytes >= 0 && bCompressed && nCompressed >= 0) {
+        if (nCompressed > nBytes)
+            return Holds(nBytes, false, nCompressed, sReason);
+        nBytes = nCompressed;
+    }
+    return nBytes < 0 || Holds(nBytes, bCompressed, nClaimed, sReason);
+}
+
+bool NrrdClaims(const std::string& sPath, itk::ImageIOBase& io, long long nClaimed,
+                std::string& sReason) {
+    long long nStart = -1, nBytes = -1;
+    const auto fields = HeaderFields(sPath, ':', nStart);
+    if (!DataBytes(sPath, FieldOf(fields, {"data file", "datafile"}), nStart, nBytes, sReason))
+        return false;
+    if (nBytes < 0)
+        return true;
+    const std::string sEncoding = ToLower(FieldOf(fields, {"encoding"}));
+    if (sEncoding == "raw")
+        return Holds(nBytes, false, nClaimed, sReason);
+    if (sEncoding == "gzip" || sEncoding == "gz")
+        return Holds(nBytes, true, nClaimed, sReason);
+    // Text: at least one character per value; hex: two per byte.
+    const long long nValues = nClaimed / std::max<long long>(1, io.GetComponentSize());
+    if (sEncoding == "ascii" || sEncoding == "text" || sEncoding == "txt")
+        return Holds(nBytes, false, nValues, sReason);
+    return sEncoding != "hex" || Holds(nBytes / 2, false, nClaimed, sReason);
+}
+
+// A DICOM file whose Pixel Data element holds as many bytes as it announces
+// and that fit in the file (nClaimed < 0: whatever it announces).
+bool DicomHolds(const std::string& sPath, long long nClaimed) {
     gdcm::Reader reader;
     reader.SetFileName(sPath.c_str());
     const gdcm::Tag pixelData(0x7fe0, 0x0010);
@@ -226,11 +432,10 @@ bool DicomComplete(const std::string& sPath) {
         return false;
     // Stopped at the value; its 32-bit length stands right before it.
     const size_t nValue = reader.GetStreamCurrentPosition();
-    std::error_code error;
-    const size_t nSize = fs::file_size(sPath, error);
+    const long long nSize = FileBytes(sPath);
     std::ifstream in(sPath, std::ios::binary);
     unsigned char b[4] = {0, 0, 0, 0};
-    if (error || nValue < 4 || nValue > nSize ||
+    if (nSize < 0 || nValue < 4 || static_cast<long long>(nValue) > nSize ||
         !in.seekg(static_cast<std::streamoff>(nValue - 4)) ||
         !in.read(reinterpret_cast<char*>(b), 4))
         return false;
@@ -239,15 +444,76 @@ bool DicomComplete(const std::string& sPath) {
     const uint32_t nLength =
         bBig ? (static_cast<uint32_t>(b[0]) << 24 | b[1] << 16 | b[2] << 8 | b[3])
              : (b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24);
-    return nLength == 0xffffffffu || nValue + nLength <= nSize; // undefined: compressed fragments
+    if (nLength == 0xffffffffu) // undefined: compressed fragments
+        return true;
+    return static_cast<long long>(nValue + nLength) <= nSize && nLength >= nClaimed;
 }
 
+bool DicomComplete(const std::string& sPath) {
+    return DicomHolds(sPath, -1);
+}
+
+bool DicomClaims(const std::string& sPath, itk::ImageIOBase&, long long nClaimed,
+                 std::string& sReason) {
+    if (DicomHolds(sPath, nClaimed))
+        return true;
+    sReason = "the file is cut short: its pixel data cannot hold the " + std::to_string(nClaimed) +
+              " bytes its header announces";
+    return false;
+}
+
+// The reason of the exception being handled, in its library's words: the
+// last line of its message (the innermost reason), without the names of the
+// functions and objects that passed it on. Running out of memory goes on: a
+// reading child reports it.
+std::string CaughtReason() {
+    std::string s;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const itk::ExceptionObject& e) {
+        s = e.GetDescription();
+    } catch (const std::exception& e) {
+        s = e.what();
+    } catch (...) {
+    }
+    s.erase(s.find_last_not_of(" \t\r\n:.") + 1);
+    s.erase(0, s.find_last_of('\n') + 1);
+    for (;;) {
+        s.erase(0, s.find_first_not_of(" \t"));
+        const size_t nColon = s.find(": ");
+        if (s.starts_with("[") && s.find("] ") != std::string::npos)
+            s.erase(0, s.find("] ") + 2);
+        else if (nColon != std::string::npos && s.find(' ') > nColon)
+            s.erase(0, nColon + 2); // "_nrrdEncodingGzip_read: ", "NrrdImageIO(0x...): "
+        else if (s.starts_with("itk::ERROR: ") || s.starts_with("ITK ERROR: "))
+            s.erase(0, s.find(": ") + 2);
+        else
+            break;
+    }
+    return s.empty() ? "an unknown error" : s;
+}
+
+// A size as the reader gives it; a 32-bit count that wrapped (MetaIO keeps
+// sizes as int) is shown as the negative number the header holds.
+long long SizeOf(itk::SizeValueType n) {
+    return n >= (1ull << 31) && n < (1ull << 32) ? static_cast<int32_t>(static_cast<uint32_t>(n))
+                                                 : static_cast<long long>(n);
+}
+
+using ClaimsCheck = bool (*)(const std::string&, itk::ImageIOBase&, long long, std::string&);
+
 // Reads a file whose reader recognised it: the first volume of it when it has
-// more than three dimensions. Lets go of the reader (which may keep a copy of
-// the values) before the dataset is made.
+// more than three dimensions. Checks the header's claims before anything is
+// allocated for them, and the file again after the read (pComplete). Lets go
+// of the reader (which may keep a copy of the values) before the dataset is
+// made. pWritten: the spacing as the header writes it, where the reader makes
+// a zero or not-a-number into 1 (so that it is noticed as unusable).
 ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo, const char* pKind,
-                       const std::string& sName = "",
-                       bool (*pComplete)(const std::string&) = nullptr) {
+                       const std::string& sName = "", ClaimsCheck pClaims = nullptr,
+                       bool (*pComplete)(const std::string&) = nullptr,
+                       const double* pWritten = nullptr) {
     itk::ImageIOBase& io = *pIo;
     SourceVolume source;
     source.sKind = pKind;
@@ -258,38 +524,50 @@ ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo,
         io.ReadImageInformation();
     } catch (...) {
         return FailImport(sPath, IMPORT_FAILED,
-                          std::string("its ") + pKind + " header cannot be read");
+                          std::string("its ") + pKind +
+                              " header cannot be read: " + CaughtReason());
     }
     if (!ScalarType(io, source.eType, sReason))
         return FailImport(sPath, IMPORT_FAILED, sReason);
     const unsigned nDims = io.GetNumberOfDimensions();
     long long dims[3] = {1, 1, 1};
-    long long nVolumes = 1;
+    long long nValues = 1;
     for (unsigned i = 0; i < nDims; ++i) {
+        const long long n = SizeOf(io.GetDimensions(i));
         if (i < 3) {
-            dims[i] = static_cast<long long>(io.GetDimensions(i));
+            dims[i] = n;
             source.dSpacing[i] = io.GetSpacing(i);
-        } else {
-            nVolumes *= static_cast<long long>(io.GetDimensions(i));
+            if (pWritten && !(std::isfinite(pWritten[i]) && pWritten[i] > 0.0))
+                source.dSpacing[i] = pWritten[i];
         }
+        nValues = Times(nValues, n);
     }
     if (nDims < 1 || !CheckDimensions(dims[0], dims[1], dims[2], sReason))
         return FailImport(sPath, IMPORT_FAILED, nDims < 1 ? "it has no dimensions" : sReason);
-    if (nVolumes > 1) {
-        source.notices.push_back("'" + sPath + "' holds " + std::to_string(nVolumes) +
+    const long long nVoxels = dims[0] * dims[1] * dims[2];
+    const long long nClaimed = Times(nValues, static_cast<long long>(io.GetComponentSize()));
+    if (nClaimed < 0)
+        return FailImport(sPath, IMPORT_FAILED,
+                          "its header claims more values than can be counted");
+    if (pClaims && !pClaims(sPath, io, nClaimed, sReason))
+        return FailImport(sPath, IMPORT_FAILED, sReason);
+    if (nValues > nVoxels) {
+        source.notices.push_back("'" + sPath + "' holds " + std::to_string(nValues / nVoxels) +
                                  " volumes; the first is shown");
     }
     // A reader that can read a part reads only the first volume; any other reads
     // all of them, and the first volume is the start of its values.
     itk::ImageIORegion region(nDims);
-    size_t nBytes = io.GetComponentSize();
     for (unsigned i = 0; i < nDims; ++i) {
-        const size_t n = i < 3 || !io.CanStreamRead() ? io.GetDimensions(i) : 1;
         region.SetIndex(i, 0);
-        region.SetSize(i, n);
-        nBytes *= n;
+        region.SetSize(i, i < 3 || !io.CanStreamRead() ? io.GetDimensions(i) : 1);
     }
-    source.pData = AllocateBytes(nBytes);
+    const long long nBytes =
+        io.CanStreamRead() ? nVoxels * static_cast<long long>(io.GetComponentSize()) : nClaimed;
+    if (!CheckMemory(nVoxels, nBytes, sReason))
+        return FailImport(sPath, IMPORT_FAILED, sReason);
+    AllowDataPhase(nBytes);
+    source.pData = AllocateSource(static_cast<size_t>(nBytes));
     if (!source.pData)
         return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
     // A reader that stops early leaves the last byte as it was: when that is
@@ -303,10 +581,14 @@ ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo,
         return *pLast == nMark;
     };
     try {
-        if ((readKeeps(0x5b) && readKeeps(0xa4)) || (pComplete && !pComplete(sPath)))
+        if (readKeeps(0x5b) && readKeeps(0xa4))
+            return FailImport(sPath, IMPORT_FAILED,
+                              std::string("its image data cannot be read: the ") + pKind +
+                                  " reader delivered fewer values than its header announces");
+        if (pComplete && !pComplete(sPath))
             return FailImport(sPath, IMPORT_FAILED, kCutShort);
     } catch (...) {
-        return FailImport(sPath, IMPORT_FAILED, kCutShort);
+        return FailImport(sPath, IMPORT_FAILED, "its image data cannot be read: " + CaughtReason());
     }
     for (int i = 0; i < 3; ++i)
         source.nDim[i] = static_cast<int>(dims[i]);
@@ -321,18 +603,47 @@ struct Series {
     std::vector<std::string> files;
 };
 
-// The DICOM series in a folder (not its subfolders), each with its files.
-bool FindSeries(const std::string& sFolder, std::vector<Series>& series) {
-    try {
-        auto names = itk::GDCMSeriesFileNames::New();
-        names->SetUseSeriesDetails(false); // one series per Series Instance UID
-        names->SetInputDirectory(sFolder);
-        for (const std::string& sUid : names->GetSeriesUIDs())
-            series.push_back({sUid, names->GetFileNames(sUid)});
-        return true;
-    } catch (...) {
-        return false;
+// The DICOM series in a folder (not its subfolders), each with its files in
+// name order, by Series Instance UID (in the order of the UIDs). A file that
+// cannot be opened, or looks like DICOM but cannot be read, is left out with a
+// notice; so is one that a reader crashed on before (SkippedFile).
+void FindSeries(const std::string& sFolder, std::vector<Series>& series,
+                std::vector<std::string>& notices) {
+    std::vector<std::string> files;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(sFolder, error))
+        if (entry.is_regular_file(error))
+            files.push_back(entry.path().string());
+    std::sort(files.begin(), files.end());
+    AllowHeaders(files.size());
+    std::map<std::string, std::vector<std::string>> byUid;
+    const gdcm::Tag seriesUid(0x0020, 0x000e);
+    for (const std::string& sFile : files) {
+        if (SkippedFile(sFile))
+            continue;
+        ReportReader("DICOM", sFile, true);
+        gdcm::Reader reader;
+        reader.SetFileName(sFile.c_str());
+        const bool bRead = reader.ReadSelectedTags({seriesUid});
+        const gdcm::DataSet& data = reader.GetFile().GetDataSet();
+        const gdcm::ByteValue* pUid = bRead && data.FindDataElement(seriesUid)
+                                          ? data.GetDataElement(seriesUid).GetByteValue()
+                                          : nullptr;
+        if (pUid) {
+            std::string sUid(pUid->GetPointer(), pUid->GetLength());
+            sUid.erase(sUid.find_last_not_of(std::string(" \0", 2)) + 1);
+            byUid[sUid].push_back(sFile);
+            continue;
+        }
+        char magic[132] = {};
+        std::ifstream in(sFile, std::ios::binary);
+        if (!in.is_open())
+            notices.push_back("'" + sFile + "' is left out: it cannot be opened");
+        else if (in.read(magic, sizeof(magic)) && std::memcmp(magic + 128, "DICM", 4) == 0)
+            notices.push_back("'" + sFile + "' is left out: it cannot be read as DICOM");
     }
+    for (auto& [sUid, uidFiles] : byUid)
+        series.push_back({sUid, std::move(uidFiles)});
 }
 
 std::string Tag(const itk::GDCMImageIO& io, const char* pKey) {
@@ -375,7 +686,8 @@ ImportResult ReadSeries(const std::string& sPath, const std::vector<std::string>
                         const std::string& sName, std::vector<std::string> notices) {
     if (files.size() == 1) {
         itk::ImageIOBase::Pointer pIo = itk::GDCMImageIO::New();
-        ImportResult result = ReadImage(files[0], pIo, "DICOM", sName, DicomComplete);
+        ReportReader("DICOM");
+        ImportResult result = ReadImage(files[0], pIo, "DICOM", sName, DicomClaims, DicomComplete);
         result.notices.insert(result.notices.begin(), notices.begin(), notices.end());
         return result;
     }
@@ -388,12 +700,14 @@ ImportResult ReadSeries(const std::string& sPath, const std::vector<std::string>
         slice.pIo = itk::GDCMImageIO::New();
         itk::GDCMImageIO& io = *slice.pIo;
         std::string sReason;
+        ReportReader("DICOM", files[i]);
         try {
             io.SetFileName(files[i]);
             io.ReadImageInformation();
         } catch (...) {
             return FailImport(sPath, IMPORT_FAILED,
-                              "its file '" + FileName(files[i]) + "' cannot be read");
+                              "its file '" + FileName(files[i]) +
+                                  "' cannot be read: " + CaughtReason());
         }
         if (!ScalarType(io, slice.eType, sReason))
             return FailImport(sPath, IMPORT_FAILED, sReason);
@@ -474,7 +788,11 @@ ImportResult ReadSeries(const std::string& sPath, const std::vector<std::string>
     source.eType = bOneType ? slices[0].eType : VoxelType::Float64;
     const size_t nSliceValues = nColumns * nRows;
     const size_t nSliceBytes = nSliceValues * VoxelTypeSize(source.eType);
-    source.pData = AllocateBytes(nSliceBytes * slices.size());
+    const long long nBytes = static_cast<long long>(nSliceBytes * slices.size());
+    if (!CheckMemory(static_cast<long long>(nSliceValues * slices.size()), nBytes, sReason))
+        return FailImport(sPath, IMPORT_FAILED, sReason);
+    AllowDataPhase(nBytes);
+    source.pData = AllocateSource(static_cast<size_t>(nBytes));
     if (!source.pData)
         return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
     std::unique_ptr<uint8_t[]> pOwnType;
@@ -487,6 +805,8 @@ ImportResult ReadSeries(const std::string& sPath, const std::vector<std::string>
                 return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
         }
         bool bComplete = true;
+        std::string sWhy = "the file is damaged or cut short";
+        ReportReader("DICOM", slices[k].sFile);
         try {
             itk::ImageIORegion region(io.GetNumberOfDimensions());
             for (unsigned i = 0; i < io.GetNumberOfDimensions(); ++i)
@@ -495,11 +815,12 @@ ImportResult ReadSeries(const std::string& sPath, const std::vector<std::string>
             io.Read(bOneType ? pSlice : pOwnType.get());
         } catch (...) {
             bComplete = false;
+            sWhy = CaughtReason();
         }
         if (!bComplete || !DicomComplete(slices[k].sFile))
             return FailImport(sPath, IMPORT_FAILED,
                               "the image data of its file '" + FileName(slices[k].sFile) +
-                                  "' cannot be read (the file is damaged or cut short)");
+                                  "' cannot be read (" + sWhy + ")");
         if (!bOneType) {
             double* pOut = reinterpret_cast<double*>(pSlice);
             WithValues(slices[k].eType, pOwnType.get(),
@@ -551,15 +872,28 @@ ImportResult ImportScanFile(const std::string& sPath) {
     QuietLibraries();
     const CQuietCerr quiet;
     try {
+        std::string sReason;
+        ReportReader("NIfTI");
         itk::ImageIOBase::Pointer pIo = itk::NiftiImageIO::New();
-        if (pIo->CanReadFile(sPath.c_str()))
-            return ReadImage(sPath, pIo, "NIfTI", "", NiftiComplete);
+        if (pIo->CanReadFile(sPath.c_str())) {
+            NiftiClaims claims;
+            if (!ReadNiftiClaims(sPath, claims, sReason))
+                return FailImport(sPath, IMPORT_FAILED, sReason);
+            return ReadImage(sPath, pIo, "NIfTI", "", nullptr, NiftiComplete, claims.dSpacing);
+        }
+        ReportReader("NRRD");
         pIo = itk::NrrdImageIO::New();
         if (pIo->CanReadFile(sPath.c_str()))
-            return ReadImage(sPath, pIo, "NRRD");
+            return DataFileUsable(sPath, ':', {"data file", "datafile"}, sReason)
+                       ? ReadImage(sPath, pIo, "NRRD", "", NrrdClaims)
+                       : FailImport(sPath, IMPORT_FAILED, sReason);
+        ReportReader("MetaImage");
         pIo = itk::MetaImageIO::New();
         if (pIo->CanReadFile(sPath.c_str()))
-            return ReadImage(sPath, pIo, "MetaImage", "", MetaComplete);
+            return DataFileUsable(sPath, '=', {"elementdatafile"}, sReason)
+                       ? ReadImage(sPath, pIo, "MetaImage", "", MetaClaims)
+                       : FailImport(sPath, IMPORT_FAILED, sReason);
+        ReportReader("DICOM");
         auto pDicom = itk::GDCMImageIO::New();
         if (pDicom->CanReadFile(sPath.c_str())) {
             // The file's series, found in its folder; the file alone when it
@@ -568,18 +902,19 @@ ImportResult ImportScanFile(const std::string& sPath) {
             if (sFolder.empty())
                 sFolder = ".";
             std::vector<Series> series;
-            FindSeries(sFolder, series);
+            std::vector<std::string> notices;
+            FindSeries(sFolder, series, notices);
             for (const Series& s : series) {
                 for (const std::string& sFile : s.files) {
                     std::error_code error;
                     if (fs::equivalent(sFile, sPath, error))
-                        return ReadChosenSeries(sPath, sFolder, s, {});
+                        return ReadChosenSeries(sPath, sFolder, s, notices);
                 }
             }
-            return ReadSeries(sPath, {sPath}, "", {});
+            return ReadSeries(sPath, {sPath}, "", notices);
         }
     } catch (...) {
-        return FailImport(sPath, IMPORT_FAILED, "it cannot be read");
+        return FailImport(sPath, IMPORT_FAILED, "it cannot be read: " + CaughtReason());
     }
     // Named like a kind it is not, or like none.
     static const std::pair<const char*, const char*> kNamed[] = {
@@ -603,14 +938,15 @@ ImportResult ImportDicomFolder(const std::string& sPath) {
     const CQuietCerr quiet;
     try {
         std::vector<Series> series;
-        if (!FindSeries(sPath, series) || series.empty())
+        std::vector<std::string> notices;
+        FindSeries(sPath, series, notices);
+        if (series.empty())
             return FailImport(sPath, IMPORT_FAILED, "the folder holds no DICOM series");
         // The series with the most files (the first of equals).
         const auto chosen =
             std::max_element(series.begin(), series.end(), [](const Series& a, const Series& b) {
                 return a.files.size() < b.files.size();
             });
-        std::vector<std::string> notices;
         if (series.size() > 1) {
             const itk::GDCMImageIO::Pointer pFirst = FirstHeader(*chosen);
             notices.push_back(
@@ -621,6 +957,6 @@ ImportResult ImportDicomFolder(const std::string& sPath) {
         }
         return ReadChosenSeries(sPath, sPath, *chosen, std::move(notices));
     } catch (...) {
-        return FailImport(sPath, IMPORT_FAILED, "it cannot be read");
+        return FailImport(sPath, IMPORT_FAILED, "it cannot be read: " + CaughtReason());
     }
 }

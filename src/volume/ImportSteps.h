@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <tuple>
@@ -12,12 +13,20 @@
 
 #include "volume/Import.h"
 
+// The memory of a source's values: the heap, or (in a reading child) the
+// shared memory that the process showing the dataset maps.
+struct SourceFree {
+    size_t nMapped = 0; // bytes of a shared mapping; 0: allocated with new[]
+    void operator()(uint8_t* p) const;
+};
+using SourceBytes = std::unique_ptr<uint8_t[], SourceFree>;
+
 // A volume as a reader delivers it: its values in their own type and the
 // machine's byte order, x fastest.
 struct SourceVolume {
     int nDim[3] = {1, 1, 1};
     VoxelType eType = VoxelType::UInt8;
-    std::unique_ptr<uint8_t[]> pData;
+    SourceBytes pData;
     double dSpacing[3] = {1.0, 1.0, 1.0};
     std::string sKind; // "NIfTI", ...
     std::string sName; // what the user sees as the dataset's name
@@ -45,10 +54,18 @@ ImportResult FailImport(const std::string& sPath, ImportStatus eStatus, const st
 // 2^31 - 1 voxels); otherwise sReason says why.
 bool CheckDimensions(long long nDimX, long long nDimY, long long nDimZ, std::string& sReason);
 
+// Whether the machine can give what showing nVoxels takes, besides nReadBytes
+// that a reader fills first; otherwise sReason says how much is needed.
+bool CheckMemory(long long nVoxels, long long nReadBytes, std::string& sReason);
+
 // nBytes of memory, or null when there is not that much.
 std::unique_ptr<uint8_t[]> AllocateBytes(size_t nBytes);
+// nBytes for a source's values (in a reading child: in the shared memory that
+// goes back), or null.
+SourceBytes AllocateSource(size_t nBytes);
 
-// Turns the source into the dataset: the value rule into 16-bit voxels (the
+// Turns the source into the dataset (in a reading child: sends it back,
+// DeliverSource): the value rule into 16-bit voxels (the
 // source's values are freed before the derived buffers are made), spacing
 // (unusable spacing becomes 1, 1, 1 with a notice) and source description. Writes
 // the dataset's diagnostic line and the notices.
@@ -59,3 +76,27 @@ ImportResult FinishImport(const std::string& sPath, SourceVolume& source);
 // series), and a folder that holds a DICOM series.
 ImportResult ImportScanFile(const std::string& sPath);
 ImportResult ImportDicomFolder(const std::string& sPath);
+
+// ---- the third-party readers in a child process (ImportChild.cpp) ----
+
+// Runs read() in a child process with limits on processor time and address
+// space, and a time limit on the clock: the dataset made here from the values
+// the child delivered (FinishImport), the child's failure, or one line that
+// says how the child ended ("the NIfTI reader crashed on this file", "... did
+// not finish within 30 s"). In the child, FailImport and FinishImport write no
+// diagnostics; FinishImport hands the source back through DeliverSource.
+ImportResult ReadInChild(const std::string& sPath, const std::function<ImportResult()>& read);
+bool InReadingChild();
+ImportResult DeliverSource(const std::string& sPath, SourceVolume& source);
+// In a reading child (nothing otherwise): which reader is at work, and on
+// which file of several, for the message should the child not come back.
+// bSkippable: a file of a folder's scan, which a new child may leave out
+// (SkippedFile) should this one crash on it.
+void ReportReader(const char* pKind, const std::string& sFile = "", bool bSkippable = false);
+bool SkippedFile(const std::string& sFile);
+// In a reading child: its header has been read and its claims checked; the
+// data (nBytes of values) may take the read's time and the memory it needs.
+void AllowDataPhase(long long nBytes);
+// In a reading child: the headers of this many files (a DICOM folder) may
+// take more processor time and memory than one header.
+void AllowHeaders(size_t nFiles);

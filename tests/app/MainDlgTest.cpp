@@ -110,7 +110,7 @@ TEST_F(MainDlgTest, AFailedLoadIsReportedAndChangesNothing) {
         {m_Dir.Write("cut.nrrd", "NRRD0004\ntype: short\ndimension: 3\nsizes: 4 4 4\n"
                                  "encoding: raw\nendian: little\n\n" +
                                      std::string(100, '\0')),
-         "its image data cannot be read"},
+         "the file is cut short: its 100 bytes cannot hold the 128 bytes"},
         {m_Dir.Path(), "the folder holds no DICOM series"},
     };
     // Before any dataset the modes stay disabled.
