@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include <gtk/gtk.h>
 #include <wx/accel.h>
 #include <wx/button.h>
 #include <wx/radiobut.h>
@@ -21,6 +22,7 @@
 #include "panels/VolumeDlg.h"
 #include "res/Resource.h"
 #include "view/TransferFunctionWnd.h"
+#include "view/GLFrame.h"
 #include "view/RenderWnd.h"
 #include "volume/Import.h"
 #include "volume/Volume.h"
@@ -29,6 +31,10 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
     : wxDialog(pParent, IDD_MAIN_DIALOG, TEXT_MAIN_CAPTION, wxPoint(100, 100), wxDefaultSize,
                wxCAPTION | wxSYSTEM_MENU | wxCLOSE_BOX),
       m_hIcon(OrvexIcon()), m_pApp(pApp) {
+    // A window of its own for the window manager, not a dialog that sits above
+    // every window of the program: the editor's file and colour dialogs must
+    // come up above it.
+    gtk_window_set_type_hint(GTK_WINDOW(GetHandle()), GDK_WINDOW_TYPE_HINT_NORMAL);
     SetFont(DialogFont());
     SetClientSize(ConvertDialogToPixels(wxSize(144, 407)));
     auto at = [this](int x, int y) { return ConvertDialogToPixels(wxPoint(x, y)); };
@@ -93,11 +99,7 @@ bool CMainDlg::Show(bool bShow) {
     const bool bResult = wxDialog::Show(bShow);
     if (bShow && !m_bPlaced) {
         m_bPlaced = true;
-        // GTK drops the position a dialog was given before it first appeared;
-        // moved once it is shown, it lands there. wx skips a move to the place
-        // it believes the window is at, hence the step aside first.
-        Move(99, 99);
-        Move(100, 100);
+        PlaceShownWindow(this, wxPoint(100, 100));
     }
     return bResult;
 }

@@ -62,6 +62,11 @@ bool CViewerApp::InitInstance(const std::string& sStartFile) {
         if (wxTheApp)
             wxTheApp->ExitMainLoop();
     });
+    // Closing the render window ends the program as "Exit" does; closing the
+    // editor only puts it out of the way.
+    pRenderWnd->SetCloseHandler([pMainDlg] { pMainDlg->Close(); });
+    if (m_pTransferFunctionWnd)
+        m_pTransferFunctionWnd->SetCloseHandler([pEditorWnd] { pEditorWnd->Iconize(); });
     pMainDlg->Show();
     if (!sStartFile.empty()) {
         // Once the windows are up, as if the file had been chosen with "Load Dataset".

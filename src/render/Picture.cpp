@@ -115,9 +115,17 @@ std::string ProposedPictureName(const std::string& sDatasetPath, int nMode, int 
     const size_t nSlash = sDatasetPath.find_last_of('/');
     std::string sName =
         nSlash == std::string::npos ? sDatasetPath : sDatasetPath.substr(nSlash + 1);
-    const size_t nDot = sName.find_last_of('.');
-    if (nDot != std::string::npos && nDot > 0)
-        sName.erase(nDot);
+    // The whole extension of the file's kind goes: "head.nii.gz" is "head".
+    auto dropExtension = [&sName] {
+        const size_t nDot = sName.find_last_of('.');
+        const bool bDropped = nDot != std::string::npos && nDot > 0;
+        if (bDropped)
+            sName.erase(nDot);
+        return bDropped;
+    };
+    const bool bCompressed = sName.ends_with(".gz") || sName.ends_with(".bz2");
+    if (dropExtension() && bCompressed)
+        dropExtension();
     if (sName.empty())
         sName = "picture";
     if (nMode == RENDER_MODE_SLICING) {

@@ -37,7 +37,10 @@ wxFileDialog* CreateFileDialog(wxWindow* pOwner, const FileRequest& request) {
     // GTK's dialogs have no read-only check box to hide.
     const long nStyle =
         request.bSave ? (wxFD_SAVE | wxFD_OVERWRITE_PROMPT) : (wxFD_OPEN | wxFD_FILE_MUST_EXIST);
-    return new wxFileDialog(pOwner, wxFileSelectorPromptStr, request.sFolder, request.sName,
+    // GTK takes a pattern such as "*.trf" as a name: typed over its "*", the
+    // name would end in the extension twice. The filter shows the pattern.
+    const wxString sName = request.sName.find_first_of("*?") == wxString::npos ? request.sName : "";
+    return new wxFileDialog(pOwner, wxFileSelectorPromptStr, request.sFolder, sName,
                             request.sWildcard, nStyle);
 }
 

@@ -5,8 +5,11 @@
 // context, makes the context current before every group of OpenGL calls, paints
 // through DrawScene and routes the canvas's mouse messages to its handlers.
 // Escape in the window ends the process at once with exit status 0. The window
-// lives until the program ends: a window manager's close request is refused.
+// lives until the program ends: a window manager's close request (the close
+// box, Alt+F4) is refused and handed to the close handler instead.
 #pragma once
+
+#include <functional>
 
 #include <wx/frame.h>
 
@@ -21,6 +24,15 @@ class wxPaintEvent;
 class wxKeyEvent;
 class wxEraseEvent;
 class wxCloseEvent;
+class wxShowEvent;
+class wxTopLevelWindow;
+
+// Moves a top-level window that has just been shown to its place on screen.
+// GTK drops the position a window was given before it first appeared (a
+// window manager then places it where it likes); moved once it is shown, it
+// lands there. wx skips a move to the place it believes the window is at,
+// hence the step aside first.
+void PlaceShownWindow(wxTopLevelWindow* pWindow, const wxPoint& position);
 
 class CGLFrame : public wxFrame {
 public:
@@ -41,6 +53,12 @@ public:
     bool Repaint();
     // Draws one frame into the back buffer (context current).
     virtual void DrawScene() = 0;
+
+    // Shows the window; the first time also places it where it was created.
+    bool Show(bool bShow = true) override;
+    // What a window manager's close request does instead of closing (run from
+    // the event loop once the request has been refused). Empty: nothing.
+    void SetCloseHandler(std::function<void()> handler) { m_CloseHandler = std::move(handler); }
 
     // m_hDC: the canvas of the client area, kept for the window's life.
     wxGLCanvas* m_hDC = nullptr;
@@ -79,7 +97,8 @@ protected:
     virtual void OnKeyDown(wxKeyEvent& event);
     virtual void OnKeyUp(wxKeyEvent& event);
     // Vetoes every close request that may be vetoed (Alt+F4, the window
-    // manager's WM_DELETE_WINDOW); a forced close goes on.
+    // manager's WM_DELETE_WINDOW) and runs the close handler; a forced close
+    // goes on.
     void OnClose(wxCloseEvent& event);
     virtual void OnLButtonDown(wxMouseEvent& event);
     virtual void OnMouseMove(wxMouseEvent& event);
@@ -92,5 +111,10 @@ protected:
     void ReleaseCanvasMouse();
 
 private:
+    void OnFirstShown(wxShowEvent& event);
+
     bool m_bGLInitialised = false;
+    bool m_bPlaced = false;
+    wxPoint m_Place;
+    std::function<void()> m_CloseHandler;
 };

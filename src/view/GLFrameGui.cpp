@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 #include <wx/dcclient.h>
 #include <wx/glcanvas.h>
+#include <wx/toplevel.h>
 
 #include "view/MessageBox.h"
 #include "res/Resource.h"
@@ -14,7 +15,8 @@ CGLFrame::CGLFrame(const wxString& sTitle, const wxPoint& position, const wxSize
     // A caption and a sizing border, no system menu and so no close, minimise
     // or maximise box.
     : wxFrame(nullptr, wxID_ANY, sTitle, position, size,
-              wxCAPTION | wxRESIZE_BORDER | wxCLIP_CHILDREN) {
+              wxCAPTION | wxRESIZE_BORDER | wxCLIP_CHILDREN),
+      m_Place(position) {
     Bind(wxEVT_CLOSE_WINDOW, &CGLFrame::OnClose, this);
 }
 
@@ -22,6 +24,31 @@ CGLFrame::~CGLFrame() {
     ReleaseCanvasMouse();
     delete m_hRC;
     m_hRC = nullptr;
+}
+
+void PlaceShownWindow(wxTopLevelWindow* pWindow, const wxPoint& position) {
+    pWindow->Move(position - wxPoint(1, 1));
+    pWindow->Move(position);
+}
+
+bool CGLFrame::Show(bool bShow) {
+    const bool bResult = wxFrame::Show(bShow);
+    if (bShow && !m_bPlaced) {
+        m_bPlaced = true;
+        PlaceShownWindow(this, m_Place);
+        // Under a window manager GTK may map the window only once it knows the
+        // size of the manager's frame, and place it anew then.
+        Bind(wxEVT_SHOW, &CGLFrame::OnFirstShown, this);
+    }
+    return bResult;
+}
+
+void CGLFrame::OnFirstShown(wxShowEvent& event) {
+    event.Skip();
+    if (!event.IsShown())
+        return;
+    Unbind(wxEVT_SHOW, &CGLFrame::OnFirstShown, this);
+    PlaceShownWindow(this, m_Place);
 }
 
 bool CGLFrame::CreateCanvas(const PixelFormatRequest& request) {
@@ -136,9 +163,15 @@ void CGLFrame::OnKeyUp(wxKeyEvent& event) {
 
 void CGLFrame::OnClose(wxCloseEvent& event) {
     // The others reach this window through the application object until the
-    // program's own teardown destroys it; it has no close box.
+    // program's own teardown destroys it: the close handler decides what a
+    // close request means, after this event.
     if (event.CanVeto()) {
         event.Veto();
+        if (m_CloseHandler)
+            CallAfter([this] {
+                if (m_CloseHandler && !IsBeingDeleted())
+                    m_CloseHandler();
+            });
         return;
     }
     event.Skip();

@@ -1,6 +1,7 @@
 // The program as a whole: `orvex` is started in the sample folder, its windows
-// appear where they belong, and Escape in the render window ends the process at
-// once with status 0; its command line. (The main dialog's ways to end the
+// appear where they belong (also under a window manager, whose close boxes it
+// follows), and Escape in the render window ends the process at once with
+// status 0; its command line. (The main dialog's ways to end the
 // program in order run in the tests of the viewer's own start-up, ViewerTest.)
 #include <fcntl.h>
 #include <signal.h>
@@ -101,7 +102,7 @@ struct Child {
 
 // Gives a top-level window the keyboard focus, then a real key press and
 // release through the X server.
-void PressKeyIn(Display* pDisplay, Window window, int nKeyCode) {
+void PressKeyIn(Display* pDisplay, Window window, int nKeyCode, int nModifiers = wxMOD_NONE) {
     XRaiseWindow(pDisplay, window);
     XSetInputFocus(pDisplay, window, RevertToPointerRoot, CurrentTime);
     // Focused once the server has the focus in the window or a window inside it.
@@ -117,7 +118,96 @@ void PressKeyIn(Display* pDisplay, Window window, int nKeyCode) {
         }
         return focus == window;
     })) << "no focus";
-    wxUIActionSimulator().Char(nKeyCode);
+    wxUIActionSimulator().Char(nKeyCode, nModifiers);
+    XSync(pDisplay, False);
+}
+
+// A property of 32-bit items (window ids, cardinals) of a window.
+std::vector<long> LongsOf(Display* pDisplay, Window window, const char* pProperty, Atom type) {
+    std::vector<long> values;
+    Atom actual = 0;
+    int format = 0;
+    unsigned long nItems = 0, nAfter = 0;
+    unsigned char* pData = nullptr;
+    if (XGetWindowProperty(pDisplay, window, XInternAtom(pDisplay, pProperty, False), 0, 4096,
+                           False, type, &actual, &format, &nItems, &nAfter, &pData) == Success &&
+        pData) {
+        if (format == 32)
+            values.assign(reinterpret_cast<long*>(pData), reinterpret_cast<long*>(pData) + nItems);
+        XFree(pData);
+    }
+    return values;
+}
+
+// A real window manager (openbox) on the test's display while it lives.
+struct WindowManager {
+    explicit WindowManager(Display* pDisplay) {
+        char* argv[] = {const_cast<char*>("openbox"), nullptr};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (posix_spawnp(&pid, "openbox", &actions, nullptr, argv, environ) != 0)
+            pid = 0;
+        posix_spawn_file_actions_destroy(&actions);
+        bRunning = pid > 0 && guitest::WaitFor([&] {
+                       return !LongsOf(pDisplay, DefaultRootWindow(pDisplay),
+                                       "_NET_SUPPORTING_WM_CHECK", XA_WINDOW)
+                                   .empty();
+                   });
+    }
+    ~WindowManager() {
+        if (pid > 0 && kill(pid, SIGTERM) == 0)
+            waitpid(pid, nullptr, 0);
+    }
+    pid_t pid = 0;
+    bool bRunning = false;
+};
+
+// The windows the window manager manages for process pid, bottom to top, with
+// their titles and outer rectangles (the manager's frame included).
+struct ManagedWindow {
+    Window window;
+    std::string sTitle;
+    wxRect outer;
+};
+std::vector<ManagedWindow> ManagedWindowsOf(Display* pDisplay, pid_t pid) {
+    std::vector<ManagedWindow> windows;
+    const Window root = DefaultRootWindow(pDisplay);
+    for (long nWindow : LongsOf(pDisplay, root, "_NET_CLIENT_LIST_STACKING", XA_WINDOW)) {
+        const Window window = static_cast<Window>(nWindow);
+        const std::vector<long> owner = LongsOf(pDisplay, window, "_NET_WM_PID", XA_CARDINAL);
+        const std::vector<long> frame =
+            LongsOf(pDisplay, window, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+        char* pName = nullptr;
+        if (owner.size() != 1 || owner[0] != pid || frame.size() != 4 ||
+            !XFetchName(pDisplay, window, &pName) || !pName)
+            continue;
+        XWindowAttributes attributes;
+        int x = 0, y = 0;
+        Window child = 0;
+        XGetWindowAttributes(pDisplay, window, &attributes);
+        XTranslateCoordinates(pDisplay, window, root, 0, 0, &x, &y, &child);
+        const int left = int(frame[0]), right = int(frame[1]), top = int(frame[2]),
+                  bottom = int(frame[3]);
+        windows.push_back({window, pName,
+                           wxRect(x - left, y - top, attributes.width + left + right,
+                                  attributes.height + top + bottom)});
+        XFree(pName);
+    }
+    return windows;
+}
+
+// The window manager's own close request (its close box): it asks the window
+// to close, as the close box in its frame does.
+void ClickCloseBox(Display* pDisplay, Window window) {
+    XEvent event = {};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(pDisplay, "_NET_CLOSE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[1] = 2; // a pager or similar tool asks
+    XSendEvent(pDisplay, DefaultRootWindow(pDisplay), False,
+               SubstructureRedirectMask | SubstructureNotifyMask, &event);
     XSync(pDisplay, False);
 }
 
@@ -146,6 +236,72 @@ TEST(OrvexProcess, StartsWithItsWindowsInPlaceAndEscapeInTheRenderWindowEndsIt) 
 
     // A real Escape key press through the X server, the render window focused.
     PressKeyIn(pDisplay, windows["Render Output"].first, WXK_ESCAPE);
+    EXPECT_EQ(child.Wait(), 0);
+    XCloseDisplay(pDisplay);
+}
+
+TEST(OrvexProcess, UnderAWindowManagerNoWindowCoversAnotherAndTheCloseBoxesWork) {
+    Display* pDisplay = XOpenDisplay(nullptr);
+    ASSERT_NE(pDisplay, nullptr);
+    WindowManager manager(pDisplay);
+    ASSERT_TRUE(manager.bRunning) << "openbox did not start";
+    Child child({});
+    ASSERT_GT(child.pid, 0);
+
+    // The three windows, placed once they are up: no two frames overlap.
+    auto find = [&](const std::vector<ManagedWindow>& windows, const std::string& sTitle) {
+        for (size_t i = 0; i < windows.size(); ++i)
+            if (windows[i].sTitle == sTitle)
+                return int(i);
+        return -1;
+    };
+    const char* const titles[] = {"Orvex", "Render Output", "Transfer Function Editor"};
+    auto overlapping = [&](const std::vector<ManagedWindow>& windows) {
+        int nOverlaps = 0;
+        for (int i = 0; i < 3; ++i)
+            for (int j = i + 1; j < 3; ++j)
+                nOverlaps += windows[find(windows, titles[i])].outer.Intersects(
+                    windows[find(windows, titles[j])].outer);
+        return nOverlaps;
+    };
+    std::vector<ManagedWindow> windows;
+    EXPECT_TRUE(guitest::WaitFor(
+        [&] {
+            windows = ManagedWindowsOf(pDisplay, child.pid);
+            for (const char* pTitle : titles)
+                if (find(windows, pTitle) < 0)
+                    return false;
+            return overlapping(windows) == 0;
+        },
+        20000));
+    ASSERT_EQ(windows.size(), 3u);
+    EXPECT_EQ(overlapping(windows), 0);
+    const Window editor = windows[find(windows, "Transfer Function Editor")].window;
+    const Window render = windows[find(windows, "Render Output")].window;
+
+    // The editor's file dialog comes up above every other window; Escape
+    // cancels it.
+    PressKeyIn(pDisplay, editor, 'O', wxMOD_CONTROL);
+    ASSERT_TRUE(guitest::WaitFor([&] {
+        windows = ManagedWindowsOf(pDisplay, child.pid);
+        return windows.size() == 4u;
+    }));
+    EXPECT_LT(find(windows, "Transfer Function Editor"), 3);
+    EXPECT_LT(find(windows, "Orvex"), 3) << "the file dialog lies under the main dialog";
+    PressKeyIn(pDisplay, windows.back().window, WXK_ESCAPE);
+    ASSERT_TRUE(
+        guitest::WaitFor([&] { return ManagedWindowsOf(pDisplay, child.pid).size() == 3u; }));
+
+    // The editor's close box puts it out of the way; Render Output's ends the
+    // program as "Exit" does.
+    ClickCloseBox(pDisplay, editor);
+    EXPECT_TRUE(guitest::WaitFor([&] {
+        const std::vector<long> state =
+            LongsOf(pDisplay, editor, "WM_STATE", XInternAtom(pDisplay, "WM_STATE", False));
+        return !state.empty() && state[0] == IconicState;
+    }));
+    EXPECT_EQ(kill(child.pid, 0), 0);
+    ClickCloseBox(pDisplay, render);
     EXPECT_EQ(child.Wait(), 0);
     XCloseDisplay(pDisplay);
 }

@@ -81,6 +81,12 @@ TEST_F(ViewerExtrasTest, SavedVolumePictureIsWhatTheWindowShowsAndWhatOrvexRende
     EXPECT_TRUE(request.bSave);
     EXPECT_EQ(request.sFolder, ORVEX_SAMPLE_DIR);
     EXPECT_EQ(request.sName, "phantom-levoy.png");
+    // The whole extension of a compressed scan goes, a folder's name stays.
+    EXPECT_EQ(ProposedPictureName("/scans/colin27.nii.gz", RENDER_MODE_VOLUME,
+                                  VOLUME_TYPE_FIRST_HIT, 0, 0),
+              "colin27-firsthit.png");
+    EXPECT_EQ(ProposedPictureName("/scans/series", RENDER_MODE_SLICING, 0, 1, 7),
+              "series-xz-7.png");
 
     // orvex-render of the same dataset, table, settings and size: the same file.
     const std::string sRendered = m_Dir.Path("rendered.png");

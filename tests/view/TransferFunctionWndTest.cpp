@@ -8,6 +8,7 @@
 #include <cmath>
 #include <memory>
 
+#include <wx/filedlg.h>
 #include <wx/menu.h>
 
 #include "support/GuiTest.h"
@@ -237,6 +238,11 @@ TEST_F(TransferFunctionWndTest, FailedSaveAndLoadAreReportedNamingTheFile) {
     EXPECT_EQ(boxes.boxes[0].sCaption, "Save Transfer Function");
     EXPECT_EQ(boxes.boxes[0].pOwner, m_pEditor);
     EXPECT_EQ(boxes.boxes[0].nStyle & (wxOK | wxCANCEL | wxYES_NO), wxOK);
+    // The real save dialog starts without a name: GTK would take the filter's
+    // "*.trf" as one, and a name typed over its "*" would end in ".trf.trf".
+    const std::unique_ptr<wxFileDialog> pDialog(
+        CTransferFunctionWnd::CreateFileDialog(m_pEditor, true));
+    EXPECT_EQ(pDialog->GetFilename(), "");
 
     // A missing file, a directory and an empty file cannot be loaded: the
     // function is kept as it was, table included.
