@@ -2,8 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <GL/gl.h>
+#include <gdk/gdkx.h>
+#include <gtk/gtk.h>
 #include <wx/dcclient.h>
 #include <wx/glcanvas.h>
 #include <wx/toplevel.h>
@@ -43,12 +46,28 @@ bool CGLFrame::Show(bool bShow) {
     return bResult;
 }
 
+namespace {
+
+// Whether a window manager runs on the display (it places new windows itself).
+bool WindowManagerRuns() {
+    GdkScreen* pScreen = gdk_screen_get_default();
+    if (!pScreen || !GDK_IS_X11_SCREEN(pScreen))
+        return false;
+    const char* pName = gdk_x11_screen_get_window_manager_name(pScreen);
+    return pName && std::strcmp(pName, "unknown") != 0;
+}
+
+} // namespace
+
 void CGLFrame::OnFirstShown(wxShowEvent& event) {
     event.Skip();
     if (!event.IsShown())
         return;
     Unbind(wxEVT_SHOW, &CGLFrame::OnFirstShown, this);
-    PlaceShownWindow(this, m_Place);
+    // Without a manager the window already stands where it was put; moving it
+    // again would only bring a late size event.
+    if (WindowManagerRuns())
+        PlaceShownWindow(this, m_Place);
 }
 
 bool CGLFrame::CreateCanvas(const PixelFormatRequest& request) {
