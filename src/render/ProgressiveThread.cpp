@@ -40,6 +40,9 @@ namespace {
 // that a stop is not held up by a long paint.
 constexpr unsigned IMAGE_LOCK_WAIT_MS = 100;
 constexpr unsigned IMAGE_LOCK_SLICE_MS = 2;
+// The last step's picture is the run's result: its copy tries again after a
+// time-out (a long paint), up to this many times, before it gives up.
+constexpr int LAST_COPY_TRIES = 20;
 
 // Steps with grids up to this many points per side are cast by the worker
 // alone: waking the pool would cost more than their few rays.
@@ -693,7 +696,11 @@ int ProgressiveVolumeThread(CRenderState& wnd) {
             if (bStopped)
                 break;
 
-            const LockResult eLock = LockImage(wnd);
+            LockResult eLock = LockImage(wnd);
+            for (int nTry = 1; eLock == LockResult::TimedOut && nStep == progress.nSteps &&
+                               nTry < LAST_COPY_TRIES;
+                 ++nTry)
+                eLock = LockImage(wnd);
             bStopped = eLock == LockResult::Stopped;
             if (bStopped)
                 break;
