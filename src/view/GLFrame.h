@@ -56,6 +56,10 @@ public:
 
     // Shows the window; the first time also places it where it was created.
     bool Show(bool bShow = true) override;
+    // Gives the frame its menu bar. Under a window manager GTK lays out a new
+    // window at a size of a pixel or two before the manager's frame is known,
+    // which a menu bar cannot take: there the bar joins once the window is up.
+    void SetMenuBarOnceShown(wxMenuBar* pMenuBar);
     // What a window manager's close request does instead of closing (run from
     // the event loop once the request has been refused). Empty: nothing.
     void SetCloseHandler(std::function<void()> handler) { m_CloseHandler = std::move(handler); }
@@ -116,5 +120,6 @@ private:
     bool m_bGLInitialised = false;
     bool m_bPlaced = false;
     wxPoint m_Place;
+    wxMenuBar* m_pPendingMenuBar = nullptr;
     std::function<void()> m_CloseHandler;
 };

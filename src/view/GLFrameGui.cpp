@@ -9,6 +9,7 @@
 #include <gtk/gtk.h>
 #include <wx/dcclient.h>
 #include <wx/glcanvas.h>
+#include <wx/menu.h>
 #include <wx/toplevel.h>
 
 #include "view/MessageBox.h"
@@ -24,6 +25,7 @@ CGLFrame::CGLFrame(const wxString& sTitle, const wxPoint& position, const wxSize
 }
 
 CGLFrame::~CGLFrame() {
+    delete m_pPendingMenuBar;
     ReleaseCanvasMouse();
     delete m_hRC;
     m_hRC = nullptr;
@@ -59,11 +61,22 @@ bool WindowManagerRuns() {
 
 } // namespace
 
+void CGLFrame::SetMenuBarOnceShown(wxMenuBar* pMenuBar) {
+    if (m_bPlaced || !WindowManagerRuns())
+        SetMenuBar(pMenuBar);
+    else
+        m_pPendingMenuBar = pMenuBar;
+}
+
 void CGLFrame::OnFirstShown(wxShowEvent& event) {
     event.Skip();
     if (!event.IsShown())
         return;
     Unbind(wxEVT_SHOW, &CGLFrame::OnFirstShown, this);
+    if (m_pPendingMenuBar) {
+        SetMenuBar(m_pPendingMenuBar);
+        m_pPendingMenuBar = nullptr;
+    }
     // Without a manager the window already stands where it was put; moving it
     // again would only bring a late size event.
     if (WindowManagerRuns())

@@ -87,7 +87,7 @@ int CTransferFunctionWnd::OnCreate(const PixelFormatRequest& request) {
                   wxString(TEXT_EDITOR_SAVE) + "\t" + TEXT_KEY_SAVE);
     m_Menu = new wxMenuBar;
     m_Menu->Append(pMenu, TEXT_EDITOR_MENU);
-    SetMenuBar(m_Menu);
+    SetMenuBarOnceShown(m_Menu);
 
     if (!CreateContext())
         return -1;

@@ -303,6 +303,7 @@ TEST(OrvexProcess, UnderAWindowManagerNoWindowCoversAnotherAndTheCloseBoxesWork)
     EXPECT_EQ(kill(child.pid, 0), 0);
     ClickCloseBox(pDisplay, render);
     EXPECT_EQ(child.Wait(), 0);
+    EXPECT_EQ(child.Err().find("Gtk-CRITICAL"), std::string::npos) << child.Err();
     XCloseDisplay(pDisplay);
 }
 
