@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -27,39 +26,6 @@
 extern char** environ;
 
 namespace {
-
-// The top-level windows of process pid by title, with their screen rectangles.
-std::map<std::string, std::pair<Window, wxRect>> WindowsOf(Display* pDisplay, pid_t pid) {
-    std::map<std::string, std::pair<Window, wxRect>> windows;
-    const Atom pidAtom = XInternAtom(pDisplay, "_NET_WM_PID", False);
-    Window root = 0, parent = 0, *pChildren = nullptr;
-    unsigned int nChildren = 0;
-    XQueryTree(pDisplay, DefaultRootWindow(pDisplay), &root, &parent, &pChildren, &nChildren);
-    for (unsigned int i = 0; i < nChildren; ++i) {
-        Atom type = 0;
-        int format = 0, x = 0, y = 0;
-        unsigned long nItems = 0, nAfter = 0;
-        unsigned char* pData = nullptr;
-        char* pName = nullptr;
-        if (XGetWindowProperty(pDisplay, pChildren[i], pidAtom, 0, 1, False, XA_CARDINAL, &type,
-                               &format, &nItems, &nAfter, &pData) != Success ||
-            !pData)
-            continue;
-        const bool bOurs = nItems == 1 && *reinterpret_cast<long*>(pData) == pid;
-        XFree(pData);
-        if (!bOurs || !XFetchName(pDisplay, pChildren[i], &pName) || !pName)
-            continue;
-        unsigned int w = 0, h = 0, border = 0, depth = 0;
-        Window child = 0;
-        XGetGeometry(pDisplay, pChildren[i], &root, &x, &y, &w, &h, &border, &depth);
-        XTranslateCoordinates(pDisplay, pChildren[i], root, 0, 0, &x, &y, &child);
-        windows[pName] = {pChildren[i], wxRect(x, y, static_cast<int>(w), static_cast<int>(h))};
-        XFree(pName);
-    }
-    if (pChildren)
-        XFree(pChildren);
-    return windows;
-}
 
 // `orvex ARGS...` started in the sample folder (default.trf is read from it),
 // its stdout and stderr going to files in a scratch folder; killed at the end
@@ -145,6 +111,7 @@ struct WindowManager {
         char* argv[] = {const_cast<char*>("openbox"), nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
         if (posix_spawnp(&pid, "openbox", &actions, nullptr, argv, environ) != 0)
             pid = 0;
@@ -163,38 +130,52 @@ struct WindowManager {
     bool bRunning = false;
 };
 
-// The windows the window manager manages for process pid, bottom to top, with
-// their titles and outer rectangles (the manager's frame included).
-struct ManagedWindow {
+// The top-level windows of process pid, bottom to top where a window manager
+// keeps them, with their titles and outer rectangles (a manager's frame
+// included).
+struct ShownWindow {
     Window window;
     std::string sTitle;
     wxRect outer;
 };
-std::vector<ManagedWindow> ManagedWindowsOf(Display* pDisplay, pid_t pid) {
-    std::vector<ManagedWindow> windows;
+std::vector<ShownWindow> WindowsOf(Display* pDisplay, pid_t pid) {
+    std::vector<ShownWindow> windows;
     const Window root = DefaultRootWindow(pDisplay);
-    for (long nWindow : LongsOf(pDisplay, root, "_NET_CLIENT_LIST_STACKING", XA_WINDOW)) {
+    std::vector<long> candidates = LongsOf(pDisplay, root, "_NET_CLIENT_LIST_STACKING", XA_WINDOW);
+    Window parent = 0, *pChildren = nullptr;
+    unsigned int nChildren = 0;
+    if (candidates.empty() && XQueryTree(pDisplay, root, &parent, &parent, &pChildren, &nChildren))
+        candidates.assign(pChildren, pChildren + nChildren);
+    if (pChildren)
+        XFree(pChildren);
+    for (long nWindow : candidates) {
         const Window window = static_cast<Window>(nWindow);
         const std::vector<long> owner = LongsOf(pDisplay, window, "_NET_WM_PID", XA_CARDINAL);
-        const std::vector<long> frame =
-            LongsOf(pDisplay, window, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+        std::vector<long> frame = LongsOf(pDisplay, window, "_NET_FRAME_EXTENTS", XA_CARDINAL);
+        frame.resize(4);
         char* pName = nullptr;
-        if (owner.size() != 1 || owner[0] != pid || frame.size() != 4 ||
-            !XFetchName(pDisplay, window, &pName) || !pName)
+        if (owner.size() != 1 || owner[0] != pid || !XFetchName(pDisplay, window, &pName) || !pName)
             continue;
         XWindowAttributes attributes;
         int x = 0, y = 0;
         Window child = 0;
         XGetWindowAttributes(pDisplay, window, &attributes);
         XTranslateCoordinates(pDisplay, window, root, 0, 0, &x, &y, &child);
-        const int left = int(frame[0]), right = int(frame[1]), top = int(frame[2]),
-                  bottom = int(frame[3]);
         windows.push_back({window, pName,
-                           wxRect(x - left, y - top, attributes.width + left + right,
-                                  attributes.height + top + bottom)});
+                           wxRect(x - int(frame[0]), y - int(frame[2]),
+                                  attributes.width + int(frame[0] + frame[1]),
+                                  attributes.height + int(frame[2] + frame[3]))});
         XFree(pName);
     }
     return windows;
+}
+
+// The place of the window of that title in the list, -1 when there is none.
+int Find(const std::vector<ShownWindow>& windows, const std::string& sTitle) {
+    for (size_t i = 0; i < windows.size(); ++i)
+        if (windows[i].sTitle == sTitle)
+            return int(i);
+    return -1;
 }
 
 // The window manager's own close request (its close box): it asks the window
@@ -219,23 +200,26 @@ TEST(OrvexProcess, StartsWithItsWindowsInPlaceAndEscapeInTheRenderWindowEndsIt) 
     const pid_t pid = child.pid;
 
     // All three, once they have settled where they belong.
-    std::map<std::string, std::pair<Window, wxRect>> windows;
+    std::vector<ShownWindow> windows;
+    auto rect = [&](const char* pTitle) {
+        const int i = Find(windows, pTitle);
+        return i < 0 ? wxRect() : windows[i].outer;
+    };
     EXPECT_TRUE(guitest::WaitFor(
         [&] {
             windows = WindowsOf(pDisplay, pid);
-            return windows.count("Render Output") && windows.count("Transfer Function Editor") &&
-                   windows.count("Orvex") &&
-                   windows["Render Output"].second == wxRect(322, 100, 700, 475) &&
-                   windows["Transfer Function Editor"].second == wxRect(322, 575, 700, 211) &&
-                   windows["Orvex"].second.GetPosition() == wxPoint(100, 100);
+            return rect("Render Output") == wxRect(322, 100, 700, 475) &&
+                   rect("Transfer Function Editor") == wxRect(322, 575, 700, 211) &&
+                   rect("Orvex").GetPosition() == wxPoint(100, 100);
         },
         20000));
-    EXPECT_EQ(windows["Render Output"].second, wxRect(322, 100, 700, 475));
-    EXPECT_EQ(windows["Transfer Function Editor"].second, wxRect(322, 575, 700, 211));
-    EXPECT_EQ(windows["Orvex"].second.GetPosition(), wxPoint(100, 100));
+    EXPECT_EQ(rect("Render Output"), wxRect(322, 100, 700, 475));
+    EXPECT_EQ(rect("Transfer Function Editor"), wxRect(322, 575, 700, 211));
+    EXPECT_EQ(rect("Orvex").GetPosition(), wxPoint(100, 100));
 
     // A real Escape key press through the X server, the render window focused.
-    PressKeyIn(pDisplay, windows["Render Output"].first, WXK_ESCAPE);
+    ASSERT_GE(Find(windows, "Render Output"), 0);
+    PressKeyIn(pDisplay, windows[Find(windows, "Render Output")].window, WXK_ESCAPE);
     EXPECT_EQ(child.Wait(), 0);
     XCloseDisplay(pDisplay);
 }
@@ -249,48 +233,41 @@ TEST(OrvexProcess, UnderAWindowManagerNoWindowCoversAnotherAndTheCloseBoxesWork)
     ASSERT_GT(child.pid, 0);
 
     // The three windows, placed once they are up: no two frames overlap.
-    auto find = [&](const std::vector<ManagedWindow>& windows, const std::string& sTitle) {
-        for (size_t i = 0; i < windows.size(); ++i)
-            if (windows[i].sTitle == sTitle)
-                return int(i);
-        return -1;
-    };
     const char* const titles[] = {"Orvex", "Render Output", "Transfer Function Editor"};
-    auto overlapping = [&](const std::vector<ManagedWindow>& windows) {
+    auto overlapping = [&](const std::vector<ShownWindow>& windows) {
         int nOverlaps = 0;
         for (int i = 0; i < 3; ++i)
             for (int j = i + 1; j < 3; ++j)
-                nOverlaps += windows[find(windows, titles[i])].outer.Intersects(
-                    windows[find(windows, titles[j])].outer);
+                nOverlaps += windows[Find(windows, titles[i])].outer.Intersects(
+                    windows[Find(windows, titles[j])].outer);
         return nOverlaps;
     };
-    std::vector<ManagedWindow> windows;
+    std::vector<ShownWindow> windows;
     EXPECT_TRUE(guitest::WaitFor(
         [&] {
-            windows = ManagedWindowsOf(pDisplay, child.pid);
+            windows = WindowsOf(pDisplay, child.pid);
             for (const char* pTitle : titles)
-                if (find(windows, pTitle) < 0)
+                if (Find(windows, pTitle) < 0)
                     return false;
             return overlapping(windows) == 0;
         },
         20000));
     ASSERT_EQ(windows.size(), 3u);
     EXPECT_EQ(overlapping(windows), 0);
-    const Window editor = windows[find(windows, "Transfer Function Editor")].window;
-    const Window render = windows[find(windows, "Render Output")].window;
+    const Window editor = windows[Find(windows, "Transfer Function Editor")].window;
+    const Window render = windows[Find(windows, "Render Output")].window;
 
     // The editor's file dialog comes up above every other window; Escape
     // cancels it.
     PressKeyIn(pDisplay, editor, 'O', wxMOD_CONTROL);
     ASSERT_TRUE(guitest::WaitFor([&] {
-        windows = ManagedWindowsOf(pDisplay, child.pid);
+        windows = WindowsOf(pDisplay, child.pid);
         return windows.size() == 4u;
     }));
-    EXPECT_LT(find(windows, "Transfer Function Editor"), 3);
-    EXPECT_LT(find(windows, "Orvex"), 3) << "the file dialog lies under the main dialog";
+    EXPECT_LT(Find(windows, "Transfer Function Editor"), 3);
+    EXPECT_LT(Find(windows, "Orvex"), 3) << "the file dialog lies under the main dialog";
     PressKeyIn(pDisplay, windows.back().window, WXK_ESCAPE);
-    ASSERT_TRUE(
-        guitest::WaitFor([&] { return ManagedWindowsOf(pDisplay, child.pid).size() == 3u; }));
+    ASSERT_TRUE(guitest::WaitFor([&] { return WindowsOf(pDisplay, child.pid).size() == 3u; }));
 
     // The editor's close box puts it out of the way; Render Output's ends the
     // program as "Exit" does.

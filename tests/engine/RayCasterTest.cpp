@@ -413,31 +413,6 @@ TEST(CasterTest, FirstHitTrilinearUsesInterpolatedValueAndNormal) {
 
 // ------------------------------------------------ the casters in a real view
 
-TEST_F(ViewTest, MissedRaysAndTheSingleVoxelVolumeAreBlackInEveryMode) {
-    // Values rise along y, the viewing direction: every interior sample is lit.
-    auto pVolume = MakeVolume(8, 8, 8, [](int, int y, int) { return 1000 + 100 * y; });
-    for (int i = 0; i < TABLE_SIZE; ++i)
-        SetEntry(m_Tf, i, 255.0f, 128.0f, 64.0f, 0.001f);
-    Setup(692, 448, 0, 90, 8, 8, 8);
-    m_Shade.Fit(pVolume->m_nVoxelCount);
-    for (int nType = 0; nType < 3; ++nType) {
-        ExpectBlack(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.0, 0.0));
-        EXPECT_GT(CastAt(*pVolume, nType, VOLUME_TRILINEAR, 0.5, 0.5).r, 0.0f) << nType;
-    }
-    // An unknown compositing type draws a computed black pixel.
-    ExpectBlack(CastAt(*pVolume, 3, VOLUME_TRILINEAR, 0.5, 0.5));
-    // A 1 x 1 x 1 volume has no inside sample.
-    auto pSingle = MakeUniformVolume(1, 1, 1, 4095);
-    for (int i = 0; i < TABLE_SIZE; ++i)
-        SetEntry(m_Tf, i, 255.0f, 255.0f, 255.0f, 1.0f);
-    Setup(100, 100, 0, 90, 1, 1, 1);
-    EXPECT_EQ(m_View.nSamples, 1);
-    m_Shade.Fit(pSingle->m_nVoxelCount);
-    for (int nType = 0; nType < 3; ++nType)
-        for (int nInterpolation = 0; nInterpolation < 2; ++nInterpolation)
-            ExpectBlack(CastAt(*pSingle, nType, nInterpolation, 0.5, 0.5));
-}
-
 // The casters skip samples that provably lie outside the volume. These
 // straightforward marches map every sample; the casters must agree with them
 // bit for bit, also on rays that only graze the volume.

@@ -6,33 +6,6 @@
 
 namespace {
 
-RenderOptions Parsed(const std::vector<std::string>& args) {
-    RenderOptions o;
-    std::string sError;
-    EXPECT_EQ(ParseRenderOptions(args, o, sError), RENDER_PARSE_OK) << sError;
-    return o;
-}
-
-TEST(RenderOptions, EveryValueMapsToItsCode) {
-    // In slice mode the default sampling is nearest neighbour, wherever the two stand.
-    EXPECT_EQ(Parsed({"--mode", "slice", "head.dat", "-o", "out.pfm"}).nSampling, 0);
-    RenderOptions o = Parsed(
-        {"-o",         "x.pfm",    "--tf",       "a.trf",     "--size",      "300X200",
-         "--type",     "firsthit", "--sampling", "nearest",   "--longitude", "-30",
-         "--latitude", "400",      "--lower",    "10",        "--upper=20",  "--plane",
-         "yz",         "--slice",  "-4",         "--threads", "3",           "--skipping=off",
-         "d.dat"});
-    EXPECT_EQ(o.sTransferFunction, "a.trf");
-    // A slice outside the volume is allowed: it shows value 0.
-    EXPECT_EQ(std::tie(o.nWidth, o.nHeight, o.nVolumeType, o.nSampling, o.nLongitude, o.nLatitude,
-                       o.nLowerThreshold, o.nUpperThreshold, o.nPlane, o.nSlice, o.nThreads,
-                       o.bSkipping),
-              std::make_tuple(300, 200, 2, 0, -30, 400, 10, 20, 2, -4, 3, false));
-    o = Parsed({"d.dat", "-o", "x.pfm", "--type", "xray", "--plane", "xz", "--sampling", "bilinear",
-                "--mode", "slice"});
-    EXPECT_EQ(std::tie(o.nVolumeType, o.nPlane, o.nSampling), std::make_tuple(1, 1, 1));
-}
-
 TEST(RenderOptions, ErrorsSayWhatIsWrongInOneLine) {
     int w = 0, h = 0, n = 0;
     EXPECT_TRUE(ParseSize("8192x8192", w, h));

@@ -161,31 +161,6 @@ TEST(TransferFunctionPoints, MovePointClampsOpacityNeverOvertakesAndSparesTheEnd
 
 // ---------------------------------------------------------------- the table
 
-TEST(TransferFunctionTable, BuildTableWorkedExample) {
-    CTransferFunction tf;
-    tf.SetPoint(0, 1, 0, 0, 1);
-    EXPECT_EQ(tf.BuildTable(), 0);
-    const TableEntry& e0 = tf.Lookup(0);
-    EXPECT_EQ(e0.red, 255.0f);
-    EXPECT_EQ(e0.green, 0.0f);
-    EXPECT_EQ(e0.blue, 0.0f);
-    EXPECT_EQ(e0.opacity, static_cast<float>(1.0 / 3547.5));
-    EXPECT_NEAR(e0.opacity, 0.00028188864, 0.5e-11);
-
-    const TableEntry& e2047 = tf.Lookup(2047);
-    EXPECT_NEAR(e2047.red, 127.53114, 0.5e-5);
-    EXPECT_NEAR(e2047.opacity, 0.00014097872, 0.5e-11);
-    const TableEntry& e4094 = tf.Lookup(4094);
-    EXPECT_NEAR(e4094.red, 0.062271, 0.5e-6);
-    EXPECT_NEAR(e4094.opacity, 0.0000000688149, 0.5e-13);
-    EXPECT_EQ(e4094.green, 0.0f);
-    EXPECT_TRUE(SameEntry(tf.Lookup(4095), TableEntry{0, 0, 0, 0}));
-
-    // Red falls as 255 (1 - i / 4095) all the way.
-    for (int i = 0; i < 4096; ++i)
-        EXPECT_NEAR(tf.m_Table[i].red, 255.0 * (1.0 - i / 4095.0), 2e-5) << i;
-}
-
 TEST(TransferFunctionTable, ASinglePointWritesItsEntryAndLookupClamps) {
     CTransferFunction tf;
     tf.Clear();
