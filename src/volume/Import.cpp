@@ -146,9 +146,9 @@ bool CheckDimensions(long long nDimX, long long nDimY, long long nDimZ, std::str
 bool CheckMemory(long long nVoxels, long long nReadBytes, std::string& sReason) {
     // The dataset's bytes per voxel, the renderer's shading cache (an 8-byte
     // entry and a flag per voxel), and its 16-bit voxels while they are made.
-    const double dNeed = static_cast<double>(nVoxels) * (sizeof(VoxelRecord) + sizeof(float) +
-                                                         8 + 1 + 2 * 2) +
-                         static_cast<double>(nReadBytes);
+    const double dNeed =
+        static_cast<double>(nVoxels) * (sizeof(VoxelRecord) + sizeof(float) + 8 + 1 + 2 * 2) +
+        static_cast<double>(nReadBytes);
     const double dHas =
         static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
     if (dNeed <= dHas)
