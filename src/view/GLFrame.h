@@ -116,6 +116,9 @@ protected:
 
 private:
     void OnFirstShown(wxShowEvent& event);
+    void OnSizeForMenuBar(wxSizeEvent& event);
+    // Pixels a menu bar takes at the most.
+    static constexpr int MENU_BAR_ROOM = 40;
 
     bool m_bGLInitialised = false;
     bool m_bPlaced = false;

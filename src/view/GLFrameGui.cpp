@@ -73,14 +73,22 @@ void CGLFrame::OnFirstShown(wxShowEvent& event) {
     if (!event.IsShown())
         return;
     Unbind(wxEVT_SHOW, &CGLFrame::OnFirstShown, this);
-    if (m_pPendingMenuBar) {
-        SetMenuBar(m_pPendingMenuBar);
-        m_pPendingMenuBar = nullptr;
-    }
+    if (m_pPendingMenuBar)
+        Bind(wxEVT_SIZE, &CGLFrame::OnSizeForMenuBar, this);
     // Without a manager the window already stands where it was put; moving it
     // again would only bring a late size event.
     if (WindowManagerRuns())
         PlaceShownWindow(this, m_Place);
+}
+
+void CGLFrame::OnSizeForMenuBar(wxSizeEvent& event) {
+    event.Skip();
+    // The manager's frame is known once the window has its own size again.
+    if (event.GetSize().GetHeight() < 2 * MENU_BAR_ROOM || !m_pPendingMenuBar)
+        return;
+    Unbind(wxEVT_SIZE, &CGLFrame::OnSizeForMenuBar, this);
+    SetMenuBar(m_pPendingMenuBar);
+    m_pPendingMenuBar = nullptr;
 }
 
 bool CGLFrame::CreateCanvas(const PixelFormatRequest& request) {
