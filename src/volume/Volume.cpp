@@ -321,6 +321,15 @@ std::string DescribeValues(const CVolume& volume) {
     return std::string("values mapped from ") + szRange + " onto 0..4095";
 }
 
+std::string ScanValueText(const VolumeSource& source, double dScan) {
+    char sz[40];
+    if (source.bWholeScanValues)
+        std::snprintf(sz, sizeof sz, "%.0f", std::round(dScan) == 0.0 ? 0.0 : std::round(dScan));
+    else
+        std::snprintf(sz, sizeof sz, "%.4g", dScan);
+    return sz;
+}
+
 uint64_t CVolume::NextContentSerial() {
     static std::atomic<uint64_t> s_nLast{0};
     return ++s_nLast;

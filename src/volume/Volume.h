@@ -27,7 +27,25 @@ struct VolumeSource {
     bool bValuesMapped = false;
     double dMin = 0.0; // the file's value range after its own rescale (not known
     double dMax = 0.0; // for a RAW dataset: 0 and 0)
+    // Scan units: a stored value s stands for dScanOffset + dScanScale * s in the
+    // file's own units (Hounsfield units, the MRI's intensities, ...). Every
+    // number the user reads or types is in these units. A RAW dataset's units
+    // are its stored values (offset 0, scale 1).
+    double dScanOffset = 0.0;
+    double dScanScale = 1.0;
+    bool bWholeScanValues = true; // the file's values are whole numbers
+    double ToScan(double dStored) const { return dScanOffset + dScanScale * dStored; }
+    double FromScan(double dScan) const { return (dScan - dScanOffset) / dScanScale; }
+    // True when the file's direction brought the voxels into the patient's
+    // frame: x toward the patient's left, y toward posterior, z toward superior.
+    bool bOriented = false;
+    // True for every dataset that did not come from a RAW dataset file (*.dat).
+    bool IsScan() const { return sKind != "RAW dataset"; }
 };
+
+// A value in scan units as the user reads it: whole numbers without decimals,
+// others with up to four significant digits ("-1024", "0.3127").
+std::string ScanValueText(const VolumeSource& source, double dScan);
 
 // Why a dataset could not be read; RAW_OK after a successful load.
 enum RawLoadError {
