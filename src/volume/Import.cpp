@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <limits>
 #include <new>
+#include <numbers>
 #include <sys/types.h>
 #include <type_traits>
 #include <fcntl.h>
@@ -48,46 +49,120 @@ std::string Number(double d) {
     return sz;
 }
 
-// The value rule for values of type T: kept when all are whole numbers in
-// 0..4095, else [min, max] of the finite values mapped onto 0..4095.
+// The value rule for values of type T: the finite values' [min, max] mapped
+// linearly onto 0..4095, rounded to nearest (not-a-number becomes 0,
+// infinities the ends, constant values 0), and the scan units that give the
+// file's values back.
 template <class T> void TakeValues(const T* p, size_t n, int16_t* pOut, VolumeSource& source) {
     bool bWhole = true;
     double dMin = std::numeric_limits<double>::infinity();
     double dMax = -dMin;
     for (size_t i = 0; i < n; ++i) {
-        const T v = p[i];
+        const double v = static_cast<double>(p[i]);
         if constexpr (std::is_floating_point_v<T>) {
-            if (!std::isfinite(v)) {
-                bWhole = false;
+            if (!std::isfinite(v))
                 continue;
-            }
-            bWhole = bWhole && v >= 0 && v <= MAX_VALUE && v == std::floor(v);
-        } else {
-            bWhole = bWhole && v >= 0 && v <= MAX_VALUE;
+            bWhole = bWhole && v == std::floor(v);
         }
-        dMin = std::min(dMin, static_cast<double>(v));
-        dMax = std::max(dMax, static_cast<double>(v));
+        dMin = std::min(dMin, v);
+        dMax = std::max(dMax, v);
     }
-    source.bValuesMapped = !bWhole;
-    source.dMin = dMin <= dMax ? dMin : 0.0;
-    source.dMax = dMin <= dMax ? dMax : 0.0;
-    if (bWhole) {
-        for (size_t i = 0; i < n; ++i)
-            pOut[i] = static_cast<int16_t>(p[i]);
-        return;
-    }
+    if (!(dMin <= dMax))
+        dMin = dMax = 0.0;
     const double dRange = dMax - dMin;
+    source.dMin = dMin;
+    source.dMax = dMax;
+    source.dScanOffset = dMin;
+    source.dScanScale = dRange > 0.0 ? dRange / MAX_VALUE : 1.0;
+    source.bWholeScanValues = bWhole;
+    source.bValuesMapped = dMin != 0.0 || source.dScanScale != 1.0 || !bWhole;
     for (size_t i = 0; i < n; ++i) {
         const double v = static_cast<double>(p[i]);
         long nValue = 0;
-        if (v != v)
-            nValue = 0;
-        else if (v >= dMax)
+        if (v >= dMax)
             nValue = dRange > 0.0 ? MAX_VALUE : 0;
-        else if (v > dMin)
+        else if (v > dMin) // (not-a-number is neither)
             nValue = std::lround((v - dMin) * MAX_VALUE / dRange);
         pOut[i] = static_cast<int16_t>(std::clamp(nValue, 0L, static_cast<long>(MAX_VALUE)));
     }
+}
+
+// How the voxels of a file with a direction come into the patient's frame:
+// file axis i runs along axis nAxis[i] of the frame, reversed when bFlip[i].
+struct AxisMap {
+    int nAxis[3] = {0, 1, 2};
+    bool bFlip[3] = {false, false, false};
+    double dOblique = 0.0; // the largest angle (degrees) of a file axis to its frame axis
+};
+
+// The axis order nearest to the direction: for each file axis the frame axis
+// it is closest to, or where two would share one, the order that keeps the
+// most of all three. False for a direction that cannot be used (an axis of no
+// length or not made of numbers, or the three nearly in one plane).
+bool NearestAxes(const double (&d)[3][3], AxisMap& map) {
+    double unit[3][3];
+    for (int i = 0; i < 3; ++i) {
+        const double dLength = std::sqrt(d[i][0] * d[i][0] + d[i][1] * d[i][1] + d[i][2] * d[i][2]);
+        if (!(dLength > 0.0 && std::isfinite(dLength)))
+            return false;
+        for (int j = 0; j < 3; ++j)
+            unit[i][j] = d[i][j] / dLength;
+    }
+    const double dVolume = unit[0][0] * (unit[1][1] * unit[2][2] - unit[1][2] * unit[2][1]) -
+                           unit[0][1] * (unit[1][0] * unit[2][2] - unit[1][2] * unit[2][0]) +
+                           unit[0][2] * (unit[1][0] * unit[2][1] - unit[1][1] * unit[2][0]);
+    if (!(std::abs(dVolume) > 0.5))
+        return false;
+    static constexpr int kOrders[6][3] = {{0, 1, 2}, {0, 2, 1}, {1, 0, 2},
+                                          {1, 2, 0}, {2, 0, 1}, {2, 1, 0}};
+    double dBest = -1.0;
+    for (const auto& order : kOrders) {
+        double dKept = 0.0;
+        for (int i = 0; i < 3; ++i)
+            dKept += std::abs(unit[i][order[i]]);
+        if (dKept > dBest) {
+            dBest = dKept;
+            std::copy(order, order + 3, map.nAxis);
+        }
+    }
+    for (int i = 0; i < 3; ++i) {
+        const double c = unit[i][map.nAxis[i]];
+        map.bFlip[i] = c < 0.0;
+        map.dOblique = std::max(map.dOblique,
+                                std::acos(std::min(1.0, std::abs(c))) * 180.0 / std::numbers::pi);
+    }
+    return true;
+}
+
+// The voxels of the file's order (nDim per file axis) in the frame's order;
+// nDim and dSpacing become the frame's. Null when there is no memory for them.
+std::unique_ptr<int16_t[]> Reorder(const int16_t* pIn, int* nDim, double* dSpacing,
+                                   const AxisMap& map) {
+    int nNew[3];
+    double dNew[3];
+    for (int i = 0; i < 3; ++i) {
+        nNew[map.nAxis[i]] = nDim[i];
+        dNew[map.nAxis[i]] = dSpacing[i];
+    }
+    std::unique_ptr<int16_t[]> pOut(new (std::nothrow)
+                                        int16_t[static_cast<size_t>(nDim[0]) * nDim[1] * nDim[2]]);
+    if (!pOut)
+        return pOut;
+    const long long nStride[3] = {1, nNew[0], static_cast<long long>(nNew[0]) * nNew[1]};
+    long long nStep[3], nStart = 0;
+    for (int i = 0; i < 3; ++i) {
+        nStep[i] = map.bFlip[i] ? -nStride[map.nAxis[i]] : nStride[map.nAxis[i]];
+        nStart += map.bFlip[i] ? (nDim[i] - 1) * nStride[map.nAxis[i]] : 0;
+    }
+    for (int k = 0; k < nDim[2]; ++k)
+        for (int j = 0; j < nDim[1]; ++j) {
+            int16_t* pRow = pOut.get() + nStart + k * nStep[2] + j * nStep[1];
+            for (int i = 0; i < nDim[0]; ++i)
+                pRow[i * nStep[0]] = *pIn++;
+        }
+    std::copy(nNew, nNew + 3, nDim);
+    std::copy(dNew, dNew + 3, dSpacing);
+    return pOut;
 }
 
 // Reverses the bytes of each of the n values of nSize bytes.
@@ -145,9 +220,10 @@ bool CheckDimensions(long long nDimX, long long nDimY, long long nDimZ, std::str
 
 bool CheckMemory(long long nVoxels, long long nReadBytes, std::string& sReason) {
     // The dataset's bytes per voxel, the renderer's shading cache (an 8-byte
-    // entry and a flag per voxel), and its 16-bit voxels while they are made.
+    // entry and a flag per voxel), and its 16-bit voxels while they are made
+    // and, for a scan brought into the patient's frame, reordered.
     const double dNeed =
-        static_cast<double>(nVoxels) * (sizeof(VoxelRecord) + sizeof(float) + 8 + 1 + 2 * 2) +
+        static_cast<double>(nVoxels) * (sizeof(VoxelRecord) + sizeof(float) + 8 + 1 + 2 * 3) +
         static_cast<double>(nReadBytes);
     const double dHas =
         static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
@@ -175,6 +251,23 @@ ImportResult FinishImport(const std::string& sPath, SourceVolume& source) {
     WithValues(source.eType, source.pData.get(),
                [&](const auto* p) { TakeValues(p, n, pVoxels.get(), info); });
     source.pData.reset();
+    AxisMap map;
+    if (source.bDirection && !NearestAxes(source.dDirection, map)) {
+        source.notices.push_back("'" + sPath +
+                                 "': its orientation cannot be used; it is shown in the order "
+                                 "the file stores it");
+    } else if (source.bDirection) {
+        pVoxels = Reorder(pVoxels.get(), source.nDim, source.dSpacing, map);
+        if (!pVoxels)
+            return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
+        info.bOriented = true;
+        if (map.dOblique > 1.0) {
+            char sz[48];
+            std::snprintf(sz, sizeof(sz), "%.1f\u00b0", map.dOblique);
+            source.notices.push_back("'" + sPath + "': the scan is oblique (up to " + sz +
+                                     " from its axes); it is shown along its nearest axes");
+        }
+    }
 
     auto pVolume = std::make_unique<CVolume>();
     if (pVolume->AdoptVoxels(source.nDim[0], source.nDim[1], source.nDim[2], std::move(pVoxels)) !=

@@ -4,10 +4,14 @@
 //
 // Voxel (i, j, k) as the file stores it becomes (x, y, z); a DICOM series has
 // x = column, y = row and z = its slices sorted along the slice normal by their
-// Image Position (Patient). Orientation matrices are not applied. Values, after
-// the file's own rescale: when every one is a whole number in 0..4095 they are
-// kept as they are; otherwise the data's [min, max] is mapped linearly onto
-// 0..4095, rounded to nearest (not-a-number becomes 0, infinities the ends).
+// Image Position (Patient). A scan whose header carries a direction (NIfTI
+// qform or sform, NRRD space directions in an anatomical space, a MetaImage
+// matrix, DICOM Image Orientation (Patient)) is then brought into the
+// patient's frame LPS by axis order and flips alone (no resampling; an oblique
+// scan along its nearest axes, with a notice); others keep the file's order.
+// Values, after the file's own rescale: the finite values' [min, max] is
+// mapped linearly onto 0..4095, rounded to nearest (not-a-number becomes 0,
+// infinities the ends, constant values 0); the scan units give them back.
 // A file of more than three dimensions opens its first volume, with a notice;
 // several values per voxel (RGB, vectors) are refused.
 #pragma once

@@ -249,7 +249,7 @@ bool ParseReply(const std::string& s, Reply& reply) {
 // The source the child described, its values mapped from the memfd.
 bool TakeSource(const std::string& sRecord, int nMemfd, SourceVolume& source) {
     std::vector<std::string> f;
-    if (!Fields(sRecord, f) || f.size() < 10)
+    if (!Fields(sRecord, f) || f.size() < 20)
         return false;
     char* pEnd = nullptr;
     long long n[5];
@@ -270,10 +270,13 @@ bool TakeSource(const std::string& sRecord, int nMemfd, SourceVolume& source) {
     for (int i = 0; i < 3; ++i) {
         source.nDim[i] = static_cast<int>(n[i]);
         source.dSpacing[i] = std::strtod(f[5 + i].c_str(), &pEnd);
+        for (int j = 0; j < 3; ++j)
+            source.dDirection[i][j] = std::strtod(f[9 + 3 * i + j].c_str(), &pEnd);
     }
-    source.sKind = f[8];
-    source.sName = f[9];
-    source.notices.assign(f.begin() + 10, f.end());
+    source.bDirection = f[8] == "1";
+    source.sKind = f[18];
+    source.sName = f[19];
+    source.notices.assign(f.begin() + 20, f.end());
     void* p =
         mmap(nullptr, static_cast<size_t>(nBytes), PROT_READ, MAP_SHARED | MAP_POPULATE, nMemfd, 0);
     if (p == MAP_FAILED)
@@ -375,6 +378,13 @@ ImportResult DeliverSource(const std::string& sPath, SourceVolume& source) {
     for (int i = 0; i < 3; ++i) {
         std::snprintf(sz, sizeof(sz), "%.17g", source.dSpacing[i]);
         Append(s, sz);
+    }
+    Append(s, source.bDirection ? "1" : "0");
+    for (const auto& axis : source.dDirection) {
+        for (double d : axis) {
+            std::snprintf(sz, sizeof(sz), "%.17g", d);
+            Append(s, sz);
+        }
     }
     Append(s, source.sKind);
     Append(s, source.sName);

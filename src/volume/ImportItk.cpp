@@ -171,6 +171,7 @@ struct NiftiClaims {
     std::string sData;
     long long nBytes = -1;
     double dSpacing[3] = {1, 1, 1};
+    bool bDirection = false; // a NIfTI header with a qform or sform code
 };
 
 // Reads the header of a NIfTI-1 or Analyze file (or of the .img of a pair)
@@ -268,6 +269,8 @@ bool ReadNiftiClaims(const std::string& sPath, NiftiClaims& c, std::string& sRea
     }
     for (int i = 0; i < 3; ++i)
         c.dSpacing[i] = getFloat(80 + 4 * i);
+    c.bDirection = (std::memcmp(h + 344, "n+1", 4) == 0 || std::memcmp(h + 344, "ni1", 4) == 0) &&
+                   (static_cast<int16_t>(get(252, 2)) > 0 || static_cast<int16_t>(get(254, 2)) > 0);
     c.sData = sData;
     const long long nValueBytes = Times(nValues, size->second);
     c.nBytes = nValueBytes < 0 ? -1 : static_cast<long long>(fOffset) + nValueBytes;
@@ -462,6 +465,50 @@ bool DicomClaims(const std::string& sPath, itk::ImageIOBase&, long long nClaimed
     return false;
 }
 
+// ---- whether a header carries a direction ----
+// The readers make one up for a file without (from a NIfTI's voxel size, or
+// the identity): only one the header itself holds counts.
+
+using DirectionCheck = bool (*)(const std::string&, const itk::ImageIOBase&);
+
+bool NiftiDirection(const std::string& sPath, const itk::ImageIOBase&) {
+    NiftiClaims c;
+    std::string sReason;
+    return ReadNiftiClaims(sPath, c, sReason) && c.bDirection;
+}
+
+// Space directions in a space of the patient (not a plain right-handed one).
+bool NrrdDirection(const std::string& sPath, const itk::ImageIOBase&) {
+    long long nStart = -1;
+    const auto fields = HeaderFields(sPath, ':', nStart);
+    std::string sSpace = ToLower(FieldOf(fields, {"space"}));
+    if (sSpace.ends_with("-time"))
+        sSpace.resize(sSpace.size() - 5);
+    static const char* const kPatient[] = {"right-anterior-superior",
+                                           "ras",
+                                           "left-anterior-superior",
+                                           "las",
+                                           "left-posterior-superior",
+                                           "lps",
+                                           "scanner-xyz"};
+    return !FieldOf(fields, {"space directions"}).empty() &&
+           std::find(std::begin(kPatient), std::end(kPatient), sSpace) != std::end(kPatient);
+}
+
+bool MetaDirection(const std::string& sPath, const itk::ImageIOBase&) {
+    long long nStart = -1;
+    return !FieldOf(HeaderFields(sPath, '=', nStart),
+                    {"transformmatrix", "rotation", "orientation"})
+                .empty();
+}
+
+// Image Orientation (Patient).
+bool DicomDirection(const std::string&, const itk::ImageIOBase& io) {
+    std::string s;
+    return itk::ExposeMetaData<std::string>(io.GetMetaDataDictionary(), "0020|0037", s) &&
+           s.find_first_not_of(" \\") != std::string::npos;
+}
+
 // The reason of the exception being handled, in its library's words: the
 // last line of its message (the innermost reason), without the names of the
 // functions and objects that passed it on. Running out of memory goes on: a
@@ -511,7 +558,8 @@ using ClaimsCheck = bool (*)(const std::string&, itk::ImageIOBase&, long long, s
 // made. pWritten: the spacing as the header writes it, where the reader makes
 // a zero or not-a-number into 1 (so that it is noticed as unusable).
 ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo, const char* pKind,
-                       const std::string& sName = "", ClaimsCheck pClaims = nullptr,
+                       DirectionCheck pDirection, const std::string& sName = "",
+                       ClaimsCheck pClaims = nullptr,
                        bool (*pComplete)(const std::string&) = nullptr,
                        const double* pWritten = nullptr) {
     itk::ImageIOBase& io = *pIo;
@@ -544,6 +592,11 @@ ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo,
     }
     if (nDims < 1 || !CheckDimensions(dims[0], dims[1], dims[2], sReason))
         return FailImport(sPath, IMPORT_FAILED, nDims < 1 ? "it has no dimensions" : sReason);
+    source.bDirection = nDims >= 3 && pDirection(sPath, io);
+    for (unsigned i = 0; source.bDirection && i < 3; ++i) {
+        const std::vector<double> axis = io.GetDirection(i);
+        std::copy(axis.begin(), axis.begin() + 3, source.dDirection[i]);
+    }
     const long long nVoxels = dims[0] * dims[1] * dims[2];
     const long long nClaimed = Times(nValues, static_cast<long long>(io.GetComponentSize()));
     if (nClaimed < 0)
@@ -687,7 +740,8 @@ ImportResult ReadSeries(const std::string& sPath, const std::vector<std::string>
     if (files.size() == 1) {
         itk::ImageIOBase::Pointer pIo = itk::GDCMImageIO::New();
         ReportReader("DICOM");
-        ImportResult result = ReadImage(files[0], pIo, "DICOM", sName, DicomClaims, DicomComplete);
+        ImportResult result =
+            ReadImage(files[0], pIo, "DICOM", DicomDirection, sName, DicomClaims, DicomComplete);
         result.notices.insert(result.notices.begin(), notices.begin(), notices.end());
         return result;
     }
@@ -782,6 +836,14 @@ ImportResult ReadSeries(const std::string& sPath, const std::vector<std::string>
     source.dSpacing[0] = slices[0].pIo->GetSpacing(0);
     source.dSpacing[1] = slices[0].pIo->GetSpacing(1);
     source.dSpacing[2] = (slices.back().dPosition - slices[0].dPosition) / (slices.size() - 1);
+    // Image Orientation (Patient) gives the directions of a row (x, along the
+    // columns' index) and of a column (y); z runs along the normal, as sorted.
+    source.bDirection = DicomDirection(sPath, *slices[0].pIo);
+    for (int j = 0; j < 3; ++j) {
+        source.dDirection[0][j] = row[j];
+        source.dDirection[1][j] = column[j];
+        source.dDirection[2][j] = normal[j];
+    }
     // Slices of different value types (their rescales differ) meet as doubles.
     const bool bOneType = std::all_of(slices.begin(), slices.end(),
                                       [&](const Slice& s) { return s.eType == slices[0].eType; });
@@ -879,19 +941,20 @@ ImportResult ImportScanFile(const std::string& sPath) {
             NiftiClaims claims;
             if (!ReadNiftiClaims(sPath, claims, sReason))
                 return FailImport(sPath, IMPORT_FAILED, sReason);
-            return ReadImage(sPath, pIo, "NIfTI", "", nullptr, NiftiComplete, claims.dSpacing);
+            return ReadImage(sPath, pIo, "NIfTI", NiftiDirection, "", nullptr, NiftiComplete,
+                             claims.dSpacing);
         }
         ReportReader("NRRD");
         pIo = itk::NrrdImageIO::New();
         if (pIo->CanReadFile(sPath.c_str()))
             return DataFileUsable(sPath, ':', {"data file", "datafile"}, sReason)
-                       ? ReadImage(sPath, pIo, "NRRD", "", NrrdClaims)
+                       ? ReadImage(sPath, pIo, "NRRD", NrrdDirection, "", NrrdClaims)
                        : FailImport(sPath, IMPORT_FAILED, sReason);
         ReportReader("MetaImage");
         pIo = itk::MetaImageIO::New();
         if (pIo->CanReadFile(sPath.c_str()))
             return DataFileUsable(sPath, '=', {"elementdatafile"}, sReason)
-                       ? ReadImage(sPath, pIo, "MetaImage", "", MetaClaims)
+                       ? ReadImage(sPath, pIo, "MetaImage", MetaDirection, "", MetaClaims)
                        : FailImport(sPath, IMPORT_FAILED, sReason);
         ReportReader("DICOM");
         auto pDicom = itk::GDCMImageIO::New();

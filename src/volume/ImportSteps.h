@@ -31,6 +31,12 @@ struct SourceVolume {
     std::string sKind; // "NIfTI", ...
     std::string sName; // what the user sees as the dataset's name
     std::vector<std::string> notices;
+    // Where the file's axes point in the patient's frame LPS (x toward the
+    // patient's left, y posterior, z superior): dDirection[i] for file axis i.
+    // Only when bDirection: the file's header carries a direction of its own
+    // (not one a reader makes up for a file without).
+    bool bDirection = false;
+    double dDirection[3][3] = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
 };
 
 // Calls f with the values at p as a pointer to their type.
@@ -65,10 +71,11 @@ std::unique_ptr<uint8_t[]> AllocateBytes(size_t nBytes);
 SourceBytes AllocateSource(size_t nBytes);
 
 // Turns the source into the dataset (in a reading child: sends it back,
-// DeliverSource): the value rule into 16-bit voxels (the
-// source's values are freed before the derived buffers are made), spacing
-// (unusable spacing becomes 1, 1, 1 with a notice) and source description. Writes
-// the dataset's diagnostic line and the notices.
+// DeliverSource): the value rule into 16-bit voxels (the source's values are
+// freed before the derived buffers are made), a direction's axis order and
+// flips (oblique: the nearest axes, with a notice), spacing (unusable spacing
+// becomes 1, 1, 1 with a notice) and source description. Writes the dataset's
+// diagnostic line and the notices.
 ImportResult FinishImport(const std::string& sPath, SourceVolume& source);
 
 // The readers built on ITK: a file that NIfTI, NRRD, MetaImage or DICOM reading

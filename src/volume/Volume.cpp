@@ -314,11 +314,17 @@ int CVolume::AllocateBuffers() {
 }
 
 std::string DescribeValues(const CVolume& volume) {
-    if (!volume.m_Source.bValuesMapped)
+    const VolumeSource& source = volume.m_Source;
+    if (!source.bValuesMapped)
         return "values kept";
-    char szRange[80];
-    std::snprintf(szRange, sizeof szRange, "[%g, %g]", volume.m_Source.dMin, volume.m_Source.dMax);
-    return std::string("values mapped from ") + szRange + " onto 0..4095";
+    char sz[80];
+    if (source.dMin == source.dMax) {
+        std::snprintf(sz, sizeof sz, "all values %g, stored as 0", source.dMin);
+        return sz;
+    }
+    std::snprintf(sz, sizeof sz, "[%g, %g] onto 0..4095", source.dMin, source.dMax);
+    return (source.dScanScale == 1.0 ? "values shifted from " : "values mapped from ") +
+           std::string(sz);
 }
 
 std::string ScanValueText(const VolumeSource& source, double dScan) {

@@ -21,9 +21,10 @@ struct VoxelRecord {
 struct VolumeSource {
     std::string sName; // the file's name, or the DICOM series' folder and series
     std::string sKind; // "RAW dataset", "NIfTI", "NRRD", "MetaImage", "DICOM", "bare RAW"
-    // False: the voxels hold the file's own values (whole numbers 0..4095, or a
-    // RAW dataset's values as stored). True: the file's range [dMin, dMax] was
-    // mapped linearly onto 0..4095.
+    // False: the voxels hold the file's own values (a RAW dataset's values as
+    // stored, or a scan's whole numbers that fill 0..4095 already). True: the
+    // scan's range [dMin, dMax] was mapped linearly onto 0..4095 (by a shift
+    // alone when dScanScale is 1).
     bool bValuesMapped = false;
     double dMin = 0.0; // the file's value range after its own rescale (not known
     double dMax = 0.0; // for a RAW dataset: 0 and 0)
@@ -148,8 +149,9 @@ private:
     RawLoadError m_eLoadError = RAW_OK;
 };
 
-// How the dataset's values were taken from its file: "values kept" or "values
-// mapped from [MIN, MAX] onto 0..4095".
+// How the dataset's values were taken from its file: "values kept", "values
+// mapped from [MIN, MAX] onto 0..4095", "values shifted from [MIN, MAX] onto
+// 0..4095" or "all values V, stored as 0".
 std::string DescribeValues(const CVolume& volume);
 
 // ---- the samplers, called per ray sample: inline, no allocation, no division ----

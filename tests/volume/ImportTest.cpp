@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <limits>
+#include <numeric>
+#include <sstream>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -41,9 +43,55 @@ using testfiles::ScratchDir;
 
 constexpr int NX = 13, NY = 11, NZ = 9;
 
+// Whole numbers that fill 0..4095 (so that they are kept).
 int16_t Value(int x, int y, int z) {
+    if (x == NX - 1 && y == NY - 1 && z == NZ - 1)
+        return 4095;
     return static_cast<int16_t>((x * 301 + y * 173 + z * 97 + (x * y * z) % 50) % 4096);
 }
+
+// What each kind stores in its own order: 6 x 5 x 4 voxels of 1 x 1.5 x 2 in
+// the patient's frame (x toward the left, y posterior, z superior), each of
+// its own value, from -1024 to 3071: as stored, 0..4095.
+constexpr int kLpsDim[3] = {6, 5, 4};
+constexpr double kLpsSpacing[3] = {1.0, 1.5, 2.0};
+int16_t Lps(int x, int y, int z) {
+    return static_cast<int16_t>(std::lround((x + 6 * (y + 5 * z)) * 4095 / 119.0));
+}
+
+// An order of storage: file axis i runs along frame axis nAxis[i], the
+// negative way for nSign[i] -1.
+struct Storage {
+    int nAxis[3];
+    int nSign[3];
+    int Dim(int i) const { return kLpsDim[nAxis[i]]; }
+    double Spacing(int i) const { return kLpsSpacing[nAxis[i]]; }
+    // Component j of file axis i's direction in the frame (in RAS for bRas),
+    // times dLength.
+    double Axis(int i, int j, double dLength = 1.0, bool bRas = false) const {
+        return j != nAxis[i] ? 0.0 : nSign[i] * dLength * (bRas && j < 2 ? -1 : 1);
+    }
+    // The file's dimensions (or voxel size) as a header writes them.
+    std::string Text(bool bSpacing) const {
+        std::ostringstream s;
+        for (int i = 0; i < 3; ++i)
+            s << (i ? " " : "") << (bSpacing ? Spacing(i) : Dim(i));
+        return s.str();
+    }
+    // The file's values (the frame's - 1024) in its order.
+    std::vector<int16_t> Values() const {
+        std::vector<int16_t> values;
+        int f[3], p[3];
+        for (f[2] = 0; f[2] < Dim(2); ++f[2])
+            for (f[1] = 0; f[1] < Dim(1); ++f[1])
+                for (f[0] = 0; f[0] < Dim(0); ++f[0]) {
+                    for (int i = 0; i < 3; ++i)
+                        p[nAxis[i]] = nSign[i] > 0 ? f[i] : Dim(i) - 1 - f[i];
+                    values.push_back(static_cast<int16_t>(Lps(p[0], p[1], p[2]) - 1024));
+                }
+        return values;
+    }
+};
 
 template <class T> std::string Bytes(const std::vector<T>& values) {
     return std::string(reinterpret_cast<const char*>(values.data()), values.size() * sizeof(T));
@@ -53,7 +101,8 @@ template <class T> std::string Bytes(const std::vector<T>& values) {
 // scl_slope and scl_inter, then the values. Written through zlib for ".gz".
 std::string WriteNifti(const ScratchDir& dir, const std::string& sName, std::vector<short> dims,
                        short nType, short nBits, const std::string& sData,
-                       std::vector<float> spacing = {1, 1, 1}, float fSlope = 0, float fInter = 0) {
+                       std::vector<float> spacing = {1, 1, 1}, float fSlope = 0, float fInter = 0,
+                       std::vector<float> sform = {}) {
     std::string h(352, '\0');
     auto put = [&h](int nOffset, const auto& value) {
         std::memcpy(&h[nOffset], &value, sizeof(value));
@@ -69,6 +118,10 @@ std::string WriteNifti(const ScratchDir& dir, const std::string& sName, std::vec
     put(108, 352.0f);
     put(112, fSlope);
     put(116, fInter);
+    if (!sform.empty()) { // sform_code 1 and its rows
+        put(254, short{1});
+        std::memcpy(&h[280], sform.data(), 48);
+    }
     std::memcpy(&h[344], "n+1", 4);
     const std::string sPath = dir.Path(sName);
     if (sName.ends_with(".gz")) {
@@ -102,9 +155,12 @@ std::string WriteWithItk(itk::ImageIOBase& io, const std::string& sPath, const s
     return sPath;
 }
 
-// One DICOM slice of int16 values at height z (slice normal +z).
+// One DICOM slice of int16 values at height z (slice normal +z), or at
+// pPosition with the row and column directions pCosines and pixel spacing.
 void WriteDicom(const std::string& sPath, int nColumns, int nRows, double z, int nInstance,
-                const char* pSeries, const std::vector<int16_t>& pixels, double dIntercept = 0) {
+                const char* pSeries, const std::vector<int16_t>& pixels, double dIntercept = 0,
+                const double* pPosition = nullptr, const double* pCosines = nullptr,
+                const double* pSpacing = nullptr) {
     gdcm::Trace::WarningOff(); // about the tags it fills in itself
     gdcm::ImageWriter writer;
     gdcm::Image& image = writer.GetImage();
@@ -113,13 +169,12 @@ void WriteDicom(const std::string& sPath, int nColumns, int nRows, double z, int
     image.SetDimension(1, nRows);
     image.SetPixelFormat(gdcm::PixelFormat::INT16);
     image.SetPhotometricInterpretation(gdcm::PhotometricInterpretation::MONOCHROME2);
-    image.SetOrigin(0, 10.0);
-    image.SetOrigin(1, -5.0);
-    image.SetOrigin(2, z);
-    const double cosines[6] = {1, 0, 0, 0, 1, 0};
-    image.SetDirectionCosines(cosines);
-    image.SetSpacing(0, 1.0);
-    image.SetSpacing(1, 1.0);
+    const double position[3] = {10.0, -5.0, z}, cosines[6] = {1, 0, 0, 0, 1, 0}, unit[2] = {1, 1};
+    for (int i = 0; i < 3; ++i)
+        image.SetOrigin(i, (pPosition ? pPosition : position)[i]);
+    image.SetDirectionCosines(pCosines ? pCosines : cosines);
+    image.SetSpacing(0, (pSpacing ? pSpacing : unit)[0]);
+    image.SetSpacing(1, (pSpacing ? pSpacing : unit)[1]);
     image.SetIntercept(dIntercept);
     image.SetSlope(1.0);
     gdcm::DataElement pixelData(gdcm::Tag(0x7fe0, 0x0010));
@@ -150,119 +205,169 @@ template <class F> std::vector<int16_t> SliceOf(int nColumns, int nRows, int z, 
 const char kSeriesA[] = "1.2.826.0.1.3680043.2.1125.7.1";
 const char kSeriesB[] = "1.2.826.0.1.3680043.2.1125.7.2";
 
-// A picture (Levoy by default) of a dataset through the headless viewer, with a
-// ramp table.
-RgbImage Picture(const std::string& sPath, const RawParameters* pRaw = nullptr, int nType = 0,
-                 int nLatitude = 60) {
+// A Levoy picture of a dataset through the headless viewer, with a ramp table;
+// a .dat shown with voxels of pSpacing.
+RgbImage Picture(const std::string& sPath, const RawParameters* pRaw,
+                 const double* pSpacing = nullptr) {
     CHeadlessViewer viewer;
     std::string sError;
     EXPECT_TRUE(viewer.LoadDataset(sPath, sError, pRaw)) << sError;
+    if (pSpacing && viewer.Volume())
+        std::copy(pSpacing, pSpacing + 3, viewer.Volume()->m_dSpacing);
     for (int i = 0; i < TABLE_SIZE; ++i)
         viewer.TransferFunction().m_Table[i] = TableEntry{i / 16.0f, 255 - i / 16.0f, 90, i / 9e5f};
-    viewer.SetVolumeSettings(48, 40, nType, 1, nLatitude == 90 ? 0 : 30, nLatitude, 0, 4095);
+    viewer.SetVolumeSettings(48, 40, 0, 1, 30, 60, 0, 4095);
     EXPECT_TRUE(viewer.RunVolume(sError)) << sError;
     return viewer.VolumePicture();
 }
 
-ImportResult Import(const std::string& sPath) {
+ImportResult Import(const std::string& sPath, const RawParameters* pRaw = nullptr) {
     CDebugCapture quiet;
-    return ImportVolume(sPath);
+    return pRaw ? ImportRawVolume(sPath, *pRaw) : ImportVolume(sPath);
 }
 
 } // namespace
 
-TEST(Import, EveryKindOpensToTheVoxelsAndPictureOfTheSameDat) {
+// The same content in the patient's frame, stored by each kind in an order of
+// its own (a bare RAW file in the frame's), opens as the same voxels, spacing
+// and picture as a .dat of them; without its direction a file keeps its order.
+TEST(Import, EveryKindOpensInThePatientFrameAsTheVoxelsAndPictureOfTheSameDat) {
     ScratchDir dir;
-    const std::vector<int16_t> field = testfiles::Field(NX, NY, NZ, Value);
-    const std::string sDat = dir.Write("field.dat", testfiles::FieldBytes(NX, NY, NZ, Value));
-    std::vector<uint16_t> asUnsigned(field.begin(), field.end());
-    std::vector<float> asFloat(field.begin(), field.end());
-    std::vector<int16_t> bigEndian;
-    for (int16_t v : field)
-        bigEndian.push_back(static_cast<int16_t>(((v & 0xff) << 8) | ((v >> 8) & 0xff)));
-
-    // A series whose file names and instance numbers both disagree with the
-    // slices' positions, next to a smaller second series.
+    const Storage nifti{{0, 2, 1}, {-1, 1, -1}}, nrrd{{1, 0, 2}, {1, -1, -1}},
+        meta{{2, 1, 0}, {1, -1, 1}}, dicom{{1, 2, 0}, {1, -1, -1}}, frame{{0, 1, 2}, {1, 1, 1}};
+    std::vector<float> sform(12, 0.0f), spacing(3);
+    std::string sDirections = "space: right-anterior-superior\nspace directions:",
+                sMatrix = "TransformMatrix =";
+    for (int i = 0; i < 3; ++i) {
+        spacing[i] = static_cast<float>(nifti.Spacing(i));
+        sDirections += " (";
+        for (int j = 0; j < 3; ++j) {
+            sform[4 * j + i] = static_cast<float>(nifti.Axis(i, j, nifti.Spacing(i), true));
+            sDirections += (j ? "," : "") + std::to_string(nrrd.Axis(i, j, nrrd.Spacing(i), true));
+            sMatrix += " " + std::to_string(meta.Axis(i, j));
+        }
+        sDirections += ")";
+    }
+    auto writeNifti = [&](const char* pName, std::vector<float> form) {
+        return WriteNifti(dir, pName,
+                          {short(nifti.Dim(0)), short(nifti.Dim(1)), short(nifti.Dim(2))}, 4, 16,
+                          Bytes(nifti.Values()), spacing, 0, 0, form);
+    };
+    const std::string sNrrd = "NRRD0004\ntype: short\ndimension: 3\nsizes: " + nrrd.Text(false) +
+                              "\nencoding: raw\nendian: little\n";
+    const std::string sMeta = "NDims = 3\nDimSize = " + meta.Text(false) +
+                              "\nElementType = MET_SHORT\nElementSpacing = " + meta.Text(true) +
+                              "\n";
+    const std::string sMetaData = "ElementDataFile = LOCAL\n" + Bytes(meta.Values());
     std::filesystem::create_directory(dir.Path("series"));
-    for (int z = 0; z < NZ; ++z) {
-        const int nShuffled = (z * 5 + 3) % NZ;
-        WriteDicom(dir.Path("series/im" + std::to_string(nShuffled)), NX, NY, 2.5 + z,
-                   NZ - nShuffled, kSeriesA, SliceOf(NX, NY, z, Value));
+    const std::vector<int16_t> slices = dicom.Values();
+    const size_t nSlice = static_cast<size_t>(dicom.Dim(0)) * dicom.Dim(1);
+    for (int k = 0; k < dicom.Dim(2); ++k) {
+        double position[3], cosines[6];
+        const double pixel[2] = {dicom.Spacing(0), dicom.Spacing(1)};
+        for (int j = 0; j < 3; ++j) {
+            position[j] = 10.0 * j + dicom.Axis(2, j, k * dicom.Spacing(2));
+            cosines[j] = dicom.Axis(0, j);
+            cosines[3 + j] = dicom.Axis(1, j);
+        }
+        // Named and numbered against their order in space.
+        WriteDicom(dir.Path("series/im" + std::to_string((k * 5 + 1) % 6)), dicom.Dim(0),
+                   dicom.Dim(1), 0, 6 - k, kSeriesA,
+                   {slices.begin() + k * nSlice, slices.begin() + (k + 1) * nSlice}, 0, position,
+                   cosines, pixel);
     }
     for (int z = 0; z < 3; ++z)
         WriteDicom(dir.Path("series/other" + std::to_string(z)), 4, 3, z, z + 1, kSeriesB,
                    SliceOf(4, 3, z, [](int x, int, int k) { return int16_t(x + 10 * k); }));
-    auto nrrd = itk::NrrdImageIO::New();
-    auto meta = itk::MetaImageIO::New();
+    std::vector<int16_t> bigEndian;
+    for (int16_t v : frame.Values())
+        bigEndian.push_back(static_cast<int16_t>(((v & 0xff) << 8) | ((v >> 8) & 0xff)));
     RawParameters raw;
-    raw.nDimX = NX, raw.nDimY = NY, raw.nDimZ = NZ;
+    raw.nDimX = kLpsDim[0], raw.nDimY = kLpsDim[1], raw.nDimZ = kLpsDim[2];
     raw.eType = VoxelType::Int16;
     raw.bBigEndian = true;
     raw.nHeaderBytes = 7;
+    std::copy(kLpsSpacing, kLpsSpacing + 3, raw.dSpacing);
 
     const struct {
         std::string sPath;
-        const char* pKind;
-        const RawParameters* pRaw;
+        const Storage& storage;
+        std::string sUndirected; // the same file without its direction
+        const RawParameters* pRaw = nullptr;
     } kinds[] = {
-        {WriteNifti(dir, "field.nii.gz", {NX, NY, NZ}, 4, 16, Bytes(field)), "NIfTI", nullptr},
-        {WriteWithItk(*nrrd, dir.Path("field.nrrd"), asUnsigned), "NRRD", nullptr},
-        {WriteWithItk(*meta, dir.Path("field.mha"), asFloat), "MetaImage", nullptr},
-        {dir.Path("series/im4"), "DICOM", nullptr},
-        {dir.Path("series"), "DICOM", nullptr},
-        {dir.Write("field.raw", "header!" + Bytes(bigEndian)), "bare RAW", &raw},
+        {writeNifti("lps.nii.gz", sform), nifti, writeNifti("file.nii", {})},
+        {dir.Write("lps.nrrd", sNrrd + sDirections + "\n\n" + Bytes(nrrd.Values())), nrrd,
+         dir.Write("file.nrrd", sNrrd + "\n" + Bytes(nrrd.Values()))},
+        {dir.Write("lps.mha", sMeta + sMatrix + "\n" + sMetaData), meta,
+         dir.Write("file.mha", sMeta + sMetaData)},
+        {dir.Path("series/im2"), dicom, ""},
+        {dir.Path("series"), dicom, ""},
+        {dir.Write("lps.raw", "header!" + Bytes(bigEndian)), frame, "", &raw},
     };
-    const RgbImage reference = Picture(sDat);
+    const std::vector<int16_t> lps = testfiles::Field(6, 5, 4, Lps);
+    const RgbImage reference =
+        Picture(dir.Write("lps.dat", testfiles::RawBytes(6, 5, 4, lps)), nullptr, kLpsSpacing);
     for (const auto& kind : kinds) {
         SCOPED_TRACE(kind.sPath);
-        CDebugCapture capture;
-        const ImportResult r =
-            kind.pRaw ? ImportRawVolume(kind.sPath, *kind.pRaw) : ImportVolume(kind.sPath);
+        const ImportResult r = Import(kind.sPath, kind.pRaw);
         ASSERT_EQ(r.eStatus, IMPORT_OK) << r.sError;
         const CVolume& v = *r.pVolume;
-        ASSERT_EQ(v.m_nDimX * 10000 + v.m_nDimY * 100 + v.m_nDimZ, NX * 10000 + NY * 100 + NZ);
-        EXPECT_TRUE(std::equal(field.begin(), field.end(), v.m_pVoxels));
+        ASSERT_EQ(v.m_nDimX * 100 + v.m_nDimY * 10 + v.m_nDimZ, 654);
+        EXPECT_TRUE(std::equal(lps.begin(), lps.end(), v.m_pVoxels));
         EXPECT_EQ(std::vector<double>(v.m_dSpacing, v.m_dSpacing + 3),
-                  std::vector<double>({1, 1, 1}));
-        EXPECT_EQ(v.m_Source.sKind, kind.pKind);
-        EXPECT_FALSE(v.m_Source.bValuesMapped);
-        EXPECT_NE(capture.Text().find("values kept\n"), std::string::npos) << capture.Text();
-        const RgbImage picture = Picture(kind.sPath, kind.pRaw);
-        EXPECT_EQ(picture.rgb, reference.rgb);
+                  std::vector<double>(kLpsSpacing, kLpsSpacing + 3));
+        EXPECT_EQ(v.m_Source.bOriented, !kind.pRaw);
+        EXPECT_EQ(v.m_Source.ToScan(0), -1024.0);
+        EXPECT_EQ(Picture(kind.sPath, kind.pRaw).rgb, reference.rgb);
+        if (kind.sUndirected.empty())
+            continue;
+        const ImportResult file = Import(kind.sUndirected);
+        ASSERT_EQ(file.eStatus, IMPORT_OK) << file.sError;
+        EXPECT_FALSE(file.pVolume->m_Source.bOriented);
+        EXPECT_EQ(file.pVolume->m_nDimX, kind.storage.Dim(0));
+        const std::vector<int16_t> stored = kind.storage.Values();
+        EXPECT_TRUE(std::equal(stored.begin(), stored.end(), file.pVolume->m_pVoxels,
+                               [](int16_t a, int16_t b) { return a + 1024 == b; }));
     }
 
     // The folder names the series it shows; a file of the other series opens that.
     const ImportResult folder = Import(dir.Path("series"));
     ASSERT_EQ(folder.notices.size(), 1u);
     EXPECT_NE(folder.notices[0].find("holds 2 DICOM series"), std::string::npos);
-    EXPECT_NE(folder.notices[0].find("(9 files)"), std::string::npos) << folder.notices[0];
+    EXPECT_NE(folder.notices[0].find("(6 files)"), std::string::npos) << folder.notices[0];
     const ImportResult other = Import(dir.Path("series/other2"));
     ASSERT_EQ(other.eStatus, IMPORT_OK) << other.sError;
     EXPECT_EQ(other.pVolume->m_nDimZ, 3);
-    EXPECT_EQ(other.pVolume->VoxelAt(3, 2, 2), 23);
+    EXPECT_DOUBLE_EQ(other.pVolume->m_Source.ToScan(other.pVolume->VoxelAt(3, 2, 2)), 23);
     EXPECT_TRUE(other.notices.empty());
 }
 
-TEST(Import, ValuesAreKeptWhenWholeIn0To4095ElseMappedFromTheirRange) {
+// The finite values' range fills 0..4095 (distinct whole numbers stay
+// distinct), and the scan units give every value back.
+TEST(Import, ValuesFill0To4095AndTheirScanUnitsGiveThemBack) {
     ScratchDir dir;
     const double kNaN = std::numeric_limits<double>::quiet_NaN();
     const double kInf = std::numeric_limits<double>::infinity();
+    std::vector<double> ramp(255);
+    std::iota(ramp.begin(), ramp.end(), 0.0);
     const struct {
         VoxelType eType;
         std::vector<double> values;
-        std::vector<int16_t> expected;
-        bool bMapped;
+        std::vector<int16_t> expected; // the first four stored values
+        const char* pDescribed;
     } cases[] = {
-        {VoxelType::UInt8, {0, 200, 255, 7}, {0, 200, 255, 7}, false},
-        {VoxelType::Float64, {7, 100, 4095, 0}, {7, 100, 4095, 0}, false},
-        // 2048 * 4095 / 4096 = 2047.5 rounds up.
-        {VoxelType::UInt16, {0, 4096, 2048, 1}, {0, 4095, 2048, 1}, true},
+        // 127 * 4095 / 254 = 2047.5 rounds up.
+        {VoxelType::UInt8, ramp, {0, 16, 32, 48}, "values mapped from [0, 254] onto 0..4095"},
+        {VoxelType::UInt8, {0, 254, 127, 7}, {0, 4095, 2048, 113}, nullptr},
+        {VoxelType::UInt16, {0, 4095, 17, 4000}, {0, 4095, 17, 4000}, "values kept"},
         // Hounsfield units from -1024 to 3071: a shift by 1024.
-        {VoxelType::Int16, {-1024, 0, 3071, -1000}, {0, 1024, 4095, 24}, true},
-        {VoxelType::Int8, {-1, 0, 1, 1}, {0, 2048, 4095, 4095}, true},
-        {VoxelType::Float32, {0.25, 0.5, 1.25, 0.75}, {0, 1024, 4095, 2048}, true},
-        {VoxelType::Float32, {kNaN, 1, 3, kInf}, {0, 0, 4095, 4095}, true},
-        {VoxelType::UInt32, {5000, 5000, 5000, 5000}, {0, 0, 0, 0}, true},
+        {VoxelType::Int16,
+         {-1024, 0, 3071, -1000},
+         {0, 1024, 4095, 24},
+         "values shifted from [-1024, 3071] onto 0..4095"},
+        {VoxelType::Float32, {0.25, 0.5, 1.25, 0.75}, {0, 1024, 4095, 2048}, nullptr},
+        {VoxelType::Float32, {kNaN, 1, 3, kInf}, {0, 0, 4095, 4095}, nullptr},
+        {VoxelType::UInt32, {5000, 5000, 5000, 5000}, {0, 0, 0, 0}, "all values 5000, stored as 0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(VoxelTypeName(c.eType) + std::string(" ") + std::to_string(c.values[1]));
@@ -273,27 +378,38 @@ TEST(Import, ValuesAreKeptWhenWholeIn0To4095ElseMappedFromTheirRange) {
                 sBytes += Bytes(std::vector<T>{static_cast<T>(d)});
         });
         RawParameters raw;
-        raw.nDimX = 2, raw.nDimY = 1, raw.nDimZ = 2;
+        raw.nDimX = static_cast<int>(c.values.size()), raw.nDimY = 1, raw.nDimZ = 1;
         raw.eType = c.eType;
         raw.dSpacing[2] = 2.5;
-        CDebugCapture quiet;
-        const ImportResult r = ImportRawVolume(dir.Write("v.raw", sBytes), raw);
+        const ImportResult r = Import(dir.Write("v.raw", sBytes), &raw);
         ASSERT_EQ(r.eStatus, IMPORT_OK) << r.sError;
-        EXPECT_EQ(std::vector<int16_t>(r.pVolume->m_pVoxels, r.pVolume->m_pVoxels + 4), c.expected);
-        EXPECT_EQ(r.pVolume->m_Source.bValuesMapped, c.bMapped);
-        EXPECT_EQ(r.pVolume->m_dSpacing[2], 2.5);
+        const CVolume& v = *r.pVolume;
+        EXPECT_EQ(std::vector<int16_t>(v.m_pVoxels, v.m_pVoxels + 4), c.expected);
+        EXPECT_EQ(*std::max_element(v.m_pVoxels, v.m_pVoxels + v.m_nVoxelCount),
+                  c.eType == VoxelType::UInt32 ? 0 : 4095);
+        const bool bWhole = c.eType != VoxelType::Float32 || c.values[0] != 0.25;
+        EXPECT_EQ(v.m_Source.bWholeScanValues, bWhole);
+        for (int i = 0; i < v.m_nVoxelCount; ++i) {
+            if (!std::isfinite(c.values[i]))
+                continue;
+            const double dScan = v.m_Source.ToScan(v.m_pVoxels[i]);
+            EXPECT_NEAR(dScan, c.values[i], v.m_Source.dScanScale * 0.50001) << i;
+            EXPECT_TRUE(!bWhole || std::round(dScan) == c.values[i]) << i;
+        }
+        EXPECT_EQ(DescribeValues(v), c.pDescribed ? c.pDescribed : DescribeValues(v));
+        EXPECT_EQ(v.m_dSpacing[2], 2.5);
     }
 
     // The file's own rescale comes first: NIfTI scl_slope 1000 and scl_inter 100
-    // make 0..3 into 100..3100, kept; a DICOM intercept of -1024 makes stored
-    // 0..4095 into -1024..3071, mapped back onto 0..4095.
+    // make 0..3 into 100..3100; a DICOM intercept of -1024 makes stored 0..4095
+    // into -1024..3071, shifted back.
     const ImportResult nifti =
         Import(WriteNifti(dir, "scaled.nii", {2, 2, 1}, 4, 16,
                           Bytes(std::vector<int16_t>{0, 1, 2, 3}), {0.5f, 0.5f, 2}, 1000, 100));
     ASSERT_EQ(nifti.eStatus, IMPORT_OK) << nifti.sError;
     EXPECT_EQ(std::vector<int16_t>(nifti.pVolume->m_pVoxels, nifti.pVolume->m_pVoxels + 4),
-              std::vector<int16_t>({100, 1100, 2100, 3100}));
-    EXPECT_EQ(DescribeValues(*nifti.pVolume), "values kept");
+              std::vector<int16_t>({0, 1365, 2730, 4095}));
+    EXPECT_DOUBLE_EQ(nifti.pVolume->m_Source.ToScan(1365), 1100);
     std::filesystem::create_directory(dir.Path("ct"));
     for (int z = 0; z < 2; ++z)
         WriteDicom(dir.Path("ct/" + std::to_string(z)), 2, 1, z * 3.0, z + 1, kSeriesA,
@@ -302,7 +418,7 @@ TEST(Import, ValuesAreKeptWhenWholeIn0To4095ElseMappedFromTheirRange) {
     ASSERT_EQ(ct.eStatus, IMPORT_OK) << ct.sError;
     EXPECT_EQ(std::vector<int16_t>(ct.pVolume->m_pVoxels, ct.pVolume->m_pVoxels + 4),
               std::vector<int16_t>({0, 1000, 4095, 1000}));
-    EXPECT_EQ(DescribeValues(*ct.pVolume), "values mapped from [-1024, 3071] onto 0..4095");
+    EXPECT_EQ(ct.pVolume->m_Source.ToScan(1000), -24.0);
     EXPECT_EQ(ct.pVolume->m_dSpacing[2], 3.0);
 }
 
@@ -446,7 +562,7 @@ TEST(Import, BadInputFailsWithOneLineThatNamesTheFile) {
                           std::string("\x01\x02\x03\x04\x05\x06", 6), {0.5f, 0.5f, 50.5f}));
     ASSERT_EQ(fourD.eStatus, IMPORT_OK) << fourD.sError;
     EXPECT_EQ(std::vector<int16_t>(fourD.pVolume->m_pVoxels, fourD.pVolume->m_pVoxels + 2),
-              std::vector<int16_t>({1, 2}));
+              std::vector<int16_t>({0, 4095}));
     const std::string sQuoted = "'" + dir.Path("4d.nii") + "'";
     EXPECT_EQ(fourD.notices,
               std::vector<std::string>({sQuoted + " holds 3 volumes; the first is shown",
