@@ -65,7 +65,7 @@ TEST_F(StartFileTest, TheFileOpensWithTheModesEnabledAndNoModeChosen) {
     ASSERT_TRUE(WaitFor([&] { return m_pApp->m_pVolume != nullptr; }));
     const CVolume& volume = *m_pApp->m_pVolume;
     EXPECT_EQ(volume.m_nDimX * 100 + volume.m_nDimY * 10 + volume.m_nDimZ, 322);
-    EXPECT_EQ(volume.VoxelAt(2, 1, 1), 111);
+    EXPECT_DOUBLE_EQ(volume.m_Source.ToScan(volume.VoxelAt(2, 1, 1)), 111);
     EXPECT_EQ(volume.m_dSpacing[2], 2.0);
     EXPECT_TRUE(m_pDlg->m_btnSlicing->IsEnabled());
     EXPECT_TRUE(m_pDlg->m_btnVolume->IsEnabled());

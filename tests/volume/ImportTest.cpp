@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <limits>
+#include <numbers>
 #include <numeric>
 #include <sstream>
 #include <string>
@@ -329,6 +330,23 @@ TEST(Import, EveryKindOpensInThePatientFrameAsTheVoxelsAndPictureOfTheSameDat) {
         EXPECT_TRUE(std::equal(stored.begin(), stored.end(), file.pVolume->m_pVoxels,
                                [](int16_t a, int16_t b) { return a + 1024 == b; }));
     }
+
+    // Turned by 12.5 degrees about the patient's long axis: along its nearest axes.
+    const double dCos = std::cos(12.5 * std::numbers::pi / 180),
+                 dSin = std::sin(12.5 * std::numbers::pi / 180);
+    std::vector<float> turned = sform;
+    for (int i = 0; i < 3; ++i) {
+        turned[i] = static_cast<float>(dCos * sform[i] - dSin * sform[4 + i]);
+        turned[4 + i] = static_cast<float>(dSin * sform[i] + dCos * sform[4 + i]);
+    }
+    const std::string sTurned = writeNifti("turned.nii", turned);
+    const ImportResult oblique = Import(sTurned);
+    ASSERT_EQ(oblique.eStatus, IMPORT_OK) << oblique.sError;
+    EXPECT_TRUE(std::equal(lps.begin(), lps.end(), oblique.pVolume->m_pVoxels));
+    EXPECT_EQ(oblique.notices, std::vector<std::string>({"'" + sTurned +
+                                                         "': the scan is oblique (up to 12.5\u00b0 "
+                                                         "from its axes); it is shown along its "
+                                                         "nearest axes"}));
 
     // The folder names the series it shows; a file of the other series opens that.
     const ImportResult folder = Import(dir.Path("series"));
