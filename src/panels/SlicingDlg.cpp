@@ -61,8 +61,9 @@ CSlicingDlg::CSlicingDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(p
         m_choicePreset->Append(
             wxString::Format("%s %g/%g", preset.pName, preset.dWindow, preset.dLevel));
     m_choicePreset->Append(MR_PRESET_NAME);
-    m_checkNeurological =
-        new wxCheckBox(this, IDC_NEUROLOGICAL, TEXT_NEUROLOGICAL, At(10, 279), Dlu(126, 10));
+    // GTK draws a check box no lower than its indicator: the height is its own.
+    m_checkNeurological = new wxCheckBox(this, IDC_NEUROLOGICAL, TEXT_NEUROLOGICAL, At(10, 279),
+                                         wxSize(Dlu(126, 10).GetWidth(), wxDefaultCoord));
 
     Bind(wxEVT_BUTTON, &CSlicingDlg::OnPrev, this, IDC_PREV_SLICE);
     Bind(wxEVT_BUTTON, &CSlicingDlg::OnNext, this, IDC_NEXT_SLICE);
