@@ -271,15 +271,20 @@ void CSlicingDlg::ShowLook() {
     };
     m_textWindow->ChangeValue(text(look.dWindow));
     m_textLevel->ChangeValue(text(look.dLevel));
-    // The preset stays shown while its numbers are the look's.
+    // A preset is shown while its numbers are the look's.
     int nPreset = wxNOT_FOUND;
-    for (int i = 0; i < static_cast<int>(std::size(WINDOW_LEVEL_PRESETS)); ++i)
+    const int nPresets = static_cast<int>(std::size(WINDOW_LEVEL_PRESETS));
+    for (int i = 0; i < nPresets; ++i)
         if (WINDOW_LEVEL_PRESETS[i].dWindow == look.dWindow &&
             WINDOW_LEVEL_PRESETS[i].dLevel == look.dLevel)
             nPreset = i;
-    if (m_choicePreset->GetSelection() != static_cast<int>(std::size(WINDOW_LEVEL_PRESETS)) ||
-        nPreset != wxNOT_FOUND)
-        m_choicePreset->SetSelection(nPreset);
+    double dWindow = 0.0, dLevel = 0.0;
+    if (pVolume && nPreset == wxNOT_FOUND) {
+        PercentileWindowLevel(*pVolume, dWindow, dLevel);
+        if (dWindow == look.dWindow && dLevel == look.dLevel)
+            nPreset = nPresets;
+    }
+    m_choicePreset->SetSelection(nPreset);
     m_checkNeurological->SetValue(look.bNeurological);
     // Only a scan in the patient frame has a side to show the patient's right on.
     m_checkNeurological->Enable(look.bOriented);
