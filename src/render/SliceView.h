@@ -123,7 +123,11 @@ inline int AxisCount(const CVolume& volume, int nAxis) {
 inline float MirrorSliceCoordinate(float c, int nCount, bool bMirror, bool bWhole) {
     if (!bMirror)
         return c;
-    return static_cast<float>(nCount - 1) - (bWhole ? static_cast<float>(static_cast<int>(c)) : c);
+    if (bWhole)
+        return static_cast<float>(nCount - 1 - static_cast<int>(c));
+    // Bilinear sampling truncates toward zero: a position left of the first
+    // voxel would extrapolate, so the mirrored edge keeps the first voxel.
+    return std::max(static_cast<float>(nCount - 1) - c, 0.0f);
 }
 
 template <class Emit>
