@@ -36,7 +36,7 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
     // come up above it.
     gtk_window_set_type_hint(GTK_WINDOW(GetHandle()), GDK_WINDOW_TYPE_HINT_NORMAL);
     SetFont(DialogFont());
-    SetClientSize(ConvertDialogToPixels(wxSize(144, 407)));
+    SetClientSize(ConvertDialogToPixels(wxSize(144, 487)));
     auto at = [this](int x, int y) { return ConvertDialogToPixels(wxPoint(x, y)); };
     auto size = [this](int w, int h) { return ConvertDialogToPixels(wxSize(w, h)); };
 
@@ -48,9 +48,9 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
     m_pNoModeRadio->Hide();
     m_btnSlicing = AddDialogRadio(this, IDC_SLICING, TEXT_SLICING, 17, 39, 37, 10);
     m_btnVolume = AddDialogRadio(this, IDC_VOLUME, TEXT_VOLUME, 17, 52, 39, 10);
-    auto* pExit = new wxButton(this, IDC_EXIT, TEXT_EXIT, at(2, 390), size(140, 14));
+    auto* pExit = new wxButton(this, IDC_EXIT, TEXT_EXIT, at(2, 470), size(140, 14));
     m_btnRefresh = new wxButton(this, IDC_REFRESH, TEXT_REFRESH, at(76, 51), size(50, 11));
-    new wxButton(this, IDC_INFO, TEXT_INFO, at(2, 374), size(140, 14));
+    new wxButton(this, IDC_INFO, TEXT_INFO, at(2, 454), size(140, 14));
     m_staticStatus =
         new wxStaticText(this, IDC_STATUS, TEXT_NO_DATASET, at(2, STATUS_TOP),
                          size(140, STATUS_HEIGHT), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE);
@@ -177,6 +177,10 @@ void CMainDlg::UpdateStatus() {
         if (!sRun.empty())
             sStatus += "\n" + sRun;
     }
+    // In Slicing mode the voxel under the cursor.
+    if (pVolume && pRender && pRender->GetRenderMode() == RENDER_MODE_SLICING &&
+        !pRender->CursorStatus().empty())
+        sStatus += "\n" + pRender->CursorStatus();
     const wxString sText = wxString::FromUTF8(sStatus);
     if (!m_staticStatus || m_sStatus == sText)
         return;

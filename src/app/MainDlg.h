@@ -53,7 +53,8 @@ public:
     void ReplaceDataset(std::unique_ptr<CVolume> pVolume, const std::string& sPath = {});
 
     // The status text below the panels: "No dataset loaded", or the dataset
-    // (DescribeDataset); in Volume mode also how far the renderer has come.
+    // (DescribeDataset); in Volume mode also how far the renderer has come, in
+    // Slicing mode the voxel under the cursor (CRenderWnd::CursorStatus).
     void UpdateStatus();
 
     void OnSlicing(wxCommandEvent& event);

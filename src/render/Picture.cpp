@@ -96,9 +96,9 @@ RgbImage ComposeVolumePicture(const CRenderState& state, int W, int H) {
 }
 
 RgbImage ComposeSlicePicture(const CVolume* pVolume, const CTransferFunction& tf, int nPlane,
-                             int nSlice, int nInterpolation, int W, int H) {
+                             int nSlice, int nInterpolation, int W, int H, const SliceLook& look) {
     RgbImage image(W, H);
-    ForEachSlicePoint(pVolume, tf, nPlane, nSlice, nInterpolation, W, H,
+    ForEachSlicePoint(pVolume, tf, nPlane, nSlice, nInterpolation, W, H, look,
                       [&](int x, int y, double r, double g, double b) {
                           if (x < 0 || x >= W || y < 0 || y >= H)
                               return;

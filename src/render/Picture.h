@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "render/RenderState.h"
+#include "render/SliceView.h"
 
 class CVolume;
 class CTransferFunction;
@@ -77,9 +78,11 @@ RgbImage ComposeVolumePicture(const CRenderState& state, int W, int H);
 
 // The slice picture at a client size of W x H: every point the slice view
 // draws, on the pixel it lands on (point (x, y) of the view, origin bottom
-// left, on pixel (x, H - 1 - y)); black where it draws none.
+// left, on pixel (x, H - 1 - y)); black where it draws none. The look gives
+// greys and orientation; its default, the transfer function's colours.
 RgbImage ComposeSlicePicture(const CVolume* pVolume, const CTransferFunction& tf, int nPlane,
-                             int nSlice, int nInterpolation, int W, int H);
+                             int nSlice, int nInterpolation, int W, int H,
+                             const SliceLook& look = SliceLook());
 
 // The name a saved picture is proposed under: the dataset file's name without
 // its extension, then what the picture shows: "phantom-levoy.png",

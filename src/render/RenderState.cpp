@@ -104,6 +104,11 @@ void CRenderState::SetSliceInterpolation(int nInterpolation) {
     ShowSettings();
 }
 
+void CRenderState::SetSliceLook(const SliceLook& look) {
+    m_SliceLook = look;
+    ShowSettings();
+}
+
 void CRenderState::SetViewSize(int nWidth, int nHeight) {
     StopIfRunning();
     m_nWidth = nWidth;

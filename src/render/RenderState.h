@@ -19,6 +19,7 @@
 #include "platform/Sync.h"
 #include "render/Status.h"
 #include "render/RenderSettings.h"
+#include "render/SliceView.h"
 
 class CRenderPool;
 class CBrickRanges;
@@ -81,6 +82,9 @@ public:
     void SetSlicingPlane(int nPlane);
     void SetSliceNumber(int nSlice);
     void SetSliceInterpolation(int nInterpolation);
+    // Greys or colours, window and level, orientation of the slice.
+    void SetSliceLook(const SliceLook& look);
+    const SliceLook& GetSliceLook() const { return m_SliceLook; }
     // An interaction (turning the view, dragging a threshold) stops the worker
     // and holds further runs back until it ends; bWireBox: the window shows the
     // wire box only meanwhile. Beginning again while one lasts changes nothing
@@ -205,6 +209,7 @@ private:
     CVectorMath* m_pVectorMath = nullptr;
     std::string m_sDatasetPath;
     bool m_bHeld = false;
+    SliceLook m_SliceLook;
 
     struct FreeDeleter {
         void operator()(void* p) const;

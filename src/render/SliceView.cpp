@@ -100,3 +100,113 @@ int SampleSlice(const CVolume& volume, int nPlane, int nSlice, int nInterpolatio
         return volume.SampleBilinear(static_cast<float>(nSlice), u, static_cast<int>(v));
     }
 }
+
+double MinimumWindow(const VolumeSource& source) {
+    const double dStep = std::fabs(source.dScanScale);
+    return dStep > 0.0 && std::isfinite(dStep) ? dStep : 1.0;
+}
+
+void PercentileWindowLevel(const CVolume& volume, double& dWindow, double& dLevel) {
+    long long nTotal = 0;
+    for (int32_t nCount : volume.m_Histogram)
+        nTotal += nCount;
+    // The first bins whose running sums reach 1 % and 99 % of the voxels.
+    int nLow = 0, nHigh = HISTOGRAM_BINS - 1;
+    if (nTotal > 0) {
+        long long nSum = 0;
+        bool bLow = false;
+        for (int i = 0; i < HISTOGRAM_BINS; ++i) {
+            nSum += volume.m_Histogram[i];
+            if (!bLow && nSum * 100 >= nTotal) {
+                nLow = i;
+                bLow = true;
+            }
+            if (nSum * 100 >= nTotal * 99) {
+                nHigh = i;
+                break;
+            }
+        }
+    }
+    const double dLow = volume.m_Source.ToScan(nLow);
+    const double dHigh = volume.m_Source.ToScan(nHigh);
+    dWindow = std::max(dHigh - dLow, MinimumWindow(volume.m_Source));
+    dLevel = (dLow + dHigh) / 2;
+}
+
+void DefaultWindowLevel(const CVolume& volume, double& dWindow, double& dLevel) {
+    int nLowest = -1, nHighest = -1;
+    for (int i = 0; i < HISTOGRAM_BINS; ++i) {
+        if (volume.m_Histogram[i] > 0) {
+            if (nLowest < 0)
+                nLowest = i;
+            nHighest = i;
+        }
+    }
+    const VolumeSource& source = volume.m_Source;
+    if (source.IsScan() && nLowest >= 0 && source.ToScan(nLowest) <= -900.0 &&
+        source.ToScan(nHighest) >= 100.0) {
+        dWindow = WINDOW_LEVEL_PRESETS[1].dWindow;
+        dLevel = WINDOW_LEVEL_PRESETS[1].dLevel;
+        return;
+    }
+    PercentileWindowLevel(volume, dWindow, dLevel);
+}
+
+SliceLook DefaultSliceLook(const CVolume& volume) {
+    SliceLook look;
+    look.bGreyscale = volume.m_Source.IsScan();
+    look.bOriented = volume.m_Source.bOriented;
+    DefaultWindowLevel(volume, look.dWindow, look.dLevel);
+    return look;
+}
+
+void SliceMirrors(const SliceLook& look, int nPlane, bool* pMirror) {
+    // In the patient frame the axial slice's rows run toward posterior, so it
+    // turns upside down to show anterior up; neurological turns the planes
+    // with a left-right axis (axial, coronal) sideways.
+    pMirror[0] = look.bOriented && look.bNeurological && (nPlane == 0 || nPlane == 1);
+    pMirror[1] = look.bOriented && nPlane == 0;
+}
+
+bool SliceEdgeLetters(const SliceLook& look, int nPlane, const char* pLetters[4]) {
+    if (!look.bOriented || nPlane < 0 || nPlane > 2)
+        return false;
+    // The directions in which x, y and z grow, and the opposite ones.
+    static const char* const kToward[3][2] = {{"L", "R"}, {"P", "A"}, {"S", "I"}};
+    const int nAxisH = SliceAxisH(nPlane);
+    const int nAxisV = SliceAxisV(nPlane);
+    bool mirror[2];
+    SliceMirrors(look, nPlane, mirror);
+    pLetters[0] = kToward[nAxisH][mirror[0] ? 0 : 1];
+    pLetters[1] = kToward[nAxisH][mirror[0] ? 1 : 0];
+    pLetters[2] = kToward[nAxisV][mirror[1] ? 0 : 1];
+    pLetters[3] = kToward[nAxisV][mirror[1] ? 1 : 0];
+    return true;
+}
+
+bool SliceVoxelAt(const CVolume* pVolume, int nPlane, int nSlice, int nWidth, int nHeight,
+                  const SliceLook& look, int x, int y, int pVoxel[3]) {
+    SliceFit fit;
+    if (!ComputeSliceFit(pVolume, nPlane, nWidth, nHeight, fit) || x < fit.x0 || x > fit.x1 ||
+        y < fit.y0 || y > fit.y1)
+        return false;
+    // The same sums as the drawing, so that the voxel is the one drawn there.
+    float u = 0.0f, v = 0.0f;
+    for (int i = fit.x0; i < x; ++i)
+        u += fit.du;
+    for (int j = fit.y0; j < y; ++j)
+        v += fit.dv;
+    bool mirror[2];
+    SliceMirrors(look, nPlane, mirror);
+    const int nAxisH = SliceAxisH(nPlane);
+    const int nAxisV = SliceAxisV(nPlane);
+    pVoxel[3 - nAxisH - nAxisV] = nSlice;
+    pVoxel[nAxisH] =
+        static_cast<int>(MirrorSliceCoordinate(u, AxisCount(*pVolume, nAxisH), mirror[0], true));
+    pVoxel[nAxisV] =
+        static_cast<int>(MirrorSliceCoordinate(v, AxisCount(*pVolume, nAxisV), mirror[1], true));
+    for (int i = 0; i < 3; ++i)
+        if (pVoxel[i] < 0 || pVoxel[i] >= AxisCount(*pVolume, i))
+            return false;
+    return true;
+}

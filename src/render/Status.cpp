@@ -22,6 +22,14 @@ std::string DescribeDataset(const CVolume& volume) {
            Format("spacing %g x %g x %g\n", d[0], d[1], d[2]) + DescribeValues(volume);
 }
 
+std::string DescribeVoxel(const CVolume& volume, int x, int y, int z) {
+    const double* d = volume.m_dSpacing;
+    const double dValue = volume.m_Source.ToScan(volume.VoxelAt(x, y, z));
+    return Format("Voxel (%d, %d, %d) at (%g, %g, %g) mm: ", x, y, z, x * d[0], y * d[1],
+                  z * d[2]) +
+           ScanValueText(volume.m_Source, dValue);
+}
+
 const char* const FINISHED_TITLE = "Render Output - finished";
 
 std::string StepTitle(int nStep) {

@@ -15,6 +15,11 @@ inline constexpr const char* TEXT_NO_DATASET = "No dataset loaded";
 // voxel values were taken from the file.
 std::string DescribeDataset(const CVolume& volume);
 
+// The voxel under the cursor as the status shows it: its indices, its place in
+// millimetres (index times spacing) and its value in scan units, as in
+// "Voxel (12, 40, 7) at (6, 20, 17.5) mm: -1024".
+std::string DescribeVoxel(const CVolume& volume, int x, int y, int z);
+
 struct RenderProgress {
     enum State {
         NONE,     // no run yet

@@ -72,9 +72,9 @@ inline constexpr const wchar_t* TEXT_RAW_SPACING_INVALID =
     L"The spacing must be three positive numbers, as in 1, 1, 2.";
 
 // The status text below the panels, in dialog units: from below the taller
-// panel (the volume panel with its first-hit panel) to above "Info".
+// panel (the slicing panel with its "Slice Display" group) to above "Info".
 constexpr int IDC_STATUS = 1040;
-constexpr int STATUS_TOP = 292;
+constexpr int STATUS_TOP = 372;
 constexpr int STATUS_HEIGHT = 52;
 
 // The keys of the viewer's commands, as menus show them after a tab.
@@ -166,7 +166,7 @@ constexpr int VOLUME_DIALOG_HEIGHT = 215;
 constexpr int FIRSTHIT_DIALOG_WIDTH = 144;
 constexpr int FIRSTHIT_DIALOG_HEIGHT = 50;
 constexpr int SLICING_DIALOG_WIDTH = 144;
-constexpr int SLICING_DIALOG_HEIGHT = 205;
+constexpr int SLICING_DIALOG_HEIGHT = 297;
 // Where the panels sit, in dialog units of their parent: the two mode panels
 // directly below the main dialog's "Render Mode" group (which ends at 69), the
 // first-hit panel directly below the volume panel's "Volume Interpolation"
@@ -204,6 +204,23 @@ inline constexpr const wchar_t* TEXT_BILINEAR = L"Bilinear";
 inline constexpr const wchar_t* TEXT_FIT_WINDOW = L"Fit Window to Image";
 inline constexpr const wchar_t* TEXT_FIT_1 = L"1 : 1";
 inline constexpr const wchar_t* TEXT_FIT_2 = L"2 : 1";
+
+// The slicing panel's "Slice Display" group: greys by window and level or the
+// transfer function's colours, the window and level in scan units, their
+// presets and the side the patient's right is shown on.
+constexpr int IDC_SLICE_DISPLAY_GROUP = 1100;
+constexpr int IDC_GREYSCALE = 1101;
+constexpr int IDC_TF_COLOURS = 1102;
+constexpr int IDC_WINDOW_VALUE = 1103;
+constexpr int IDC_LEVEL_VALUE = 1104;
+constexpr int IDC_WINDOW_LEVEL_PRESET = 1105;
+constexpr int IDC_NEUROLOGICAL = 1106;
+inline constexpr const wchar_t* TEXT_SLICE_DISPLAY = L"Slice Display";
+inline constexpr const wchar_t* TEXT_GREYSCALE = L"Greyscale (window/level)";
+inline constexpr const wchar_t* TEXT_TF_COLOURS = L"Transfer function colours";
+inline constexpr const wchar_t* TEXT_WINDOW = L"Window";
+inline constexpr const wchar_t* TEXT_LEVEL = L"Level";
+inline constexpr const wchar_t* TEXT_NEUROLOGICAL = L"Neurological (R on the right)";
 
 // The message boxes of a panel whose window cannot be created (captioned with
 // the application's name, TEXT_MAIN_CAPTION).

@@ -14,6 +14,7 @@
 #include <wx/menu.h>
 
 #include "render/SliceView.h"
+#include "render/Status.h"
 #include "res/Resource.h"
 #include "transfer/TransferFunction.h"
 #include "view/FileChooser.h"
@@ -22,6 +23,11 @@
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
+// How far the right button moves before its press counts as a window and
+// level drag (in pixels, either direction), and how many stored value steps a
+// pixel of that drag changes the window or level by.
+constexpr int WINDOW_LEVEL_DRAG_START = 3;
+constexpr double WINDOW_LEVEL_STEPS_PER_PIXEL = 2.0;
 } // namespace
 
 CRenderWnd::CRenderWnd(const PixelFormatRequest& request)
@@ -53,6 +59,9 @@ int CRenderWnd::OnCreate(const PixelFormatRequest& request) {
     for (int nCommand : {IDC_LOAD_DATASET, IDC_REFRESH, ID_SAVE_PICTURE})
         Bind(wxEVT_MENU, &CRenderWnd::OnCommand, this, nCommand);
     m_hDC->Bind(wxEVT_KILL_FOCUS, &CRenderWnd::OnKillFocus, this);
+    m_hDC->Bind(wxEVT_RIGHT_DOWN, &CRenderWnd::OnRButtonDown, this);
+    m_hDC->Bind(wxEVT_MOUSEWHEEL, &CRenderWnd::OnMouseWheel, this);
+    m_hDC->Bind(wxEVT_LEAVE_WINDOW, &CRenderWnd::OnMouseLeave, this);
     return 0;
 }
 
@@ -88,6 +97,11 @@ void CRenderWnd::PostProgress(const RenderProgress& progress) {
 
 void CRenderWnd::ShowSettings() {
     Repaint();
+    // The voxel under a resting cursor follows the slice.
+    if (!m_sCursorStatus.empty()) {
+        const wxPoint point = m_hDC->ScreenToClient(wxGetMousePosition());
+        ShowCursorVoxel(point.x, point.y);
+    }
 }
 
 void CRenderWnd::PostRepaint() {
@@ -158,11 +172,32 @@ void CRenderWnd::DrawSlice() {
         return;
     glBegin(GL_POINTS);
     ForEachSlicePoint(Volume(), *TransferFunction(), m_nPlane, m_nSlice, m_nSliceInterpolation,
-                      m_nWidth, m_nHeight, [](int x, int y, double r, double g, double b) {
+                      m_nWidth, m_nHeight, GetSliceLook(),
+                      [](int x, int y, double r, double g, double b) {
                           glColor3d(r, g, b);
                           glVertex2i(x, y);
                       });
     glEnd();
+    DrawSliceLetters();
+}
+
+void CRenderWnd::DrawSliceLetters() {
+    const char* letters[4];
+    SliceFit fit;
+    if (!SliceEdgeLetters(GetSliceLook(), m_nPlane, letters) ||
+        !ComputeSliceFit(Volume(), m_nPlane, m_nWidth, m_nHeight, fit))
+        return;
+    // Inside the slice's area, halfway along each edge; the font's letters are
+    // at most 9 x 15 pixels.
+    const int x0 = std::max(fit.x0, 0), x1 = std::min(fit.x1, m_nWidth - 1);
+    const int y0 = std::max(fit.y0, 0), y1 = std::min(fit.y1, m_nHeight - 1);
+    const int xMid = (x0 + x1) / 2 - 4, yMid = (y0 + y1) / 2 - 6;
+    const int places[4][2] = {{x0 + 4, yMid}, {x1 - 12, yMid}, {xMid, y0 + 4}, {xMid, y1 - 16}};
+    glColor3f(1.0f, 0.85f, 0.0f);
+    for (int i = 0; i < 4; ++i) {
+        glRasterPos2i(places[i][0], places[i][1]);
+        glutBitmapCharacter(GLUT_BITMAP_9_BY_15, letters[i][0]);
+    }
 }
 
 // ---- window messages ----
@@ -215,11 +250,36 @@ void CRenderWnd::OnLButtonDown(wxMouseEvent& event) {
 
 void CRenderWnd::OnMouseMove(wxMouseEvent& event) {
     event.Skip();
-    if (!m_bInteractive)
-        return;
     const wxPoint point = event.GetPosition();
+    if (m_bRightPressed) {
+        DragWindowLevel(point.x, point.y);
+        return;
+    }
+    if (!m_bInteractive) {
+        ShowCursorVoxel(point.x, point.y);
+        return;
+    }
     DragTo(point.x, point.y);
     Repaint();
+}
+
+void CRenderWnd::ShowCursorVoxel(int nX, int nY, bool bInside) {
+    std::string sStatus;
+    int voxel[3];
+    if (bInside && m_nRenderMode == RENDER_MODE_SLICING && IsScanShown() &&
+        SliceVoxelAt(Volume(), m_nPlane, m_nSlice, m_nWidth, m_nHeight, GetSliceLook(), nX,
+                     m_nHeight - 1 - nY, voxel))
+        sStatus = DescribeVoxel(*Volume(), voxel[0], voxel[1], voxel[2]);
+    if (sStatus == m_sCursorStatus)
+        return;
+    m_sCursorStatus = sStatus;
+    if (m_StatusListener)
+        m_StatusListener();
+}
+
+void CRenderWnd::OnMouseLeave(wxMouseEvent& event) {
+    event.Skip();
+    ShowCursorVoxel(0, 0, false);
 }
 
 void CRenderWnd::EndDrag(int nX, int nY) {
@@ -236,7 +296,8 @@ void CRenderWnd::OnLButtonUp(wxMouseEvent& event) {
 
 void CRenderWnd::OnCaptureLost(wxMouseCaptureLostEvent&) {
     // Another window took the mouse in mid-drag, so no button-up will come: the
-    // drag ends where the last move left the angles.
+    // drag ends where the last move left the angles (or window and level).
+    m_bRightPressed = false;
     if (!m_bInteractive)
         return;
     EndInteraction();
@@ -256,7 +317,14 @@ void CRenderWnd::OnCommand(wxCommandEvent& event) {
 void CRenderWnd::OnKeyDown(wxKeyEvent& event) {
     // An arrow turns the view as a drag in its direction would: to the right
     // lowers the longitude, downwards raises the latitude.
+    const bool bSlicing = m_nRenderMode == RENDER_MODE_SLICING;
     switch (event.GetKeyCode()) {
+    case WXK_PAGEDOWN:
+    case WXK_PAGEUP:
+        if (!bSlicing || !IsScanShown())
+            break;
+        StepSlice(event.GetKeyCode() == WXK_PAGEDOWN ? 1 : -1);
+        return;
     case WXK_LEFT:
         TurnByKey(KEY_TURN_DEGREES, 0);
         return;
@@ -270,8 +338,60 @@ void CRenderWnd::OnKeyDown(wxKeyEvent& event) {
         TurnByKey(0, KEY_TURN_DEGREES);
         return;
     default:
-        CGLFrame::OnKeyDown(event);
+        break;
     }
+    CGLFrame::OnKeyDown(event);
+}
+
+void CRenderWnd::StepSlice(int nDelta) {
+    if (m_pSliceControls)
+        m_pSliceControls->StepSlice(nDelta);
+}
+
+void CRenderWnd::OnMouseWheel(wxMouseEvent& event) {
+    if (m_nRenderMode != RENDER_MODE_SLICING || !IsScanShown() ||
+        event.GetWheelAxis() != wxMOUSE_WHEEL_VERTICAL) {
+        event.Skip();
+        return;
+    }
+    // Turned toward the user (a negative rotation) is the next slice; a fine
+    // wheel steps once its rotation adds up to a whole notch.
+    const int nDelta = std::max(event.GetWheelDelta(), 1);
+    m_nWheelRotation -= event.GetWheelRotation();
+    const int nSteps = m_nWheelRotation / nDelta;
+    m_nWheelRotation -= nSteps * nDelta;
+    if (nSteps != 0)
+        StepSlice(nSteps);
+}
+
+void CRenderWnd::OnRButtonDown(wxMouseEvent& event) {
+    event.Skip();
+    if (m_nRenderMode != RENDER_MODE_SLICING || !GetSliceLook().bGreyscale || m_bInteractive)
+        return;
+    m_bRightPressed = true;
+    m_bWindowLevelDrag = false;
+    m_RightStart = event.GetPosition();
+    m_LookAtDrag = GetSliceLook();
+    CaptureCanvasMouse();
+}
+
+void CRenderWnd::DragWindowLevel(int nX, int nY) {
+    const int nDx = nX - m_RightStart.x;
+    const int nDy = nY - m_RightStart.y;
+    if (!m_bWindowLevelDrag && std::abs(nDx) < WINDOW_LEVEL_DRAG_START &&
+        std::abs(nDy) < WINDOW_LEVEL_DRAG_START)
+        return;
+    m_bWindowLevelDrag = true;
+    const CVolume* pVolume = Volume();
+    if (!pVolume)
+        return;
+    const double dStep = WINDOW_LEVEL_STEPS_PER_PIXEL * MinimumWindow(pVolume->m_Source);
+    SliceLook look = m_LookAtDrag;
+    look.dWindow = std::max(m_LookAtDrag.dWindow + nDx * dStep, MinimumWindow(pVolume->m_Source));
+    look.dLevel = m_LookAtDrag.dLevel - nDy * dStep; // client y grows downward
+    SetSliceLook(look);
+    if (m_pSliceControls)
+        m_pSliceControls->ShowWindowLevel();
 }
 
 void CRenderWnd::OnKeyUp(wxKeyEvent& event) {
@@ -316,6 +436,11 @@ void CRenderWnd::EndKeyTurn() {
     EndInteraction();
 }
 
+bool CRenderWnd::IsScanShown() const {
+    const CVolume* pVolume = Volume();
+    return pVolume && pVolume->m_pVoxels && pVolume->m_Source.IsScan();
+}
+
 bool CRenderWnd::HasPicture() const {
     const int nMode = m_nRenderMode;
     const CVolume* pVolume = Volume();
@@ -328,7 +453,7 @@ bool CRenderWnd::TakePicture(RgbImage& picture) {
         return false;
     if (m_nRenderMode == RENDER_MODE_SLICING) {
         picture = ComposeSlicePicture(Volume(), *TransferFunction(), m_nPlane, m_nSlice,
-                                      m_nSliceInterpolation, m_nWidth, m_nHeight);
+                                      m_nSliceInterpolation, m_nWidth, m_nHeight, GetSliceLook());
         return true;
     }
     // The worker holds the front image only while it copies a step into it.
@@ -378,6 +503,15 @@ wxMenu* CRenderWnd::CreateContextMenu() const {
 }
 
 void CRenderWnd::OnRButtonUp(wxMouseEvent& event) {
+    const bool bDragged = m_bRightPressed && m_bWindowLevelDrag;
+    if (m_bRightPressed) {
+        m_bRightPressed = false;
+        ReleaseCanvasMouse();
+    }
+    if (bDragged) {
+        event.Skip();
+        return;
+    }
     std::unique_ptr<wxMenu> pMenu(CreateContextMenu());
     // The menu's command reaches this frame through the canvas.
     m_hDC->PopupMenu(pMenu.get(), event.GetPosition());

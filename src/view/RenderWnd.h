@@ -6,6 +6,9 @@
 #pragma once
 
 #include <functional>
+#include <string>
+
+#include <wx/gdicmn.h>
 
 #include "render/Picture.h"
 #include "render/RenderState.h"
@@ -25,6 +28,18 @@ public:
     virtual void SetLatitudePosition(int nDegrees) = 0;
 };
 
+// What Slicing mode in the render window changes in the slicing panel: the
+// slicing panel registers itself with SetSliceControls.
+class CSliceControls {
+public:
+    virtual ~CSliceControls() = default;
+    // Steps the slice by nDelta slices, held inside the plane's slices (the
+    // mouse wheel, Page Up and Page Down).
+    virtual void StepSlice(int nDelta) = 0;
+    // A right-button drag has changed the window and level (GetSliceLook).
+    virtual void ShowWindowLevel() = 0;
+};
+
 class CRenderWnd : public CGLFrame, public CRenderState {
 public:
     // Creates the platform window at (322, 100), outer size 700 x 475. When the
@@ -35,12 +50,19 @@ public:
 
     // The panel whose sliders follow a drag (null: none).
     void SetRotationSliders(CRotationSliders* pSliders) { m_pRotationSliders = pSliders; }
+    // The panel whose slice and window and level follow the mouse and keys in
+    // Slicing mode (null: none).
+    void SetSliceControls(CSliceControls* pControls) { m_pSliceControls = pControls; }
 
     // --- Beyond the picture: status, pictures and keys (UI thread) ---
     // How far the worker's runs have come, as the last progress report that
     // this window has received tells.
     const RenderProgress& Progress() const { return m_Progress; }
-    // Called after every progress report (empty: none).
+    // In Slicing mode on a scan, the voxel under the cursor (DescribeVoxel);
+    // empty when the cursor is not over the slice.
+    const std::string& CursorStatus() const { return m_sCursorStatus; }
+    // Called after every progress report and every change of the cursor
+    // status (empty: none).
     void SetStatusListener(std::function<void()> listener) {
         m_StatusListener = std::move(listener);
     }
@@ -73,6 +95,8 @@ public:
     void DrawScene() override;
     void DrawVolumeImage();
     void DrawSlice();
+    // The patient directions at the slice's four edges, for an oriented scan.
+    void DrawSliceLetters();
 
     // Worker hooks: posted to the UI thread, never run on the worker.
     void PostProgress(const RenderProgress& progress) override;
@@ -99,9 +123,18 @@ protected:
     void OnMouseMove(wxMouseEvent& event) override;
     void OnLButtonUp(wxMouseEvent& event) override;
     void OnCaptureLost(wxMouseCaptureLostEvent& event) override;
+    // In Slicing mode with greys, a drag with the right button sets the window
+    // (to the right: wider) and the level (upward: higher); a right click
+    // without movement opens the context menu.
+    void OnRButtonDown(wxMouseEvent& event);
     void OnRButtonUp(wxMouseEvent& event) override;
+    // In Slicing mode on a scan, one slice per notch: toward the user the next
+    // slice.
+    void OnMouseWheel(wxMouseEvent& event);
+    void OnMouseLeave(wxMouseEvent& event);
     // The arrow keys turn the view by KEY_TURN_DEGREES as a drag in their
-    // direction would; every other key goes on to the frame (Escape).
+    // direction would; in Slicing mode on a scan Page Down and Page Up step to the next
+    // and the previous slice; every other key goes on to the frame (Escape).
     void OnKeyDown(wxKeyEvent& event) override;
     void OnKeyUp(wxKeyEvent& event) override;
 
@@ -113,6 +146,14 @@ private:
     // release (or the loss of the focus) starts the renderer again.
     void TurnByKey(int nLongitudeDegrees, int nLatitudeDegrees);
     void EndKeyTurn();
+    // The window and level for a right-button drag to client point (x, y).
+    void DragWindowLevel(int nX, int nY);
+    // Sets the cursor status for client point (x, y) (outside: none).
+    void ShowCursorVoxel(int nX, int nY, bool bInside = true);
+    void StepSlice(int nDelta);
+    // A scan is loaded: a RAW dataset has neither the wheel, the slice keys nor
+    // the cursor status.
+    bool IsScanShown() const;
     void OnKillFocus(wxFocusEvent& event);
     void OnCommand(wxCommandEvent& event);
 
@@ -121,4 +162,13 @@ private:
     std::function<void()> m_StatusListener;
     std::function<void(int)> m_CommandHandler;
     bool m_bKeyTurning = false;
+    CSliceControls* m_pSliceControls = nullptr;
+    std::string m_sCursorStatus;
+    // A press of the right button in progress, where it began, whether it has
+    // moved far enough to be a window and level drag, and the look it began with.
+    bool m_bRightPressed = false;
+    bool m_bWindowLevelDrag = false;
+    wxPoint m_RightStart;
+    SliceLook m_LookAtDrag;
+    int m_nWheelRotation = 0; // wheel rotation short of a whole notch
 };

@@ -1,10 +1,19 @@
 // The slicing panel inside the running viewer: the plane radios and the slider
 // range they set, the slice slider, "<" and ">", the sampling radios, the fit
 // buttons, the return from Volume mode, a panel with no dataset behind it, the
-// range after a load, and panels whose window cannot be created.
+// range after a load, and panels whose window cannot be created; for scans the
+// greys by window and level, the patient's sides, the right-button drag, the
+// wheel and slice keys, each plane's own slice and the voxel under the cursor.
 #include <cmath>
 
+#include <gtk/gtk.h>
+#include <wx/checkbox.h>
+#include <wx/eventfilter.h>
+#include <wx/menu.h>
+#include <wx/textctrl.h>
+
 #include "support/GuiTest.h"
+#include "render/SliceView.h"
 
 using namespace guitest;
 
@@ -31,7 +40,155 @@ protected:
             m_pRender->m_nWidth / 2, m_pRender->m_nHeight / 2, static_cast<int>(std::lround(e.red)),
             static_cast<int>(std::lround(e.green)), static_cast<int>(std::lround(e.blue)));
     }
+
+    // Makes a scan current as the import leaves it: stored values value(x, y,
+    // z) standing for dOffset + stored, optionally in the patient frame.
+    CVolume* LoadScan(int nDimX, int nDimY, int nDimZ,
+                      const std::function<int(int, int, int)>& value, double dOffset,
+                      bool bOriented) {
+        auto pVoxels = std::make_unique<int16_t[]>(size_t(nDimX) * nDimY * nDimZ);
+        for (int z = 0, i = 0; z < nDimZ; ++z)
+            for (int y = 0; y < nDimY; ++y)
+                for (int x = 0; x < nDimX; ++x)
+                    pVoxels[i++] = static_cast<int16_t>(value(x, y, z));
+        auto pScan = std::make_unique<CVolume>();
+        EXPECT_EQ(pScan->AdoptVoxels(nDimX, nDimY, nDimZ, std::move(pVoxels)), 0);
+        pScan->m_Source.sKind = "NIfTI";
+        pScan->m_Source.dScanOffset = dOffset;
+        pScan->m_Source.bOriented = bOriented;
+        m_pDlg->ReplaceDataset(std::move(pScan), m_Dir.Path("head.nii"));
+        return m_pApp->m_pVolume;
+    }
+    // A synthesised mouse event of the canvas at client point (x, y).
+    void Mouse(wxEventType type, int x, int y, bool bRight = false, int nWheel = 0) {
+        wxMouseEvent event(type);
+        event.SetEventObject(m_pRender->GetCanvas());
+        event.SetPosition(wxPoint(x, y));
+        event.m_rightDown = bRight;
+        event.m_wheelRotation = nWheel;
+        event.m_wheelDelta = 120;
+        m_pRender->GetCanvas()->GetEventHandler()->ProcessEvent(event);
+    }
 };
+
+// Counts the context menus that open and closes each at once.
+class CMenuCloser : public wxEventFilter {
+public:
+    CMenuCloser() { wxEvtHandler::AddFilter(this); }
+    ~CMenuCloser() override { wxEvtHandler::RemoveFilter(this); }
+    int FilterEvent(wxEvent& event) override {
+        if (event.GetEventType() == wxEVT_MENU_OPEN) {
+            if (wxMenu* pMenu = static_cast<wxMenuEvent&>(event).GetMenu()) {
+                ++nOpened;
+                wxTheApp->CallAfter([pMenu] { gtk_menu_popdown(GTK_MENU(pMenu->m_menu)); });
+            }
+        }
+        return Event_Skip;
+    }
+    int nOpened = 0;
+};
+
+TEST_F(SlicingPanelTest, AScanShowsGreysByWindowAndLevelAsSaved) {
+    // CT: air -1024, 40 (the soft tissue level) and bone 1000 side by side.
+    LoadScan(
+        30, 8, 3, [](int x, int, int) { return x < 10 ? 0 : (x < 20 ? 1064 : 2024); }, -1024.0,
+        false);
+    ChooseSlicing();
+    const SliceLook look = m_pRender->GetSliceLook();
+    EXPECT_TRUE(look.bGreyscale && m_pSlicing->m_radioGreyscale->GetValue());
+    EXPECT_EQ(m_pSlicing->m_textWindow->GetValue(), "400");
+    EXPECT_EQ(m_pSlicing->m_textLevel->GetValue(), "40");
+    // The picture saved is the one shown: black, mid grey, white.
+    RgbImage picture;
+    ASSERT_TRUE(m_pRender->TakePicture(picture));
+    const Pixels shown = RenderShows();
+    const int W = picture.nWidth, H = picture.nHeight;
+    const float expected[3] = {0.0f, 0.5f, 1.0f};
+    for (int i = 0; i < 3; ++i) {
+        const int x = W / 2 + (i - 1) * W / 3;
+        EXPECT_FLOAT_EQ(picture.At(x, H / 2)[0], expected[i]) << i;
+        EXPECT_TRUE(shown.IsGrey(x, H / 2, static_cast<int>(expected[i] * 255 + 0.5f)) ||
+                    shown.IsGrey(x, H / 2, static_cast<int>(expected[i] * 255)))
+            << shown.Rgb(x, H / 2);
+    }
+}
+
+TEST_F(SlicingPanelTest, AnOrientedAxialSliceShowsAnteriorUpAndTheRightOnTheChosenSide) {
+    // One bright voxel on the patient's right (low x), anterior (low y).
+    LoadScan(
+        40, 40, 3, [](int x, int y, int) { return x < 4 && y < 4 ? 3000 : 0; }, 0.0, true);
+    ChooseSlicing();
+    const auto brightAt = [&](bool bLeft) {
+        const Pixels pixels = RenderShows();
+        const int W = pixels.nWidth, H = pixels.nHeight;
+        const auto white = [](const uint8_t* p) { return p[0] > 200 && p[2] > 200; };
+        return pixels.Count(white, bLeft ? 0 : W / 2, H / 2, bLeft ? W / 2 : W, H) > 0 &&
+               pixels.Count(white, 0, 0, W, H / 2) == 0;
+    };
+    EXPECT_TRUE(brightAt(true)); // radiological: top left
+    // The edge letters are drawn in yellow.
+    EXPECT_GT(RenderShows().Count([](const uint8_t* p) { return p[0] > 200 && p[2] < 60; }, 0, 0,
+                                  m_pRender->m_nWidth, m_pRender->m_nHeight),
+              0);
+    Click(m_pSlicing->m_checkNeurological);
+    EXPECT_TRUE(brightAt(false)); // neurological: top right
+}
+
+TEST_F(SlicingPanelTest, RightDragSetsWindowAndLevelAndAStillRightClickOpensTheMenu) {
+    LoadScan(
+        30, 30, 3, [](int x, int, int) { return x * 100; }, -1024.0, false);
+    ChooseSlicing();
+    const SliceLook before = m_pRender->GetSliceLook();
+    CMenuCloser menus;
+    // 30 pixels right widens the window, 10 up raises the level, 2 units a pixel.
+    Mouse(wxEVT_RIGHT_DOWN, 100, 100, true);
+    Mouse(wxEVT_MOTION, 130, 90, true);
+    Mouse(wxEVT_RIGHT_UP, 130, 90);
+    Pump();
+    EXPECT_EQ(m_pRender->GetSliceLook().dWindow, before.dWindow + 60);
+    EXPECT_EQ(m_pRender->GetSliceLook().dLevel, before.dLevel + 20);
+    EXPECT_EQ(m_pSlicing->m_textWindow->GetValue(), wxString::Format("%g", before.dWindow + 60));
+    EXPECT_EQ(menus.nOpened, 0);
+    Mouse(wxEVT_RIGHT_DOWN, 100, 100, true);
+    Mouse(wxEVT_MOTION, 101, 101, true);
+    Mouse(wxEVT_RIGHT_UP, 101, 101);
+    EXPECT_TRUE(WaitFor([&] { return menus.nOpened == 1; }));
+    EXPECT_EQ(m_pRender->GetSliceLook().dWindow, before.dWindow + 60);
+}
+
+TEST_F(SlicingPanelTest, WheelAndPageKeysStepAndEachPlaneKeepsItsSlice) {
+    LoadScan(
+        16, 12, 20, [](int, int, int z) { return z * 100; }, 0.0, false);
+    ChooseSlicing();
+    ExpectSlice(10); // the middle one
+    Mouse(wxEVT_MOUSEWHEEL, 50, 50, false, -120);
+    ExpectSlice(11);
+    Key(m_pRender->GetCanvas(), WXK_PAGEDOWN);
+    ExpectSlice(12);
+    Key(m_pRender->GetCanvas(), WXK_PAGEUP);
+    ExpectSlice(11);
+    Click(m_pSlicing->m_radioXZ);
+    ExpectSlice(6);
+    Click(m_pSlicing->m_radioXY);
+    ExpectSlice(11);
+    ChooseVolume();
+    ChooseSlicing();
+    ExpectSlice(11);
+}
+
+TEST_F(SlicingPanelTest, TheStatusShowsTheVoxelUnderTheCursor) {
+    CVolume* pScan = LoadScan(
+        40, 30, 10, [](int x, int y, int) { return x + 40 * y; }, -1000.0, false);
+    pScan->m_dSpacing[0] = pScan->m_dSpacing[1] = 0.5;
+    ChooseSlicing();
+    Click(Button(IDC_FIT_2)); // two pixels a voxel
+    ASSERT_TRUE(WaitFor([&] { return m_pRender->m_nWidth == 80 && m_pRender->m_nHeight == 60; }));
+    Mouse(wxEVT_MOTION, 2 * 7 + 1, 59 - (2 * 3 + 1));
+    EXPECT_TRUE(WaitFor([&] {
+        return m_pDlg->m_staticStatus->GetLabel().Contains(
+            "Voxel (7, 3, 5) at (3.5, 1.5, 5) mm: -873");
+    })) << m_pDlg->m_staticStatus->GetLabel();
+}
 
 TEST_F(SlicingPanelTest, PlaneRadiosSetTheSliderRangeOfA256x256x113Volume) {
     LoadDataset(256, 256, 113, [](int, int, int z) { return z * 30; });

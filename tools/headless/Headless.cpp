@@ -148,6 +148,8 @@ RgbImage CHeadlessViewer::VolumePicture() {
 
 RgbImage CHeadlessViewer::RenderSlice(int nWidth, int nHeight, int nPlane, int nSlice,
                                       int nSampling) {
+    // As the viewer shows a freshly loaded dataset: a scan in greys, upright.
+    const SliceLook look = m_pVolume ? DefaultSliceLook(*m_pVolume) : SliceLook();
     return ComposeSlicePicture(m_pVolume, *m_pTransferFunction, nPlane, nSlice, nSampling, nWidth,
-                               nHeight);
+                               nHeight, look);
 }

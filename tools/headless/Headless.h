@@ -66,7 +66,8 @@ public:
     // buffers, stay 0.
     RgbImage VolumePicture();
 
-    // What the slice view draws into a W x H client area (ComposeSlicePicture).
+    // What the slice view draws into a W x H client area (ComposeSlicePicture),
+    // with the look the viewer gives the dataset when it is loaded.
     RgbImage RenderSlice(int nWidth, int nHeight, int nPlane, int nSlice, int nSampling);
 
     // Stops a run that is still active (if any) and waits until its thread is gone.
