@@ -1,5 +1,7 @@
 #include "panels/FirstHitDlg.h"
 
+#include <utility>
+
 #include <wx/slider.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
@@ -7,6 +9,8 @@
 #include "view/MessageBox.h"
 #include "res/Resource.h"
 #include "view/RenderWnd.h"
+#include "transfer/Presets.h"
+#include "volume/Volume.h"
 
 CFirstHitDlg::CFirstHitDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRender) {
     if (!CreatePanel(pParent, IDD_FIRSTHIT_DIALOG, FIRSTHIT_DIALOG_WIDTH, FIRSTHIT_DIALOG_HEIGHT)) {
@@ -60,8 +64,31 @@ void CFirstHitDlg::ApplySlider(wxSlider* pSlider) {
 }
 
 void CFirstHitDlg::ShowThresholds() {
-    ShowSliderValue(m_staticUpper, TEXT_VALUE_FORMAT, m_nUpper);
-    ShowSliderValue(m_staticLower, TEXT_VALUE_FORMAT, m_nLower);
+    const CVolume* pVolume = LoadedVolume(m_pRender);
+    for (const auto& [pStatic, nValue] :
+         {std::pair{m_staticUpper, m_nUpper}, {m_staticLower, m_nLower}}) {
+        if (pVolume && pVolume->m_Source.IsScan() && pStatic)
+            pStatic->SetLabel(wxString::FromUTF8(
+                ScanValueText(pVolume->m_Source, pVolume->m_Source.ToScan(nValue))));
+        else
+            ShowSliderValue(pStatic, TEXT_VALUE_FORMAT, nValue);
+    }
+}
+
+void CFirstHitDlg::OnDatasetChanged() {
+    const CVolume* pVolume = LoadedVolume(m_pRender);
+    if (pVolume && pVolume->m_Source.IsScan() && m_sliderLower) {
+        m_nLower = OtsuThreshold(pVolume->m_Histogram);
+        m_nUpper = 4095;
+        m_sliderLower->SetValue(m_nLower);
+        m_sliderUpper->SetValue(m_nUpper);
+        // A shown panel's values are the render window's.
+        if (IsShown() && m_pRender) {
+            m_pRender->SetUpperThreshold(m_nUpper);
+            m_pRender->SetLowerThreshold(m_nLower);
+        }
+    }
+    ShowThresholds();
 }
 
 void CFirstHitDlg::LetGoSlider() {

@@ -21,12 +21,18 @@ public:
     // Moves the sliders to the stored thresholds and hands both to the render
     // window, whether the panel is being shown or hidden.
     void OnShowWindow(bool bShow) override;
+    // A new dataset is current: an imported scan starts with the lower
+    // threshold at Otsu's boundary between background and object (so that the
+    // first picture is its surface, not the noise around it) and the upper at
+    // 4095; a RAW dataset keeps the thresholds. The numbers follow the units.
+    void OnDatasetChanged();
 
     int32_t m_nUpper = 4095;
     int32_t m_nLower = 0;
     wxSlider* m_sliderUpper = nullptr;
     wxSlider* m_sliderLower = nullptr;
-    // The thresholds beside the sliders, following every change.
+    // The thresholds beside the sliders in the dataset's units, following every
+    // change.
     wxStaticText* m_staticUpper = nullptr;
     wxStaticText* m_staticLower = nullptr;
 

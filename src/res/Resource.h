@@ -75,7 +75,13 @@ inline constexpr const wchar_t* TEXT_RAW_SPACING_INVALID =
 // panel (the volume panel with its first-hit panel) to above "Info".
 constexpr int IDC_STATUS = 1040;
 constexpr int STATUS_TOP = 292;
-constexpr int STATUS_HEIGHT = 52;
+constexpr int STATUS_HEIGHT = 80;
+// The status line about the transfer function a loaded scan was given: the
+// automatic fit when no "default.trf" was read, or the preset last chosen in
+// the editor (%s its name), fitted to the new scan.
+inline constexpr const wchar_t* TEXT_FIT_NOTE =
+    L"No default.trf was read: the transfer function fits the data";
+inline constexpr const wchar_t* TEXT_PRESET_NOTE = L"Transfer function: %s, fitted to this scan";
 
 // The keys of the viewer's commands, as menus show them after a tab.
 inline constexpr const wchar_t* TEXT_KEY_OPEN = L"Ctrl+O";
@@ -217,6 +223,8 @@ inline constexpr const wchar_t* TEXT_SLICING_DIALOG_FAILED = L"Error creating Sl
 constexpr int IDR_TRANSFERFUNCTION = 135;
 constexpr int ID_TRANSFERFUNCTION_LOAD = 32771; // 0x8003
 constexpr int ID_TRANSFERFUNCTION_SAVE = 32772; // 0x8004
+// The items of the submenu "Presets": this plus the preset's code (TransferPreset).
+constexpr int ID_TRANSFERFUNCTION_PRESET = 32773; // 0x8005
 // wx takes menu item ids only up to 0x7FFF: an item carries its command
 // identifier less 0x8000 (3 and 4), and its handler is bound to that id.
 constexpr int MenuItemId(int nCommand) {
@@ -227,6 +235,7 @@ inline constexpr const wchar_t* TEXT_EDITOR_TITLE = L"Transfer Function Editor";
 inline constexpr const wchar_t* TEXT_EDITOR_MENU = L"TransferFunction";
 inline constexpr const wchar_t* TEXT_EDITOR_LOAD = L"Load ...";
 inline constexpr const wchar_t* TEXT_EDITOR_SAVE = L"Save ...";
+inline constexpr const wchar_t* TEXT_EDITOR_PRESETS = L"Presets";
 
 // The file dialogs of "Load ..." and "Save ...".
 inline constexpr const wchar_t* TEXT_TRF_FILTER =
