@@ -194,14 +194,14 @@ std::vector<ControlPoint> PresetPoints(TransferPreset ePreset, const PresetData&
     }
     case PRESET_FIT_TO_DATA: {
         // Transparent up to the boundary between background and object, then
-        // skin tones that turn opaque within the first tenth of the object's
+        // skin tones that turn opaque within the first 4 % of the object's
         // range (Levoy weighs opacity by the gradient, so only the boundary
         // itself counts) and white at its top.
         const int t = OtsuThreshold(h);
         const int nTop = HistogramPercentile(h, 0.995, t + 1);
         return PointsThrough(RampAbove(t, nTop,
                                        {{0.0, 0.9f, 0.62f, 0.5f, 0.0f},
-                                        {0.1, 1.0f, 0.8f, 0.68f, 1.0f},
+                                        {0.04, 1.0f, 0.85f, 0.75f, 1.0f},
                                         {1.0, 1.0f, 0.97f, 0.92f, 1.0f}}),
                              data, false);
     }

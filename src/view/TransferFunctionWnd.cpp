@@ -64,6 +64,14 @@ bool ChooseColour(wxWindow* pOwner, const wxColour& initial, wxColour& chosen) {
     return ShowColourDialog(pOwner, initial, chosen);
 }
 
+const unsigned char* Bytes(const std::string& sText) {
+    return reinterpret_cast<const unsigned char*>(sText.c_str());
+}
+
+int TextWidth(const std::string& sText) {
+    return glutBitmapLength(GLUT_BITMAP_HELVETICA_10, Bytes(sText));
+}
+
 } // namespace
 
 CTransferFunctionWnd::CTransferFunctionWnd(CRenderState* pRender, const PixelFormatRequest& request)
@@ -180,8 +188,7 @@ void CTransferFunctionWnd::DrawScanValues() {
     const VolumeSource& source = pVolume->m_Source;
     auto text = [](int x, int y, const std::string& sText) {
         glRasterPos2i(x, y);
-        glutBitmapString(GLUT_BITMAP_HELVETICA_10,
-                         reinterpret_cast<const unsigned char*>(sText.c_str()));
+        glutBitmapString(GLUT_BITMAP_HELVETICA_10, Bytes(sText));
     };
     glColor3f(0.25f, 0.25f, 0.25f);
     const std::vector<AxisTick> ticks =
@@ -192,8 +199,12 @@ void CTransferFunctionWnd::DrawScanValues() {
         glVertex2i(tick.x, m_nHeight - AXIS_TICK_LENGTH);
     }
     glEnd();
-    for (const AxisTick& tick : ticks)
-        text(tick.x + 2, m_nHeight - AXIS_LABEL_DROP, ScanValueText(source, tick.dValue));
+    for (const AxisTick& tick : ticks) {
+        // A label that would not fit at the right edge is left out.
+        const std::string sLabel = ScanValueText(source, tick.dValue);
+        if (tick.x + 2 + TextWidth(sLabel) < m_nWidth)
+            text(tick.x + 2, m_nHeight - AXIS_LABEL_DROP, sLabel);
+    }
     if (m_nMouseX >= 0) {
         const std::string sValue =
             ScanValueText(source, source.ToScan(MouseValue(m_nMouseX, m_nWidth)));
