@@ -26,6 +26,11 @@ public:
     // first picture is its surface, not the noise around it) and the upper at
     // 4095; a RAW dataset keeps the thresholds. The numbers follow the units.
     void OnDatasetChanged();
+    // A threshold typed by the user (a double click on its number asks for it)
+    // in the dataset's units: the nearest voxel value, kept inside 0..4095,
+    // becomes the threshold, and the picture is computed anew. Text that is no
+    // number is reported in a message box and changes nothing; -1.
+    int SetThresholdText(bool bUpper, const wxString& sText);
 
     int32_t m_nUpper = 4095;
     int32_t m_nLower = 0;
@@ -44,4 +49,5 @@ private:
     void ApplySlider(wxSlider* pSlider) override;
     void LetGoSlider() override;
     void ShowThresholds();
+    void AskThreshold(bool bUpper);
 };

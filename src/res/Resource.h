@@ -193,6 +193,11 @@ inline constexpr const wchar_t* TEXT_NEAREST_NEIGHBOUR_LOWER = L"nearest neighbo
 inline constexpr const wchar_t* TEXT_FIRSTHIT_THRESHOLDS = L"First Hit Thresholds";
 inline constexpr const wchar_t* TEXT_UPPER = L"Upper";
 inline constexpr const wchar_t* TEXT_LOWER = L"Lower";
+// Typing a threshold: the number's tip, the question (which threshold, and the
+// dataset's values 0 and 4095 in its units) and the answer that is no number.
+inline constexpr const wchar_t* TEXT_THRESHOLD_TIP = L"Double-click to type a value";
+inline constexpr const wchar_t* TEXT_THRESHOLD_PROMPT = L"%s threshold (%s to %s):";
+inline constexpr const wchar_t* TEXT_THRESHOLD_INVALID = L"\u201c%s\u201d is not a number.";
 
 // Texts of the slicing panel.
 inline constexpr const wchar_t* TEXT_SLICING_PLANE = L"Slicing Plane";

@@ -150,10 +150,20 @@ TEST_F(VolumePanelTest, AScanStartsFirstHitAtItsSurfaceAndShowsItsUnits) {
     EXPECT_EQ(FirstHit()->m_sliderLower->GetValue(), t);
     EXPECT_EQ(FirstHit()->m_staticLower->GetLabel(), wxString::Format("%d", t - 1024));
     EXPECT_EQ(FirstHit()->m_staticUpper->GetLabel(), "3071");
+    // A typed threshold is in scan units; text that is no number changes nothing.
+    ExpectOneRun([&] { EXPECT_EQ(FirstHit()->SetThresholdText(false, " -500 "), 0); });
+    EXPECT_EQ(m_pRender->m_nLowerThreshold, 524);
+    EXPECT_EQ(FirstHit()->m_staticLower->GetLabel(), "-500");
+    {
+        CMessageBoxCapture boxes;
+        EXPECT_EQ(FirstHit()->SetThresholdText(true, "bone"), -1);
+        EXPECT_EQ(boxes.boxes.size(), 1u);
+    }
+    EXPECT_EQ(FirstHit()->m_nUpper, 4095);
     // A RAW dataset keeps the thresholds, in its own values.
     LoadDataset(8, 8, 8, [](int, int, int) { return 2000; });
-    EXPECT_EQ(FirstHit()->m_nLower, t);
-    EXPECT_EQ(FirstHit()->m_staticLower->GetLabel(), wxString::Format("%d", t));
+    EXPECT_EQ(FirstHit()->m_nLower, 524);
+    EXPECT_EQ(FirstHit()->m_staticLower->GetLabel(), "524");
 }
 
 } // namespace
