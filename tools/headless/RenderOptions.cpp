@@ -19,7 +19,7 @@ const char kUsage[] =
     "RAW file with --raw-size and --raw-type.\n"
     "  --tf FILE.trf                       transfer function (default: all-zero table)\n"
     "  --preset NAME                       instead of --tf, a transfer function fitted to the\n"
-    "                                      dataset: %p\n"
+    "                                      dataset, NAME one of:%p\n"
     "  --size WxH                          client size, default 692x448\n"
     "  --mode volume|slice                 default volume\n"
     "  --type %s default levoy\n"
@@ -84,7 +84,20 @@ const char* RenderUsage() {
         sTypes.resize(std::max<size_t>(sTypes.size(), 28), ' ');
         std::string sText = kUsage;
         sText.replace(sText.find("%s"), 2, sTypes);
-        return sText.replace(sText.find("%p"), 2, PresetWords());
+        // The presets' words, wrapped at 80 columns below the explanation.
+        std::string sWords;
+        size_t nColumn = 80;
+        for (const TransferPresetName& preset : TRANSFER_PRESETS) {
+            const std::string sWord = std::string(" ") + preset.pWord + ",";
+            if (nColumn + sWord.size() > 80) {
+                sWords += "\n" + std::string(37, ' ');
+                nColumn = 37;
+            }
+            sWords += sWord;
+            nColumn += sWord.size();
+        }
+        sWords.pop_back();
+        return sText.replace(sText.find("%p"), 2, sWords);
     }();
     return sUsage.c_str();
 }
