@@ -174,15 +174,16 @@ std::vector<ControlPoint> PresetPoints(TransferPreset ePreset, const PresetData&
                               {3071, 1.0f, 1.0f, 1.0f, 0.95f}},
                              data, true);
     case PRESET_MR_BRAIN: {
-        // The object's values from dark to bright: CSF and grey matter faint
-        // and reddish, white matter brighter and more opaque.
+        // The object's values from dark to bright: the darkest (fluid)
+        // transparent, grey matter pink and half opaque, white matter light
+        // and nearly opaque.
         const int t = OtsuThreshold(h);
-        auto at = [&](double f) { return HistogramPercentile(h, f, t + 1); };
+        auto at = [&](double f) { return static_cast<double>(HistogramPercentile(h, f, t + 1)); };
         return PointsThrough({{0, 0, 0, 0, 0},
-                              {static_cast<double>(at(0.2)), 0.6f, 0.3f, 0.25f, 0.0f},
-                              {static_cast<double>(at(0.5)), 0.85f, 0.6f, 0.55f, 0.25f},
-                              {static_cast<double>(at(0.8)), 0.95f, 0.85f, 0.8f, 0.6f},
-                              {static_cast<double>(at(0.98)), 1.0f, 1.0f, 0.95f, 0.9f}},
+                              {at(0.05), 0.6f, 0.3f, 0.25f, 0.0f},
+                              {at(0.3), 0.9f, 0.6f, 0.55f, 0.5f},
+                              {at(0.7), 1.0f, 0.88f, 0.82f, 0.9f},
+                              {at(0.98), 1.0f, 1.0f, 0.95f, 1.0f}},
                              data, false);
     }
     case PRESET_GREYSCALE: {
