@@ -19,7 +19,9 @@
 #include "render/Status.h"
 #include "app/ViewerApp.h"
 #include "panels/SlicingDlg.h"
+#include "panels/FirstHitDlg.h"
 #include "panels/VolumeDlg.h"
+#include "render/DatasetPresets.h"
 #include "res/Resource.h"
 #include "view/TransferFunctionWnd.h"
 #include "view/GLFrame.h"
@@ -171,6 +173,8 @@ void CMainDlg::OnCommandKey(int nCommand) {
 void CMainDlg::UpdateStatus() {
     const CVolume* pVolume = m_pApp->m_pVolume;
     std::string sStatus = pVolume ? DescribeDataset(*pVolume) : std::string(TEXT_NO_DATASET);
+    if (pVolume && !m_sTransferNote.empty())
+        sStatus += "\n" + std::string(m_sTransferNote.utf8_str());
     const CRenderWnd* pRender = RenderWnd();
     if (pVolume && pRender && pRender->GetRenderMode() == RENDER_MODE_VOLUME) {
         const std::string sRun = ProgressStatus(pRender->Progress());
@@ -228,7 +232,34 @@ void CMainDlg::ReplaceDataset(std::unique_ptr<CVolume> pVolume, const std::strin
     EnableRenderModeButtons(true);
     if (m_pSlicingDlg && m_pSlicingDlg->IsCreated())
         m_pSlicingDlg->OnDatasetChanged();
+    if (m_pVolumeDlg && m_pVolumeDlg->m_pFirstHitDlg && m_pVolumeDlg->m_pFirstHitDlg->IsCreated())
+        m_pVolumeDlg->m_pFirstHitDlg->OnDatasetChanged();
+    FitTransferFunction();
     RepaintEditor();
+    UpdateStatus();
+}
+
+void CMainDlg::FitTransferFunction() {
+    m_sTransferNote.clear();
+    const CVolume* pVolume = m_pApp->m_pVolume;
+    const int nPreset = m_pApp->m_nScanPreset;
+    if (!pVolume || !pVolume->m_Source.IsScan() || nPreset < 0 || nPreset >= PRESET_COUNT ||
+        !m_pApp->m_pTransferFunction)
+        return;
+    if (ApplyPreset(static_cast<TransferPreset>(nPreset), PresetDataOf(*pVolume),
+                    *m_pApp->m_pTransferFunction) != 0)
+        return;
+    if (m_pApp->m_pTransferFunctionWnd)
+        m_pApp->m_pTransferFunctionWnd->OnPointsReplaced();
+    if (nPreset == PRESET_FIT_TO_DATA && !m_pApp->m_bDefaultTransferFunction)
+        m_sTransferNote = TEXT_FIT_NOTE;
+    else
+        m_sTransferNote =
+            wxString::Format(TEXT_PRESET_NOTE, wxString::FromUTF8(TRANSFER_PRESETS[nPreset].pName));
+}
+
+void CMainDlg::SetTransferNote(const wxString& sNote) {
+    m_sTransferNote = sNote;
     UpdateStatus();
 }
 

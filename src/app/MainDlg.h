@@ -48,14 +48,19 @@ public:
     int LoadDatasetFile(const wxString& sPath);
     // Makes a dataset that has been read completely the current one: stops the
     // renderer and waits for its end, deletes the previous dataset, enables the
-    // mode buttons, gives the slicing panel the new range, repaints the editor
-    // and shows the dataset (read from sPath) in the status text.
+    // mode buttons, gives the slicing and first-hit panels the new dataset, gives
+    // a scan the application's scan preset (fitted to it, with a note in the
+    // status), repaints the editor and shows the dataset (read from sPath) in
+    // the status text.
     void ReplaceDataset(std::unique_ptr<CVolume> pVolume, const std::string& sPath = {});
 
     // The status text below the panels: "No dataset loaded", or the dataset
     // (DescribeDataset); in Volume mode also how far the renderer has come, in
     // Slicing mode the voxel under the cursor (CRenderWnd::CursorStatus).
     void UpdateStatus();
+    // The line about the transfer function below the dataset in the status
+    // (empty: none).
+    void SetTransferNote(const wxString& sNote);
 
     void OnSlicing(wxCommandEvent& event);
     void OnVolume(wxCommandEvent& event);
@@ -93,12 +98,15 @@ private:
     // What both mode radios do: the panel, the render mode, the editor, the status.
     void ChooseMode(int nMode);
     void RepaintEditor();
+    // Gives a newly loaded scan the application's scan preset, fitted to it.
+    void FitTransferFunction();
     CRenderWnd* RenderWnd() const;
 
     // Keeps the group of the two visible radio buttons without a selection
     // until the user picks a mode (a GTK radio group always has one selected).
     wxRadioButton* m_pNoModeRadio = nullptr;
     wxString m_sStatus; // the status as last shown, before its lines were broken
+    wxString m_sTransferNote;
     bool m_bEnded = false;
     bool m_bPlaced = false;
     std::function<void()> m_EndHandler;

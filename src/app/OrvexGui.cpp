@@ -8,6 +8,7 @@
 #include "app/MainDlg.h"
 #include "app/ViewerApp.h"
 #include "engine/Matrix.h"
+#include "transfer/Presets.h"
 #include "transfer/TransferFunction.h"
 #include "view/TransferFunctionWnd.h"
 #include "view/PixelFormat.h"
@@ -33,7 +34,8 @@ bool CViewerApp::InitInstance(const std::string& sStartFile) {
     m_pTransferFunction->SetRebuildListener(
         [pRenderWnd](bool bDone) { pRenderWnd->OnTableRebuild(bDone); });
     pRenderWnd->SetTransferFunction(m_pTransferFunction);
-    m_pTransferFunction->Load("default.trf");
+    m_bDefaultTransferFunction = m_pTransferFunction->Load("default.trf") == 0;
+    m_nScanPreset = m_bDefaultTransferFunction ? -1 : PRESET_FIT_TO_DATA;
 
     // The transfer function editor window, shown and painted at once. Without an
     // OpenGL context (its error boxes have been shown) the viewer goes on
@@ -57,6 +59,14 @@ bool CViewerApp::InitInstance(const std::string& sStartFile) {
     auto* pMainDlg = new CMainDlg(nullptr, this);
     if (wxTheApp)
         wxTheApp->SetTopWindow(pMainDlg);
+    if (m_pTransferFunctionWnd) {
+        // A preset chosen in the editor follows the user to the next scan; a
+        // loaded or edited function stays.
+        m_pTransferFunctionWnd->SetChangeListener([this, pMainDlg](int nPreset) {
+            m_nScanPreset = nPreset;
+            pMainDlg->SetTransferNote({});
+        });
+    }
     pMainDlg->SetEndHandler([this] {
         ExitInstance();
         if (wxTheApp)

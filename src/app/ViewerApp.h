@@ -39,6 +39,13 @@ public:
     CVolume* m_pVolume = nullptr;
     CTransferFunction* m_pTransferFunction = nullptr;
     CVectorMath* m_pVectorMath = nullptr;
+    // Whether "default.trf" was read at start-up.
+    bool m_bDefaultTransferFunction = false;
+    // The preset (a TransferPreset) that a newly loaded scan gets, fitted to
+    // it: "Fit to data" when no "default.trf" was read, later the preset last
+    // chosen in the editor. -1 while the function is one the user loaded or
+    // edited: a new dataset keeps it.
+    int m_nScanPreset = -1;
 };
 
 // The running application object: one per process, reachable from everywhere

@@ -1,12 +1,19 @@
 #include "panels/FirstHitDlg.h"
 
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
 #include <wx/slider.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
+#include <wx/textdlg.h>
 
 #include "view/MessageBox.h"
 #include "res/Resource.h"
 #include "view/RenderWnd.h"
+#include "transfer/Presets.h"
+#include "volume/Volume.h"
 
 CFirstHitDlg::CFirstHitDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRender) {
     if (!CreatePanel(pParent, IDD_FIRSTHIT_DIALOG, FIRSTHIT_DIALOG_WIDTH, FIRSTHIT_DIALOG_HEIGHT)) {
@@ -21,6 +28,11 @@ CFirstHitDlg::CFirstHitDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel
     new wxStaticText(this, wxID_ANY, TEXT_LOWER, At(10, 32), Dlu(20, 8));
     m_staticUpper = AddSliderValue(IDC_UPPER_VALUE, 16);
     m_staticLower = AddSliderValue(IDC_LOWER_VALUE, 32);
+    for (bool bUpper : {true, false}) {
+        wxStaticText* pValue = bUpper ? m_staticUpper : m_staticLower;
+        pValue->SetToolTip(TEXT_THRESHOLD_TIP);
+        pValue->Bind(wxEVT_LEFT_DCLICK, [this, bUpper](wxMouseEvent&) { AskThreshold(bUpper); });
+    }
     OnInitDialog();
 }
 
@@ -60,8 +72,64 @@ void CFirstHitDlg::ApplySlider(wxSlider* pSlider) {
 }
 
 void CFirstHitDlg::ShowThresholds() {
-    ShowSliderValue(m_staticUpper, TEXT_VALUE_FORMAT, m_nUpper);
-    ShowSliderValue(m_staticLower, TEXT_VALUE_FORMAT, m_nLower);
+    const CVolume* pVolume = LoadedVolume(m_pRender);
+    for (const auto& [pStatic, nValue] :
+         {std::pair{m_staticUpper, m_nUpper}, {m_staticLower, m_nLower}}) {
+        if (pVolume && pVolume->m_Source.IsScan() && pStatic)
+            pStatic->SetLabel(wxString::FromUTF8(
+                ScanValueText(pVolume->m_Source, pVolume->m_Source.ToScan(nValue))));
+        else
+            ShowSliderValue(pStatic, TEXT_VALUE_FORMAT, nValue);
+    }
+}
+
+void CFirstHitDlg::AskThreshold(bool bUpper) {
+    const CVolume* pVolume = LoadedVolume(m_pRender);
+    VolumeSource source; // without a dataset the units are the values
+    if (pVolume)
+        source = pVolume->m_Source;
+    const wxString sPrompt =
+        wxString::Format(TEXT_THRESHOLD_PROMPT, bUpper ? TEXT_UPPER : TEXT_LOWER,
+                         wxString::FromUTF8(ScanValueText(source, source.ToScan(0))),
+                         wxString::FromUTF8(ScanValueText(source, source.ToScan(4095))));
+    wxTextEntryDialog dialog(this, sPrompt, TEXT_FIRSTHIT_THRESHOLDS,
+                             (bUpper ? m_staticUpper : m_staticLower)->GetLabel());
+    if (dialog.ShowModal() == wxID_OK)
+        SetThresholdText(bUpper, dialog.GetValue());
+}
+
+int CFirstHitDlg::SetThresholdText(bool bUpper, const wxString& sText) {
+    const CVolume* pVolume = LoadedVolume(m_pRender);
+    double dValue = 0.0;
+    if (!sText.Strip(wxString::both).ToCDouble(&dValue) || !std::isfinite(dValue)) {
+        ShowMessageBox(this, wxString::Format(TEXT_THRESHOLD_INVALID, sText),
+                       TEXT_FIRSTHIT_THRESHOLDS, wxOK | wxICON_ERROR);
+        return -1;
+    }
+    if (pVolume)
+        dValue = pVolume->m_Source.FromScan(dValue);
+    wxSlider* pSlider = bUpper ? m_sliderUpper : m_sliderLower;
+    pSlider->SetValue(static_cast<int>(std::lround(std::clamp(dValue, 0.0, 4095.0))));
+    // As a slider step that the user lets go of at once.
+    ApplySlider(pSlider);
+    LetGoSlider();
+    return 0;
+}
+
+void CFirstHitDlg::OnDatasetChanged() {
+    const CVolume* pVolume = LoadedVolume(m_pRender);
+    if (pVolume && pVolume->m_Source.IsScan() && m_sliderLower) {
+        m_nLower = OtsuThreshold(pVolume->m_Histogram);
+        m_nUpper = 4095;
+        m_sliderLower->SetValue(m_nLower);
+        m_sliderUpper->SetValue(m_nUpper);
+        // A shown panel's values are the render window's.
+        if (IsShown() && m_pRender) {
+            m_pRender->SetUpperThreshold(m_nUpper);
+            m_pRender->SetLowerThreshold(m_nLower);
+        }
+    }
+    ShowThresholds();
 }
 
 void CFirstHitDlg::LetGoSlider() {

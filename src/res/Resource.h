@@ -75,7 +75,13 @@ inline constexpr const wchar_t* TEXT_RAW_SPACING_INVALID =
 // panel (the slicing panel with its "Slice Display" group) to above "Info".
 constexpr int IDC_STATUS = 1040;
 constexpr int STATUS_TOP = 372;
-constexpr int STATUS_HEIGHT = 52;
+constexpr int STATUS_HEIGHT = 80;
+// The status line about the transfer function a loaded scan was given: the
+// automatic fit when no "default.trf" was read, or the preset last chosen in
+// the editor (%s its name), fitted to the new scan.
+inline constexpr const wchar_t* TEXT_FIT_NOTE =
+    L"No default.trf was read: the transfer function fits the data";
+inline constexpr const wchar_t* TEXT_PRESET_NOTE = L"Transfer function: %s, fitted to this scan";
 
 // The keys of the viewer's commands, as menus show them after a tab.
 inline constexpr const wchar_t* TEXT_KEY_OPEN = L"Ctrl+O";
@@ -187,6 +193,11 @@ inline constexpr const wchar_t* TEXT_NEAREST_NEIGHBOUR_LOWER = L"nearest neighbo
 inline constexpr const wchar_t* TEXT_FIRSTHIT_THRESHOLDS = L"First Hit Thresholds";
 inline constexpr const wchar_t* TEXT_UPPER = L"Upper";
 inline constexpr const wchar_t* TEXT_LOWER = L"Lower";
+// Typing a threshold: the number's tip, the question (which threshold, and the
+// dataset's values 0 and 4095 in its units) and the answer that is no number.
+inline constexpr const wchar_t* TEXT_THRESHOLD_TIP = L"Double-click to type a value";
+inline constexpr const wchar_t* TEXT_THRESHOLD_PROMPT = L"%s threshold (%s to %s):";
+inline constexpr const wchar_t* TEXT_THRESHOLD_INVALID = L"\u201c%s\u201d is not a number.";
 
 // Texts of the slicing panel.
 inline constexpr const wchar_t* TEXT_SLICING_PLANE = L"Slicing Plane";
@@ -234,6 +245,8 @@ inline constexpr const wchar_t* TEXT_SLICING_DIALOG_FAILED = L"Error creating Sl
 constexpr int IDR_TRANSFERFUNCTION = 135;
 constexpr int ID_TRANSFERFUNCTION_LOAD = 32771; // 0x8003
 constexpr int ID_TRANSFERFUNCTION_SAVE = 32772; // 0x8004
+// The items of the submenu "Presets": this plus the preset's code (TransferPreset).
+constexpr int ID_TRANSFERFUNCTION_PRESET = 32773; // 0x8005
 // wx takes menu item ids only up to 0x7FFF: an item carries its command
 // identifier less 0x8000 (3 and 4), and its handler is bound to that id.
 constexpr int MenuItemId(int nCommand) {
@@ -244,6 +257,7 @@ inline constexpr const wchar_t* TEXT_EDITOR_TITLE = L"Transfer Function Editor";
 inline constexpr const wchar_t* TEXT_EDITOR_MENU = L"TransferFunction";
 inline constexpr const wchar_t* TEXT_EDITOR_LOAD = L"Load ...";
 inline constexpr const wchar_t* TEXT_EDITOR_SAVE = L"Save ...";
+inline constexpr const wchar_t* TEXT_EDITOR_PRESETS = L"Presets";
 
 // The file dialogs of "Load ..." and "Save ...".
 inline constexpr const wchar_t* TEXT_TRF_FILTER =

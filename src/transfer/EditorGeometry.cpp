@@ -1,5 +1,6 @@
 #include "transfer/EditorGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "transfer/TransferFunction.h"
@@ -112,4 +113,33 @@ std::string WithDefaultExtension(const std::string& sPath, const std::string& sE
     if (nDot != std::string::npos)
         return sPath;
     return sPath + "." + sExtension;
+}
+
+int MouseValue(int x, int nWidth) {
+    return std::clamp<int>(PixelToValue(x, nWidth), 0, TABLE_SIZE - 1);
+}
+
+std::vector<AxisTick> ComputeAxisTicks(double dScanOffset, double dScanScale, int nWidth) {
+    std::vector<AxisTick> ticks;
+    const double dLow = std::min(dScanOffset, dScanOffset + dScanScale * (TABLE_SIZE - 1));
+    const double dSpan = std::abs(dScanScale) * (TABLE_SIZE - 1);
+    if (!(dSpan > 0.0) || !std::isfinite(dSpan) || !std::isfinite(dLow) || nWidth < 1)
+        return ticks;
+    const double dRaw = dSpan / std::max(2, nWidth / 100);
+    const double dPower = std::pow(10.0, std::floor(std::log10(dRaw)));
+    const double dStep = dPower * (dRaw <= dPower       ? 1
+                                   : dRaw <= 2 * dPower ? 2
+                                   : dRaw <= 5 * dPower ? 5
+                                                        : 10);
+    const double dFirst = std::ceil(dLow / dStep) * dStep;
+    for (int k = 0;; ++k) {
+        double dValue = dFirst + k * dStep;
+        if (dValue > dLow + dSpan * (1.0 + 1e-12))
+            break;
+        if (std::abs(dValue) < dStep * 1e-9)
+            dValue = 0.0; // not -0 or 1e-13
+        const double dStored = (dValue - dScanOffset) / dScanScale;
+        ticks.push_back({static_cast<int>(dStored / TABLE_SIZE * nWidth), dValue});
+    }
+    return ticks;
 }

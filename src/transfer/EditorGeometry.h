@@ -48,6 +48,23 @@ float PixelToOpacity(int y, int nHeight);
 // point lies 10000 or farther away.
 ControlPoint* FindNearestPoint(ControlPoint* pFirst, int x, int y, int nWidth, int nHeight);
 
+// The stored value under mouse column x, kept inside 0..4095.
+int MouseValue(int x, int nWidth);
+
+// The value axis of an imported scan along the top edge, in its own units:
+// ticks at round values (1, 2 or 5 times a power of ten) about every 100
+// pixels, each at the column of the stored value it stands for; a label
+// stands right of its tick, and the value under the mouse below the labels at
+// the right.
+constexpr int AXIS_TICK_LENGTH = 5;
+constexpr int AXIS_LABEL_DROP = 11;
+constexpr int MOUSE_VALUE_LEFT = 60;
+struct AxisTick {
+    int x;
+    double dValue; // in scan units
+};
+std::vector<AxisTick> ComputeAxisTicks(double dScanOffset, double dScanScale, int nWidth);
+
 // One vertical histogram line from (x, yBottom) to (x, yTop).
 struct HistogramLine {
     int x;

@@ -68,13 +68,9 @@ void EncodeRecord(const ControlPoint& point, unsigned char* p) {
     Put32(p + 20, point.next ? LINK_WORD_FOLLOWS : 0);
 }
 
-struct TrfRecord {
-    int16_t position;
-    float red, green, blue, opacity;
-};
-
-TrfRecord DecodeRecord(const unsigned char* p) {
-    TrfRecord r;
+// A record's position, colour and opacity as a point (not linked).
+ControlPoint DecodeRecord(const unsigned char* p) {
+    ControlPoint r{};
     r.position = static_cast<int16_t>(static_cast<uint16_t>(p[0] | (p[1] << 8)));
     r.red = GetFloat(p + 4);
     r.green = GetFloat(p + 8);
@@ -83,9 +79,9 @@ TrfRecord DecodeRecord(const unsigned char* p) {
     return r;
 }
 
-// Whether a record can become a control point: a position inside the table
-// and colour and opacity that are numbers.
-bool IsUsable(const TrfRecord& r) {
+// Whether a point can enter the list: a position inside the table and colour
+// and opacity that are numbers.
+bool IsUsable(const ControlPoint& r) {
     return InTable(r.position) && std::isfinite(r.red) && std::isfinite(r.green) &&
            std::isfinite(r.blue) && std::isfinite(r.opacity);
 }
@@ -245,26 +241,34 @@ int CTransferFunction::Load(const std::string& sPath) {
     std::FILE* pFile = std::fopen(sPath.c_str(), "rb");
     if (!pFile)
         return -1;
-    // Every record takes the place of its position, so a later record replaces
+    std::vector<ControlPoint> records;
+    unsigned char record[TRF_RECORD_SIZE];
+    while (std::fread(record, 1, TRF_RECORD_SIZE, pFile) == TRF_RECORD_SIZE)
+        records.push_back(DecodeRecord(record));
+    const bool bReadError = std::ferror(pFile) != 0;
+    std::fclose(pFile);
+    // A file that cannot be read to its end (e.g. a directory), or that holds no
+    // usable point, is no transfer function.
+    if (bReadError)
+        return -1;
+    return ReplacePoints(records);
+}
+
+int CTransferFunction::ReplacePoints(const std::vector<ControlPoint>& points) {
+    // Every point takes the place of its position, so a later point replaces
     // an earlier one of the same position, as SetPoint would; the places come
-    // out sorted. The current function stays until the whole file is read.
-    std::vector<TrfRecord> places(TABLE_SIZE);
+    // out sorted. The current function stays until all are taken.
+    std::vector<ControlPoint> places(TABLE_SIZE);
     std::vector<bool> used(TABLE_SIZE, false);
     bool bAny = false;
-    unsigned char record[TRF_RECORD_SIZE];
-    while (std::fread(record, 1, TRF_RECORD_SIZE, pFile) == TRF_RECORD_SIZE) {
-        const TrfRecord r = DecodeRecord(record);
+    for (const ControlPoint& r : points) {
         if (!IsUsable(r))
             continue;
         places[r.position] = r;
         used[r.position] = true;
         bAny = true;
     }
-    const bool bReadError = std::ferror(pFile) != 0;
-    std::fclose(pFile);
-    // A file that cannot be read to its end (e.g. a directory), or that holds no
-    // usable point, is no transfer function.
-    if (bReadError || !bAny)
+    if (!bAny)
         return -1;
 
     Clear();
@@ -272,7 +276,7 @@ int CTransferFunction::Load(const std::string& sPath) {
     for (int i = 0; i < TABLE_SIZE; ++i) {
         if (!used[i])
             continue;
-        const TrfRecord& r = places[i];
+        const ControlPoint& r = places[i];
         *ppNext = new ControlPoint{r.position, r.red, r.green, r.blue, r.opacity, nullptr};
         ppNext = &(*ppNext)->next;
     }

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 constexpr int TABLE_SIZE = 4096;
 
@@ -70,6 +71,12 @@ public:
     // the points come out sorted. -1 when the file cannot be opened or read or
     // holds no usable record, and then the points and the table stay as they were.
     int Load(const std::string& sPath);
+    // Replaces the points by these (their links are ignored) and rebuilds the
+    // table, as Load does with a file's records: points outside 0..4095 or with
+    // colour or opacity not a finite number are skipped, of points with the same
+    // position the last counts, and they come out sorted. -1 when none is
+    // usable, and then the points and the table stay as they were.
+    int ReplacePoints(const std::vector<ControlPoint>& points);
 
     ControlPoint* m_pFirstPoint = nullptr;
     TableEntry m_Table[TABLE_SIZE] = {};

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <GL/freeglut.h>
 #include <GL/gl.h>
 #include <wx/colordlg.h>
 #include <wx/filedlg.h>
@@ -15,6 +16,7 @@
 #include "res/Resource.h"
 #include "transfer/EditorGeometry.h"
 #include "transfer/TransferFunction.h"
+#include "render/DatasetPresets.h"
 #include "render/RenderState.h"
 #include "volume/Volume.h"
 
@@ -62,6 +64,14 @@ bool ChooseColour(wxWindow* pOwner, const wxColour& initial, wxColour& chosen) {
     return ShowColourDialog(pOwner, initial, chosen);
 }
 
+const unsigned char* Bytes(const std::string& sText) {
+    return reinterpret_cast<const unsigned char*>(sText.c_str());
+}
+
+int TextWidth(const std::string& sText) {
+    return glutBitmapLength(GLUT_BITMAP_HELVETICA_10, Bytes(sText));
+}
+
 } // namespace
 
 CTransferFunctionWnd::CTransferFunctionWnd(CRenderState* pRender, const PixelFormatRequest& request)
@@ -85,6 +95,12 @@ int CTransferFunctionWnd::OnCreate(const PixelFormatRequest& request) {
                   wxString(TEXT_EDITOR_LOAD) + "\t" + TEXT_KEY_OPEN);
     pMenu->Append(MenuItemId(ID_TRANSFERFUNCTION_SAVE),
                   wxString(TEXT_EDITOR_SAVE) + "\t" + TEXT_KEY_SAVE);
+    pMenu->AppendSeparator();
+    auto* pPresets = new wxMenu;
+    for (const TransferPresetName& preset : TRANSFER_PRESETS)
+        pPresets->Append(MenuItemId(ID_TRANSFERFUNCTION_PRESET + preset.ePreset),
+                         wxString::FromUTF8(preset.pName));
+    pMenu->AppendSubMenu(pPresets, TEXT_EDITOR_PRESETS);
     m_Menu = new wxMenuBar;
     m_Menu->Append(pMenu, TEXT_EDITOR_MENU);
     SetMenuBarOnceShown(m_Menu);
@@ -96,6 +112,17 @@ int CTransferFunctionWnd::OnCreate(const PixelFormatRequest& request) {
     m_nHeight = client.GetHeight();
     Bind(wxEVT_MENU, &CTransferFunctionWnd::OnLoad, this, MenuItemId(ID_TRANSFERFUNCTION_LOAD));
     Bind(wxEVT_MENU, &CTransferFunctionWnd::OnSave, this, MenuItemId(ID_TRANSFERFUNCTION_SAVE));
+    const int nFirstPreset = MenuItemId(ID_TRANSFERFUNCTION_PRESET);
+    Bind(
+        wxEVT_MENU,
+        [this, nFirstPreset](wxCommandEvent& event) { ApplyPreset(event.GetId() - nFirstPreset); },
+        nFirstPreset, nFirstPreset + PRESET_COUNT - 1);
+    // A preset needs a dataset to fit.
+    Bind(
+        wxEVT_UPDATE_UI,
+        [this](wxUpdateUIEvent& event) { event.Enable(m_pRender && LoadedVolume()); }, nFirstPreset,
+        nFirstPreset + PRESET_COUNT - 1);
+    m_hDC->Bind(wxEVT_LEAVE_WINDOW, &CTransferFunctionWnd::OnMouseLeave, this);
     return 0;
 }
 
@@ -115,6 +142,11 @@ wxColourData CTransferFunctionWnd::MakeColourData(const wxColour& initial) {
     data.SetChooseAlpha(false);
     data.SetColour(initial);
     return data;
+}
+
+const CVolume* CTransferFunctionWnd::LoadedVolume() const {
+    const CVolume* pVolume = m_pRender ? m_pRender->Volume() : nullptr;
+    return pVolume && pVolume->m_pVoxels ? pVolume : nullptr;
 }
 
 CTransferFunction* CTransferFunctionWnd::TransferFunction() const {
@@ -145,6 +177,39 @@ void CTransferFunctionWnd::DrawScene() {
     const int nMode = RenderMode();
     DrawHistogram(nMode);
     DrawTransferFunction(nMode);
+    DrawScanValues();
+}
+
+void CTransferFunctionWnd::DrawScanValues() {
+    // A RAW dataset's editor stays as it always was.
+    const CVolume* pVolume = LoadedVolume();
+    if (!pVolume || !pVolume->m_Source.IsScan())
+        return;
+    const VolumeSource& source = pVolume->m_Source;
+    auto text = [](int x, int y, const std::string& sText) {
+        glRasterPos2i(x, y);
+        glutBitmapString(GLUT_BITMAP_HELVETICA_10, Bytes(sText));
+    };
+    glColor3f(0.25f, 0.25f, 0.25f);
+    const std::vector<AxisTick> ticks =
+        ComputeAxisTicks(source.dScanOffset, source.dScanScale, m_nWidth);
+    glBegin(GL_LINES);
+    for (const AxisTick& tick : ticks) {
+        glVertex2i(tick.x, m_nHeight);
+        glVertex2i(tick.x, m_nHeight - AXIS_TICK_LENGTH);
+    }
+    glEnd();
+    for (const AxisTick& tick : ticks) {
+        // A label that would not fit at the right edge is left out.
+        const std::string sLabel = ScanValueText(source, tick.dValue);
+        if (tick.x + 2 + TextWidth(sLabel) < m_nWidth)
+            text(tick.x + 2, m_nHeight - AXIS_LABEL_DROP, sLabel);
+    }
+    if (m_nMouseX >= 0) {
+        const std::string sValue =
+            ScanValueText(source, source.ToScan(MouseValue(m_nMouseX, m_nWidth)));
+        text(m_nWidth - MOUSE_VALUE_LEFT, m_nHeight - 2 * AXIS_LABEL_DROP, sValue);
+    }
 }
 
 void CTransferFunctionWnd::DrawHistogram(int nMode) {
@@ -245,17 +310,39 @@ void CTransferFunctionWnd::OnLButtonDown(wxMouseEvent& event) {
 
 void CTransferFunctionWnd::OnMouseMove(wxMouseEvent& event) {
     event.Skip();
-    if (!m_bDragging)
-        return;
     const wxPoint point = event.GetPosition();
+    if (!m_bDragging) {
+        // A scan's value under the mouse follows it.
+        const CVolume* pVolume = LoadedVolume();
+        if (pVolume && pVolume->m_Source.IsScan()) {
+            m_nMouseX = point.x;
+            Repaint();
+        }
+        return;
+    }
+    m_nMouseX = point.x;
     CTransferFunction* pTf = TransferFunction();
     if (pTf && m_pPicked) {
         // MovePoint clamps the opacity, keeps the point between its neighbours
         // and leaves the end points alone. The table waits for the release.
         pTf->MovePoint(m_pPicked, PixelToValue(point.x, m_nWidth),
                        PixelToOpacity(point.y, m_nHeight));
+        Changed(-1);
     }
     Repaint();
+}
+
+void CTransferFunctionWnd::OnMouseLeave(wxMouseEvent& event) {
+    event.Skip();
+    if (m_nMouseX < 0 || m_bDragging)
+        return;
+    m_nMouseX = -1;
+    Repaint();
+}
+
+void CTransferFunctionWnd::Changed(int nPreset) {
+    if (m_ChangeListener)
+        m_ChangeListener(nPreset);
 }
 
 void CTransferFunctionWnd::Click(int x, int y) {
@@ -271,6 +358,7 @@ void CTransferFunctionWnd::Click(int x, int y) {
     pTf->SetPoint(nValue, chosen.Red() / 255.0f, chosen.Green() / 255.0f, chosen.Blue() / 255.0f,
                   PixelToOpacity(y, m_nHeight));
     pTf->BuildTable();
+    Changed(-1);
     Repaint();
 }
 
@@ -297,8 +385,10 @@ void CTransferFunctionWnd::OnRButtonUp(wxMouseEvent& event) {
     if (CTransferFunction* pTf = TransferFunction()) {
         // RemovePoint refuses the end points; the table is rebuilt either way.
         if (ControlPoint* p =
-                FindNearestPoint(pTf->GetFirstPoint(), point.x, point.y, m_nWidth, m_nHeight))
+                FindNearestPoint(pTf->GetFirstPoint(), point.x, point.y, m_nWidth, m_nHeight)) {
             pTf->RemovePoint(p);
+            Changed(-1);
+        }
         ForgetPickedIfGone();
         pTf->BuildTable();
         Repaint();
@@ -337,8 +427,10 @@ int CTransferFunctionWnd::LoadFile(const wxString& sPath) {
     const int nResult = pTf ? pTf->Load(std::string(sPath.fn_str())) : -1;
     // A load replaces every point: a press in progress has nothing left to drag
     // (a new point may even sit at the old one's address).
-    if (nResult == 0)
+    if (nResult == 0) {
         m_pPicked = nullptr;
+        Changed(-1);
+    }
     Repaint();
     if (nResult != 0) {
         ShowMessageBox(this, wxString::Format(TEXT_TRF_LOAD_FAILED, sPath), TEXT_TRF_LOAD_CAPTION,
@@ -346,6 +438,22 @@ int CTransferFunctionWnd::LoadFile(const wxString& sPath) {
         return -1;
     }
     return 0;
+}
+
+int CTransferFunctionWnd::ApplyPreset(int nPreset) {
+    CTransferFunction* pTf = TransferFunction();
+    const CVolume* pVolume = LoadedVolume();
+    if (!pTf || !pVolume || nPreset < 0 || nPreset >= PRESET_COUNT ||
+        ::ApplyPreset(static_cast<TransferPreset>(nPreset), PresetDataOf(*pVolume), *pTf) != 0)
+        return -1;
+    OnPointsReplaced();
+    Changed(nPreset);
+    return 0;
+}
+
+void CTransferFunctionWnd::OnPointsReplaced() {
+    m_pPicked = nullptr;
+    Repaint();
 }
 
 int CTransferFunctionWnd::SaveFile(const wxString& sPath) {

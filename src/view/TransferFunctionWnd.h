@@ -8,7 +8,10 @@
 // Mouse: a click (release at the press point) asks for a colour and sets a point
 // there; a drag moves the point nearest to the press, and the table is rebuilt
 // when the button is released; a right click removes the nearest point. The
-// menu "TransferFunction" loads and saves .trf files; Escape ends the program.
+// menu "TransferFunction" loads and saves .trf files and replaces the function
+// by a preset fitted to the dataset; Escape ends the program. For an imported
+// scan the top edge carries the value axis in the scan's units, and the value
+// under the mouse stands in the top right corner.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +27,7 @@ class wxColourData;
 class wxCommandEvent;
 class CRenderState;
 class CTransferFunction;
+class CVolume;
 struct ControlPoint;
 
 class CTransferFunctionWnd : public CGLFrame {
@@ -50,6 +54,19 @@ public:
     // read, or holds no usable point, is reported in a message box naming it;
     // the function stays as it was. 0, or -1 on failure.
     int LoadFile(const wxString& sPath);
+    // Replaces the function by the preset (a TransferPreset) fitted to the
+    // current dataset, as a load does, and tells the change listener; -1
+    // without a dataset.
+    int ApplyPreset(int nPreset);
+    // The points were replaced from outside: a press has nothing left to drag;
+    // redraws.
+    void OnPointsReplaced();
+    // Told of every change the user makes to the function here: the preset's
+    // code for a preset, -1 for a loaded file or an edit.
+    void SetChangeListener(std::function<void(int nPreset)> listener) {
+        m_ChangeListener = std::move(listener);
+    }
+
     // Saves the transfer function to sPath; a failure is reported in a message
     // box naming the file. 0, or -1 on failure.
     int SaveFile(const wxString& sPath);
@@ -73,6 +90,7 @@ public:
     void OnCaptureLost(wxMouseCaptureLostEvent& event) override;
     void OnLoad(wxCommandEvent& event);
     void OnSave(wxCommandEvent& event);
+    void OnMouseLeave(wxMouseEvent& event);
 
     // m_Menu: the menu bar "TransferFunction" (owned by the frame).
     wxMenuBar* m_Menu = nullptr;
@@ -85,6 +103,7 @@ public:
     bool m_bDragging = false; // a left-button press is in progress
     double m_HistogramColor[3] = {0.7, 0.7, 0.7};
     double m_ClearColor[3] = {0.8, 0.8, 0.8};
+    int32_t m_nMouseX = -1; // the mouse's column while it is over the canvas, else -1
 
 private:
     int OnCreate(const PixelFormatRequest& request);
@@ -92,8 +111,13 @@ private:
     void ApplyProjection() override;
     void DrawHistogram(int nMode);
     void DrawTransferFunction(int nMode);
+    // A scan's value axis and the value under the mouse.
+    void DrawScanValues();
+    void Changed(int nPreset);
     int RenderMode() const;
     CTransferFunction* TransferFunction() const;
+    // The current dataset when it holds voxels, else null.
+    const CVolume* LoadedVolume() const;
     // The click at (x, y): the colour dialog and a new point.
     void Click(int x, int y);
     // Forgets the picked point once a removal has taken it out of the list.
@@ -103,4 +127,5 @@ private:
     // first press no release counts as a click.
     bool m_bPressSeen = false;
     std::function<void()> m_DestroyListener;
+    std::function<void(int)> m_ChangeListener;
 };

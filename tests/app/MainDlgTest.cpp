@@ -5,6 +5,7 @@
 #include <wx/toplevel.h>
 #include <wx/uiaction.h>
 
+#include "render/DatasetPresets.h"
 #include "support/GuiTest.h"
 
 using namespace guitest;
@@ -169,6 +170,51 @@ TEST_F(MainDlgTest, EscapeDuringARunWaitsForTheWorkerAndTearsEverythingDown) {
                 return false;
         return true;
     }));
+}
+
+// Started where there is no "default.trf", as outside the sample folder.
+class NoDefaultTrfTest : public ViewerTest {
+protected:
+    void SetUp() override {
+        m_bDefaultTrf = false;
+        ViewerTest::SetUp();
+    }
+    bool StatusSays(const wxString& sText) const {
+        wxString sStatus = m_pDlg->m_staticStatus->GetLabel();
+        sStatus.Replace("\n", " ");
+        return sStatus.Contains(sText);
+    }
+    // Whether the function holds the preset's points for the current dataset.
+    bool Holds(TransferPreset ePreset) const {
+        const auto want = PresetPoints(ePreset, PresetDataOf(*m_pApp->m_pVolume));
+        size_t i = 0;
+        for (const ControlPoint* p = m_pApp->m_pTransferFunction->GetFirstPoint(); p; p = p->next)
+            if (i >= want.size() || p->position != want[i].position ||
+                p->opacity != want[i++].opacity)
+                return false;
+        return i == want.size();
+    }
+};
+
+TEST_F(NoDefaultTrfTest, AScanGetsTheFitAndAPresetChosenFollowsToTheNextScan) {
+    // A RAW dataset keeps the function as ever.
+    LoadDataset(8, 8, 8, [](int, int, int z) { return z < 4 ? 0 : 2000; });
+    EXPECT_FALSE(Holds(PRESET_FIT_TO_DATA));
+    EXPECT_FALSE(StatusSays("default.trf"));
+    ASSERT_EQ(m_pDlg->LoadDatasetFile(kBrain), 0);
+    EXPECT_TRUE(Holds(PRESET_FIT_TO_DATA));
+    EXPECT_TRUE(StatusSays(TEXT_FIT_NOTE));
+    ChooseVolume();
+    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
+    EXPECT_GT(RenderShows().CountColoured(), 2000); // Levoy shows the brain
+    // A preset from the editor's menu replaces the function at once.
+    wxCommandEvent menu(wxEVT_MENU, MenuItemId(ID_TRANSFERFUNCTION_PRESET + PRESET_MR_BRAIN));
+    m_pEditor->ProcessWindowEvent(menu);
+    EXPECT_TRUE(Holds(PRESET_MR_BRAIN));
+    EXPECT_FALSE(StatusSays("default.trf"));
+    ASSERT_EQ(m_pDlg->LoadDatasetFile(kBrain), 0);
+    EXPECT_TRUE(Holds(PRESET_MR_BRAIN));
+    EXPECT_TRUE(StatusSays("Transfer function: MR brain, fitted to this scan"));
 }
 
 } // namespace

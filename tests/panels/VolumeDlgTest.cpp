@@ -2,7 +2,10 @@
 // values, the rotation sliders (drag, keys, a change reported only at its end),
 // the render window's drag moving the sliders, the hand-over on every mode
 // switch, the type radios with the first-hit panel, and the threshold sliders.
+#include <memory>
 #include <tuple>
+
+#include "transfer/Presets.h"
 
 #include "support/GuiTest.h"
 
@@ -123,6 +126,44 @@ TEST_F(VolumePanelTest, ThresholdsRenderOnReleaseAndALowerAboveTheUpperGivesBlac
     // show the wire box.
     const Pixels pixels = RenderShows();
     EXPECT_EQ(pixels.CountNonBlack(0, 1, pixels.nWidth - 1, pixels.nHeight), 0);
+}
+
+TEST_F(VolumePanelTest, AScanStartsFirstHitAtItsSurfaceAndShowsItsUnits) {
+    // Noise 0..99 around a block of 2500, stored values of Hounsfield units + 1024.
+    auto pScan = std::make_unique<CVolume>();
+    std::unique_ptr<int16_t[]> pVoxels(new int16_t[24 * 24 * 24]);
+    for (int i = 0; i < 24 * 24 * 24; ++i) {
+        const int x = i % 24, y = i / 24 % 24, z = i / 576;
+        auto inside = [](int c) { return c >= 6 && c < 18; };
+        pVoxels[i] = static_cast<int16_t>(inside(x) && inside(y) && inside(z) ? 2500 : i % 100);
+    }
+    ASSERT_EQ(pScan->AdoptVoxels(24, 24, 24, std::move(pVoxels)), 0);
+    pScan->m_Source.sKind = "NIfTI";
+    pScan->m_Source.dScanOffset = -1024.0;
+    const int t = OtsuThreshold(pScan->m_Histogram);
+    ASSERT_TRUE(t >= 99 && t < 2500);
+    m_pDlg->ReplaceDataset(std::move(pScan));
+    ChooseVolume();
+    Click(m_pVolume->m_btnTypes[VOLUME_TYPE_FIRST_HIT]);
+    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
+    EXPECT_EQ(m_pRender->m_nLowerThreshold, t);
+    EXPECT_EQ(FirstHit()->m_sliderLower->GetValue(), t);
+    EXPECT_EQ(FirstHit()->m_staticLower->GetLabel(), wxString::Format("%d", t - 1024));
+    EXPECT_EQ(FirstHit()->m_staticUpper->GetLabel(), "3071");
+    // A typed threshold is in scan units; text that is no number changes nothing.
+    ExpectOneRun([&] { EXPECT_EQ(FirstHit()->SetThresholdText(false, " -500 "), 0); });
+    EXPECT_EQ(m_pRender->m_nLowerThreshold, 524);
+    EXPECT_EQ(FirstHit()->m_staticLower->GetLabel(), "-500");
+    {
+        CMessageBoxCapture boxes;
+        EXPECT_EQ(FirstHit()->SetThresholdText(true, "bone"), -1);
+        EXPECT_EQ(boxes.boxes.size(), 1u);
+    }
+    EXPECT_EQ(FirstHit()->m_nUpper, 4095);
+    // A RAW dataset keeps the thresholds, in its own values.
+    LoadDataset(8, 8, 8, [](int, int, int) { return 2000; });
+    EXPECT_EQ(FirstHit()->m_nLower, 524);
+    EXPECT_EQ(FirstHit()->m_staticLower->GetLabel(), "524");
 }
 
 } // namespace

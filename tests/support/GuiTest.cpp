@@ -240,7 +240,7 @@ void ViewerTest::SetUp() {
     char cwd[PATH_MAX] = {};
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     m_sOldDir = cwd;
-    {
+    if (m_bDefaultTrf) {
         CTransferFunction tf;
         tf.SetPoint(0, 0.0f, 0.0f, 0.0f, 0.0f);
         tf.SetPoint(1, 1.0f, 0.8f, 0.4f, 0.6f);

@@ -129,7 +129,8 @@ protected:
     void ExpectOneRun(const std::function<void()>& step);
 
     testfiles::ScratchDir m_Dir;
-    std::string m_sStartFile; // opened at start-up when set before SetUp, as `orvex FILE` does
+    std::string m_sStartFile;  // opened at start-up when set before SetUp, as `orvex FILE` does
+    bool m_bDefaultTrf = true; // false before SetUp: the folder holds no "default.trf"
     std::string m_sOldDir;
     CViewerApp* m_pApp = nullptr;
     wxWeakRef<CMainDlg> m_pDlg; // null once the dialog has ended and is gone

@@ -129,6 +129,28 @@ TEST(RenderTool, FirstHitMeetsTheFirstSampleStrictlyInsideTheThresholds) {
     EXPECT_EQ(run({"--lower", "250"}), 288);
 }
 
+TEST(RenderTool, FitPresetShowsTheBallAndNotTheNoiseAroundIt) {
+    // A ball of 2000 (radius 8) in noise of 0..150 filling a 32^3 box: the
+    // greyscale ramp lights the whole box faintly, the fit only the ball.
+    ScratchDir dir;
+    const std::string sBall =
+        dir.Write("ball.dat", testfiles::FieldBytes(32, 32, 32, [](int x, int y, int z) {
+                      const int r2 =
+                          (x - 16) * (x - 16) + (y - 16) * (y - 16) + (z - 16) * (z - 16);
+                      return r2 < 64 ? 2000 : (x * 37 + y * 11 + z * 5) % 151;
+                  }));
+    auto render = [&](const char* pPreset) {
+        return RenderPicture(
+            {sBall, "-o", dir.Path("b.pfm"), "--preset", pPreset, "--size", "64x48"});
+    };
+    const Picture fit = render("fit");
+    const size_t nFit = Lit(fit).size();
+    const size_t nRamp = Lit(render("greyscale")).size();
+    EXPECT_GT(fit.Float(32, 24)[0], 0.05f);
+    EXPECT_GT(nFit, 50u);
+    EXPECT_LT(nFit * 2, nRamp) << nFit;
+}
+
 // ---------------------------------------------------------------- slice mode
 
 TEST(RenderTool, SlicesFitTheWindowInEveryPlane) {

@@ -66,4 +66,19 @@ TEST(EditorGeometry, HistogramColumnsFoldBinsWithARunningMaximum) {
     }
 }
 
+TEST(EditorGeometry, TheScanAxisStandsAtRoundValuesInScanUnits) {
+    // CT: stored 1024 is 0 HU, at column 1024 / 4096 * 700.
+    const std::vector<AxisTick> ct = ComputeAxisTicks(-1024.0, 1.0, 700);
+    ASSERT_EQ(ct.size(), 5u);
+    EXPECT_EQ(ct[0].dValue, -1000.0);
+    EXPECT_EQ(ct[1].dValue, 0.0);
+    EXPECT_EQ(ct[1].x, 175);
+    EXPECT_EQ(ct[4].dValue, 3000.0);
+    // An 8-bit scan spread over 0..4095: 0, 50, ... 250, the last at stored 4014.7.
+    const std::vector<AxisTick> mr = ComputeAxisTicks(0.0, 255.0 / 4095.0, 700);
+    ASSERT_EQ(mr.size(), 6u);
+    EXPECT_EQ(mr[5].dValue, 250.0);
+    EXPECT_EQ(mr[5].x, 686);
+}
+
 } // namespace

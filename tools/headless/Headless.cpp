@@ -1,6 +1,7 @@
 #include "headless/Headless.h"
 
 #include "engine/Matrix.h"
+#include "render/DatasetPresets.h"
 #include "transfer/TransferFunction.h"
 #include "volume/Volume.h"
 
@@ -77,6 +78,14 @@ bool CHeadlessViewer::LoadTransferFunction(const std::string& sPath, std::string
         return false;
     }
     return true;
+}
+
+bool CHeadlessViewer::ApplyPreset(int nPreset) {
+    if (!m_pVolume)
+        return false;
+    StopAndWait();
+    return ::ApplyPreset(static_cast<TransferPreset>(nPreset), PresetDataOf(*m_pVolume),
+                         *m_pTransferFunction) == 0;
 }
 
 void CHeadlessViewer::SetVolumeSettings(int nWidth, int nHeight, int nVolumeType, int nSampling,

@@ -47,6 +47,9 @@ public:
                      const RawParameters* pRaw = nullptr);
     // Loads a .trf file and builds its table. False with a reason on failure.
     bool LoadTransferFunction(const std::string& sPath, std::string& sError);
+    // Replaces the transfer function by a preset (a TransferPreset) fitted to
+    // the dataset and builds its table. False when there is no dataset.
+    bool ApplyPreset(int nPreset);
 
     // The settings of a volume picture, through the render state's setters (in
     // Volume mode, with no run active).

@@ -4,6 +4,7 @@
 
 #include "engine/CompositingModes.h"
 #include "render/RenderState.h"
+#include "transfer/Presets.h"
 
 #include <algorithm>
 #include <array>
@@ -17,6 +18,8 @@ const char kUsage[] =
     "MetaImage (.mha, .mhd), a DICOM file or folder (opens its whole series), or a bare\n"
     "RAW file with --raw-size and --raw-type.\n"
     "  --tf FILE.trf                       transfer function (default: all-zero table)\n"
+    "  --preset NAME                       instead of --tf, a transfer function fitted to the\n"
+    "                                      dataset, NAME one of:%p\n"
     "  --size WxH                          client size, default 692x448\n"
     "  --mode volume|slice                 default volume\n"
     "  --type %s default levoy\n"
@@ -61,6 +64,14 @@ int Choice(const std::string& sText, const ChoiceOption& option) {
     return -1;
 }
 
+// The presets' words: "ct-bone, ct-skin, ..., fit".
+std::string PresetWords() {
+    std::string sWords;
+    for (const TransferPresetName& preset : TRANSFER_PRESETS)
+        sWords += (sWords.empty() ? "" : ", ") + std::string(preset.pWord);
+    return sWords;
+}
+
 } // namespace
 
 const char* RenderUsage() {
@@ -72,7 +83,21 @@ const char* RenderUsage() {
             sTypes += (sTypes.empty() ? "" : "|") + std::string(mode.pWord);
         sTypes.resize(std::max<size_t>(sTypes.size(), 28), ' ');
         std::string sText = kUsage;
-        return sText.replace(sText.find("%s"), 2, sTypes);
+        sText.replace(sText.find("%s"), 2, sTypes);
+        // The presets' words, wrapped at 80 columns below the explanation.
+        std::string sWords;
+        size_t nColumn = 80;
+        for (const TransferPresetName& preset : TRANSFER_PRESETS) {
+            const std::string sWord = std::string(" ") + preset.pWord + ",";
+            if (nColumn + sWord.size() > 80) {
+                sWords += "\n" + std::string(37, ' ');
+                nColumn = 37;
+            }
+            sWords += sWord;
+            nColumn += sWord.size();
+        }
+        sWords.pop_back();
+        return sText.replace(sText.find("%p"), 2, sWords);
     }();
     return sUsage.c_str();
 }
@@ -149,10 +174,11 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             bInline = true;
         }
         static const char* const kOptions[] = {
-            "-o",         "--output",   "--tf",         "--size",       "--mode",
-            "--type",     "--sampling", "--longitude",  "--latitude",   "--lower",
-            "--upper",    "--plane",    "--slice",      "--threads",    "--skipping",
-            "--raw-size", "--raw-type", "--raw-endian", "--raw-header", "--raw-spacing"};
+            "-o",           "--output",   "--tf",       "--preset",     "--size",
+            "--mode",       "--type",     "--sampling", "--longitude",  "--latitude",
+            "--lower",      "--upper",    "--plane",    "--slice",      "--threads",
+            "--skipping",   "--raw-size", "--raw-type", "--raw-endian", "--raw-header",
+            "--raw-spacing"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -204,6 +230,10 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             if (sValue.empty())
                 return bad("expected a .trf file");
             options.sTransferFunction = sValue;
+        } else if (sArg == "--preset") {
+            options.nPreset = PresetOfWord(sValue.c_str());
+            if (options.nPreset == PRESET_COUNT)
+                return bad("expected one of " + PresetWords());
         } else if (sArg == "--size") {
             if (!ParseSize(sValue, options.nWidth, options.nHeight))
                 return bad("expected WxH with each side 1.." + std::to_string(RENDER_MAX_SIZE));
@@ -266,6 +296,10 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
     }
     if ((bHaveRawSize || bHaveRawType || bRawDetail) && !(bHaveRawSize && bHaveRawType)) {
         sError = "a bare RAW file needs both --raw-size and --raw-type";
+        return RENDER_PARSE_ERROR;
+    }
+    if (options.nPreset >= 0 && !options.sTransferFunction.empty()) {
+        sError = "--tf and --preset exclude each other";
         return RENDER_PARSE_ERROR;
     }
     options.bRaw = bHaveRawSize;

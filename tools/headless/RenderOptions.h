@@ -13,7 +13,8 @@ constexpr int RENDER_MAX_SIZE = 8192;
 struct RenderOptions {
     std::string sDataset;
     std::string sOutput;
-    std::string sTransferFunction; // empty: the all-zero table
+    std::string sTransferFunction; // empty: the all-zero table (or the preset)
+    int nPreset = -1;              // a TransferPreset fitted to the dataset; -1: none
     int nWidth = 692;
     int nHeight = 448;
     bool bSlice = false; // --mode slice
