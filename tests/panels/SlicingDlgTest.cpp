@@ -8,6 +8,7 @@
 
 #include <gtk/gtk.h>
 #include <wx/checkbox.h>
+#include <wx/choice.h>
 #include <wx/eventfilter.h>
 #include <wx/menu.h>
 #include <wx/textctrl.h>
@@ -111,6 +112,17 @@ TEST_F(SlicingPanelTest, AScanShowsGreysByWindowAndLevelAsSaved) {
                     shown.IsGrey(x, H / 2, static_cast<int>(expected[i] * 255)))
             << shown.Rgb(x, H / 2);
     }
+    // The bone preset puts 40 at 540 / 2000 of its window; a level that is no
+    // number changes nothing.
+    m_pSlicing->m_choicePreset->SetSelection(2);
+    wxCommandEvent choice(wxEVT_CHOICE, IDC_WINDOW_LEVEL_PRESET);
+    m_pSlicing->ProcessWindowEvent(choice);
+    m_pSlicing->m_textLevel->ChangeValue("forty");
+    wxCommandEvent enter(wxEVT_TEXT_ENTER, IDC_LEVEL_VALUE);
+    m_pSlicing->m_textLevel->ProcessWindowEvent(enter);
+    EXPECT_EQ(m_pSlicing->m_textLevel->GetValue(), "500");
+    ASSERT_TRUE(m_pRender->TakePicture(picture));
+    EXPECT_FLOAT_EQ(picture.At(W / 2, H / 2)[0], 0.27f);
 }
 
 TEST_F(SlicingPanelTest, AnOrientedAxialSliceShowsAnteriorUpAndTheRightOnTheChosenSide) {
