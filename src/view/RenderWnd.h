@@ -73,6 +73,16 @@ public:
     void DrawScene() override;
     void DrawVolumeImage();
     void DrawSlice();
+    // For an oriented scan: three short axes in the bottom-left corner that
+    // turn with the camera, toward the patient's left, posterior and superior,
+    // labelled L, P and S. Not part of the saved picture.
+    void DrawOrientationMarker();
+
+    // One of the standard views (VIEW_PRESETS) by its index, as its key and
+    // the volume panel's button choose it: the angles go to the render state
+    // (which restarts the renderer) and to the panel's sliders. Nothing while
+    // the user turns the view with the mouse or an arrow key.
+    void ShowViewPreset(int nPreset);
 
     // Worker hooks: posted to the UI thread, never run on the worker.
     void PostProgress(const RenderProgress& progress) override;
@@ -101,7 +111,8 @@ protected:
     void OnCaptureLost(wxMouseCaptureLostEvent& event) override;
     void OnRButtonUp(wxMouseEvent& event) override;
     // The arrow keys turn the view by KEY_TURN_DEGREES as a drag in their
-    // direction would; every other key goes on to the frame (Escape).
+    // direction would; in Volume mode the digits 1 to 6 choose the standard
+    // views (ShowViewPreset); every other key goes on to the frame (Escape).
     void OnKeyDown(wxKeyEvent& event) override;
     void OnKeyUp(wxKeyEvent& event) override;
 

@@ -3,6 +3,7 @@
 #include "headless/Image.h"
 
 #include "engine/CompositingModes.h"
+#include "render/Orientation.h"
 #include "render/RenderState.h"
 
 #include <algorithm>
@@ -23,6 +24,9 @@ const char kUsage[] =
     "  --sampling trilinear|nearest|bilinear   volume default trilinear; slice: "
     "nearest|bilinear, default nearest\n"
     "  --longitude DEG --latitude DEG      whole degrees, defaults 0 and 90\n"
+    "  --view %v\n"
+    "                                      that side of the patient toward the viewer (the\n"
+    "                                      render window's keys 1..6): sets both angles\n"
     "  --lower N --upper N                 First Hit thresholds 0..4095, defaults 0 and 4095\n"
     "  --plane xy|xz|yz --slice N          slice mode, defaults xy and 0\n"
     "  --threads N                         casting threads, 0 (default): one per hardware "
@@ -71,8 +75,12 @@ const char* RenderUsage() {
         for (const CompositingMode& mode : COMPOSITING_MODES)
             sTypes += (sTypes.empty() ? "" : "|") + std::string(mode.pWord);
         sTypes.resize(std::max<size_t>(sTypes.size(), 28), ' ');
+        std::string sViews;
+        for (const ViewPreset& preset : VIEW_PRESETS)
+            sViews += (sViews.empty() ? "" : "|") + std::string(preset.pWord);
         std::string sText = kUsage;
-        return sText.replace(sText.find("%s"), 2, sTypes);
+        sText.replace(sText.find("%s"), 2, sTypes);
+        return sText.replace(sText.find("%v"), 2, sViews);
     }();
     return sUsage.c_str();
 }
@@ -124,6 +132,8 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
     bool bHaveRawSize = false;
     bool bHaveRawType = false;
     bool bRawDetail = false; // --raw-endian, --raw-header or --raw-spacing
+    bool bAngles = false;    // --longitude or --latitude
+    const ViewPreset* pView = nullptr;
 
     for (size_t i = 0; i < args.size(); ++i) {
         std::string sArg = args[i];
@@ -152,7 +162,8 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             "-o",         "--output",   "--tf",         "--size",       "--mode",
             "--type",     "--sampling", "--longitude",  "--latitude",   "--lower",
             "--upper",    "--plane",    "--slice",      "--threads",    "--skipping",
-            "--raw-size", "--raw-type", "--raw-endian", "--raw-header", "--raw-spacing"};
+            "--raw-size", "--raw-type", "--raw-endian", "--raw-header", "--raw-spacing",
+            "--view"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -195,6 +206,11 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
         if (pWhole != std::end(kWholeNumbers)) {
             if (!ParseWholeNumber(sValue, pWhole->nMin, pWhole->nMax, options.*pWhole->pValue))
                 return bad(std::string("expected ") + pWhole->pExpected);
+            bAngles = bAngles || sArg == "--longitude" || sArg == "--latitude";
+        } else if (sArg == "--view") {
+            pView = FindViewPreset(sValue);
+            if (!pView)
+                return bad("expected anterior, posterior, left, right, superior or inferior");
         } else if (sArg == "-o" || sArg == "--output") {
             if (!HasImageExtension(sValue))
                 return bad("the output file name must end in .pfm or .png");
@@ -267,6 +283,14 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
     if ((bHaveRawSize || bHaveRawType || bRawDetail) && !(bHaveRawSize && bHaveRawType)) {
         sError = "a bare RAW file needs both --raw-size and --raw-type";
         return RENDER_PARSE_ERROR;
+    }
+    if (pView && bAngles) {
+        sError = "--view sets the longitude and the latitude: give either --view or the angles";
+        return RENDER_PARSE_ERROR;
+    }
+    if (pView) {
+        options.nLongitude = pView->nLongitude;
+        options.nLatitude = pView->nLatitude;
     }
     options.bRaw = bHaveRawSize;
     options.bSlice = sMode == "slice";
