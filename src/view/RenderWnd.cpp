@@ -27,7 +27,7 @@ constexpr double kPi = 3.14159265358979323846;
 // The orientation marker: its centre's distance in pixels from the left and
 // bottom edges, the length of its axes, and the letters at their ends, each a
 // line strip on a grid 4 wide and 6 high (drawn LETTER_SCALE pixels a unit).
-constexpr double MARKER_CENTRE = 38.0;
+constexpr double MARKER_CENTRE = 42.0;
 constexpr double MARKER_AXIS = 26.0;
 constexpr double LETTER_SCALE = 1.5;
 struct Letter {

@@ -1,7 +1,8 @@
 // The volume panel and its first-hit panel inside the running viewer: start
 // values, the rotation sliders (drag, keys, a change reported only at its end),
 // the render window's drag moving the sliders, the hand-over on every mode
-// switch, the type radios with the first-hit panel, and the threshold sliders.
+// switch, the type radios with the first-hit panel, the threshold sliders, and
+// the standard views with the orientation marker.
 #include <tuple>
 
 #include "support/GuiTest.h"
@@ -123,6 +124,39 @@ TEST_F(VolumePanelTest, ThresholdsRenderOnReleaseAndALowerAboveTheUpperGivesBlac
     // show the wire box.
     const Pixels pixels = RenderShows();
     EXPECT_EQ(pixels.CountNonBlack(0, 1, pixels.nWidth - 1, pixels.nHeight), 0);
+}
+
+TEST_F(VolumePanelTest, ViewKeysAndButtonsTurnTheViewAndOrientedScansShowTheMarker) {
+    StartVolumeMode();
+    // Key 4 in the render window: the Right view; the panel's sliders follow.
+    ExpectOneRun([&] { Key(m_pRender->GetCanvas(), '4'); });
+    EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(270));
+    EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(90));
+    EXPECT_EQ(m_pVolume->m_sliderLongitude->GetValue(), 270);
+    // The panel's "S" button: the Superior view.
+    ExpectOneRun([&] { Click(m_pVolume->m_btnViews[4]); });
+    EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(180));
+    EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(0));
+    EXPECT_EQ(m_pVolume->m_nLatitude, 0);
+    EXPECT_EQ(m_pVolume->m_sliderLatitude->GetValue(), 0);
+
+    // The marker in the bottom-left corner (rows from the bottom): its red axis,
+    // toward the patient's left, points right in the Anterior view and left in
+    // the Posterior view. An unoriented dataset has none.
+    auto red = [&](int x0, int x1) {
+        m_pRender->Repaint();
+        return RenderShows().Count(
+            [](const uint8_t* p) { return p[0] > 120 && p[0] > 2 * p[1] && p[0] > 2 * p[2]; }, x0,
+            1, x1, 90);
+    };
+    EXPECT_EQ(red(0, 90), 0);
+    m_pRender->Volume()->m_Source.bOriented = true;
+    for (const auto& [nKey, nLeft, nRight] : {std::tuple{'1', 0, 20}, {'2', 20, 0}}) {
+        ExpectOneRun([&] { Key(m_pRender->GetCanvas(), nKey); });
+        EXPECT_GE(red(0, 38), nLeft);
+        EXPECT_GE(red(46, 90), nRight);
+        EXPECT_EQ(red(0, 38) * red(46, 90), 0);
+    }
 }
 
 } // namespace
