@@ -25,31 +25,13 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 // The orientation marker: its centre's distance in pixels from the left and
-// bottom edges, the length of its axes, and the letters at their ends, each a
-// line strip on a grid 4 wide and 6 high (drawn LETTER_SCALE pixels a unit).
+// bottom edges, the length of its axes, and the letters L, P and S at their
+// ends, each a line strip through points on a grid 4 wide and 6 high, given as
+// pairs of digits x, y (drawn LETTER_SCALE pixels a unit).
 constexpr double MARKER_CENTRE = 42.0;
 constexpr double MARKER_AXIS = 26.0;
 constexpr double LETTER_SCALE = 1.5;
-struct Letter {
-    int nPoints;
-    double points[12][2];
-};
-constexpr Letter MARKER_LETTERS[3] = {
-    {3, {{0, 6}, {0, 0}, {4, 0}}},                                 // L
-    {7, {{0, 0}, {0, 6}, {3, 6}, {4, 5}, {4, 4}, {3, 3}, {0, 3}}}, // P
-    {12,
-     {{4, 5},
-      {3, 6},
-      {1, 6},
-      {0, 5},
-      {0, 4},
-      {1, 3},
-      {3, 3},
-      {4, 2}, // S
-      {4, 1},
-      {3, 0},
-      {1, 0},
-      {0, 1}}}};
+constexpr const char* MARKER_LETTERS[3] = {"060040", "00063645443330", "453616050413334241301001"};
 // The axes' colours: x red, y green, z blue.
 constexpr float MARKER_COLOURS[3][3] = {
     {1.0f, 0.35f, 0.35f}, {0.35f, 1.0f, 0.35f}, {0.45f, 0.6f, 1.0f}};
@@ -224,11 +206,9 @@ void CRenderWnd::DrawOrientationMarker() {
             dTipX + (dLength > 1e-6 ? dAway * a[0] / dLength : 0.0) - 2.0 * LETTER_SCALE;
         const double dY =
             dTipY + (dLength > 1e-6 ? dAway * a[1] / dLength : 0.0) - 3.0 * LETTER_SCALE;
-        const Letter& letter = MARKER_LETTERS[i];
         glBegin(GL_LINE_STRIP);
-        for (int k = 0; k < letter.nPoints; ++k)
-            glVertex2d(dX + LETTER_SCALE * letter.points[k][0],
-                       dY + LETTER_SCALE * letter.points[k][1]);
+        for (const char* p = MARKER_LETTERS[i]; p[0] && p[1]; p += 2)
+            glVertex2d(dX + LETTER_SCALE * (p[0] - '0'), dY + LETTER_SCALE * (p[1] - '0'));
         glEnd();
     }
     glLineWidth(1.0f);
