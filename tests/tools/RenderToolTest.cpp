@@ -235,19 +235,16 @@ int Head(int x, int y, int z) {
 }
 
 using Vec = std::array<double, 3>;
-
-// Checks a First Hit picture of Head (nose red, ear green, knob blue) for a
-// view that shows the patient's directions right, up and toward the viewer: a
-// bump toward the viewer shows at the centre, one pointing away is hidden, the
-// others stand out to their side (where that is clear).
+// Checks a First Hit picture of Head (nose red, ear green, knob blue) for a view
+// showing the patient's directions right, up and toward the viewer: a bump toward
+// the viewer at the centre, one pointing away hidden, the others to their side.
 void ExpectView(const RgbImage& im, const Vec& right, const Vec& up, const Vec& toward) {
     const Vec sides[3] = {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
     const auto dot = [](const Vec& a, const Vec& b) {
         return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
     };
     for (int k = 0; k < 3; ++k) {
-        int n = 0;
-        double dx = 0, dy = 0;
+        double n = 0, dx = 0, dy = 0;
         for (int y = 0; y < im.nHeight; ++y)
             for (int x = 0; x < im.nWidth; ++x) {
                 const float* c = im.At(x, y);
@@ -286,16 +283,13 @@ TEST(RenderTool, ScansInThePatientFrameShowTheFaceHeadUpAndNoMirrorInEveryView) 
     };
     // The default view looks at the face, head up, the patient's left on the
     // right; each preset puts its side toward the viewer, head up (face up along
-    // the body), and right = up x toward: no view is mirrored.
+    // the body). Right is up x toward in each: no view is mirrored.
     const Vec L{1, 0, 0}, P{0, 1, 0}, S{0, 0, 1}, R{-1, 0, 0}, A{0, -1, 0}, I{0, 0, -1};
     ExpectView(render(0, 90), L, S, A);
-    const Vec views[VIEW_PRESET_COUNT][2] = {{A, S}, {P, S}, {L, S}, {R, S}, {S, A}, {I, A}};
-    for (int i = 0; i < VIEW_PRESET_COUNT; ++i) {
-        const Vec &t = views[i][0], &u = views[i][1];
-        const Vec right{u[1] * t[2] - u[2] * t[1], u[2] * t[0] - u[0] * t[2],
-                        u[0] * t[1] - u[1] * t[0]};
-        ExpectView(render(45, 45, i), right, u, t);
-    }
+    const Vec views[VIEW_PRESET_COUNT][3] = {{L, S, A}, {R, S, P}, {P, S, L},
+                                             {A, S, R}, {R, A, S}, {L, A, I}};
+    for (int i = 0; i < VIEW_PRESET_COUNT; ++i)
+        ExpectView(render(45, 45, i), views[i][0], views[i][1], views[i][2]);
     // At oblique views the orientation marker's axes agree with the picture.
     for (const auto& [nLongitude, nLatitude] : {std::pair{30, 60}, {250, 120}}) {
         const ScreenAxes a =
