@@ -1,5 +1,6 @@
 #include "panels/VolumeDlg.h"
 
+#include <wx/button.h>
 #include <wx/radiobut.h>
 #include <wx/slider.h>
 #include <wx/statbox.h>
@@ -16,14 +17,17 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
         ShowMessageBox(nullptr, TEXT_VOLUME_DIALOG_FAILED, TEXT_MAIN_CAPTION, wxOK);
         return;
     }
-    new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_ROTATION, At(2, 2), Dlu(140, 46));
-    new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_TYPE, At(2, 52), Dlu(140, 56));
-    new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_INTERPOLATION, At(2, 115), Dlu(140, 45));
+    // The groups below the rotation group's row of view buttons move down by
+    // the row's height.
+    constexpr int D = VIEW_ROW_HEIGHT;
+    new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_ROTATION, At(2, 2), Dlu(140, 46 + D));
+    new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_TYPE, At(2, 52 + D), Dlu(140, 56));
+    new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_INTERPOLATION, At(2, 115 + D), Dlu(140, 45));
     // Created in keyboard order, the order of the codes; on screen each stands
     // in its mode's row (First Hit between Levoy and X-Ray).
     for (const CompositingMode& mode : COMPOSITING_MODES)
         m_btnTypes[mode.nType] = AddDialogRadio(this, IDC_VOLUME_TYPE + mode.nType, mode.pPanelText,
-                                                45, 64 + (mode.nPanelRow * 29 + 1) / 2, 53, 10,
+                                                45, 64 + D + (mode.nPanelRow * 29 + 1) / 2, 53, 10,
                                                 mode.nType == 0 ? wxRB_GROUP : 0);
     // The sliders leave room at their right for their numbers.
     m_sliderLongitude = AddSlider(IDC_LONGITUDE, 49, 14, SLIDER_VALUE_LEFT - 1 - 49, 12);
@@ -32,14 +36,25 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
     new wxStaticText(this, wxID_ANY, TEXT_LATITUDE, At(9, 29), Dlu(26, 8));
     m_staticLongitude = AddSliderValue(IDC_LONGITUDE_VALUE, 15);
     m_staticLatitude = AddSliderValue(IDC_LATITUDE_VALUE, 29);
+    new wxStaticText(this, wxID_ANY, TEXT_VIEW, At(9, 50), Dlu(24, 8));
+    for (int i = 0; i < VIEW_PRESET_COUNT; ++i) {
+        const ViewPreset& preset = VIEW_PRESETS[i];
+        m_btnViews[i] = new wxButton(this, IDC_VIEW_PRESET + i, preset.pButtonText,
+                                     At(35 + 17 * i, 47), Dlu(17, 13), wxBU_EXACTFIT);
+        m_btnViews[i]->SetToolTip(
+            wxString::Format(TEXT_VIEW_TIP_FORMAT, wxString::FromUTF8(preset.pName), i + 1));
+    }
     m_btnTrilinear =
-        AddDialogRadio(this, IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129, 38, 10, wxRB_GROUP);
-    m_btnNearest = AddDialogRadio(this, IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142, 73, 10);
+        AddDialogRadio(this, IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129 + D, 38, 10, wxRB_GROUP);
+    m_btnNearest =
+        AddDialogRadio(this, IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142 + D, 73, 10);
 
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnType, this, IDC_VOLUME_TYPE,
          IDC_VOLUME_TYPE + COMPOSITING_MODE_COUNT - 1);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnNearest, this, IDC_NEAREST);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnTrilinear, this, IDC_TRILINEAR);
+    Bind(wxEVT_BUTTON, &CVolumeDlg::OnViewPreset, this, IDC_VIEW_PRESET,
+         IDC_VIEW_PRESET + VIEW_PRESET_COUNT - 1);
     OnInitDialog();
 }
 
@@ -116,6 +131,12 @@ void CVolumeDlg::OnNearest(wxCommandEvent&) {
 
 void CVolumeDlg::OnTrilinear(wxCommandEvent&) {
     SelectInterpolation(1);
+}
+
+void CVolumeDlg::OnViewPreset(wxCommandEvent& event) {
+    // The render window moves this panel's sliders, as its keys do.
+    if (CRenderWnd* pRender = m_pRender)
+        pRender->ShowViewPreset(event.GetId() - IDC_VIEW_PRESET);
 }
 
 const int32_t* CVolumeDlg::SliderSetting(const wxSlider* pSlider) const {

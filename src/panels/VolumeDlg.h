@@ -1,5 +1,6 @@
 // The volume panel: the settings of Volume mode. The rotation sliders
-// (longitude and latitude in whole degrees), the compositing type (Levoy, X-Ray,
+// (longitude and latitude in whole degrees) with the buttons of the standard
+// views, the compositing type (Levoy, X-Ray,
 // First Hit) and the ray sampling (trilinear or nearest neighbour), with the
 // first-hit panel for the First Hit thresholds. It keeps its own copy of every
 // setting, hands them to the render window through its setters, and its
@@ -11,8 +12,10 @@
 
 #include "engine/CompositingModes.h"
 #include "panels/PanelGui.h"
+#include "render/Orientation.h"
 #include "view/RenderWnd.h"
 
+class wxButton;
 class wxRadioButton;
 class wxSlider;
 class wxStaticText;
@@ -34,6 +37,8 @@ public:
     void OnType(wxCommandEvent& event);
     void OnNearest(wxCommandEvent& event);
     void OnTrilinear(wxCommandEvent& event);
+    // A view button: the render window shows that view and moves the sliders.
+    void OnViewPreset(wxCommandEvent& event);
     // Hands the sampling, the type and both angles to the render window again,
     // whether the panel is being shown or hidden, and repaints it.
     void OnShowWindow(bool bShow) override;
@@ -54,6 +59,8 @@ public:
     // follow every slider change and every drag in the render window.
     wxStaticText* m_staticLongitude = nullptr;
     wxStaticText* m_staticLatitude = nullptr;
+    // The view buttons, by view preset (render/Orientation.h).
+    std::array<wxButton*, VIEW_PRESET_COUNT> m_btnViews{};
     wxRadioButton* m_btnTrilinear = nullptr;
     wxRadioButton* m_btnNearest = nullptr;
     // The compositing type radios, by type code.

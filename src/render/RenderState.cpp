@@ -7,6 +7,7 @@
 #include "engine/BrickMap.h"
 #include "engine/RenderPool.h"
 #include "engine/ShadeCache.h"
+#include "render/Orientation.h"
 #include "render/ProgressiveThread.h"
 
 namespace {
@@ -125,8 +126,19 @@ void CRenderState::SetLatitude(int nDegrees) {
 }
 
 void CRenderState::SetAngles(float fLongitude, float fLatitude) {
-    Change(m_fLongitude, fLongitude);
-    Change(m_fLatitude, fLatitude);
+    if (m_fLongitude.load() == fLongitude && m_fLatitude.load() == fLatitude)
+        return;
+    StopIfRunning();
+    m_fLongitude = fLongitude;
+    m_fLatitude = fLatitude;
+    StartIfShowing();
+}
+
+void CRenderState::SetViewPreset(int nPreset) {
+    if (nPreset < 0 || nPreset >= VIEW_PRESET_COUNT)
+        return;
+    const ViewPreset& preset = VIEW_PRESETS[nPreset];
+    SetAngles(DegreesToRadians(preset.nLongitude), DegreesToRadians(preset.nLatitude));
 }
 
 void CRenderState::SetVolumeType(int nType) {

@@ -72,8 +72,13 @@ public:
     void SetViewSize(int nWidth, int nHeight); // restarts in Volume mode
     void SetLongitude(int nDegrees);
     void SetLatitude(int nDegrees);
-    // The camera angles in radians, as a drag leaves them.
+    // The camera angles in radians, as a drag leaves them: one stop and one
+    // start for both.
     void SetAngles(float fLongitude, float fLatitude);
+    // One of the standard views (VIEW_PRESETS, render/Orientation.h) by its
+    // index: its whole-degree angles, converted as SetLongitude and
+    // SetLatitude convert. Any other index changes nothing.
+    void SetViewPreset(int nPreset);
     void SetVolumeType(int nType);
     void SetVolumeInterpolation(int nInterpolation);
     void SetLowerThreshold(int nThreshold);

@@ -168,7 +168,7 @@ constexpr int SLIDER_VALUE_WIDTH = 18;
 // Panel sizes in dialog units. The mode panels end below their last control,
 // leaving the room beneath them to the status text.
 constexpr int VOLUME_DIALOG_WIDTH = 144;
-constexpr int VOLUME_DIALOG_HEIGHT = 215;
+constexpr int VOLUME_DIALOG_HEIGHT = 231;
 constexpr int FIRSTHIT_DIALOG_WIDTH = 144;
 constexpr int FIRSTHIT_DIALOG_HEIGHT = 50;
 constexpr int SLICING_DIALOG_WIDTH = 144;
@@ -176,9 +176,9 @@ constexpr int SLICING_DIALOG_HEIGHT = 297;
 // Where the panels sit, in dialog units of their parent: the two mode panels
 // directly below the main dialog's "Render Mode" group (which ends at 69), the
 // first-hit panel directly below the volume panel's "Volume Interpolation"
-// group (which ends at 160).
+// group (which ends at 176).
 constexpr int MODE_PANEL_TOP = 73;
-constexpr int FIRSTHIT_PANEL_TOP = 165;
+constexpr int FIRSTHIT_PANEL_TOP = 181;
 
 // Texts of the volume panel.
 inline constexpr const wchar_t* TEXT_VOLUME_ROTATION = L"Volume Rotation";
@@ -188,6 +188,15 @@ inline constexpr const wchar_t* TEXT_LONGITUDE = L"Longitude";
 inline constexpr const wchar_t* TEXT_LATITUDE = L"Latitude";
 inline constexpr const wchar_t* TEXT_TRILINEAR = L"trilinear";
 inline constexpr const wchar_t* TEXT_NEAREST_NEIGHBOUR_LOWER = L"nearest neighbour";
+// The row of view buttons at the bottom of the "Volume Rotation" group, which
+// it makes VIEW_ROW_HEIGHT dialog units higher (the groups below move down as
+// much): a label and one button per view preset (render/Orientation.h), whose
+// identifier is this plus the preset's index and whose tooltip names the view
+// and its key in the render window.
+constexpr int IDC_VIEW_PRESET = 1060;
+constexpr int VIEW_ROW_HEIGHT = 16;
+inline constexpr const wchar_t* TEXT_VIEW = L"View";
+inline constexpr const wchar_t* TEXT_VIEW_TIP_FORMAT = L"%s view (key %d)";
 
 // Texts of the first-hit panel.
 inline constexpr const wchar_t* TEXT_FIRSTHIT_THRESHOLDS = L"First Hit Thresholds";

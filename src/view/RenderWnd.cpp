@@ -13,6 +13,7 @@
 #include <wx/glcanvas.h>
 #include <wx/menu.h>
 
+#include "render/Orientation.h"
 #include "render/SliceView.h"
 #include "render/Status.h"
 #include "res/Resource.h"
@@ -28,6 +29,28 @@ constexpr double kPi = 3.14159265358979323846;
 // pixel of that drag changes the window or level by.
 constexpr int WINDOW_LEVEL_DRAG_START = 3;
 constexpr double WINDOW_LEVEL_STEPS_PER_PIXEL = 2.0;
+
+// The orientation marker: its centre's distance in pixels from the left and
+// bottom edges, the length of its axes, and the letters L, P and S at their
+// ends, each a line strip through points on a grid 4 wide and 6 high, given as
+// pairs of digits x, y (drawn LETTER_SCALE pixels a unit).
+constexpr double MARKER_CENTRE = 42.0;
+constexpr double MARKER_AXIS = 26.0;
+constexpr double LETTER_SCALE = 1.5;
+constexpr const char* MARKER_LETTERS[3] = {"060040", "00063645443330", "453616050413334241301001"};
+// The axes' colours: x red, y green, z blue.
+constexpr float MARKER_COLOURS[3][3] = {
+    {1.0f, 0.35f, 0.35f}, {0.35f, 1.0f, 0.35f}, {0.45f, 0.6f, 1.0f}};
+
+// The view preset of a key: the digits 1 to 6, also on the keypad; -1 for
+// any other key.
+int ViewPresetOfKey(int nKey) {
+    if (nKey >= '1' && nKey < '1' + VIEW_PRESET_COUNT)
+        return nKey - '1';
+    if (nKey >= WXK_NUMPAD1 && nKey < WXK_NUMPAD1 + VIEW_PRESET_COUNT)
+        return nKey - WXK_NUMPAD1;
+    return -1;
+}
 } // namespace
 
 CRenderWnd::CRenderWnd(const PixelFormatRequest& request)
@@ -123,6 +146,8 @@ void CRenderWnd::DrawScene() {
         return;
     if (!m_bInteractive)
         DrawVolumeImage();
+    // Before the wire box: the box's depth test then leaves the marker on top.
+    DrawOrientationMarker();
 
     const WireBox box = LastWireBox();
     const double dRight = box.dFrustumRight;
@@ -165,6 +190,42 @@ void CRenderWnd::DrawVolumeImage() {
                       });
     glEnd();
     m_hImageMutex.Unlock();
+}
+
+void CRenderWnd::DrawOrientationMarker() {
+    const CVolume* pVolume = Volume();
+    if (!pVolume || !pVolume->m_Source.bOriented)
+        return;
+    const ScreenAxes axes = VolumeAxesOnScreen(CurrentCamera());
+    // The axes farther from the viewer first, so that nearer ones cross them;
+    // each the dimmer the farther it points away.
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return axes.axis[a][2] < axes.axis[b][2]; });
+    glLineWidth(2.0f);
+    for (int i : order) {
+        const double* a = axes.axis[i];
+        const float fShade = static_cast<float>(0.65 + 0.35 * a[2]);
+        glColor3f(MARKER_COLOURS[i][0] * fShade, MARKER_COLOURS[i][1] * fShade,
+                  MARKER_COLOURS[i][2] * fShade);
+        const double dTipX = MARKER_CENTRE + MARKER_AXIS * a[0];
+        const double dTipY = MARKER_CENTRE + MARKER_AXIS * a[1];
+        glBegin(GL_LINES);
+        glVertex2d(MARKER_CENTRE, MARKER_CENTRE);
+        glVertex2d(dTipX, dTipY);
+        glEnd();
+        // The letter beyond the tip, centred on the axis' direction on screen.
+        const double dLength = std::hypot(a[0], a[1]);
+        const double dAway = 4.0 * LETTER_SCALE + 3.0;
+        const double dX =
+            dTipX + (dLength > 1e-6 ? dAway * a[0] / dLength : 0.0) - 2.0 * LETTER_SCALE;
+        const double dY =
+            dTipY + (dLength > 1e-6 ? dAway * a[1] / dLength : 0.0) - 3.0 * LETTER_SCALE;
+        glBegin(GL_LINE_STRIP);
+        for (const char* p = MARKER_LETTERS[i]; p[0] && p[1]; p += 2)
+            glVertex2d(dX + LETTER_SCALE * (p[0] - '0'), dY + LETTER_SCALE * (p[1] - '0'));
+        glEnd();
+    }
+    glLineWidth(1.0f);
 }
 
 void CRenderWnd::DrawSlice() {
@@ -340,7 +401,24 @@ void CRenderWnd::OnKeyDown(wxKeyEvent& event) {
     default:
         break;
     }
+    const int nPreset =
+        event.GetModifiers() == wxMOD_NONE ? ViewPresetOfKey(event.GetKeyCode()) : -1;
+    if (nPreset >= 0 && m_nRenderMode == RENDER_MODE_VOLUME) {
+        ShowViewPreset(nPreset);
+        return;
+    }
     CGLFrame::OnKeyDown(event);
+}
+
+void CRenderWnd::ShowViewPreset(int nPreset) {
+    if (m_bInteractive || nPreset < 0 || nPreset >= VIEW_PRESET_COUNT)
+        return;
+    SetViewPreset(nPreset);
+    if (m_pRotationSliders) {
+        m_pRotationSliders->SetLongitudePosition(VIEW_PRESETS[nPreset].nLongitude);
+        m_pRotationSliders->SetLatitudePosition(VIEW_PRESETS[nPreset].nLatitude);
+    }
+    Repaint();
 }
 
 void CRenderWnd::StepSlice(int nDelta) {

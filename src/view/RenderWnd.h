@@ -97,6 +97,16 @@ public:
     void DrawSlice();
     // The patient directions at the slice's four edges, for an oriented scan.
     void DrawSliceLetters();
+    // For an oriented scan: three short axes in the bottom-left corner that
+    // turn with the camera, toward the patient's left, posterior and superior,
+    // labelled L, P and S. Not part of the saved picture.
+    void DrawOrientationMarker();
+
+    // One of the standard views (VIEW_PRESETS) by its index, as its key and
+    // the volume panel's button choose it: the angles go to the render state
+    // (which restarts the renderer) and to the panel's sliders. Nothing while
+    // the user turns the view with the mouse or an arrow key.
+    void ShowViewPreset(int nPreset);
 
     // Worker hooks: posted to the UI thread, never run on the worker.
     void PostProgress(const RenderProgress& progress) override;
@@ -133,8 +143,10 @@ protected:
     void OnMouseWheel(wxMouseEvent& event);
     void OnMouseLeave(wxMouseEvent& event);
     // The arrow keys turn the view by KEY_TURN_DEGREES as a drag in their
-    // direction would; in Slicing mode on a scan Page Down and Page Up step to the next
-    // and the previous slice; every other key goes on to the frame (Escape).
+    // direction would; in Volume mode the digits 1 to 6 choose the standard
+    // views (ShowViewPreset); in Slicing mode on a scan Page Down and Page Up
+    // step to the next and the previous slice; every other key goes on to the
+    // frame (Escape).
     void OnKeyDown(wxKeyEvent& event) override;
     void OnKeyUp(wxKeyEvent& event) override;
 

@@ -1,7 +1,9 @@
 // The volume panel and its first-hit panel inside the running viewer: start
 // values, the rotation sliders (drag, keys, a change reported only at its end),
 // the render window's drag moving the sliders, the hand-over on every mode
-// switch, the type radios with the first-hit panel, and the threshold sliders.
+// switch, the type radios with the first-hit panel, the threshold sliders, a
+// scan's First Hit start and units, and the standard views with the
+// orientation marker.
 #include <memory>
 #include <tuple>
 
@@ -164,6 +166,31 @@ TEST_F(VolumePanelTest, AScanStartsFirstHitAtItsSurfaceAndShowsItsUnits) {
     LoadDataset(8, 8, 8, [](int, int, int) { return 2000; });
     EXPECT_EQ(FirstHit()->m_nLower, 524);
     EXPECT_EQ(FirstHit()->m_staticLower->GetLabel(), "524");
+}
+
+TEST_F(VolumePanelTest, ViewButtonsAndKeysTurnTheViewAndOrientedScansShowTheMarker) {
+    StartVolumeMode();
+    // The marker in the bottom-left corner (rows from the bottom): its red axis,
+    // toward the patient's left, points left in the Posterior view and right in
+    // the Anterior view. An unoriented dataset has none.
+    auto red = [&](int x0, int x1) {
+        m_pRender->Repaint();
+        return RenderShows().Count(
+            [](const uint8_t* p) { return p[0] > 120 && p[0] > 2 * p[1] && p[0] > 2 * p[2]; }, x0,
+            1, x1, 90);
+    };
+    EXPECT_EQ(red(0, 90), 0);
+    m_pRender->Volume()->m_Source.bOriented = true;
+    // The panel's button "P", then key 1 in the render window: one run each.
+    const std::function<void()> choose[] = {[&] { Click(m_pVolume->m_btnViews[1]); },
+                                            [&] { Key(m_pRender->GetCanvas(), '1'); }};
+    for (int i = 0; i < 2; ++i) {
+        ExpectOneRun(choose[i]);
+        EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(180 - 180 * i));
+        EXPECT_EQ(m_pVolume->m_sliderLongitude->GetValue(), 180 - 180 * i);
+        EXPECT_EQ(red(0, 38) > 20, i == 0);
+        EXPECT_EQ(red(46, 90) > 20, i == 1);
+    }
 }
 
 } // namespace

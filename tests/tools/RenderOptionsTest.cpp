@@ -28,6 +28,8 @@ TEST(RenderOptions, ErrorsSayWhatIsWrongInOneLine) {
         {{"d.dat", "-o", "x.png", "--sampling", "bilinear"}, "not a volume sampling"},
         {{"d.dat", "-o", "x.png", "--lower", "4096"}, "0..4095"},
         {{"d.dat", "-o", "x.png", "--threads", "65"}, "0..64"},
+        {{"d.dat", "-o", "x.png", "--view", "front"}, "anterior, posterior, left, right"},
+        {{"d.dat", "-o", "x.png", "--latitude", "3", "--view", "left"}, "either --view or"},
         {{"d.raw", "-o", "x.png", "--raw-size", "2x2x32768"}, "1..32767"},
         {{"d.raw", "-o", "x.png", "--raw-spacing", "1,0,1"}, "three positive numbers"},
         {{"d.raw", "-o", "x.png", "--raw-header", "8"}, "both --raw-size and --raw-type"},

@@ -4,9 +4,12 @@
 // red times 4095 names the value a pixel shows.
 #include "ToolTestUtil.h"
 
+#include "headless/Headless.h"
+#include "render/Orientation.h"
 #include "transfer/TransferFunction.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -236,6 +239,93 @@ TEST(RenderTool, FailuresPrintOneLineExitNonZeroAndWriteNothing) {
     const RunResult help = Render({"--help"});
     EXPECT_EQ(help.nExitCode, 0);
     EXPECT_EQ(help.sStdout.rfind("usage: orvex-render DATASET -o OUT.(pfm|png)", 0), 0u);
+}
+
+// ---------------------------------------------------------------- orientation
+
+// A head in the patient frame LPS (x to the patient's left, y posterior, z
+// superior): a ball of 1000 with a nose of 2000 in front (small y), an ear of
+// 3000 at the left (large x) and a knob of 4000 on top (large z).
+int Head(int x, int y, int z) {
+    const auto d2 = [&](int cx, int cy, int cz) {
+        return (x - cx) * (x - cx) + (y - cy) * (y - cy) + (z - cz) * (z - cz);
+    };
+    return d2(24, 11, 24) <= 16   ? 2000
+           : d2(37, 24, 24) <= 16 ? 3000
+           : d2(24, 24, 37) <= 16 ? 4000
+                                  : (d2(24, 24, 24) <= 144) * 1000;
+}
+
+using Vec = std::array<double, 3>;
+// Checks a First Hit picture of Head (nose red, ear green, knob blue) for a view
+// showing the patient's directions right, up and toward the viewer: a bump toward
+// the viewer at the centre, one pointing away hidden, the others to their side.
+void ExpectView(const RgbImage& im, const Vec& right, const Vec& up, const Vec& toward) {
+    const Vec sides[3] = {{0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
+    const auto dot = [](const Vec& a, const Vec& b) {
+        return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+    };
+    for (int k = 0; k < 3; ++k) {
+        double n = 0, dx = 0, dy = 0;
+        for (int y = 0; y < im.nHeight; ++y)
+            for (int x = 0; x < im.nWidth; ++x) {
+                const float* c = im.At(x, y);
+                if (c[k] > 0.05f && c[k] > 2 * c[(k + 1) % 3] && c[k] > 2 * c[(k + 2) % 3])
+                    ++n, dx += x - im.nWidth / 2, dy += im.nHeight / 2 - y;
+            }
+        const double dToward = dot(sides[k], toward);
+        EXPECT_TRUE(dToward > -0.9 || n == 0) << "bump " << k << " shows through the head";
+        if (dToward < -0.3)
+            continue;
+        ASSERT_GT(n, 3) << "bump " << k;
+        for (const auto& [d, side] : {std::pair{dx / n, right}, std::pair{dy / n, up}}) {
+            const double e = dot(sides[k], side);
+            EXPECT_TRUE(e == 0 ? std::abs(d) < 3 : std::abs(e) < 0.4 || d * e > 6 * std::abs(e))
+                << "bump " << k << " at " << d;
+        }
+    }
+}
+
+TEST(RenderTool, ScansInThePatientFrameShowTheFaceHeadUpAndNoMirrorInEveryView) {
+    ScratchDir dir;
+    CHeadlessViewer viewer;
+    std::string sError;
+    ASSERT_TRUE(
+        viewer.LoadDataset(dir.Write("h.dat", testfiles::FieldBytes(48, 48, 48, Head)), sError));
+    CTransferFunction& tf = viewer.TransferFunction();
+    for (int k = 0; k < 4; ++k)
+        tf.SetPoint(1000 * (k + 1), k ? k == 1 : 0.5f, k ? k == 2 : 0.5f, k ? k == 3 : 0.5f, 1);
+    tf.BuildTable();
+    auto render = [&](int nLongitude, int nLatitude, int nPreset = -1) {
+        viewer.SetVolumeSettings(96, 96, VOLUME_TYPE_FIRST_HIT, 0, nLongitude, nLatitude, 500,
+                                 4095);
+        viewer.State().SetViewPreset(nPreset); // restarts: the run below may find it active
+        EXPECT_TRUE(viewer.RunVolume(sError)) << sError;
+        return viewer.VolumePicture();
+    };
+    // The default view looks at the face, head up, the patient's left on the
+    // right; each preset puts its side toward the viewer, head up (face up along
+    // the body). Right is up x toward in each: no view is mirrored.
+    const Vec L{1, 0, 0}, P{0, 1, 0}, S{0, 0, 1}, R{-1, 0, 0}, A{0, -1, 0}, I{0, 0, -1};
+    ExpectView(render(0, 90), L, S, A);
+    const Vec views[VIEW_PRESET_COUNT][3] = {{L, S, A}, {R, S, P}, {P, S, L},
+                                             {A, S, R}, {R, A, S}, {L, A, I}};
+    for (int i = 0; i < VIEW_PRESET_COUNT; ++i)
+        ExpectView(render(45, 45, i), views[i][0], views[i][1], views[i][2]);
+    // At oblique views the orientation marker's axes agree with the picture.
+    for (const auto& [nLongitude, nLatitude] : {std::pair{30, 60}, {250, 120}}) {
+        const ScreenAxes a =
+            VolumeAxesOnScreen(Camera{DegreesToRadians(nLongitude), DegreesToRadians(nLatitude)});
+        const auto screen = [&](int j) { return Vec{a.axis[0][j], a.axis[1][j], a.axis[2][j]}; };
+        ExpectView(render(nLongitude, nLatitude), screen(0), screen(1), screen(2));
+    }
+    // orvex-render --view superior gives the picture of the preset.
+    ASSERT_EQ(tf.Save(dir.Path("h.trf")), 0);
+    const Picture tool =
+        RenderPicture({dir.Path("h.dat"), "-o", dir.Path("s.pfm"), "--tf", dir.Path("h.trf"),
+                       "--type", "firsthit", "--sampling", "nearest", "--lower", "500", "--view",
+                       "superior", "--size", "96x96"});
+    EXPECT_TRUE(tool.rgb == render(0, 90, 4).rgb);
 }
 
 } // namespace

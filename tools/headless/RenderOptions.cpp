@@ -3,6 +3,7 @@
 #include "headless/Image.h"
 
 #include "engine/CompositingModes.h"
+#include "render/Orientation.h"
 #include "render/RenderState.h"
 #include "transfer/Presets.h"
 
@@ -26,6 +27,9 @@ const char kUsage[] =
     "  --sampling trilinear|nearest|bilinear   volume default trilinear; slice: "
     "nearest|bilinear, default nearest\n"
     "  --longitude DEG --latitude DEG      whole degrees, defaults 0 and 90\n"
+    "  --view %v\n"
+    "                                      that side of the patient toward the viewer (the\n"
+    "                                      render window's keys 1..6): sets both angles\n"
     "  --lower N --upper N                 First Hit thresholds 0..4095, defaults 0 and 4095\n"
     "  --plane xy|xz|yz --slice N          slice mode, defaults xy and 0\n"
     "  --threads N                         casting threads, 0 (default): one per hardware "
@@ -82,6 +86,9 @@ const char* RenderUsage() {
         for (const CompositingMode& mode : COMPOSITING_MODES)
             sTypes += (sTypes.empty() ? "" : "|") + std::string(mode.pWord);
         sTypes.resize(std::max<size_t>(sTypes.size(), 28), ' ');
+        std::string sViews;
+        for (const ViewPreset& preset : VIEW_PRESETS)
+            sViews += (sViews.empty() ? "" : "|") + std::string(preset.pWord);
         std::string sText = kUsage;
         sText.replace(sText.find("%s"), 2, sTypes);
         // The presets' words, wrapped at 80 columns below the explanation.
@@ -97,6 +104,7 @@ const char* RenderUsage() {
             nColumn += sWord.size();
         }
         sWords.pop_back();
+        sText.replace(sText.find("%v"), 2, sViews);
         return sText.replace(sText.find("%p"), 2, sWords);
     }();
     return sUsage.c_str();
@@ -149,6 +157,8 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
     bool bHaveRawSize = false;
     bool bHaveRawType = false;
     bool bRawDetail = false; // --raw-endian, --raw-header or --raw-spacing
+    bool bAngles = false;    // --longitude or --latitude
+    const ViewPreset* pView = nullptr;
 
     for (size_t i = 0; i < args.size(); ++i) {
         std::string sArg = args[i];
@@ -178,7 +188,7 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             "--mode",       "--type",     "--sampling", "--longitude",  "--latitude",
             "--lower",      "--upper",    "--plane",    "--slice",      "--threads",
             "--skipping",   "--raw-size", "--raw-type", "--raw-endian", "--raw-header",
-            "--raw-spacing"};
+            "--raw-spacing", "--view"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -221,6 +231,11 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
         if (pWhole != std::end(kWholeNumbers)) {
             if (!ParseWholeNumber(sValue, pWhole->nMin, pWhole->nMax, options.*pWhole->pValue))
                 return bad(std::string("expected ") + pWhole->pExpected);
+            bAngles = bAngles || sArg == "--longitude" || sArg == "--latitude";
+        } else if (sArg == "--view") {
+            pView = FindViewPreset(sValue);
+            if (!pView)
+                return bad("expected anterior, posterior, left, right, superior or inferior");
         } else if (sArg == "-o" || sArg == "--output") {
             if (!HasImageExtension(sValue))
                 return bad("the output file name must end in .pfm or .png");
@@ -301,6 +316,14 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
     if (options.nPreset >= 0 && !options.sTransferFunction.empty()) {
         sError = "--tf and --preset exclude each other";
         return RENDER_PARSE_ERROR;
+    }
+    if (pView && bAngles) {
+        sError = "--view sets the longitude and the latitude: give either --view or the angles";
+        return RENDER_PARSE_ERROR;
+    }
+    if (pView) {
+        options.nLongitude = pView->nLongitude;
+        options.nLatitude = pView->nLatitude;
     }
     options.bRaw = bHaveRawSize;
     options.bSlice = sMode == "slice";
