@@ -97,7 +97,8 @@ int CViewerApp::ExitInstance() {
     }
     if (m_pTransferFunctionWnd) {
         // The frame deletes itself once its window is gone; its handlers no
-        // longer draw from here on.
+        // longer draw from here on, nor reach the main dialog.
+        m_pTransferFunctionWnd->SetChangeListener({});
         m_pTransferFunctionWnd->Destroy();
         m_pTransferFunctionWnd = nullptr;
     }

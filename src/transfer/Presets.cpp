@@ -103,9 +103,18 @@ std::vector<Knot> RampAbove(int t, int top, const std::vector<Knot>& shape) {
 
 } // namespace
 
-int OtsuThreshold(const int32_t* pHistogram) {
-    if (!pHistogram)
+int OtsuThreshold(const int32_t* pData) {
+    if (!pData)
         return 0;
+    // Scans pad the outside of their field of view with their lowest value
+    // (CT -3024 or -2048): a class of its own that would take the split from
+    // the boundary between air and body. With three or more values it is left
+    // out.
+    std::vector<int32_t> histogram(pData, pData + TABLE_SIZE);
+    const int nLowest = FirstUsed(pData);
+    if (std::count_if(histogram.begin(), histogram.end(), [](int32_t n) { return n > 0; }) > 2)
+        histogram[nLowest] = 0;
+    const int32_t* pHistogram = histogram.data();
     const int64_t nTotal = Total(pHistogram, 0);
     double dSum = 0.0;
     for (int i = 0; i < TABLE_SIZE; ++i)

@@ -39,8 +39,9 @@ struct PresetData {
 // Otsu's threshold between background and object: the stored value t that
 // best separates the values <= t from those above (largest between-class
 // variance; where a whole range of thresholds does equally well, as between
-// two classes with nothing in between, its middle). 0 for a histogram with
-// fewer than two distinct values.
+// two classes with nothing in between, its middle). The lowest value is left
+// out when there are three or more: the padding outside a scan's field of
+// view. 0 for a histogram with fewer than two distinct values.
 int OtsuThreshold(const int32_t* pHistogram);
 
 // The smallest stored value v >= nFrom such that the values nFrom..v hold at

@@ -79,6 +79,10 @@ TEST(EditorGeometry, TheScanAxisStandsAtRoundValuesInScanUnits) {
     ASSERT_EQ(mr.size(), 6u);
     EXPECT_EQ(mr[5].dValue, 250.0);
     EXPECT_EQ(mr[5].x, 686);
+    // The value under the mouse stays inside the table beyond either edge.
+    EXPECT_EQ(MouseValue(350, 700), 2048);
+    EXPECT_EQ(MouseValue(-5, 700), 0);
+    EXPECT_EQ(MouseValue(900, 700), 4095);
 }
 
 } // namespace

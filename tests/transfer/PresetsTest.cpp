@@ -23,6 +23,13 @@ TEST(Presets, OtsuAndTheFitSeparateBackgroundFromObject) {
     const int t = OtsuThreshold(h.data());
     // Every threshold between the classes splits them alike: the middle counts.
     EXPECT_EQ(t, (99 + 2399) / 2);
+    // A CT's padding (its lowest value) is no class: the split stays between
+    // air and body.
+    std::vector<int32_t> ct(TABLE_SIZE, 0);
+    ct[0] = 30000;
+    for (int i = 0; i < 100; ++i)
+        ct[1300 + i] = ct[2000 + i] = 480;
+    EXPECT_EQ(OtsuThreshold(ct.data()), (1399 + 1999) / 2);
     CTransferFunction tf;
     ASSERT_EQ(ApplyPreset(PRESET_FIT_TO_DATA, {h.data()}, tf), 0);
     for (int v = 0; v <= 99; ++v)
