@@ -44,6 +44,8 @@ int main(int argc, char** argv) {
             return Fail(sError);
         if (!viewer.LoadDataset(options.sDataset, sError, options.bRaw ? &options.raw : nullptr))
             return Fail(sError);
+        if (!ResolveForDataset(options, *viewer.Volume(), sError))
+            return Fail(sError);
         if (options.nPreset >= 0)
             viewer.ApplyPreset(options.nPreset);
         if (options.bSlice) {

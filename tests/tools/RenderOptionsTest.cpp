@@ -26,7 +26,7 @@ TEST(RenderOptions, ErrorsSayWhatIsWrongInOneLine) {
         {{"d.dat", "-o", "x.png", "--bogus", "1"}, "unknown option '--bogus'"},
         {{"d.dat", "-o", "x.png", "--size"}, "needs a value"},
         {{"d.dat", "-o", "x.png", "--sampling", "bilinear"}, "not a volume sampling"},
-        {{"d.dat", "-o", "x.png", "--lower", "4096"}, "0..4095"},
+        {{"d.dat", "-o", "x.png", "--lower", "4e"}, "expected a number"},
         {{"d.dat", "-o", "x.png", "--threads", "65"}, "0..64"},
         {{"d.dat", "-o", "x.png", "--view", "front"}, "anterior, posterior, left, right"},
         {{"d.dat", "-o", "x.png", "--latitude", "3", "--view", "left"}, "either --view or"},

@@ -130,6 +130,15 @@ TEST(RenderTool, FirstHitMeetsTheFirstSampleStrictlyInsideTheThresholds) {
     // Trilinear: the third sample lies at z = 2.886, value 288.6, the first above
     // 250; its table entry is that of 288 (truncated).
     EXPECT_EQ(run({"--lower", "250"}), 288);
+    // The same file read as a scan (bare RAW) fills 0..4095 and takes its
+    // thresholds in its own units: 250 still passes over voxel 2 (200) to hit
+    // voxel 3 (300, stored as 396). A RAW dataset refuses one beyond 4095.
+    EXPECT_EQ(run({"--raw-size", "3x3x32", "--raw-type", "int16", "--raw-header", "6", "--sampling",
+                   "nearest", "--lower", "250"}),
+              396);
+    const RunResult refused = Render({sRamp, "-o", dir.Path("f.pfm"), "--lower", "4096"});
+    EXPECT_NE(refused.nExitCode, 0);
+    EXPECT_NE(refused.sStderr.find("0..4095"), std::string::npos) << refused.sStderr;
 }
 
 TEST(RenderTool, FitPresetShowsTheBallAndNotTheNoiseAroundIt) {

@@ -6,10 +6,14 @@
 #include "render/Orientation.h"
 #include "render/RenderState.h"
 #include "transfer/Presets.h"
+#include "volume/Volume.h"
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <climits>
+#include <cmath>
+#include <cstdlib>
 
 namespace {
 
@@ -18,7 +22,8 @@ const char kUsage[] =
     "DATASET: a RAW dataset (.dat), NIfTI (.nii, .nii.gz, .hdr/.img), NRRD (.nrrd, .nhdr),\n"
     "MetaImage (.mha, .mhd), a DICOM file or folder (opens its whole series), or a bare\n"
     "RAW file with --raw-size and --raw-type.\n"
-    "  --tf FILE.trf                       transfer function (default: all-zero table)\n"
+    "  --tf FILE.trf                       transfer function (default: all-zero table for a\n"
+    "                                      .dat, the preset fit for a scan)\n"
     "  --preset NAME                       instead of --tf, a transfer function fitted to the\n"
     "                                      dataset, NAME one of:%p\n"
     "  --size WxH                          client size, default 692x448\n"
@@ -30,8 +35,10 @@ const char kUsage[] =
     "  --view %v\n"
     "                                      that side of the patient toward the viewer (the\n"
     "                                      render window's keys 1..6): sets both angles\n"
-    "  --lower N --upper N                 First Hit thresholds 0..4095, defaults 0 and 4095\n"
-    "  --plane xy|xz|yz --slice N          slice mode, defaults xy and 0\n"
+    "  --lower N --upper N                 First Hit thresholds in the dataset's units: a .dat's\n"
+    "                                      0..4095 (defaults 0 and 4095), a scan's own units\n"
+    "                                      (defaults Otsu's threshold and its largest value)\n"
+    "  --plane xy|xz|yz --slice N          slice mode, defaults xy and 0 (a scan: its middle)\n"
     "  --threads N                         casting threads, 0 (default): one per hardware "
     "thread\n"
     "  --skipping on|off                   empty-space skipping, default on (same picture)\n"
@@ -74,6 +81,15 @@ std::string PresetWords() {
     for (const TransferPresetName& preset : TRANSFER_PRESETS)
         sWords += (sWords.empty() ? "" : ", ") + std::string(preset.pWord);
     return sWords;
+}
+
+// A finite decimal number, as strtod reads it, with nothing else around it.
+bool ParseNumber(const std::string& sText, double& d) {
+    if (sText.empty() || std::isspace(static_cast<unsigned char>(sText[0])))
+        return false;
+    char* pEnd = nullptr;
+    d = std::strtod(sText.c_str(), &pEnd);
+    return pEnd == sText.c_str() + sText.size() && std::isfinite(d);
 }
 
 } // namespace
@@ -183,12 +199,14 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             sArg = sArg.substr(0, nEq);
             bInline = true;
         }
-        static const char* const kOptions[] = {
-            "-o",           "--output",   "--tf",       "--preset",     "--size",
-            "--mode",       "--type",     "--sampling", "--longitude",  "--latitude",
-            "--lower",      "--upper",    "--plane",    "--slice",      "--threads",
-            "--skipping",   "--raw-size", "--raw-type", "--raw-endian", "--raw-header",
-            "--raw-spacing", "--view"};
+        static const char* const kOptions[] = {"-o",           "--output",     "--tf",
+                                               "--preset",     "--size",       "--mode",
+                                               "--type",       "--sampling",   "--longitude",
+                                               "--latitude",   "--lower",      "--upper",
+                                               "--plane",      "--slice",      "--threads",
+                                               "--skipping",   "--raw-size",   "--raw-type",
+                                               "--raw-endian", "--raw-header", "--raw-spacing",
+                                               "--view"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -217,8 +235,6 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
         } kWholeNumbers[] = {
             {"--longitude", -1000000, 1000000, &RenderOptions::nLongitude, "whole degrees"},
             {"--latitude", -1000000, 1000000, &RenderOptions::nLatitude, "whole degrees"},
-            {"--lower", 0, 4095, &RenderOptions::nLowerThreshold, "a voxel value 0..4095"},
-            {"--upper", 0, 4095, &RenderOptions::nUpperThreshold, "a voxel value 0..4095"},
             {"--slice", INT_MIN, INT_MAX, &RenderOptions::nSlice, "a whole slice number"},
         };
         const auto pWhole = std::find_if(std::begin(kWholeNumbers), std::end(kWholeNumbers),
@@ -232,6 +248,12 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             if (!ParseWholeNumber(sValue, pWhole->nMin, pWhole->nMax, options.*pWhole->pValue))
                 return bad(std::string("expected ") + pWhole->pExpected);
             bAngles = bAngles || sArg == "--longitude" || sArg == "--latitude";
+            options.bSliceGiven = options.bSliceGiven || sArg == "--slice";
+        } else if (sArg == "--lower" || sArg == "--upper") {
+            double d = 0.0;
+            if (!ParseNumber(sValue, d))
+                return bad("expected a number");
+            (sArg == "--lower" ? options.sLower : options.sUpper) = sValue;
         } else if (sArg == "--view") {
             pView = FindViewPreset(sValue);
             if (!pView)
@@ -341,4 +363,42 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
         return RENDER_PARSE_ERROR;
     }
     return RENDER_PARSE_OK;
+}
+
+bool ResolveForDataset(RenderOptions& options, const CVolume& volume, std::string& sError) {
+    const VolumeSource& source = volume.m_Source;
+    const bool bScan = source.IsScan();
+    const struct {
+        const std::string& sText;
+        const char* pName;
+        int& nValue;
+        int nDefault;
+    } thresholds[] = {
+        {options.sLower, "--lower", options.nLowerThreshold,
+         bScan ? OtsuThreshold(volume.m_Histogram) : 0},
+        {options.sUpper, "--upper", options.nUpperThreshold, 4095},
+    };
+    for (const auto& t : thresholds) {
+        if (t.sText.empty()) {
+            t.nValue = t.nDefault;
+            continue;
+        }
+        double d = 0.0;
+        ParseNumber(t.sText, d);
+        if (!bScan) {
+            if (!ParseWholeNumber(t.sText, 0, 4095, t.nValue)) {
+                sError = "bad value '" + t.sText + "' for " + t.pName + ": a voxel value 0..4095";
+                return false;
+            }
+            continue;
+        }
+        t.nValue = static_cast<int>(std::clamp(std::lround(source.FromScan(d)), 0L, 4095L));
+    }
+    if (bScan && !options.bSliceGiven) {
+        const int nDims[3] = {volume.m_nDimZ, volume.m_nDimY, volume.m_nDimX};
+        options.nSlice = nDims[std::clamp(options.nPlane, 0, 2)] / 2;
+    }
+    if (bScan && options.nPreset < 0 && options.sTransferFunction.empty())
+        options.nPreset = PRESET_FIT_TO_DATA;
+    return true;
 }

@@ -10,6 +10,8 @@
 // worker's buffers (1920 x 1440) keep the part outside them black.
 constexpr int RENDER_MAX_SIZE = 8192;
 
+class CVolume;
+
 struct RenderOptions {
     std::string sDataset;
     std::string sOutput;
@@ -22,13 +24,18 @@ struct RenderOptions {
     int nSampling = 1;   // volume: 0 nearest, 1 trilinear; slice: 0 nearest, 1 bilinear
     int nLongitude = 0;  // whole degrees
     int nLatitude = 90;  // whole degrees
+    // First Hit thresholds as stored values, after ResolveForDataset: the
+    // numbers given (dataset units, sLower/sUpper) or the dataset's defaults.
     int nLowerThreshold = 0;
     int nUpperThreshold = 4095;
+    std::string sLower; // --lower and --upper as given (empty: not given)
+    std::string sUpper;
     int nPlane = 0; // 0 XY, 1 XZ, 2 YZ
     int nSlice = 0;
-    int nThreads = 0;      // casting threads; 0: one per hardware thread
-    bool bSkipping = true; // empty-space skipping (the picture is the same either way)
-    bool bRaw = false;     // read the dataset as a bare RAW file with this layout
+    bool bSliceGiven = false; // --slice was given (else a scan starts at its middle slice)
+    int nThreads = 0;         // casting threads; 0: one per hardware thread
+    bool bSkipping = true;    // empty-space skipping (the picture is the same either way)
+    bool bRaw = false;        // read the dataset as a bare RAW file with this layout
     RawParameters raw;
 };
 
@@ -38,6 +45,14 @@ enum RenderParseResult { RENDER_PARSE_OK, RENDER_PARSE_HELP, RENDER_PARSE_ERROR 
 // one line (without newline) that says what is wrong.
 RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, RenderOptions& options,
                                      std::string& sError);
+
+// What depends on the loaded dataset: the thresholds in its units (a RAW
+// dataset's are its whole values 0..4095; a scan's are its own units, default
+// Otsu's threshold and the largest value), the middle slice of a scan when
+// --slice was not given, and "fit to data" for a scan without --tf or
+// --preset, as the viewer shows it. False with sError for a threshold that
+// the dataset cannot take.
+bool ResolveForDataset(RenderOptions& options, const CVolume& volume, std::string& sError);
 
 // The usage text printed by --help.
 const char* RenderUsage();
