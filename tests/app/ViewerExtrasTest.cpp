@@ -212,19 +212,23 @@ TEST_F(ViewerExtrasTest, SavedSliceIsTheSliceAsDrawnAndAFailedSaveLeavesNoFile) 
 } // namespace
 
 // Not part of the suite: writes the README's screenshot of the viewer in Volume
-// mode (First Hit, turned by the arrow keys) on the sample phantom with the
-// sample's transfer function. Run under xvfb-run -a -s "-screen 0 1920x1200x24":
+// mode (First Hit, turned by the arrow keys) on a real T1 MRI from Debian's
+// mricron-data, started without a default.trf as `scripts/run FILE` starts a
+// scan. Run under xvfb-run -a -s "-screen 0 1920x1200x24":
 //   build/tests/app/app_viewer_extras_test --gtest_also_run_disabled_tests
 //       --gtest_filter='*Screenshot*'
-TEST_F(ViewerExtrasTest, DISABLED_WriteTheReadmeScreenshot) {
-    ASSERT_EQ(m_pEditor->LoadFile(ORVEX_SAMPLE_DIR "/default.trf"), 0);
-    ASSERT_EQ(m_pDlg->LoadDatasetFile(ORVEX_SAMPLE_DIR "/phantom.dat"), 0);
+class ReadmeScreenshot : public ViewerTest {
+protected:
+    ReadmeScreenshot() { m_bDefaultTrf = false; }
+};
+
+TEST_F(ReadmeScreenshot, DISABLED_WriteTheReadmeScreenshot) {
+    ASSERT_EQ(m_pDlg->LoadDatasetFile("/usr/share/mricron/templates/ch2.nii.gz"), 0);
     ChooseVolume();
     Click(m_pVolume->m_btnTypes[VOLUME_TYPE_FIRST_HIT]);
-    for (int i = 0; i < 6; ++i) {
-        Key(Canvas(), WXK_RIGHT);
-        Key(Canvas(), WXK_UP);
-    }
+    for (int i = 0; i < 7; ++i)
+        Key(m_pRender->GetCanvas(), WXK_LEFT);
+    Key(m_pRender->GetCanvas(), WXK_UP);
     ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
     m_pRender->WaitForWorkerEnd();
     Pump();
