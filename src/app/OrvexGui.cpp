@@ -87,6 +87,11 @@ bool CViewerApp::InitInstance(const std::string& sStartFile) {
 }
 
 int CViewerApp::ExitInstance() {
+    // The editor's window lives on until the next idle time (its paint events
+    // still come), but it must not reach the render window or the main dialog
+    // from here on.
+    if (m_pTransferFunctionWnd)
+        m_pTransferFunctionWnd->Detach();
     if (m_pRenderWnd) {
         // The main dialog has asked the worker to stop; it must really have
         // ended before the window (and below, the dataset) goes away.
@@ -96,9 +101,7 @@ int CViewerApp::ExitInstance() {
         m_pRenderWnd = nullptr;
     }
     if (m_pTransferFunctionWnd) {
-        // The frame deletes itself once its window is gone; its handlers no
-        // longer draw from here on, nor reach the main dialog.
-        m_pTransferFunctionWnd->SetChangeListener({});
+        // The frame deletes itself once its window is gone.
         m_pTransferFunctionWnd->Destroy();
         m_pTransferFunctionWnd = nullptr;
     }

@@ -66,6 +66,13 @@ public:
     void SetChangeListener(std::function<void(int nPreset)> listener) {
         m_ChangeListener = std::move(listener);
     }
+    // Lets go of the render state and the listener before they go away: a
+    // paint or a mouse event that still comes before the window's own end
+    // reads nothing of theirs.
+    void Detach() {
+        m_pRender = nullptr;
+        m_ChangeListener = {};
+    }
 
     // Saves the transfer function to sPath; a failure is reported in a message
     // box naming the file. 0, or -1 on failure.
