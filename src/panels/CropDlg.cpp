@@ -44,6 +44,13 @@ CCropDlg::CCropDlg(wxWindow* pParent, CRenderWnd* pRender)
     Bind(wxEVT_BUTTON, &CCropDlg::OnWholeVolume, this, IDC_CROP_WHOLE);
     Bind(
         wxEVT_BUTTON, [this](wxCommandEvent&) { Hide(); }, wxID_CLOSE);
+    // Another dataset may have come (with the whole volume) while the dialog
+    // stood open: it shows the render window's box again before it is used.
+    Bind(wxEVT_ACTIVATE, [this](wxActivateEvent& event) {
+        if (event.GetActive())
+            ShowBox();
+        event.Skip();
+    });
 }
 
 void CCropDlg::Open() {

@@ -143,8 +143,12 @@ void CVolumeDlg::OnViewPreset(wxCommandEvent& event) {
 }
 
 void CVolumeDlg::OnCrop(wxCommandEvent&) {
-    if (!m_pCropDlg)
+    if (!m_pCropDlg) {
         m_pCropDlg = new CCropDlg(this, m_pRender);
+        // First below the type group, where it leaves the panel's rotation and
+        // type in sight; later where the user left it.
+        m_pCropDlg->Move(ClientToScreen(At(2, 115 + VIEW_ROW_HEIGHT)));
+    }
     m_pCropDlg->Open();
 }
 
