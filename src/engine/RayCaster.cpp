@@ -229,12 +229,12 @@ void MakeRayMarchSetup(const CMatrix4& matrix, int nDimX, int nDimY, int nDimZ, 
 // drifts from the exact line start + i * step by less than (i + 1) float
 // roundings of the largest coordinate, and mapping it into voxel space adds at
 // most a float rounding of the result. Every sample whose exact line point lies
-// further than that bound (plus half a voxel) outside the box [0, dim] on some
-// axis is outside the volume (or the crop box [low, high] that stands for it)
-// for all three inside tests, so it need not be
-// mapped. Returns false when no sample can be inside; otherwise [first, last]
-// holds every sample that can be. Also gives the mapped step b (voxels per
-// sample, per axis) and the largest magnitude of a coordinate along the ray.
+// further than that bound (plus half a voxel) outside the crop box [low, high]
+// (the whole volume: [0, dim]) on some axis is outside it for all three inside
+// tests, so it need not be mapped. Returns false when no sample can be inside;
+// otherwise [first, last] holds every sample that can be. Also gives the
+// mapped step b (voxels per sample, per axis) and the largest magnitude of a
+// coordinate along the ray.
 bool InsideSampleRange(const RayMarchSetup& s, const float* pStart, const float* pStep,
                        int32_t nSamples, int32_t& nFirst, int32_t& nLast, double* b,
                        double& dMaxCoord) {
