@@ -52,6 +52,7 @@ int main(int argc, char** argv) {
             image = viewer.RenderSlice(options.nWidth, options.nHeight, options.nPlane,
                                        options.nSlice, options.nSampling);
         } else {
+            viewer.State().SetCropBox(options.crop);
             viewer.SetVolumeSettings(options.nWidth, options.nHeight, options.nVolumeType,
                                      options.nSampling, options.nLongitude, options.nLatitude,
                                      options.nLowerThreshold, options.nUpperThreshold);

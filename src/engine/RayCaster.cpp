@@ -76,12 +76,17 @@ struct RayMarchSetup {
     double dRowSum[3]; // sum over the columns 0..2 of |m[c][r]|, per row r
     int32_t nDim[3];
     double dDim[3];
+    // The crop box in continuous voxel coordinates: a sample counts when
+    // dLow <= p < dHigh on every axis (X-Ray), or dLow < p < min(dHigh, dim - 1)
+    // (Levoy and First Hit). The whole volume gives 0 and dim.
+    double dLow[3];
+    double dHigh[3];
     // Bound on the float rounding of two mapped positions, in voxels, for the
     // empty-space jumps.
     double dSkipRound;
     // Image-plane rectangles (u from, u to, v from, v to, for the direction
     // (u, v, RAY_NEAR)) outside which no ray has a sample inside the box: [0]
-    // for the box 0 <= p < dim of X-Ray, [1] for 0 < p < dim - 1; bBounds says
+    // for the closed box of X-Ray, [1] for the open one; bBounds says
     // whether each is known.
     bool bBounds[2];
     double dBounds[2][4];
@@ -125,13 +130,14 @@ constexpr double TWO_TO_MINUS_23 = 1.0 / 8388608.0;
 constexpr double TWO_TO_MINUS_24 = 1.0 / 16777216.0;
 
 // The rectangle on the image plane around the rays that can meet the box
-// [lo, hi] on each axis (false when it cannot be told). The box is widened by
+// [pLow, pHigh] on each axis (false when it cannot be told). The box is widened by
 // far more than a ray's samples can stray from its exact line (the float
 // position drifts by less than one rounding per sample, the direction is
 // rounded to float, and so is the mapped position); the exact rays that meet
 // the widened box pass through its projection, which is the hull of its
 // projected corners as long as all of them lie in front of the eye.
-bool ImageBounds(const RayMarchSetup& s, int32_t nSamples, const double* pHigh, double* pBounds) {
+bool ImageBounds(const RayMarchSetup& s, int32_t nSamples, const double* pLow, const double* pHigh,
+                 double* pBounds) {
     if (!s.bFinite)
         return false;
     // The 3 x 3 part A of the matrix and its inverse: an eye point E maps to
@@ -162,7 +168,7 @@ bool ImageBounds(const RayMarchSetup& s, int32_t nSamples, const double* pHigh, 
     for (int nCorner = 0; nCorner < 8; ++nCorner) {
         double d[3];
         for (int c = 0; c < 3; ++c)
-            d[c] = ((nCorner >> c) & 1 ? pHigh[c] + dMargin : -dMargin) - s.m[3][c];
+            d[c] = ((nCorner >> c) & 1 ? pHigh[c] + dMargin : pLow[c] - dMargin) - s.m[3][c];
         double e[3];
         for (int r = 0; r < 3; ++r)
             e[r] = (inv[r][0] * d[0] + inv[r][1] * d[1] + inv[r][2] * d[2]) / dDet;
@@ -184,8 +190,9 @@ bool ImageBounds(const RayMarchSetup& s, int32_t nSamples, const double* pHigh, 
     return true;
 }
 
+// pCrop, when given, limits the samples to its voxels.
 void MakeRayMarchSetup(const CMatrix4& matrix, int nDimX, int nDimY, int nDimZ, int32_t nSamples,
-                       RayMarchSetup& s) {
+                       RayMarchSetup& s, const CropBox* pCrop = nullptr) {
     s.bFinite = true;
     for (int c = 0; c < 4; ++c) {
         for (int r = 0; r < 3; ++r) {
@@ -198,14 +205,22 @@ void MakeRayMarchSetup(const CMatrix4& matrix, int nDimX, int nDimY, int nDimZ, 
     s.nDim[0] = nDimX;
     s.nDim[1] = nDimY;
     s.nDim[2] = nDimZ;
-    for (int c = 0; c < 3; ++c)
+    const CropBox crop = (pCrop ? *pCrop : CropBox()).Clamped(s.nDim);
+    for (int c = 0; c < 3; ++c) {
         s.dDim[c] = s.nDim[c];
+        // The whole volume keeps exactly 0 and dim (also a grid without voxels).
+        const bool bWhole = crop.nMin[c] == 0 && crop.nMax[c] + 1 >= s.nDim[c];
+        s.dLow[c] = bWhole ? 0.0 : crop.nMin[c];
+        s.dHigh[c] = bWhole ? s.dDim[c] : crop.nMax[c] + 1.0;
+    }
     const int nMaxDim = std::max({nDimX, nDimY, nDimZ});
     s.dSkipRound =
         (nMaxDim + (CSkipMap::SKIP_DISTANCE_CAP + 2.0) * BRICK_SIZE + 1.0) * TWO_TO_MINUS_22;
     for (int nBox = 0; nBox < 2; ++nBox) {
-        const double high[3] = {s.dDim[0] - nBox, s.dDim[1] - nBox, s.dDim[2] - nBox};
-        s.bBounds[nBox] = nSamples > 0 && ImageBounds(s, nSamples, high, s.dBounds[nBox]);
+        double high[3];
+        for (int c = 0; c < 3; ++c)
+            high[c] = std::min(s.dHigh[c], s.dDim[c] - nBox);
+        s.bBounds[nBox] = nSamples > 0 && ImageBounds(s, nSamples, s.dLow, high, s.dBounds[nBox]);
     }
 }
 
@@ -214,11 +229,12 @@ void MakeRayMarchSetup(const CMatrix4& matrix, int nDimX, int nDimY, int nDimZ, 
 // drifts from the exact line start + i * step by less than (i + 1) float
 // roundings of the largest coordinate, and mapping it into voxel space adds at
 // most a float rounding of the result. Every sample whose exact line point lies
-// further than that bound (plus half a voxel) outside the box [0, dim] on some
-// axis is outside the volume for all three inside tests, so it need not be
-// mapped. Returns false when no sample can be inside; otherwise [first, last]
-// holds every sample that can be. Also gives the mapped step b (voxels per
-// sample, per axis) and the largest magnitude of a coordinate along the ray.
+// further than that bound (plus half a voxel) outside the crop box [low, high]
+// (the whole volume: [0, dim]) on some axis is outside it for all three inside
+// tests, so it need not be mapped. Returns false when no sample can be inside;
+// otherwise [first, last] holds every sample that can be. Also gives the
+// mapped step b (voxels per sample, per axis) and the largest magnitude of a
+// coordinate along the ray.
 bool InsideSampleRange(const RayMarchSetup& s, const float* pStart, const float* pStep,
                        int32_t nSamples, int32_t& nFirst, int32_t& nLast, double* b,
                        double& dMaxCoord) {
@@ -247,8 +263,8 @@ bool InsideSampleRange(const RayMarchSetup& s, const float* pStart, const float*
         const double dMargin = 0.5 + s.dRowSum[c] * dDrift +
                                1.0e-6 * (std::fabs(a) + std::fabs(b[c]) * n +
                                          s.dRowSum[c] * dMaxCoord + std::fabs(s.m[3][c]) + 1.0);
-        const double lo = -dMargin;
-        const double hi = s.dDim[c] + dMargin;
+        const double lo = s.dLow[c] - dMargin;
+        const double hi = s.dHigh[c] + dMargin;
         if (b[c] == 0.0) {
             if (a < lo || a > hi)
                 return false;
@@ -368,7 +384,8 @@ uint8_t WaitUntilFilled(std::atomic_ref<uint8_t> valid, uint8_t nTransparent, ui
 struct CBaseIsa {
     // Maps float positions into voxel space as CMatrix4::TransformPoint does
     // (rows 0 and 1 side by side in SSE2) and tells whether the result lies
-    // inside the box: 0 <= p < dim on every axis (bClosed) or 0 < p < dim - 1.
+    // inside the box: low <= p < high on every axis (bClosed) or low < p <
+    // min(high, dim - 1) (RayMarchSetup).
     template <bool bClosed> class CMapper {
     public:
         explicit CMapper(const RayMarchSetup& s) {
@@ -379,8 +396,11 @@ struct CBaseIsa {
                 m_Rows01[c] = _mm_set_pd(m[c][1], m[c][0]);
 #endif
             }
-            for (int c = 0; c < 3; ++c)
-                m_fHigh[c] = static_cast<float>(s.nDim[c] - (bClosed ? 0 : 1));
+            for (int c = 0; c < 3; ++c) {
+                m_fLow[c] = static_cast<float>(s.dLow[c]);
+                m_fHigh[c] =
+                    static_cast<float>(std::min(s.dHigh[c], s.dDim[c] - (bClosed ? 0 : 1)));
+            }
         }
 
         // p receives the mapped position (p[0..2]); cell its cell when inside.
@@ -404,11 +424,11 @@ struct CBaseIsa {
             p[3] = 0.0f;
             bool bInside;
             if constexpr (bClosed)
-                bInside = p[0] >= 0.0f && p[0] < m_fHigh[0] && p[1] >= 0.0f && p[1] < m_fHigh[1] &&
-                          p[2] >= 0.0f && p[2] < m_fHigh[2];
+                bInside = p[0] >= m_fLow[0] && p[0] < m_fHigh[0] && p[1] >= m_fLow[1] &&
+                          p[1] < m_fHigh[1] && p[2] >= m_fLow[2] && p[2] < m_fHigh[2];
             else
-                bInside = p[0] > 0.0f && p[0] < m_fHigh[0] && p[1] > 0.0f && p[1] < m_fHigh[1] &&
-                          p[2] > 0.0f && p[2] < m_fHigh[2];
+                bInside = p[0] > m_fLow[0] && p[0] < m_fHigh[0] && p[1] > m_fLow[1] &&
+                          p[1] < m_fHigh[1] && p[2] > m_fLow[2] && p[2] < m_fHigh[2];
             if (!bInside)
                 return false;
             cell[0] = static_cast<int32_t>(p[0]);
@@ -422,6 +442,7 @@ struct CBaseIsa {
 #ifdef __SSE2__
         __m128d m_Rows01[4]; // (m[c][0], m[c][1]) for c = 0..3
 #endif
+        float m_fLow[3];
         float m_fHigh[3];
     };
 
@@ -517,9 +538,12 @@ struct CAvx2Isa {
             m_Column[2] = _mm256_set_pd(0.0, s.m[2][2], s.m[2][1], s.m[2][0]);
             m_Column[3] = _mm256_set_pd(0.0, s.m[3][2], s.m[3][1], s.m[3][0]);
             const int nOff = bClosed ? 0 : 1;
-            m_High = _mm_set_ps(1.0f, static_cast<float>(s.nDim[2] - nOff),
-                                static_cast<float>(s.nDim[1] - nOff),
-                                static_cast<float>(s.nDim[0] - nOff));
+            float high[3];
+            for (int c = 0; c < 3; ++c)
+                high[c] = static_cast<float>(std::min(s.dHigh[c], s.dDim[c] - nOff));
+            m_High = _mm_set_ps(1.0f, high[2], high[1], high[0]);
+            m_Low = _mm_set_ps(0.0f, static_cast<float>(s.dLow[2]), static_cast<float>(s.dLow[1]),
+                               static_cast<float>(s.dLow[0]));
         }
 
         [[gnu::target("avx2")]] bool MapInside(const float* pPos, float* p, int32_t* cell) const {
@@ -530,8 +554,7 @@ struct CAvx2Isa {
             v = _mm256_add_pd(v, m_Column[3]);
             const __m128 f = _mm256_cvtpd_ps(v);
             _mm_store_ps(p, f);
-            const __m128 zero = _mm_setzero_ps();
-            const __m128 low = bClosed ? _mm_cmpge_ps(f, zero) : _mm_cmpgt_ps(f, zero);
+            const __m128 low = bClosed ? _mm_cmpge_ps(f, m_Low) : _mm_cmpgt_ps(f, m_Low);
             if ((_mm_movemask_ps(_mm_and_ps(low, _mm_cmplt_ps(f, m_High))) & 7) != 7)
                 return false;
             const __m128i c = _mm_cvttps_epi32(f);
@@ -543,6 +566,7 @@ struct CAvx2Isa {
 
     private:
         __m256d m_Column[4]; // (m[c][0], m[c][1], m[c][2], 0)
+        __m128 m_Low;
         __m128 m_High;
     };
 
@@ -1167,18 +1191,49 @@ void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
     view.box.dScale[0] = sx;
     view.box.dScale[1] = sy;
     view.box.dScale[2] = sz;
+    const int dims[3] = {nDimX, nDimY, nDimZ};
+    const CropBox crop = settings.crop.Clamped(dims);
+    for (int a = 0; a < 3; ++a) {
+        if (dims[a] < 1)
+            continue;
+        const double dLow = static_cast<double>(crop.nMin[a]) / dims[a];
+        const double dHigh = (crop.nMax[a] + 1.0) / dims[a];
+        // The box's x runs with the volume's, its y and z against them.
+        const double dCentre = 0.5 * (dLow + dHigh) - 0.5;
+        view.box.dCropCentre[a] = a == 0 ? dCentre : -dCentre;
+        view.box.dCropSize[a] = dHigh - dLow;
+    }
 
     auto pSetup = std::make_shared<RayMarchSetup>();
-    MakeRayMarchSetup(m, nDimX, nDimY, nDimZ, view.nSamples, *pSetup);
+    MakeRayMarchSetup(m, nDimX, nDimY, nDimZ, view.nSamples, *pSetup, &settings.crop);
     view.pSetup = std::move(pSetup);
 }
+
+namespace {
+
+// The direction (not normalised) of the ray of the grid fractions fx, fy.
+void GridDirection(const RayView& view, double fx, double fy, float* pDirection) {
+    pDirection[0] = static_cast<float>(2.0 * fx * view.dRight - view.dRight);
+    pDirection[1] = static_cast<float>(2.0 * fy * view.dTop - view.dTop);
+    pDirection[2] = static_cast<float>(RAY_NEAR);
+}
+
+// Whether a ray passes outside the image-plane bounds of the mode's box, so
+// that it meets nothing.
+bool MissesBox(const RayMarchSetup& setup, const CompositingMode& mode, const float* pDirection) {
+    const double* pBounds = setup.dBounds[mode.nBox];
+    return setup.bBounds[mode.nBox] &&
+           !(pDirection[0] >= pBounds[0] && pDirection[0] <= pBounds[1] &&
+             pDirection[1] >= pBounds[2] && pDirection[1] <= pBounds[3]);
+}
+
+} // namespace
 
 void CastGridRay(const RayView& view, const RunSettings& settings, double fx, double fy,
                  const CTransferFunction& tf, const CVolume& volume, CShadeCache& shade,
                  ImagePixel& pixel, const CSkipMap* pSkip, bool bShared) {
-    const float direction[3] = {static_cast<float>(2.0 * fx * view.dRight - view.dRight),
-                                static_cast<float>(2.0 * fy * view.dTop - view.dTop),
-                                static_cast<float>(RAY_NEAR)};
+    float direction[3];
+    GridDirection(view, fx, fy, direction);
     if (!view.pSetup) {
         // A view that SetupView did not make: its setup is made for this ray.
         RayView made;
@@ -1189,7 +1244,7 @@ void CastGridRay(const RayView& view, const RunSettings& settings, double fx, do
         std::copy_n(view.light, 3, made.light);
         auto pSetup = std::make_shared<RayMarchSetup>();
         MakeRayMarchSetup(*view.pMatrix, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ,
-                          view.nSamples, *pSetup);
+                          view.nSamples, *pSetup, &settings.crop);
         made.pSetup = std::move(pSetup);
         CastGridRay(made, settings, fx, fy, tf, volume, shade, pixel, pSkip, bShared);
         return;
@@ -1202,11 +1257,7 @@ void CastGridRay(const RayView& view, const RunSettings& settings, double fx, do
     CastRequest r;
     r.pSetup = view.pSetup.get();
     r.nType = pMode->nType;
-    // A ray that passes outside the box's image-plane bounds meets nothing.
-    const double* pBounds = r.pSetup->dBounds[pMode->nBox];
-    if (r.pSetup->bBounds[pMode->nBox] &&
-        !(direction[0] >= pBounds[0] && direction[0] <= pBounds[1] && direction[1] >= pBounds[2] &&
-          direction[1] <= pBounds[3])) {
+    if (MissesBox(*r.pSetup, *pMode, direction)) {
         SetPixel(pixel, 0.0f, 0.0f, 0.0f);
         return;
     }
@@ -1224,6 +1275,29 @@ void CastGridRay(const RayView& view, const RunSettings& settings, double fx, do
     r.bShared = bShared;
     pMode->march(view.nSamples, r.fStart, r.fStep);
     Cast(r);
+}
+
+int32_t MarchedSampleCount(const RayView& view, const RunSettings& settings, double fx, double fy) {
+    const CompositingMode* pMode = FindCompositingMode(settings.nVolumeType);
+    if (!view.pSetup || !pMode || view.nSamples < 1)
+        return 0;
+    const RayMarchSetup& setup = *view.pSetup;
+    float direction[3];
+    GridDirection(view, fx, fy, direction);
+    if (MissesBox(setup, *pMode, direction))
+        return 0;
+    float fStart = 0.0f, fStep = 0.0f;
+    pMode->march(view.nSamples, fStart, fStep);
+    float dir[3];
+    NormalizeVector(direction[0], direction[1], direction[2], dir);
+    const float pos[3] = {dir[0] * fStart, dir[1] * fStart, dir[2] * fStart};
+    const float step[3] = {dir[0] * fStep, dir[1] * fStep, dir[2] * fStep};
+    int32_t nFirst = 0, nLast = -1;
+    double b[3];
+    double dMaxCoord = 0.0;
+    if (!InsideSampleRange(setup, pos, step, view.nSamples, nFirst, nLast, b, dMaxCoord))
+        return 0;
+    return nLast - nFirst + 1;
 }
 
 int CastRayLevoy(int32_t nSamples, double dNear, double dFar, const float* pDirection,

@@ -48,12 +48,12 @@ struct RayView {
     WireBox box; // the wire box of the same view
 };
 
-// Builds the view, rays and wire box, from the client size and the camera of
-// the settings and the volume's dimensions. A client dimension below 1 counts as 1 here, so that no
-// value becomes infinite or undefined. pSpacing, when given, holds the voxel edges along x, y and
-// z: the box then has the volume's physical proportions (each dimension times its edge over the
-// shortest edge takes the dimension's place). Equal edges (and unusable ones: not finite, not
-// positive) give the cubic view.
+// Builds the view, rays and wire box, from the client size, the camera and the
+// crop box of the settings and the volume's dimensions. A client dimension below 1 counts as 1
+// here, so that no value becomes infinite or undefined. pSpacing, when given, holds the voxel edges
+// along x, y and z: the box then has the volume's physical proportions (each dimension times its
+// edge over the shortest edge takes the dimension's place). Equal edges (and unusable ones: not
+// finite, not positive) give the cubic view.
 void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
                CVectorMath& vectorMath, RayView& view, const double* pSpacing = nullptr);
 
@@ -66,6 +66,11 @@ void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
 void CastGridRay(const RayView& view, const RunSettings& settings, double fx, double fy,
                  const CTransferFunction& tf, const CVolume& volume, CShadeCache& shade,
                  ImagePixel& pixel, const CSkipMap* pSkip = nullptr, bool bShared = true);
+
+// How many samples the march of that ray walks through (after leaving out
+// those that cannot lie in the volume or its crop box, before empty-space
+// skipping): the measure of a ray's work that cropping reduces.
+int32_t MarchedSampleCount(const RayView& view, const RunSettings& settings, double fx, double fy);
 
 // The casters do the same arithmetic with the processor's AVX2 instructions
 // where it has them, or with SSE2; the pictures are the same bit for bit.

@@ -45,6 +45,35 @@ struct Camera {
     double dZoom = 1.0, dPanX = 0.0, dPanY = 0.0;
 };
 
+// The part of the volume that is rendered: the voxels nMin[a]..nMax[a]
+// (inclusive) along each axis a (0 x, 1 y, 2 z). The default holds every
+// voxel of any grid; Clamped fits a box into a grid.
+struct CropBox {
+    int32_t nMin[3] = {0, 0, 0};
+    int32_t nMax[3] = {INT32_MAX, INT32_MAX, INT32_MAX};
+
+    // The box within a grid of pDims voxels: each minimum in 0..dim - 1, each
+    // maximum in minimum..dim - 1.
+    CropBox Clamped(const int* pDims) const {
+        CropBox box;
+        for (int a = 0; a < 3; ++a) {
+            const int32_t nLast = pDims[a] > 0 ? pDims[a] - 1 : 0;
+            box.nMin[a] = nMin[a] < 0 ? 0 : (nMin[a] > nLast ? nLast : nMin[a]);
+            box.nMax[a] = nMax[a] < box.nMin[a] ? box.nMin[a] : (nMax[a] > nLast ? nLast : nMax[a]);
+        }
+        return box;
+    }
+    // Whether the box holds every voxel of a grid of pDims voxels.
+    bool IsWhole(const int* pDims) const {
+        const CropBox box = Clamped(pDims);
+        for (int a = 0; a < 3; ++a)
+            if (box.nMin[a] != 0 || box.nMax[a] + 1 < pDims[a])
+                return false;
+        return true;
+    }
+    bool operator==(const CropBox&) const = default;
+};
+
 // The settings of one run.
 struct RunSettings {
     int32_t nWidth = 0; // client size in pixels
@@ -54,6 +83,7 @@ struct RunSettings {
     int32_t nVolumeInterpolation = 0; // 0 nearest neighbour, 1 trilinear
     int32_t nLowerThreshold = 0;      // First Hit
     int32_t nUpperThreshold = 0;
+    CropBox crop;              // samples outside it are left out
     bool bInteractive = false; // the user turns the view: no picture, the wire box only
 };
 
@@ -64,4 +94,9 @@ struct WireBox {
     double dFrustumRight = 0.0, dFrustumTop = 0.0, dNear = 0.0;
     double dScale[3] = {0.0, 0.0, 0.0};
     double dDistance = 0.0;
+    // The crop box within that box, whose edges are 1 long and whose centre is
+    // 0: its centre and its size along the box's axes (the box's y and z run
+    // against the volume's).
+    double dCropCentre[3] = {0.0, 0.0, 0.0};
+    double dCropSize[3] = {1.0, 1.0, 1.0};
 };

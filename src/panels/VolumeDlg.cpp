@@ -9,6 +9,7 @@
 #include "panels/DialogLayout.h"
 #include "view/MessageBox.h"
 #include "engine/CompositingModes.h"
+#include "panels/CropDlg.h"
 #include "panels/FirstHitDlg.h"
 #include "res/Resource.h"
 
@@ -44,6 +45,7 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
         m_btnViews[i]->SetToolTip(
             wxString::Format(TEXT_VIEW_TIP_FORMAT, wxString::FromUTF8(preset.pName), i + 1));
     }
+    m_btnCrop = new wxButton(this, IDC_CROP, TEXT_CROP, At(100, 62 + D), Dlu(38, 14));
     m_btnTrilinear =
         AddDialogRadio(this, IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129 + D, 38, 10, wxRB_GROUP);
     m_btnNearest =
@@ -53,6 +55,7 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
          IDC_VOLUME_TYPE + COMPOSITING_MODE_COUNT - 1);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnNearest, this, IDC_NEAREST);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnTrilinear, this, IDC_TRILINEAR);
+    Bind(wxEVT_BUTTON, &CVolumeDlg::OnCrop, this, IDC_CROP);
     Bind(wxEVT_BUTTON, &CVolumeDlg::OnViewPreset, this, IDC_VIEW_PRESET,
          IDC_VIEW_PRESET + VIEW_PRESET_COUNT - 1);
     OnInitDialog();
@@ -137,6 +140,16 @@ void CVolumeDlg::OnViewPreset(wxCommandEvent& event) {
     // The render window moves this panel's sliders, as its keys do.
     if (CRenderWnd* pRender = m_pRender)
         pRender->ShowViewPreset(event.GetId() - IDC_VIEW_PRESET);
+}
+
+void CVolumeDlg::OnCrop(wxCommandEvent&) {
+    if (!m_pCropDlg) {
+        m_pCropDlg = new CCropDlg(this, m_pRender);
+        // First below the type group, where it leaves the panel's rotation and
+        // type in sight; later where the user left it.
+        m_pCropDlg->Move(ClientToScreen(At(2, 115 + VIEW_ROW_HEIGHT)));
+    }
+    m_pCropDlg->Open();
 }
 
 const int32_t* CVolumeDlg::SliderSetting(const wxSlider* pSlider) const {

@@ -4,7 +4,8 @@
 // First Hit) and the ray sampling (trilinear or nearest neighbour), with the
 // first-hit panel for the First Hit thresholds. It keeps its own copy of every
 // setting, hands them to the render window through its setters, and its
-// rotation sliders follow a drag in the render window.
+// rotation sliders follow a drag in the render window. "Crop ..." opens the
+// crop box dialog.
 #pragma once
 
 #include <array>
@@ -21,6 +22,7 @@ class wxSlider;
 class wxStaticText;
 class wxCommandEvent;
 class CFirstHitDlg;
+class CCropDlg;
 
 class CVolumeDlg : public CChildPanel, public CRotationSliders {
 public:
@@ -39,6 +41,8 @@ public:
     void OnTrilinear(wxCommandEvent& event);
     // A view button: the render window shows that view and moves the sliders.
     void OnViewPreset(wxCommandEvent& event);
+    // "Crop ...": opens the crop box dialog (made on first use).
+    void OnCrop(wxCommandEvent& event);
     // Hands the sampling, the type and both angles to the render window again,
     // whether the panel is being shown or hidden, and repaints it.
     void OnShowWindow(bool bShow) override;
@@ -66,6 +70,8 @@ public:
     // The compositing type radios, by type code.
     std::array<wxRadioButton*, COMPOSITING_MODE_COUNT> m_btnTypes{};
     CFirstHitDlg* m_pFirstHitDlg = nullptr;
+    wxButton* m_btnCrop = nullptr;
+    CCropDlg* m_pCropDlg = nullptr;
 
 private:
     bool OnInitDialog();

@@ -24,12 +24,22 @@ public:
     std::atomic<int32_t> m_nVolumeType{0};
     std::atomic<int32_t> m_nUpperThreshold{0};
     std::atomic<int32_t> m_nLowerThreshold{0};
+    // The crop box: minimum and maximum voxel along x, then y, then z.
+    std::atomic<int32_t> m_nCrop[6] = {0, INT32_MAX, 0, INT32_MAX, 0, INT32_MAX};
     // True while the user turns the view: the window shows the wire box only.
     std::atomic<bool> m_bInteractive{false};
 
     Camera CurrentCamera() const {
         return Camera{m_fLongitude.load(), m_fLatitude.load(), m_dZoom.load(), m_dPanX.load(),
                       m_dPanY.load()};
+    }
+    CropBox CurrentCropBox() const {
+        CropBox box;
+        for (int a = 0; a < 3; ++a) {
+            box.nMin[a] = m_nCrop[2 * a].load();
+            box.nMax[a] = m_nCrop[2 * a + 1].load();
+        }
+        return box;
     }
     // What a run started now reads.
     RunSettings Snapshot() const {
@@ -41,6 +51,7 @@ public:
         s.nVolumeInterpolation = m_nVolumeInterpolation.load();
         s.nLowerThreshold = m_nLowerThreshold.load();
         s.nUpperThreshold = m_nUpperThreshold.load();
+        s.crop = CurrentCropBox();
         s.bInteractive = m_bInteractive.load();
         return s;
     }

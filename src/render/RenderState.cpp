@@ -52,6 +52,7 @@ void CRenderState::SetVolume(CVolume* pVolume, const std::string& sPath) {
     StopIfRunning();
     WaitForWorkerEnd();
     m_pVolume = pVolume;
+    StoreCropBox(CropBox());
     m_sDatasetPath = pVolume ? sPath : std::string();
 }
 
@@ -155,6 +156,21 @@ void CRenderState::SetLowerThreshold(int nThreshold) {
 
 void CRenderState::SetUpperThreshold(int nThreshold) {
     Change(m_nUpperThreshold, nThreshold);
+}
+
+void CRenderState::SetCropBox(const CropBox& box) {
+    if (CurrentCropBox() == box)
+        return;
+    StopIfRunning();
+    StoreCropBox(box);
+    StartIfShowing();
+}
+
+void CRenderState::StoreCropBox(const CropBox& box) {
+    for (int a = 0; a < 3; ++a) {
+        m_nCrop[2 * a] = box.nMin[a];
+        m_nCrop[2 * a + 1] = box.nMax[a];
+    }
 }
 
 void CRenderState::BeginInteraction(bool bWireBox) {

@@ -83,6 +83,9 @@ public:
     void SetVolumeInterpolation(int nInterpolation);
     void SetLowerThreshold(int nThreshold);
     void SetUpperThreshold(int nThreshold);
+    // The crop box (voxels, kept as given; a run fits it into the dataset's
+    // grid). A new dataset starts with the whole volume.
+    void SetCropBox(const CropBox& box);
     // Slice settings; no run reads them.
     void SetSlicingPlane(int nPlane);
     void SetSliceNumber(int nSlice);
@@ -208,6 +211,7 @@ private:
     void StopIfRunning();
     // Starts a run in Volume mode unless an interaction holds runs back.
     void StartIfShowing();
+    void StoreCropBox(const CropBox& box);
 
     CVolume* m_pVolume = nullptr;
     CTransferFunction* m_pTransferFunction = nullptr;

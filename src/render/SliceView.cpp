@@ -210,3 +210,34 @@ bool SliceVoxelAt(const CVolume* pVolume, int nPlane, int nSlice, int nWidth, in
             return false;
     return true;
 }
+
+bool SliceCropOutline(const CVolume* pVolume, int nPlane, int nSlice, int nWidth, int nHeight,
+                      const SliceLook& look, const CropBox& crop, double pRect[4]) {
+    SliceFit fit;
+    if (!ComputeSliceFit(pVolume, nPlane, nWidth, nHeight, fit))
+        return false;
+    const int dims[3] = {pVolume->m_nDimX, pVolume->m_nDimY, pVolume->m_nDimZ};
+    const CropBox box = crop.Clamped(dims);
+    const int nAxis[2] = {SliceAxisH(nPlane), SliceAxisV(nPlane)};
+    const int nAcross = 3 - nAxis[0] - nAxis[1];
+    if (crop.IsWhole(dims) || nSlice < box.nMin[nAcross] || nSlice > box.nMax[nAcross])
+        return false;
+    bool mirror[2];
+    SliceMirrors(look, nPlane, mirror);
+    const double origin[2] = {static_cast<double>(fit.x0), static_cast<double>(fit.y0)};
+    const double step[2] = {fit.du, fit.dv};
+    for (int i = 0; i < 2; ++i) {
+        // The box's edges in slice coordinates, mirrored as the drawing is.
+        double dLow = box.nMin[nAxis[i]];
+        double dHigh = box.nMax[nAxis[i]] + 1.0;
+        if (mirror[i]) {
+            const double dCount = dims[nAxis[i]];
+            const double dMirroredLow = dCount - dHigh;
+            dHigh = dCount - dLow;
+            dLow = dMirroredLow;
+        }
+        pRect[2 * i] = origin[i] + dLow / step[i];
+        pRect[2 * i + 1] = origin[i] + dHigh / step[i];
+    }
+    return true;
+}

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "engine/RunSettings.h"
+
 class CVolume;
 struct VolumeSource;
 class CTransferFunction;
@@ -100,6 +102,13 @@ void ForEachSlicePoint(const CVolume* pVolume, const CTransferFunction& tf, int 
 // the point lies outside the drawn area or the volume.
 bool SliceVoxelAt(const CVolume* pVolume, int nPlane, int nSlice, int nWidth, int nHeight,
                   const SliceLook& look, int x, int y, int pVoxel[3]);
+
+// The crop box's outline on the slice as the slice view draws it: the GL
+// rectangle left, right, bottom, top (pRect) around the box's voxels. False
+// when the box holds the whole volume, the slice does not cut it, or no slice
+// is drawn.
+bool SliceCropOutline(const CVolume* pVolume, int nPlane, int nSlice, int nWidth, int nHeight,
+                      const SliceLook& look, const CropBox& crop, double pRect[4]);
 
 // ---- implementation of the template ----
 #include "transfer/TransferFunction.h"

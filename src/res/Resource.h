@@ -197,6 +197,19 @@ constexpr int IDC_VIEW_PRESET = 1060;
 constexpr int VIEW_ROW_HEIGHT = 16;
 inline constexpr const wchar_t* TEXT_VIEW = L"View";
 inline constexpr const wchar_t* TEXT_VIEW_TIP_FORMAT = L"%s view (key %d)";
+// The volume panel's "Crop ..." button, in the type group's top right, and
+// the crop box dialog it opens: six limits (identifiers from IDC_CROP_LIMIT:
+// x first, x last, y first, ...), their millimetres, and "Whole Volume".
+constexpr int IDC_CROP = 1070;
+constexpr int IDC_CROP_LIMIT = 1071;
+constexpr int IDC_CROP_WHOLE = 1077;
+inline constexpr const wchar_t* TEXT_CROP = L"Crop ...";
+inline constexpr const wchar_t* TEXT_CROP_CAPTION = L"Crop Box";
+inline constexpr const wchar_t* TEXT_CROP_FIRST = L"First voxel";
+inline constexpr const wchar_t* TEXT_CROP_LAST = L"Last voxel";
+inline constexpr const wchar_t* TEXT_CROP_MM_FORMAT = L"%.1f to %.1f mm";
+inline constexpr const wchar_t* TEXT_WHOLE_VOLUME = L"Whole Volume";
+inline constexpr const wchar_t* TEXT_CLOSE = L"Close";
 
 // Texts of the first-hit panel.
 inline constexpr const wchar_t* TEXT_FIRSTHIT_THRESHOLDS = L"First Hit Thresholds";

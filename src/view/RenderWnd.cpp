@@ -167,6 +167,9 @@ void CRenderWnd::DrawScene() {
     glRotated(-static_cast<double>(m_fLongitude) * 180.0 / kPi, 0.0, 1.0, 0.0);
     glRotated(static_cast<double>(m_fLatitude) * 180.0 / kPi, 1.0, 0.0, 0.0);
     glScaled(box.dScale[0], box.dScale[1], box.dScale[2]);
+    // The crop box within the volume's box.
+    glTranslated(box.dCropCentre[0], box.dCropCentre[1], box.dCropCentre[2]);
+    glScaled(box.dCropSize[0], box.dCropSize[1], box.dCropSize[2]);
     glColor3f(1.0f, 1.0f, 1.0f);
     glutWireCube(1.0);
 
@@ -239,6 +242,17 @@ void CRenderWnd::DrawSlice() {
                           glVertex2i(x, y);
                       });
     glEnd();
+    double rect[4];
+    if (SliceCropOutline(Volume(), m_nPlane, m_nSlice, m_nWidth, m_nHeight, GetSliceLook(),
+                         CurrentCropBox(), rect)) {
+        glColor3f(1.0f, 1.0f, 1.0f);
+        glBegin(GL_LINE_LOOP);
+        glVertex2d(rect[0], rect[2]);
+        glVertex2d(rect[1], rect[2]);
+        glVertex2d(rect[1], rect[3]);
+        glVertex2d(rect[0], rect[3]);
+        glEnd();
+    }
     DrawSliceLetters();
 }
 

@@ -413,12 +413,27 @@ TEST(CasterTest, FirstHitTrilinearUsesInterpolatedValueAndNormal) {
 
 // ------------------------------------------------ the casters in a real view
 
-// The casters skip samples that provably lie outside the volume. These
-// straightforward marches map every sample; the casters must agree with them
-// bit for bit, also on rays that only graze the volume.
+// The casters skip samples that provably lie outside the volume or its crop
+// box. These straightforward marches map every sample; the casters must agree
+// with them bit for bit, also on rays that only graze the volume or the box.
 namespace {
 
-float ReferenceXRay(int32_t n, const float* pDir, const CMatrix4& m, const CVolume& v) {
+// Whether a mapped sample counts: inside the crop box's voxels [min, max + 1)
+// (X-Ray, bClosed) or strictly inside them and off the grid's last voxel.
+bool InCrop(const float* p, const CVolume& v, const CropBox& crop, bool bClosed) {
+    const int dims[3] = {v.m_nDimX, v.m_nDimY, v.m_nDimZ};
+    const CropBox box = crop.Clamped(dims);
+    for (int c = 0; c < 3; ++c) {
+        const float fLow = static_cast<float>(box.nMin[c]);
+        const float fHigh = static_cast<float>(std::min(box.nMax[c] + 1, dims[c] - !bClosed));
+        if (!(bClosed ? p[c] >= fLow : p[c] > fLow) || !(p[c] < fHigh))
+            return false;
+    }
+    return true;
+}
+
+float ReferenceXRay(int32_t n, const float* pDir, const CMatrix4& m, const CVolume& v,
+                    const CropBox& crop) {
     float d[3], pos[3], step[3];
     NormalizeVector(pDir[0], pDir[1], pDir[2], d);
     ScaleVector(d[0], d[1], d[2], static_cast<float>(RAY_FAR), pos);
@@ -427,8 +442,7 @@ float ReferenceXRay(int32_t n, const float* pDir, const CMatrix4& m, const CVolu
     for (int32_t i = 0; i < n; ++i) {
         float p[3];
         m.TransformPoint(pos[0], pos[1], pos[2], p);
-        if (p[0] >= 0 && p[0] < v.m_nDimX && p[1] >= 0 && p[1] < v.m_nDimY && p[2] >= 0 &&
-            p[2] < v.m_nDimZ)
+        if (InCrop(p, v, crop, true))
             sum = sum + v.VoxelAt(int(p[0]), int(p[1]), int(p[2])) / (n * 4096.0);
         for (int c = 0; c < 3; ++c)
             pos[c] += step[c];
@@ -438,7 +452,8 @@ float ReferenceXRay(int32_t n, const float* pDir, const CMatrix4& m, const CVolu
 
 // First Hit, nearest neighbour, thresholds 0 and 4095: the index of the first
 // inside sample with a value above 0, or -1.
-int32_t ReferenceFirstHitVoxel(int32_t n, const float* pDir, const CMatrix4& m, const CVolume& v) {
+int32_t ReferenceFirstHitVoxel(int32_t n, const float* pDir, const CMatrix4& m, const CVolume& v,
+                               const CropBox& crop) {
     float d[3], pos[3], step[3];
     NormalizeVector(pDir[0], pDir[1], pDir[2], d);
     ScaleVector(d[0], d[1], d[2], 1.2f, pos);
@@ -446,8 +461,7 @@ int32_t ReferenceFirstHitVoxel(int32_t n, const float* pDir, const CMatrix4& m, 
     for (int32_t i = 0; i < n; ++i) {
         float p[3];
         m.TransformPoint(pos[0], pos[1], pos[2], p);
-        if (p[0] > 0 && p[0] < v.m_nDimX - 1 && p[1] > 0 && p[1] < v.m_nDimY - 1 && p[2] > 0 &&
-            p[2] < v.m_nDimZ - 1) {
+        if (InCrop(p, v, crop, false)) {
             const int32_t k = VoxelIndex(v, int(p[0]), int(p[1]), int(p[2]));
             if (v.m_pVoxels[k] > 0)
                 return k;
@@ -460,7 +474,7 @@ int32_t ReferenceFirstHitVoxel(int32_t n, const float* pDir, const CMatrix4& m, 
 
 } // namespace
 
-TEST_F(ViewTest, SkippingOutsideSamplesKeepsEveryBit) {
+TEST_F(ViewTest, SkippingOutsideSamplesKeepsEveryBitAndCroppingShortensTheMarch) {
     // The third with voxels of unequal edges.
     const int dims[][3] = {{13, 9, 7}, {200, 3, 5}, {11, 14, 6}};
     const double spacings[][3] = {{1, 1, 1}, {1, 1, 1}, {0.4, 1, 3}};
@@ -476,10 +490,30 @@ TEST_F(ViewTest, SkippingOutsideSamplesKeepsEveryBit) {
         for (int j = 0; j < TABLE_SIZE; ++j)
             SetEntry(m_Tf, j, 255.0f, 0.0f, 0.0f, 0.0f);
         const float light[3] = {1.0f, 0.0f, 0.0f};
+        // Every other view crops away a third of x and the upper half of y.
+        CropBox cropped;
+        cropped.nMin[0] = dim[0] / 3;
+        cropped.nMax[1] = dim[1] / 2;
         int nCompared = 0, nHits = 0;
+        int64_t nWholeSamples = 0, nCroppedSamples = 0;
         for (int nLongitude = -180; nLongitude <= 180; nLongitude += 37) {
             for (int nLatitude = -90; nLatitude <= 90; nLatitude += 29) {
+                m_State.crop = CropBox();
                 Setup(64, 48, nLongitude, nLatitude, dim[0], dim[1], dim[2], spacings[i]);
+                RayView croppedView;
+                RunSettings croppedSettings = m_State;
+                croppedSettings.crop = cropped;
+                SetupView(croppedSettings, dim[0], dim[1], dim[2], m_Math, croppedView,
+                          spacings[i]);
+                for (int j = 0; j < 24 * 24; ++j) {
+                    nWholeSamples += MarchedSampleCount(m_View, m_State, j % 24 / 24.0, j / 576.0);
+                    nCroppedSamples +=
+                        MarchedSampleCount(croppedView, croppedSettings, j % 24 / 24.0, j / 576.0);
+                }
+                if ((nLongitude + nLatitude) % 2 == 0) {
+                    std::swap(m_View, croppedView);
+                    m_State = croppedSettings;
+                }
                 std::copy_n(light, 3, m_View.light);
                 const CMatrix4& m = *m_View.pMatrix;
                 for (int j = 0; j < 24 * 24; ++j) {
@@ -490,9 +524,10 @@ TEST_F(ViewTest, SkippingOutsideSamplesKeepsEveryBit) {
                         static_cast<float>(2.0 * fx * m_View.dRight - m_View.dRight),
                         static_cast<float>(2.0 * fy * m_View.dTop - m_View.dTop), 1.2f};
                     ImagePixel p = CastAt(*pVolume, VOLUME_TYPE_XRAY, VOLUME_NEAREST, fx, fy);
-                    ASSERT_EQ(p.r, ReferenceXRay(m_View.nSamples, dir, m, *pVolume));
+                    ASSERT_EQ(p.r, ReferenceXRay(m_View.nSamples, dir, m, *pVolume, m_State.crop));
                     p = CastAt(*pVolume, VOLUME_TYPE_FIRST_HIT, VOLUME_NEAREST, fx, fy);
-                    const int32_t k = ReferenceFirstHitVoxel(m_View.nSamples, dir, m, *pVolume);
+                    const int32_t k =
+                        ReferenceFirstHitVoxel(m_View.nSamples, dir, m, *pVolume, m_State.crop);
                     ASSERT_EQ(
                         p.r, k < 0 ? 0.0f
                                    : static_cast<float>(static_cast<float>(k + 1) * K255D * 255.0));
@@ -503,5 +538,7 @@ TEST_F(ViewTest, SkippingOutsideSamplesKeepsEveryBit) {
         }
         EXPECT_GT(nHits, nCompared / 100); // the comparison covers many hits ...
         EXPECT_LT(nHits, nCompared);       // ... and many misses
+        // The rays start and end at the box's faces: less than half the walk.
+        EXPECT_LT(nCroppedSamples * 2, nWholeSamples) << nCroppedSamples << " " << nWholeSamples;
     }
 }

@@ -2,10 +2,14 @@
 // values, the rotation sliders (drag, keys, a change reported only at its end),
 // the render window's drag moving the sliders, the hand-over on every mode
 // switch, the type radios with the first-hit panel, the threshold sliders, a
-// scan's First Hit start and units, and the standard views with the
-// orientation marker.
+// scan's First Hit start and units, the standard views with the orientation
+// marker, and the crop box dialog.
 #include <memory>
 #include <tuple>
+
+#include <wx/spinctrl.h>
+
+#include "panels/CropDlg.h"
 
 #include "transfer/Presets.h"
 
@@ -191,6 +195,48 @@ TEST_F(VolumePanelTest, ViewButtonsAndKeysTurnTheViewAndOrientedScansShowTheMark
         EXPECT_EQ(red(0, 38) > 20, i == 0);
         EXPECT_EQ(red(46, 90) > 20, i == 1);
     }
+}
+
+TEST_F(VolumePanelTest, CropLimitsDriveTheRenderedBoxTheWireBoxAndTheSliceOutline) {
+    StartVolumeMode();
+    Click(m_pVolume->m_btnCrop);
+    CCropDlg* pCrop = m_pVolume->m_pCropDlg;
+    ASSERT_TRUE(pCrop && WaitForShown(pCrop));
+    auto setLimit = [&](int nIndex, int nValue) {
+        pCrop->m_spinLimits[nIndex]->SetValue(nValue);
+        wxSpinEvent event(wxEVT_SPINCTRL, IDC_CROP_LIMIT + nIndex);
+        event.SetEventObject(pCrop->m_spinLimits[nIndex]);
+        pCrop->m_spinLimits[nIndex]->GetEventHandler()->ProcessEvent(event);
+    };
+    // The last x voxel 11: the left half, and the wire box with it.
+    ExpectOneRun([&] { setLimit(1, 11); });
+    EXPECT_EQ(m_pRender->CurrentCropBox().nMax[0], 11);
+    EXPECT_EQ(m_pRender->LastWireBox().dCropSize[0], 0.5);
+    EXPECT_EQ(m_pRender->LastWireBox().dCropCentre[0], -0.25);
+    EXPECT_EQ(pCrop->m_staticMillimetres[0]->GetLabel(), wxString(L"0.0 to 11.0 mm"));
+    // A first voxel past the last takes the last along.
+    ExpectOneRun([&] { setLimit(4, 20); });
+    ExpectOneRun([&] { setLimit(5, 19); });
+    EXPECT_EQ(m_pRender->CurrentCropBox().nMin[2], 19);
+    EXPECT_EQ(pCrop->m_spinLimits[4]->GetValue(), 19);
+    EXPECT_EQ(m_pRender->LastWireBox().dCropCentre[2], -(19.5 / 24 - 0.5)); // z runs down the box
+
+    // Slicing: the box's outline on the slices that cut it (z 19 of the XY plane).
+    auto outline = [&] {
+        m_pRender->Repaint();
+        return RenderShows().CountNonBlack(); // the slices there are black
+    };
+    ChooseSlicing();
+    m_pRender->SetSliceNumber(19);
+    EXPECT_GT(outline(), 100);
+    m_pRender->SetSliceNumber(18);
+    EXPECT_EQ(outline(), 0);
+    ChooseVolume();
+    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
+    ExpectOneRun([&] { Click(wxWindow::FindWindowById(IDC_CROP_WHOLE, pCrop)); });
+    EXPECT_EQ(m_pRender->CurrentCropBox(), CropBox());
+    EXPECT_EQ(m_pRender->LastWireBox().dCropSize[2], 1.0);
+    EXPECT_EQ(pCrop->m_spinLimits[5]->GetValue(), 23);
 }
 
 } // namespace

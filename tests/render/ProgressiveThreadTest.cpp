@@ -475,7 +475,11 @@ TEST_F(ParallelRenderTest, PicturesAreTheSameAtEveryThreadCountAndWithSkipping) 
     ExpectSameAtEveryThreadCount(173, 112, "phantom");
     m_State.m_fLongitude = 0.61f;
     m_State.m_fLatitude = -0.33f;
-    ExpectSameAtEveryThreadCount(120, 150, "phantom turned");
+    m_State.m_nCrop[0] = 30; // turned and cropped: x from 30, z up to 25
+    m_State.m_nCrop[5] = 25;
+    ExpectSameAtEveryThreadCount(120, 150, "phantom turned and cropped");
+    m_State.m_nCrop[0] = 0;
+    m_State.m_nCrop[5] = INT32_MAX;
     // Skipping is in effect: the samples in empty space fill no cache entry.
     m_State.m_nVolumeType = VOLUME_TYPE_LEVOY;
     Run(120, 150, 1, false);

@@ -30,6 +30,7 @@ TEST(RenderOptions, ErrorsSayWhatIsWrongInOneLine) {
         {{"d.dat", "-o", "x.png", "--threads", "65"}, "0..64"},
         {{"d.dat", "-o", "x.png", "--view", "front"}, "anterior, posterior, left, right"},
         {{"d.dat", "-o", "x.png", "--latitude", "3", "--view", "left"}, "either --view or"},
+        {{"d.dat", "-o", "x.png", "--crop", "0,9,5,4,0,9"}, "each minimum at most its maximum"},
         {{"d.raw", "-o", "x.png", "--raw-size", "2x2x32768"}, "1..32767"},
         {{"d.raw", "-o", "x.png", "--raw-spacing", "1,0,1"}, "three positive numbers"},
         {{"d.raw", "-o", "x.png", "--raw-header", "8"}, "both --raw-size and --raw-type"},

@@ -138,6 +138,12 @@ TEST(RenderTool, FirstHitMeetsTheFirstSampleStrictlyInsideTheThresholds) {
               396);
     const RunResult refused = Render({sRamp, "-o", dir.Path("f.pfm"), "--lower", "4096"});
     EXPECT_NE(refused.nExitCode, 0);
+    // A crop box from z 5 on leaves the voxels in front of it out: the first
+    // sample beyond its face, in voxel 5, hits. The whole grid given as a box
+    // changes nothing; a box beyond the grid is refused.
+    EXPECT_EQ(run({"--sampling", "nearest", "--lower", "250", "--crop", "0,2,0,2,5,31"}), 500);
+    EXPECT_EQ(run({"--sampling", "nearest", "--lower", "250", "--crop", "0,2,0,2,0,31"}), 300);
+    EXPECT_NE(Render({sRamp, "-o", dir.Path("f.pfm"), "--crop", "0,2,0,2,0,32"}).nExitCode, 0);
     EXPECT_NE(refused.sStderr.find("0..4095"), std::string::npos) << refused.sStderr;
 }
 

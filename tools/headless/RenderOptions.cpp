@@ -42,6 +42,8 @@ const char kUsage[] =
     "  --threads N                         casting threads, 0 (default): one per hardware "
     "thread\n"
     "  --skipping on|off                   empty-space skipping, default on (same picture)\n"
+    "  --crop X0,X1,Y0,Y1,Z0,Z1            volume: render only the voxels X0..X1, Y0..Y1,\n"
+    "                                      Z0..Z1 (inclusive, counted from 0); default all\n"
     "  --raw-size XxYxZ --raw-type T       bare RAW: dimensions and value type, T one of uint8,\n"
     "                                      int8, uint16, int16, uint32, int32, float32, float64\n"
     "  --raw-endian little|big             bare RAW byte order, default little\n"
@@ -149,6 +151,25 @@ bool ParseWholeNumber(const std::string& sText, long long nMin, long long nMax, 
     return true;
 }
 
+bool ParseCropBox(const std::string& sText, CropBox& box) {
+    int limits[6];
+    size_t nStart = 0;
+    for (int i = 0; i < 6; ++i) {
+        const size_t nComma = i < 5 ? sText.find(',', nStart) : sText.size();
+        if (nComma == std::string::npos ||
+            !ParseWholeNumber(sText.substr(nStart, nComma - nStart), 0, INT_MAX, limits[i]))
+            return false;
+        nStart = nComma + 1;
+    }
+    for (int a = 0; a < 3; ++a) {
+        if (limits[2 * a] > limits[2 * a + 1])
+            return false;
+        box.nMin[a] = limits[2 * a];
+        box.nMax[a] = limits[2 * a + 1];
+    }
+    return true;
+}
+
 bool ParseSize(const std::string& sText, int& nWidth, int& nHeight) {
     const size_t nX = sText.find_first_of("xX");
     if (nX == std::string::npos)
@@ -206,7 +227,7 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
                                                "--plane",      "--slice",      "--threads",
                                                "--skipping",   "--raw-size",   "--raw-type",
                                                "--raw-endian", "--raw-header", "--raw-spacing",
-                                               "--view"};
+                                               "--view",       "--crop"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -298,6 +319,10 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             if (!ParseWholeNumber(sValue, 0, MAX_RENDER_THREADS, options.nThreads))
                 return bad("expected 0.." + std::to_string(MAX_RENDER_THREADS) +
                            " (0: one per hardware thread)");
+        } else if (sArg == "--crop") {
+            if (!ParseCropBox(sValue, options.crop))
+                return bad("expected X0,X1,Y0,Y1,Z0,Z1, whole voxel numbers with each minimum "
+                           "at most its maximum");
         } else if (sArg == "--skipping") {
             options.bSkipping = nChoice == 1;
         } else if (sArg == "--raw-size") {
@@ -393,6 +418,12 @@ bool ResolveForDataset(RenderOptions& options, const CVolume& volume, std::strin
             continue;
         }
         t.nValue = static_cast<int>(std::clamp(std::lround(source.FromScan(d)), 0L, 4095L));
+    }
+    const int dims[3] = {volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ};
+    if (!(options.crop.Clamped(dims) == options.crop) && !(options.crop == CropBox())) {
+        sError = "--crop reaches outside the dataset's voxels 0.." + std::to_string(dims[0] - 1) +
+                 ", 0.." + std::to_string(dims[1] - 1) + ", 0.." + std::to_string(dims[2] - 1);
+        return false;
     }
     if (bScan && !options.bSliceGiven) {
         const int nDims[3] = {volume.m_nDimZ, volume.m_nDimY, volume.m_nDimX};

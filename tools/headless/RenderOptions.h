@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/RunSettings.h"
 #include "volume/Import.h"
 
 // Largest accepted client width or height. Volume images larger than the
@@ -35,6 +36,7 @@ struct RenderOptions {
     bool bSliceGiven = false; // --slice was given (else a scan starts at its middle slice)
     int nThreads = 0;         // casting threads; 0: one per hardware thread
     bool bSkipping = true;    // empty-space skipping (the picture is the same either way)
+    CropBox crop;             // --crop; the default holds the whole volume
     bool bRaw = false;        // read the dataset as a bare RAW file with this layout
     RawParameters raw;
 };
@@ -60,6 +62,10 @@ const char* RenderUsage();
 // Strict integer parsing: optional sign and decimal digits only, within
 // [nMin, nMax]. False for anything else.
 bool ParseWholeNumber(const std::string& sText, long long nMin, long long nMax, int& nValue);
+
+// "x0,x1,y0,y1,z0,z1": whole voxel numbers, each minimum at least 0 and at
+// most its maximum.
+bool ParseCropBox(const std::string& sText, CropBox& box);
 
 // "WxH" with both sides in 1..RENDER_MAX_SIZE.
 bool ParseSize(const std::string& sText, int& nWidth, int& nHeight);
