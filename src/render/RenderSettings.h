@@ -26,6 +26,11 @@ public:
     std::atomic<int32_t> m_nLowerThreshold{0};
     // True while the user turns the view: the window shows the wire box only.
     std::atomic<bool> m_bInteractive{false};
+    // True while the user turns the view with the picture shown: each run
+    // ends after the first step that ends m_dTurnBudget seconds or more after
+    // its start.
+    std::atomic<bool> m_bTurnPicture{false};
+    std::atomic<double> m_dTurnBudget{0.030};
 
     Camera CurrentCamera() const {
         return Camera{m_fLongitude.load(), m_fLatitude.load(), m_dZoom.load(), m_dPanX.load(),
@@ -42,6 +47,8 @@ public:
         s.nLowerThreshold = m_nLowerThreshold.load();
         s.nUpperThreshold = m_nUpperThreshold.load();
         s.bInteractive = m_bInteractive.load();
+        if (m_bTurnPicture.load())
+            s.dStepBudget = m_dTurnBudget.load();
         return s;
     }
 };

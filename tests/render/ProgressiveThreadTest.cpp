@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <random>
 #include <regex>
@@ -320,6 +321,43 @@ TEST_F(ProgressiveTest, SettersRestartOnlyInVolumeModeAndARunNeverMixesTwoSettin
     EXPECT_EQ(starts(), 3);
     m_State.EndInteraction();
     EXPECT_EQ(starts(), 4);
+}
+
+TEST_F(ProgressiveTest, TurningWithThePictureRefinesWithinTheBudgetAndTheEndRefinesFully) {
+    SetSize(64, 48); // 7 steps
+    m_State.SetRenderMode(RENDER_MODE_VOLUME);
+    m_State.WaitForWorkerEnd();
+    m_State.SetPictureWhileTurning(true);
+    m_State.BeginInteraction();
+    EXPECT_FALSE(m_State.m_bInteractive); // the picture, not the wire box only
+    // Each angle starts a run; it ends after the first step whose end passes
+    // the budget (none with an endless one).
+    const auto turnTo = [&](int nDegrees, double dBudget) {
+        m_State.m_dTurnBudget = dBudget;
+        m_State.SetLongitude(nDegrees);
+        m_State.WaitForWorkerEnd();
+        return m_State.LastProgress().nStep;
+    };
+    EXPECT_EQ(turnTo(30, 0.0), 1);
+    EXPECT_EQ(turnTo(40, std::numeric_limits<double>::infinity()), 7);
+    EXPECT_EQ(turnTo(50, 0.0), 1);
+    EXPECT_EQ(m_State.RunsEnded(), 4);
+    // The release stops a run still refining for the last angle and starts the
+    // full one.
+    CManualResetEvent copied;
+    m_OnRepaint = [&](int) {
+        if (!copied.IsSet()) {
+            copied.Set();
+            m_State.m_hStopRequest.Wait(10000);
+        }
+    };
+    m_State.m_dTurnBudget = std::numeric_limits<double>::infinity();
+    m_State.SetLongitude(60);
+    ASSERT_TRUE(copied.Wait(10000));
+    m_State.EndInteraction();
+    m_State.WaitForWorkerEnd();
+    EXPECT_EQ(m_State.RunsEnded(), 6);
+    EXPECT_EQ(m_State.LastProgress().eState, RenderProgress::FINISHED);
 }
 
 TEST_F(ProgressiveTest, ReplacingTheDatasetEndsTheRunThatReadsTheOldOne) {
