@@ -1,11 +1,13 @@
 // The volume panel and its first-hit panel inside the running viewer: start
-// values, the rotation sliders (drag, keys, a change reported only at its end),
-// the render window's drag moving the sliders, the hand-over on every mode
-// switch, the type radios with the first-hit panel, the threshold sliders, a
-// scan's First Hit start and units, and the standard views with the
-// orientation marker.
+// values, the rotation sliders (drag, keys, a change reported only at its end,
+// the picture while turning), the render window's drag moving the sliders, the
+// hand-over on every mode switch, the type radios with the first-hit panel, the
+// threshold sliders, a scan's First Hit start and units, and the standard views
+// with the orientation marker.
 #include <memory>
 #include <tuple>
+
+#include <wx/checkbox.h>
 
 #include "transfer/Presets.h"
 
@@ -55,6 +57,20 @@ TEST_F(VolumePanelTest, KeysAndAChangeReportedOnlyAtItsEndStepAndRestart) {
     EXPECT_EQ(m_pVolume->m_nLongitude, 123);
     EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(123));
     EXPECT_FALSE(m_pRender->m_bInteractive);
+
+    // "Show the picture while turning": a slider drag renders each new angle
+    // while it lasts, and letting go refines fully.
+    Click(m_pVolume->m_checkPictureWhileTurning);
+    CDebugCapture capture;
+    DragSlider(pSlider, 179, 90, [&] {
+        EXPECT_TRUE(m_pRender->IsTurning());
+        EXPECT_FALSE(m_pRender->m_bInteractive);
+        EXPECT_GT(capture.Count(kStarted), 0);
+    });
+    EXPECT_TRUE(WaitFor([&] {
+        return m_pRender->Progress().eState == RenderProgress::FINISHED &&
+               !m_pRender->m_hThreadRunning.IsSet();
+    }));
 }
 
 TEST_F(VolumePanelTest, RenderWindowDragMovesTheSlidersAndModeSwitchesHandTheValuesBack) {
