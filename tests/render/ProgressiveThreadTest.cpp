@@ -12,6 +12,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/BrickMap.h"
@@ -332,17 +333,15 @@ TEST_F(ProgressiveTest, TurningWithThePictureRefinesWithinTheBudgetAndTheEndRefi
     EXPECT_FALSE(m_State.m_bInteractive); // the picture, not the wire box only
     // Each angle starts a run; it ends after the first step whose end passes
     // the budget (none with an endless one).
-    const auto turnTo = [&](int nDegrees, double dBudget) {
+    const double dEndless = std::numeric_limits<double>::infinity();
+    for (const auto& [nDegrees, dBudget, nSteps] :
+         {std::tuple{30, 0.0, 1}, std::tuple{40, dEndless, 7}}) {
         m_State.m_dTurnBudget = dBudget;
         m_State.SetLongitude(nDegrees);
         m_State.WaitForWorkerEnd();
-        return m_State.LastProgress().nStep;
-    };
-    EXPECT_EQ(turnTo(30, 0.0), 1);
-    EXPECT_EQ(turnTo(40, std::numeric_limits<double>::infinity()), 7);
-    EXPECT_EQ(turnTo(50, 0.0), 1);
-    EXPECT_EQ(m_State.RunsEnded(), 4);
-    // The release stops a run still refining for the last angle and starts the
+        EXPECT_EQ(m_State.LastProgress().nStep, nSteps);
+    }
+    // The release stops the last angle's run, still refining, and starts the
     // full one.
     CManualResetEvent copied;
     m_OnRepaint = [&](int) {
@@ -351,12 +350,11 @@ TEST_F(ProgressiveTest, TurningWithThePictureRefinesWithinTheBudgetAndTheEndRefi
             m_State.m_hStopRequest.Wait(10000);
         }
     };
-    m_State.m_dTurnBudget = std::numeric_limits<double>::infinity();
-    m_State.SetLongitude(60);
+    m_State.SetLongitude(50);
     ASSERT_TRUE(copied.Wait(10000));
     m_State.EndInteraction();
     m_State.WaitForWorkerEnd();
-    EXPECT_EQ(m_State.RunsEnded(), 6);
+    EXPECT_EQ(m_State.RunsEnded(), 5);
     EXPECT_EQ(m_State.LastProgress().eState, RenderProgress::FINISHED);
 }
 
