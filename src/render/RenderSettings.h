@@ -24,7 +24,8 @@ public:
     std::atomic<int32_t> m_nVolumeType{0};
     std::atomic<int32_t> m_nUpperThreshold{0};
     std::atomic<int32_t> m_nLowerThreshold{0};
-    // True while the user turns the view: the window shows the wire box only.
+    // True while the user turns the view without the picture: the window
+    // shows the wire box only.
     std::atomic<bool> m_bInteractive{false};
     // True while the user turns the view with the picture shown: each run
     // ends after the first step that ends m_dTurnBudget seconds or more after
