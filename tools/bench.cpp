@@ -2,8 +2,9 @@
 // and on the sample phantom, for every compositing type and both samplings, with
 // one casting thread and with two (or the counts given): the whole run to
 // "finished", the end of step 6 (the first complete 32 x 32 picture), rays and
-// samples per second, the stop latency while a run is busy, and the peak memory.
-// Prints a table, the speed-up from one thread to the others, and the speed
+// samples per second, the stop latency while a run is busy, and the peak memory;
+// then the same figures while the user turns the view with the picture shown.
+// Prints the tables, the speed-up from one thread to the others, and the speed
 // targets.
 #include "headless/Headless.h"
 #include "headless/Phantom.h"
@@ -150,6 +151,76 @@ double TimeStop(CHeadlessViewer& viewer, double dDelayMs, int nFullRepaints) {
     state.WaitForWorkerEnd();
     state.m_OnRepaint = nullptr;
     return nRepaints < nFullRepaints ? dLatency : -1.0;
+}
+
+// A turn with the picture shown, as a drag hands the renderer its angles: a new
+// longitude every frame of 60 per second. Each angle first stops the run of the
+// one before (the stop latency), then starts a run that refines as far as the
+// frame budget allows; the end of its step 6 is timed from that start.
+struct TurnRow {
+    int nThreads = 1;
+    Stats step6, stop, start, shown;
+    int nFrames = 0, nStep6Frames = 0;
+};
+
+TurnRow MeasureTurning(CHeadlessViewer& viewer, int nThreads, const Settings& settings) {
+    constexpr int FRAMES = 120;
+    const auto frame = std::chrono::microseconds(16667);
+    CHeadlessRenderState& state = viewer.State();
+    viewer.SetVolumeSettings(settings.nWidth, settings.nHeight, VOLUME_TYPE_LEVOY, 1, 0, 90, 0,
+                             4095);
+    state.SetEmptySpaceSkipping(settings.bSkipping);
+    state.SetRenderThreads(nThreads);
+    state.SetRenderMode(RENDER_MODE_VOLUME); // a whole run, as before a drag
+    state.WaitForWorkerEnd();
+    state.SetPictureWhileTurning(true);
+    state.BeginInteraction();
+    std::atomic<int> nRepaints{0};
+    std::atomic<long long> nStart{0}, nStep6{-1};
+    state.m_OnRepaint = [&] {
+        if (++nRepaints == 6)
+            nStep6 = Clock::now().time_since_epoch().count() - nStart;
+    };
+    std::vector<double> step6, stops, starts, shown;
+    TurnRow row;
+    row.nThreads = nThreads;
+    const auto endRun = [&] {
+        if (state.m_hThreadRunning.IsSet()) {
+            const Clock::time_point t = Clock::now();
+            if (state.StopProgressiveThread() != 0)
+                while (!state.m_hThreadEnded.Wait(1)) {
+                }
+            stops.push_back(Milliseconds(Clock::now() - t));
+        }
+        if (nStep6 >= 0) {
+            step6.push_back(Milliseconds(Clock::duration(nStep6.load())));
+            ++row.nStep6Frames;
+        }
+        shown.push_back(nRepaints);
+    };
+    for (int i = 1; i <= FRAMES; ++i) {
+        const Clock::time_point tFrame = Clock::now();
+        if (i > 1)
+            endRun();
+        nRepaints = 0;
+        nStep6 = -1;
+        nStart = Clock::now().time_since_epoch().count();
+        state.SetLongitude(2 * i); // stops nothing: the run is over
+        starts.push_back(Milliseconds(Clock::now() - Clock::time_point(Clock::duration(nStart))));
+        std::this_thread::sleep_until(tFrame + frame);
+    }
+    endRun();
+    state.m_OnRepaint = nullptr;
+    state.EndInteraction();
+    state.WaitForWorkerEnd();
+    state.SetPictureWhileTurning(false);
+    state.SetRenderMode(RENDER_MODE_NONE);
+    row.nFrames = FRAMES;
+    row.step6 = Summarise(step6);
+    row.stop = Summarise(stops);
+    row.start = Summarise(starts);
+    row.shown = Summarise(shown);
+    return row;
 }
 
 // One configuration at every thread count. The whole runs of the thread counts
@@ -341,6 +412,37 @@ int main(int argc, char** argv) {
                 std::filesystem::remove(wavePath);
         }
     }
+    std::vector<TurnRow> turns;
+    if (nResult == 0) {
+        CHeadlessViewer viewer;
+        std::string sError;
+        if (!viewer.LoadTransferFunction(settings.sTransferFunction, sError) ||
+            !viewer.LoadDataset(settings.sPhantom, sError)) {
+            std::fprintf(stderr, "orvex-bench: %s\n", sError.c_str());
+            nResult = 1;
+        }
+        if (nResult == 0)
+            std::printf("\nturning with the picture shown (phantom, Levoy trilinear, a new angle "
+                        "every 16.7 ms, frame budget %.0f ms):\n%7s %-21s %-21s %-21s %-14s %s\n",
+                        viewer.State().m_dTurnBudget.load() * 1000.0, "threads", "end of step 6 ms",
+                        "stop latency ms", "start of a run ms", "steps shown",
+                        "frames with step 6");
+        for (int nThreads : settings.threads) {
+            if (nResult != 0)
+                break;
+            TurnRow row;
+            {
+                CQuietStderr quiet(!settings.bVerbose);
+                row = MeasureTurning(viewer, nThreads, settings);
+            }
+            std::printf("%7d %-21s %-21s %-21s %-14s %d of %d\n", row.nThreads,
+                        Format(row.step6, 2).c_str(), Format(row.stop, 2).c_str(),
+                        Format(row.start, 2).c_str(), Format(row.shown, 0).c_str(),
+                        row.nStep6Frames, row.nFrames);
+            std::fflush(stdout);
+            turns.push_back(row);
+        }
+    }
     std::error_code ignored;
     std::filesystem::remove(wavePath, ignored);
     if (nResult != 0)
@@ -398,6 +500,18 @@ int main(int argc, char** argv) {
         if (r.stop.bValid)
             dWorstStop = std::max(dWorstStop, r.stop.dMax);
     PrintTarget("stop latency, worst of all rows, ms", dWorstStop, "< 20", dWorstStop < 20.0);
+    for (const TurnRow& row : turns) {
+        const auto target = [&](const char* pFigure, const Stats& figure, double dValue,
+                                const char* pTarget, double dLimit) {
+            char what[96];
+            std::snprintf(what, sizeof what, "turning with the picture, %s, %d thread%s", pFigure,
+                          row.nThreads, row.nThreads == 1 ? "" : "s");
+            if (figure.bValid)
+                PrintTarget(what, dValue, pTarget, dValue < dLimit);
+        };
+        target("end of step 6, median ms", row.step6, row.step6.dMedian, "< 20", 20.0);
+        target("stop latency, worst ms", row.stop, row.stop.dMax, "< 2", 2.0);
+    }
     for (int nThreads : settings.threads) {
         for (int nSampling : {1, 0}) {
             const Row* pBase = Find(rows, "phantom", 0, nSampling, nThreads);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <limits>
 
 // One sample of the volume image.
 struct ImagePixel {
@@ -85,6 +86,10 @@ struct RunSettings {
     int32_t nUpperThreshold = 0;
     CropBox crop;              // samples outside it are left out
     bool bInteractive = false; // the user turns the view: no picture, the wire box only
+    // The user turns the view with the picture shown: the run ends after the
+    // first step that ends this many seconds or more after the run's start.
+    // Infinite: every step.
+    double dStepBudget = std::numeric_limits<double>::infinity();
 };
 
 // The wire box of a view: the frustum at the near plane (half width, half

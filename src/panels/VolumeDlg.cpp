@@ -1,6 +1,7 @@
 #include "panels/VolumeDlg.h"
 
 #include <wx/button.h>
+#include <wx/checkbox.h>
 #include <wx/radiobut.h>
 #include <wx/slider.h>
 #include <wx/statbox.h>
@@ -18,9 +19,9 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
         ShowMessageBox(nullptr, TEXT_VOLUME_DIALOG_FAILED, TEXT_MAIN_CAPTION, wxOK);
         return;
     }
-    // The groups below the rotation group's row of view buttons move down by
-    // the row's height.
-    constexpr int D = VIEW_ROW_HEIGHT;
+    // The groups below the rotation group's rows of view buttons and of the
+    // check box move down by the rows' height.
+    constexpr int D = VIEW_ROW_HEIGHT + TURN_ROW_HEIGHT;
     new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_ROTATION, At(2, 2), Dlu(140, 46 + D));
     new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_TYPE, At(2, 52 + D), Dlu(140, 56));
     new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_INTERPOLATION, At(2, 115 + D), Dlu(140, 45));
@@ -46,6 +47,8 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
             wxString::Format(TEXT_VIEW_TIP_FORMAT, wxString::FromUTF8(preset.pName), i + 1));
     }
     m_btnCrop = new wxButton(this, IDC_CROP, TEXT_CROP, At(100, 62 + D), Dlu(38, 14));
+    m_checkPictureWhileTurning = new wxCheckBox(
+        this, IDC_PICTURE_WHILE_TURNING, TEXT_PICTURE_WHILE_TURNING, At(9, 63), Dlu(130, 10));
     m_btnTrilinear =
         AddDialogRadio(this, IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129 + D, 38, 10, wxRB_GROUP);
     m_btnNearest =
@@ -56,6 +59,7 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnNearest, this, IDC_NEAREST);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnTrilinear, this, IDC_TRILINEAR);
     Bind(wxEVT_BUTTON, &CVolumeDlg::OnCrop, this, IDC_CROP);
+    Bind(wxEVT_CHECKBOX, &CVolumeDlg::OnPictureWhileTurning, this, IDC_PICTURE_WHILE_TURNING);
     Bind(wxEVT_BUTTON, &CVolumeDlg::OnViewPreset, this, IDC_VIEW_PRESET,
          IDC_VIEW_PRESET + VIEW_PRESET_COUNT - 1);
     OnInitDialog();
@@ -147,9 +151,14 @@ void CVolumeDlg::OnCrop(wxCommandEvent&) {
         m_pCropDlg = new CCropDlg(this, m_pRender);
         // First below the type group, where it leaves the panel's rotation and
         // type in sight; later where the user left it.
-        m_pCropDlg->Move(ClientToScreen(At(2, 115 + VIEW_ROW_HEIGHT)));
+        m_pCropDlg->Move(ClientToScreen(At(2, 115 + VIEW_ROW_HEIGHT + TURN_ROW_HEIGHT)));
     }
     m_pCropDlg->Open();
+}
+
+void CVolumeDlg::OnPictureWhileTurning(wxCommandEvent&) {
+    if (CRenderWnd* pRender = m_pRender)
+        pRender->SetPictureWhileTurning(m_checkPictureWhileTurning->GetValue());
 }
 
 const int32_t* CVolumeDlg::SliderSetting(const wxSlider* pSlider) const {

@@ -1,6 +1,7 @@
 // The volume panel: the settings of Volume mode. The rotation sliders
 // (longitude and latitude in whole degrees) with the buttons of the standard
-// views, the compositing type (Levoy, X-Ray,
+// views and the choice of the picture or the wire box while turning, the
+// compositing type (Levoy, X-Ray,
 // First Hit) and the ray sampling (trilinear or nearest neighbour), with the
 // first-hit panel for the First Hit thresholds. It keeps its own copy of every
 // setting, hands them to the render window through its setters, and its
@@ -17,6 +18,7 @@
 #include "view/RenderWnd.h"
 
 class wxButton;
+class wxCheckBox;
 class wxRadioButton;
 class wxSlider;
 class wxStaticText;
@@ -43,6 +45,9 @@ public:
     void OnViewPreset(wxCommandEvent& event);
     // "Crop ...": opens the crop box dialog (made on first use).
     void OnCrop(wxCommandEvent& event);
+    // "Show the picture while turning": handed to the render window, which
+    // applies it from the next turn on.
+    void OnPictureWhileTurning(wxCommandEvent& event);
     // Hands the sampling, the type and both angles to the render window again,
     // whether the panel is being shown or hidden, and repaints it.
     void OnShowWindow(bool bShow) override;
@@ -65,6 +70,7 @@ public:
     wxStaticText* m_staticLatitude = nullptr;
     // The view buttons, by view preset (render/Orientation.h).
     std::array<wxButton*, VIEW_PRESET_COUNT> m_btnViews{};
+    wxCheckBox* m_checkPictureWhileTurning = nullptr; // off: the wire box only
     wxRadioButton* m_btnTrilinear = nullptr;
     wxRadioButton* m_btnNearest = nullptr;
     // The compositing type radios, by type code.

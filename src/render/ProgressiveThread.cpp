@@ -725,6 +725,11 @@ int ProgressiveVolumeThread(CRenderState& wnd) {
             }
             const int32_t nElapsed = static_cast<int32_t>(TimeGetTime() - t0);
             DebugOutput(FormatStepReadyLine(nStep, nElapsed).c_str());
+            // While the user turns the view with the picture shown, the next
+            // angle comes soon: no finer step once this one has used the
+            // frame's time.
+            if (wnd.RunSeconds() >= settings.dStepBudget)
+                break;
         }
     }
 

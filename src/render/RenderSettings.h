@@ -26,8 +26,14 @@ public:
     std::atomic<int32_t> m_nLowerThreshold{0};
     // The crop box: minimum and maximum voxel along x, then y, then z.
     std::atomic<int32_t> m_nCrop[6] = {0, INT32_MAX, 0, INT32_MAX, 0, INT32_MAX};
-    // True while the user turns the view: the window shows the wire box only.
+    // True while the user turns the view without the picture: the window
+    // shows the wire box only.
     std::atomic<bool> m_bInteractive{false};
+    // True while the user turns the view with the picture shown: each run
+    // ends after the first step that ends m_dTurnBudget seconds or more after
+    // its start.
+    std::atomic<bool> m_bTurnPicture{false};
+    std::atomic<double> m_dTurnBudget{0.030};
 
     Camera CurrentCamera() const {
         return Camera{m_fLongitude.load(), m_fLatitude.load(), m_dZoom.load(), m_dPanX.load(),
@@ -53,6 +59,8 @@ public:
         s.nUpperThreshold = m_nUpperThreshold.load();
         s.crop = CurrentCropBox();
         s.bInteractive = m_bInteractive.load();
+        if (m_bTurnPicture.load())
+            s.dStepBudget = m_dTurnBudget.load();
         return s;
     }
 };

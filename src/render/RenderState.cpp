@@ -72,7 +72,7 @@ void CRenderState::StopIfRunning() {
 }
 
 void CRenderState::StartIfShowing() {
-    if (m_nRenderMode == RENDER_MODE_VOLUME && !m_bHeld)
+    if (m_nRenderMode == RENDER_MODE_VOLUME && (!m_bHeld || m_bTurnPicture.load()))
         StartProgressiveThread();
 }
 
@@ -173,17 +173,26 @@ void CRenderState::StoreCropBox(const CropBox& box) {
     }
 }
 
-void CRenderState::BeginInteraction(bool bWireBox) {
+void CRenderState::BeginInteraction(bool bTurn) {
     StopIfRunning();
     m_bHeld = true;
-    m_bInteractive = bWireBox;
+    m_bTurn = bTurn;
+    const bool bPicture = bTurn && m_bPictureWhileTurning;
+    m_bInteractive = bTurn && !bPicture;
+    m_bTurnPicture = bPicture;
 }
 
 void CRenderState::EndInteraction() {
     if (!m_bHeld)
         return;
+    // A run for the last angle may still refine within the budget; the full
+    // run replaces it.
+    if (m_bTurnPicture.load())
+        StopIfRunning();
     m_bHeld = false;
+    m_bTurn = false;
     m_bInteractive = false;
+    m_bTurnPicture = false;
     StartIfShowing();
 }
 

@@ -94,12 +94,21 @@ public:
     void SetSliceLook(const SliceLook& look);
     const SliceLook& GetSliceLook() const { return m_SliceLook; }
     // An interaction (turning the view, dragging a threshold) stops the worker
-    // and holds further runs back until it ends; bWireBox: the window shows the
-    // wire box only meanwhile. Beginning again while one lasts changes nothing
-    // but the flag. The end starts a run in Volume mode.
-    void BeginInteraction(bool bWireBox = true);
+    // and holds further runs back until it ends. bTurn: it turns the view, and
+    // the window shows the wire box only meanwhile, unless the picture is shown
+    // while turning: then every change of the angles starts a run that ends
+    // after the first step that ends m_dTurnBudget seconds or more after its
+    // start. Beginning again while one lasts changes nothing but the flags. The
+    // end starts a full run in Volume mode.
+    void BeginInteraction(bool bTurn = true);
     void EndInteraction();
     bool IsInteracting() const { return m_bHeld; }
+    // The user turns the view (with the mouse, a slider or a key) right now.
+    bool IsTurning() const { return m_bHeld && m_bTurn; }
+    // "Show the picture while turning" (off: the wire box only). Takes effect
+    // at the next interaction.
+    void SetPictureWhileTurning(bool bShow) { m_bPictureWhileTurning = bShow; }
+    bool GetPictureWhileTurning() const { return m_bPictureWhileTurning; }
     // Stops a run and starts a new one whatever the mode ("Refresh").
     void Restart();
 
@@ -209,7 +218,8 @@ private:
     template <class T, class U> void Change(std::atomic<T>& setting, U value);
     // StopProgressiveThread when a run is active (without its line otherwise).
     void StopIfRunning();
-    // Starts a run in Volume mode unless an interaction holds runs back.
+    // Starts a run in Volume mode unless an interaction holds runs back (a turn
+    // with the picture shown does not).
     void StartIfShowing();
     void StoreCropBox(const CropBox& box);
 
@@ -218,6 +228,8 @@ private:
     CVectorMath* m_pVectorMath = nullptr;
     std::string m_sDatasetPath;
     bool m_bHeld = false;
+    bool m_bTurn = false;
+    bool m_bPictureWhileTurning = false;
     SliceLook m_SliceLook;
 
     struct FreeDeleter {

@@ -168,7 +168,7 @@ constexpr int SLIDER_VALUE_WIDTH = 18;
 // Panel sizes in dialog units. The mode panels end below their last control,
 // leaving the room beneath them to the status text.
 constexpr int VOLUME_DIALOG_WIDTH = 144;
-constexpr int VOLUME_DIALOG_HEIGHT = 231;
+constexpr int VOLUME_DIALOG_HEIGHT = 243;
 constexpr int FIRSTHIT_DIALOG_WIDTH = 144;
 constexpr int FIRSTHIT_DIALOG_HEIGHT = 50;
 constexpr int SLICING_DIALOG_WIDTH = 144;
@@ -176,9 +176,9 @@ constexpr int SLICING_DIALOG_HEIGHT = 297;
 // Where the panels sit, in dialog units of their parent: the two mode panels
 // directly below the main dialog's "Render Mode" group (which ends at 69), the
 // first-hit panel directly below the volume panel's "Volume Interpolation"
-// group (which ends at 176).
+// group (which ends at 188).
 constexpr int MODE_PANEL_TOP = 73;
-constexpr int FIRSTHIT_PANEL_TOP = 181;
+constexpr int FIRSTHIT_PANEL_TOP = 193;
 
 // Texts of the volume panel.
 inline constexpr const wchar_t* TEXT_VOLUME_ROTATION = L"Volume Rotation";
@@ -210,6 +210,13 @@ inline constexpr const wchar_t* TEXT_CROP_LAST = L"Last voxel";
 inline constexpr const wchar_t* TEXT_CROP_MM_FORMAT = L"%.1f to %.1f mm";
 inline constexpr const wchar_t* TEXT_WHOLE_VOLUME = L"Whole Volume";
 inline constexpr const wchar_t* TEXT_CLOSE = L"Close";
+// The check box below the view buttons, which makes the "Volume Rotation"
+// group TURN_ROW_HEIGHT dialog units higher still: while the user turns the
+// view, the window shows the picture as far as it refines within a frame
+// instead of the wire box only.
+constexpr int IDC_PICTURE_WHILE_TURNING = 1080;
+constexpr int TURN_ROW_HEIGHT = 12;
+inline constexpr const wchar_t* TEXT_PICTURE_WHILE_TURNING = L"Show the picture while turning";
 
 // Texts of the first-hit panel.
 inline constexpr const wchar_t* TEXT_FIRSTHIT_THRESHOLDS = L"First Hit Thresholds";

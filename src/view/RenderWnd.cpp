@@ -330,7 +330,7 @@ void CRenderWnd::OnMouseMove(wxMouseEvent& event) {
         DragWindowLevel(point.x, point.y);
         return;
     }
-    if (!m_bInteractive) {
+    if (!IsTurning()) {
         ShowCursorVoxel(point.x, point.y);
         return;
     }
@@ -373,7 +373,7 @@ void CRenderWnd::OnCaptureLost(wxMouseCaptureLostEvent&) {
     // Another window took the mouse in mid-drag, so no button-up will come: the
     // drag ends where the last move left the angles (or window and level).
     m_bRightPressed = false;
-    if (!m_bInteractive)
+    if (!IsTurning())
         return;
     EndInteraction();
     Repaint();
@@ -425,7 +425,7 @@ void CRenderWnd::OnKeyDown(wxKeyEvent& event) {
 }
 
 void CRenderWnd::ShowViewPreset(int nPreset) {
-    if (m_bInteractive || nPreset < 0 || nPreset >= VIEW_PRESET_COUNT)
+    if (IsTurning() || nPreset < 0 || nPreset >= VIEW_PRESET_COUNT)
         return;
     SetViewPreset(nPreset);
     if (m_pRotationSliders) {
@@ -458,7 +458,7 @@ void CRenderWnd::OnMouseWheel(wxMouseEvent& event) {
 
 void CRenderWnd::OnRButtonDown(wxMouseEvent& event) {
     event.Skip();
-    if (m_nRenderMode != RENDER_MODE_SLICING || !GetSliceLook().bGreyscale || m_bInteractive)
+    if (m_nRenderMode != RENDER_MODE_SLICING || !GetSliceLook().bGreyscale || IsTurning())
         return;
     m_bRightPressed = true;
     m_bWindowLevelDrag = false;
@@ -500,7 +500,7 @@ void CRenderWnd::OnKillFocus(wxFocusEvent& event) {
 }
 
 void CRenderWnd::TurnByKey(int nLongitudeDegrees, int nLatitudeDegrees) {
-    if (m_bInteractive && !m_bKeyTurning)
+    if (IsTurning() && !m_bKeyTurning)
         return; // a drag with the mouse is under way
     if (!m_bKeyTurning) {
         BeginInteraction();
@@ -512,8 +512,8 @@ void CRenderWnd::TurnByKey(int nLongitudeDegrees, int nLatitudeDegrees) {
     };
     const int nLongitude = degrees(m_fLongitude) + nLongitudeDegrees;
     const int nLatitude = degrees(m_fLatitude) + nLatitudeDegrees;
-    SetLongitude(nLongitude);
-    SetLatitude(nLatitude);
+    // One stop and one start for both (with the picture shown while turning).
+    SetAngles(DegreesToRadians(nLongitude), DegreesToRadians(nLatitude));
     if (m_pRotationSliders) {
         m_pRotationSliders->SetLongitudePosition(nLongitude % 360);
         m_pRotationSliders->SetLatitudePosition(nLatitude % 180);

@@ -1,12 +1,13 @@
 // The volume panel and its first-hit panel inside the running viewer: start
-// values, the rotation sliders (drag, keys, a change reported only at its end),
-// the render window's drag moving the sliders, the hand-over on every mode
-// switch, the type radios with the first-hit panel, the threshold sliders, a
-// scan's First Hit start and units, the standard views with the orientation
-// marker, and the crop box dialog.
+// values, the rotation sliders (drag, keys, a change reported only at its end,
+// the picture while turning), the render window's drag moving the sliders, the
+// hand-over on every mode switch, the type radios with the first-hit panel, the
+// threshold sliders, a scan's First Hit start and units, the standard views
+// with the orientation marker, and the crop box dialog.
 #include <memory>
 #include <tuple>
 
+#include <wx/checkbox.h>
 #include <wx/spinctrl.h>
 
 #include "panels/CropDlg.h"
@@ -59,6 +60,11 @@ TEST_F(VolumePanelTest, KeysAndAChangeReportedOnlyAtItsEndStepAndRestart) {
     EXPECT_EQ(m_pVolume->m_nLongitude, 123);
     EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(123));
     EXPECT_FALSE(m_pRender->m_bInteractive);
+
+    // "Show the picture while turning": a slider drag renders each new angle.
+    Click(m_pVolume->m_checkPictureWhileTurning);
+    CDebugCapture capture;
+    DragSlider(pSlider, 179, 90, [&] { EXPECT_GT(capture.Count(kStarted), 0); });
 }
 
 TEST_F(VolumePanelTest, RenderWindowDragMovesTheSlidersAndModeSwitchesHandTheValuesBack) {

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <mutex>
 #include <random>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "engine/BrickMap.h"
@@ -320,6 +322,40 @@ TEST_F(ProgressiveTest, SettersRestartOnlyInVolumeModeAndARunNeverMixesTwoSettin
     EXPECT_EQ(starts(), 3);
     m_State.EndInteraction();
     EXPECT_EQ(starts(), 4);
+}
+
+TEST_F(ProgressiveTest, TurningWithThePictureRefinesWithinTheBudgetAndTheEndRefinesFully) {
+    SetSize(64, 48); // 7 steps
+    m_State.SetRenderMode(RENDER_MODE_VOLUME);
+    m_State.WaitForWorkerEnd();
+    m_State.SetPictureWhileTurning(true);
+    m_State.BeginInteraction();
+    EXPECT_FALSE(m_State.m_bInteractive); // the picture, not the wire box only
+    // Each angle starts a run; it ends after the first step whose end passes
+    // the budget (none with an endless one).
+    const double dEndless = std::numeric_limits<double>::infinity();
+    for (const auto& [nDegrees, dBudget, nSteps] :
+         {std::tuple{30, 0.0, 1}, std::tuple{40, dEndless, 7}}) {
+        m_State.m_dTurnBudget = dBudget;
+        m_State.SetLongitude(nDegrees);
+        m_State.WaitForWorkerEnd();
+        EXPECT_EQ(m_State.LastProgress().nStep, nSteps);
+    }
+    // The release stops the last angle's run, still refining, and starts the
+    // full one.
+    CManualResetEvent copied;
+    m_OnRepaint = [&](int) {
+        if (!copied.IsSet()) {
+            copied.Set();
+            m_State.m_hStopRequest.Wait(10000);
+        }
+    };
+    m_State.SetLongitude(50);
+    ASSERT_TRUE(copied.Wait(10000));
+    m_State.EndInteraction();
+    m_State.WaitForWorkerEnd();
+    EXPECT_EQ(m_State.RunsEnded(), 5);
+    EXPECT_EQ(m_State.LastProgress().eState, RenderProgress::FINISHED);
 }
 
 TEST_F(ProgressiveTest, ReplacingTheDatasetEndsTheRunThatReadsTheOldOne) {

@@ -81,37 +81,51 @@ TEST_F(RenderWndTest, VolumeModeShowsTheFinishedImageBlockByBlock) {
     EXPECT_EQ(nWrong, 0);
 }
 
-TEST_F(RenderWndTest, DragShowsOnlyTheBoxAndRestartsOnRelease) {
+TEST_F(RenderWndTest, DragShowsTheBoxOrThePictureAndRestartsOnRelease) {
     LoadDataset(32, 32, 32, Block);
     m_pRender->SetVolumeType(VOLUME_TYPE_XRAY);
-    m_pRender->SetRenderMode(RENDER_MODE_VOLUME);
-    ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
     const int W = m_pRender->m_nWidth;
     ASSERT_EQ(W % 4, 0) << "the drag below assumes a width divisible by 4";
     const wxPoint start = m_pRender->GetCanvas()->ClientToScreen(wxPoint(W / 4, 100));
     wxUIActionSimulator sim;
-    sim.MouseMove(start);
-    ASSERT_TRUE(WaitFor([&] { return wxGetMousePosition() == start; }));
-    CDebugCapture capture;
-    sim.MouseDown();
-    ASSERT_TRUE(WaitFor([&] { return m_pRender->m_bInteractive.load(); }));
-    // A quarter of the width to the right: longitude -pi/4, i.e. -45 degrees;
-    // the latitude stays at the panel's 90.
-    sim.MouseMove(start + wxPoint(W / 4, 0));
-    ASSERT_TRUE(WaitFor([&] { return m_Sliders.longitudes.back() == -45; }));
-    EXPECT_EQ(m_pRender->m_fLongitude, -0.785398185f);
-    EXPECT_EQ(m_Sliders.latitudes.back(), 90);
-    EXPECT_FALSE(m_pRender->m_hThreadRunning.IsSet());
-    // Only the white box on black.
-    const Pixels dragging = RenderShows();
-    EXPECT_GT(dragging.CountNonBlack(), 100);
-    EXPECT_EQ(dragging.CountColoured(), 0);
+    for (bool bPicture : {false, true}) {
+        SCOPED_TRACE(bPicture ? "the picture while turning" : "the wire box");
+        m_pRender->SetPictureWhileTurning(bPicture);
+        m_pRender->SetLongitude(0);
+        m_pRender->SetRenderMode(RENDER_MODE_VOLUME);
+        m_pRender->WaitForWorkerEnd();
+        sim.MouseMove(start);
+        ASSERT_TRUE(WaitFor([&] { return wxGetMousePosition() == start; }));
+        CDebugCapture capture;
+        const int nRuns = m_pRender->RunsEnded();
+        sim.MouseDown();
+        ASSERT_TRUE(WaitFor([&] { return m_pRender->IsTurning(); }));
+        EXPECT_EQ(m_pRender->m_bInteractive, !bPicture);
+        // A quarter of the width to the right: longitude -pi/4, i.e. -45
+        // degrees; the latitude stays at the panel's 90.
+        sim.MouseMove(start + wxPoint(W / 4, 0));
+        ASSERT_TRUE(WaitFor([&] { return m_Sliders.longitudes.back() == -45; }));
+        EXPECT_EQ(m_pRender->m_fLongitude, -0.785398185f);
+        EXPECT_EQ(m_Sliders.latitudes.back(), 90);
+        // With the picture, the new angle's run and its picture under the box;
+        // else no run, only the white box on black.
+        ASSERT_TRUE(!bPicture || WaitFor([&] { return m_pRender->RunsEnded() > nRuns; }));
+        Pump();
+        const Pixels dragging = RenderShows();
+        EXPECT_GT(dragging.CountNonBlack(), 100);
+        EXPECT_EQ(dragging.CountColoured() > (bPicture ? W * 20 : 0), bPicture);
+        const int nDragRuns = capture.Count(kStarted);
+        EXPECT_EQ(nDragRuns > 0, bPicture);
 
-    sim.MouseUp();
-    ASSERT_TRUE(WaitFor([&] { return !m_pRender->m_bInteractive.load(); }));
-    EXPECT_EQ(capture.Count(kStarted), 1); // the release starts a new run
-    EXPECT_TRUE(WaitForTitle(m_pRender, kFinished));
-    EXPECT_FALSE(m_pRender->GetCanvas()->HasCapture());
+        sim.MouseUp(); // starts the full run
+        ASSERT_TRUE(WaitFor([&] { return !m_pRender->IsTurning(); }));
+        EXPECT_EQ(capture.Count(kStarted), nDragRuns + 1);
+        EXPECT_TRUE(WaitFor([&] {
+            return m_pRender->Progress().eState == RenderProgress::FINISHED &&
+                   !m_pRender->m_hThreadRunning.IsSet();
+        }));
+        EXPECT_FALSE(m_pRender->GetCanvas()->HasCapture());
+    }
 }
 
 TEST_F(RenderWndTest, DragPassesTruncatedRemaindersAndNeverDividesByZero) {
