@@ -28,7 +28,7 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
     // MinIP at the right).
     for (const CompositingMode& mode : COMPOSITING_MODES)
         m_btnTypes[mode.nType] =
-            AddDialogRadio(this, IDC_VOLUME_TYPE + mode.nType, mode.pPanelText,
+            AddDialogRadio(this, VolumeTypeControl(mode.nType), mode.pPanelText,
                            mode.nPanelColumn ? 100 : 45, 64 + D + (mode.nPanelRow * 29 + 1) / 2,
                            mode.nPanelColumn ? 40 : 53, 10, mode.nType == 0 ? wxRB_GROUP : 0);
     // The sliders leave room at their right for their numbers.
@@ -51,8 +51,8 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
     m_btnNearest =
         AddDialogRadio(this, IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142 + D, 73, 10);
 
-    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnType, this, IDC_VOLUME_TYPE,
-         IDC_VOLUME_TYPE + COMPOSITING_MODE_COUNT - 1);
+    for (const CompositingMode& mode : COMPOSITING_MODES)
+        Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnType, this, VolumeTypeControl(mode.nType));
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnNearest, this, IDC_NEAREST);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnTrilinear, this, IDC_TRILINEAR);
     Bind(wxEVT_BUTTON, &CVolumeDlg::OnViewPreset, this, IDC_VIEW_PRESET,
@@ -125,7 +125,9 @@ void CVolumeDlg::SelectInterpolation(int nInterpolation) {
 }
 
 void CVolumeDlg::OnType(wxCommandEvent& event) {
-    SelectType(event.GetId() - IDC_VOLUME_TYPE);
+    for (const CompositingMode& mode : COMPOSITING_MODES)
+        if (VolumeTypeControl(mode.nType) == event.GetId())
+            SelectType(mode.nType);
 }
 
 void CVolumeDlg::OnNearest(wxCommandEvent&) {

@@ -13,6 +13,7 @@
 #include <cctype>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -42,6 +43,8 @@ const char kUsage[] =
     "  --threads N                         casting threads, 0 (default): one per hardware "
     "thread\n"
     "  --skipping on|off                   empty-space skipping, default on (same picture)\n"
+    "  --turntable N                       N volume pictures OUT-000 .. turning the longitude\n"
+    "                                      by 360/N each (N 1..360), frames in parallel\n"
     "  --raw-size XxYxZ --raw-type T       bare RAW: dimensions and value type, T one of uint8,\n"
     "                                      int8, uint16, int16, uint32, int32, float32, float64\n"
     "  --raw-endian little|big             bare RAW byte order, default little\n"
@@ -206,7 +209,7 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
                                                "--plane",      "--slice",      "--threads",
                                                "--skipping",   "--raw-size",   "--raw-type",
                                                "--raw-endian", "--raw-header", "--raw-spacing",
-                                               "--view"};
+                                               "--view",       "--turntable"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -298,6 +301,9 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             if (!ParseWholeNumber(sValue, 0, MAX_RENDER_THREADS, options.nThreads))
                 return bad("expected 0.." + std::to_string(MAX_RENDER_THREADS) +
                            " (0: one per hardware thread)");
+        } else if (sArg == "--turntable") {
+            if (!ParseWholeNumber(sValue, 1, TURNTABLE_MAX_FRAMES, options.nTurntable))
+                return bad("expected a frame count 1.." + std::to_string(TURNTABLE_MAX_FRAMES));
         } else if (sArg == "--skipping") {
             options.bSkipping = nChoice == 1;
         } else if (sArg == "--raw-size") {
@@ -349,6 +355,10 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
     }
     options.bRaw = bHaveRawSize;
     options.bSlice = sMode == "slice";
+    if (options.bSlice && options.nTurntable > 0) {
+        sError = "--turntable turns the volume: it needs --mode volume";
+        return RENDER_PARSE_ERROR;
+    }
     // Code 0 is nearest neighbour in both modes; a slice defaults to it, a volume
     // to trilinear.
     const std::string sSmooth = options.bSlice ? "bilinear" : "trilinear";
@@ -363,6 +373,17 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
         return RENDER_PARSE_ERROR;
     }
     return RENDER_PARSE_OK;
+}
+
+std::string TurntableFrameName(const std::string& sOutput, int k) {
+    char number[16];
+    std::snprintf(number, sizeof number, "-%03d", k);
+    // Both image extensions are four characters long (".png", ".pfm").
+    return sOutput.substr(0, sOutput.size() - 4) + number + sOutput.substr(sOutput.size() - 4);
+}
+
+int TurntableLongitude(int nLongitude, int k, int nFrames) {
+    return nLongitude + static_cast<int>(std::lround(k * 360.0 / nFrames));
 }
 
 bool ResolveForDataset(RenderOptions& options, const CVolume& volume, std::string& sError) {
