@@ -137,7 +137,7 @@ TEST(RenderTool, FirstHitMipAndMinIpReadTheSamplesStrictlyInsideTheThresholds) {
                    "nearest", "--lower", "250"}),
               396);
     // MIP, grey value / 4095: the last inside sample, z = 30.12, voxel 30 or
-    // 3012.1. MinIP: the first sample above the lower threshold, voxel 1 (100)
+    // 3012.25. MinIP: the first sample above the lower threshold, voxel 1 (100)
     // or 3 (300); trilinear only where its whole cell is above it: not z = 2.886
     // (cell 2..3 reaches down to 200) but z = 3.895 (389.5), and nothing
     // below the upper threshold is black.
@@ -158,7 +158,8 @@ TEST(RenderTool, TurntableFrameKIsThePictureAtItsLongitude) {
         dir.Write("block.dat", testfiles::FieldBytes(12, 9, 7, [](int x, int y, int z) {
                       return 300 * x + (y > 4 ? 1000 : 0) + 10 * z;
                   }));
-    const Args common = {sBlock, "--type", "mip", "--size", "40x30"};
+    // Levoy through the table: a frame cast without it would be black.
+    const Args common = {sBlock, "--tf", SaveLinearTable(dir), "--size", "40x30"};
     auto with = [&](Args extra) {
         extra.insert(extra.begin(), common.begin(), common.end());
         return extra;

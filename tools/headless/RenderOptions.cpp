@@ -44,7 +44,7 @@ const char kUsage[] =
     "thread\n"
     "  --skipping on|off                   empty-space skipping, default on (same picture)\n"
     "  --turntable N                       N volume pictures OUT-000 .. turning the longitude\n"
-    "                                      by 360/N each (N 1..360), frames in parallel\n"
+    "                                      by 360/N each (N 1..360); --mode volume only\n"
     "  --raw-size XxYxZ --raw-type T       bare RAW: dimensions and value type, T one of uint8,\n"
     "                                      int8, uint16, int16, uint32, int32, float32, float64\n"
     "  --raw-endian little|big             bare RAW byte order, default little\n"
@@ -98,13 +98,16 @@ bool ParseNumber(const std::string& sText, double& d) {
 } // namespace
 
 const char* RenderUsage() {
-    // The compositing modes' words, "levoy|xray|firsthit", padded to the column
-    // of the explanations.
+    // The compositing modes' words, "levoy|xray|firsthit|mip|minip", padded to
+    // the column of the explanations.
     static const std::string sUsage = [] {
         std::string sTypes;
         for (const CompositingMode& mode : COMPOSITING_MODES)
             sTypes += (sTypes.empty() ? "" : "|") + std::string(mode.pWord);
-        sTypes.resize(std::max<size_t>(sTypes.size(), 28), ' ');
+        if (sTypes.size() > 28)
+            sTypes += "\n" + std::string(37, ' '); // the explanation on a line of its own
+        else
+            sTypes.resize(28, ' ');
         std::string sViews;
         for (const ViewPreset& preset : VIEW_PRESETS)
             sViews += (sViews.empty() ? "" : "|") + std::string(preset.pWord);
