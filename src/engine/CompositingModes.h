@@ -20,10 +20,13 @@ struct CompositingMode {
     const char* pName;         // as people read it: "First Hit"
     const wchar_t* pPanelText; // the volume panel's radio button
     int nPanelRow;             // the row of that radio button, from the top
+    int nPanelColumn;          // and its column, from the left
     const char* pWord;         // on command lines and in picture names: "firsthit"
     // The box whose samples count: 0 for 0 <= p < dim on every axis, 1 for
     // 0 < p < dim - 1 (it decides which rays meet nothing).
     int nBox;
+    // The casts read the First Hit thresholds: the first-hit panel shows.
+    bool bThresholds;
     // Rays share the shading cache: a step keeps the scan order of rays that
     // can reach the same entries.
     bool bSharesCache;
@@ -39,7 +42,7 @@ struct CompositingMode {
     std::array<std::array<CastFunction, 2>, 2> cast;
 };
 
-constexpr int COMPOSITING_MODE_COUNT = 3;
+constexpr int COMPOSITING_MODE_COUNT = 5;
 extern const CompositingMode COMPOSITING_MODES[COMPOSITING_MODE_COUNT];
 
 // The mode of a VolumeType code; null for a code without one.

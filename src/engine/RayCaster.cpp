@@ -908,6 +908,26 @@ private:
     const double m_dDivisor;
 };
 
+// A sample's value as a float: the trilinear value at p in its cell, or the
+// nearest voxel k's; and asking memory for what that reads.
+template <class TIsa, bool TRILINEAR>
+float ValueAt(const CVolume& volume, const float* p, const int32_t* cell, int32_t k) {
+    if constexpr (TRILINEAR) {
+        return static_cast<float>(
+            TIsa::Value(volume.m_pVoxels + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell));
+    } else {
+        return static_cast<float>(volume.m_pVoxels[k]);
+    }
+}
+
+template <bool TRILINEAR> void PrefetchValue(const CVolume& volume, int32_t k) {
+    if constexpr (TRILINEAR) {
+        PrefetchCell(volume.m_pVoxels + k, volume.m_nStrideY, volume.m_nStrideZ);
+    } else {
+        __builtin_prefetch(volume.m_pVoxels + k);
+    }
+}
+
 // First Hit: the first sample strictly between the thresholds, diffusely shaded.
 template <class TIsa, bool TRILINEAR> class CFirstHitStep {
 public:
@@ -924,23 +944,11 @@ public:
     // No sample in empty space can be a hit.
     bool MaySkip() const { return true; }
 
-    void Prefetch(int32_t k) const {
-        if constexpr (TRILINEAR) {
-            PrefetchCell(m_Volume.m_pVoxels + k, m_Volume.m_nStrideY, m_Volume.m_nStrideZ);
-        } else {
-            __builtin_prefetch(m_Volume.m_pVoxels + k);
-        }
-    }
+    void Prefetch(int32_t k) const { PrefetchValue<TRILINEAR>(m_Volume, k); }
 
     bool Sample(const float* p, const int32_t* cell, int32_t k) {
         const CVolume& volume = m_Volume;
-        float fValue;
-        if constexpr (TRILINEAR) {
-            fValue = static_cast<float>(
-                TIsa::Value(volume.m_pVoxels + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell));
-        } else {
-            fValue = static_cast<float>(volume.m_pVoxels[k]);
-        }
+        const float fValue = ValueAt<TIsa, TRILINEAR>(volume, p, cell, k);
         if (!(m_fLower < fValue && fValue < m_fUpper))
             return true;
         const TableEntry& e = m_Tf.Lookup(TruncToInt16(fValue));
@@ -978,6 +986,76 @@ private:
     const CVolume& m_Volume;
     ImagePixel& m_Pixel;
 };
+
+// MIP and MinIP: the largest (smallest) sampled value along the ray, as grey
+// value / 4095. MIP takes every sample but starts from 0, so that samples at or
+// below 0 change nothing and bricks without a value above 0 can be skipped; a
+// ray through nothing above 0 is black. MinIP takes only the samples inside
+// the object: over the whole ray the minimum would be the air around the
+// object wherever the ray passes it. A sample counts when its value lies
+// strictly between the First Hit thresholds (the lower one, 0 for a .dat and
+// Otsu's threshold for a scan, keeps the air out) and, trilinear, every corner
+// of its cell lies above the lower threshold too, so that the blend of air and
+// object at the object's surface does not count. A ray without such a sample
+// is black.
+template <class TIsa, bool TRILINEAR, bool MAXIMUM> class CProjectionStep {
+public:
+    static constexpr bool CLOSED_BOX = false;
+
+    CProjectionStep(const CastRequest& r, const float*)
+        : m_fLower(static_cast<float>(r.nLower)), m_fUpper(static_cast<float>(r.nUpper)),
+          m_Volume(*r.pVolume) {}
+
+    void Finish(ImagePixel& pixel) const {
+        const float fGrey = m_bAny ? m_fBest / 4095.0f : 0.0f;
+        SetPixel(pixel, fGrey, fGrey, fGrey);
+    }
+
+    // The skip map leaves out only bricks whose samples would be passed over.
+    bool MaySkip() const { return true; }
+
+    void Prefetch(int32_t k) const { PrefetchValue<TRILINEAR>(m_Volume, k); }
+
+    bool Sample(const float* p, const int32_t* cell, int32_t k) {
+        const float fValue = ValueAt<TIsa, TRILINEAR>(m_Volume, p, cell, k);
+        if constexpr (MAXIMUM) {
+            if (fValue > m_fBest) {
+                m_fBest = fValue;
+                m_bAny = true;
+            }
+        } else if (m_fLower < fValue && fValue < m_fUpper && (!m_bAny || fValue < m_fBest) &&
+                   CornersAboveLower(k)) {
+            m_fBest = fValue;
+            m_bAny = true;
+        }
+        return true;
+    }
+
+private:
+    bool CornersAboveLower(int32_t k) const {
+        if constexpr (!TRILINEAR)
+            return true;
+        const int16_t* c = m_Volume.m_pVoxels + k;
+        const ptrdiff_t sy = m_Volume.m_nStrideY, sz = m_Volume.m_nStrideZ;
+        const int16_t nMin =
+            std::min({c[0], c[1], c[sy], c[sy + 1], c[sz], c[sz + 1], c[sz + sy], c[sz + sy + 1]});
+        return m_fLower < static_cast<float>(nMin);
+    }
+
+    const float m_fLower;
+    const float m_fUpper;
+    const CVolume& m_Volume;
+    float m_fBest = 0.0f;
+    bool m_bAny = false;
+};
+
+template <class TIsa, bool TRILINEAR> using CMipStep = CProjectionStep<TIsa, TRILINEAR, true>;
+template <class TIsa, bool TRILINEAR> using CMinIpStep = CProjectionStep<TIsa, TRILINEAR, false>;
+
+// The window (0, MIP_UPPER) holds every value a sample can take above 0: a
+// First Hit skip map for it leaves out exactly the bricks that no MIP sample
+// there can raise above 0.
+constexpr int32_t MIP_UPPER = 32768;
 
 template <class TIsa, class TStep> inline void CastWith(const CastRequest& r) {
     ImagePixel& pixel = *r.pPixel;
@@ -1029,6 +1107,12 @@ constexpr std::array<std::array<CastFunction, 2>, 2> CastsOf() {
 #endif
 }
 
+// Levoy's samples, front to back from RAY_NEAR, (RAY_FAR - RAY_NEAR) / N apart.
+void MarchFrontToBack(int32_t nSamples, float& fStart, float& fStep) {
+    fStart = static_cast<float>(RAY_NEAR);
+    fStep = static_cast<float>((RAY_FAR - RAY_NEAR) / nSamples);
+}
+
 // X-Ray reads the nearest voxel whatever the sampling.
 template <class, bool> using CXRayStepOf = CXRayStep;
 
@@ -1068,19 +1152,15 @@ CastRequest SingleRequest(RayMarchSetup& setup, int32_t nType, int32_t nSamples,
 } // namespace
 
 const CompositingMode COMPOSITING_MODES[COMPOSITING_MODE_COUNT] = {
-    {VOLUME_TYPE_LEVOY, "Levoy", L"Levoy", 0, "levoy",
-     CLevoyStep<CBaseIsa, false>::CLOSED_BOX ? 0 : 1, true,
-     [](int32_t nSamples, float& fStart, float& fStep) {
-         fStart = static_cast<float>(RAY_NEAR);
-         fStep = static_cast<float>((RAY_FAR - RAY_NEAR) / nSamples);
-     },
+    {VOLUME_TYPE_LEVOY, "Levoy", L"Levoy", 0, 0, "levoy",
+     CLevoyStep<CBaseIsa, false>::CLOSED_BOX ? 0 : 1, false, true, MarchFrontToBack,
      [](const RunSettings& s) {
          return SkipKey{VOLUME_TYPE_LEVOY, s.nVolumeInterpolation, 0, 0};
      },
      [](CSkipMap& map, const CBrickRanges& ranges, const CTransferFunction& tf,
         const RunSettings& s) { map.BuildLevoy(ranges, tf, s.nVolumeInterpolation); },
      CastsOf<CLevoyStep>()},
-    {VOLUME_TYPE_XRAY, "X-Ray", L"X-Ray", 2, "xray", CXRayStep::CLOSED_BOX ? 0 : 1, false,
+    {VOLUME_TYPE_XRAY, "X-Ray", L"X-Ray", 2, 0, "xray", CXRayStep::CLOSED_BOX ? 0 : 1, false, false,
      [](int32_t nSamples, float& fStart, float& fStep) {
          fStart = static_cast<float>(RAY_FAR);
          fStep = static_cast<float>((RAY_NEAR - RAY_FAR) / nSamples);
@@ -1092,8 +1172,8 @@ const CompositingMode COMPOSITING_MODES[COMPOSITING_MODE_COUNT] = {
          map.BuildXRay(ranges);
      },
      CastsOf<CXRayStepOf>()},
-    {VOLUME_TYPE_FIRST_HIT, "First Hit", L"First Hit", 1, "firsthit",
-     CFirstHitStep<CBaseIsa, false>::CLOSED_BOX ? 0 : 1, false,
+    {VOLUME_TYPE_FIRST_HIT, "First Hit", L"First Hit", 1, 0, "firsthit",
+     CFirstHitStep<CBaseIsa, false>::CLOSED_BOX ? 0 : 1, true, false,
      [](int32_t nSamples, float& fStart, float& fStep) {
          fStart = static_cast<float>(RAY_NEAR);
          fStep = (static_cast<float>(RAY_FAR) - static_cast<float>(RAY_NEAR)) /
@@ -1107,6 +1187,24 @@ const CompositingMode COMPOSITING_MODES[COMPOSITING_MODE_COUNT] = {
          map.BuildFirstHit(ranges, s.nVolumeInterpolation, s.nLowerThreshold, s.nUpperThreshold);
      },
      CastsOf<CFirstHitStep>()},
+    {VOLUME_TYPE_MIP, "MIP", L"MIP", 0, 1, "mip", CMipStep<CBaseIsa, false>::CLOSED_BOX ? 0 : 1,
+     false, false, MarchFrontToBack,
+     [](const RunSettings& s) {
+         return SkipKey{VOLUME_TYPE_FIRST_HIT, s.nVolumeInterpolation, 0, MIP_UPPER};
+     },
+     [](CSkipMap& map, const CBrickRanges& ranges, const CTransferFunction&, const RunSettings& s) {
+         map.BuildFirstHit(ranges, s.nVolumeInterpolation, 0, MIP_UPPER);
+     },
+     CastsOf<CMipStep>()},
+    {VOLUME_TYPE_MINIP, "MinIP", L"MinIP", 1, 1, "minip",
+     CMinIpStep<CBaseIsa, false>::CLOSED_BOX ? 0 : 1, true, false, MarchFrontToBack,
+     // The samples that count are those a First Hit would hit.
+     [](const RunSettings& s) { return COMPOSITING_MODES[VOLUME_TYPE_FIRST_HIT].skipKey(s); },
+     [](CSkipMap& map, const CBrickRanges& ranges, const CTransferFunction& tf,
+        const RunSettings& s) {
+         COMPOSITING_MODES[VOLUME_TYPE_FIRST_HIT].buildSkipMap(map, ranges, tf, s);
+     },
+     CastsOf<CMinIpStep>()},
 };
 
 const CompositingMode* FindCompositingMode(int32_t nType) {

@@ -1,5 +1,6 @@
-// The view set-up of a rendering run and the three ray casters: Levoy
-// compositing, X-Ray and First Hit. The casters are plain functions; the only
+// The view set-up of a rendering run and the ray casters: Levoy compositing,
+// X-Ray and First Hit (public below), and MIP and MinIP (through CastGridRay
+// only). The casters are plain functions; the only
 // shared state they write besides their output pixel is the shading cache
 // (Levoy only).
 #pragma once

@@ -26,7 +26,13 @@ using ImageColumn = ImagePixel[IMAGE_MAX_HEIGHT];
 
 // Value codes.
 enum RenderMode { RENDER_MODE_NONE = 0, RENDER_MODE_SLICING = 1, RENDER_MODE_VOLUME = 2 };
-enum VolumeType { VOLUME_TYPE_LEVOY = 0, VOLUME_TYPE_XRAY = 1, VOLUME_TYPE_FIRST_HIT = 2 };
+enum VolumeType {
+    VOLUME_TYPE_LEVOY = 0,
+    VOLUME_TYPE_XRAY = 1,
+    VOLUME_TYPE_FIRST_HIT = 2,
+    VOLUME_TYPE_MIP = 3,   // maximum-intensity projection
+    VOLUME_TYPE_MINIP = 4, // minimum-intensity projection
+};
 enum SlicingPlane { SLICING_PLANE_XY = 0, SLICING_PLANE_XZ = 1, SLICING_PLANE_YZ = 2 };
 
 // Radians from whole degrees as the camera holds its angles: the product of
@@ -82,7 +88,7 @@ struct RunSettings {
     Camera camera;
     int32_t nVolumeType = VOLUME_TYPE_LEVOY;
     int32_t nVolumeInterpolation = 0; // 0 nearest neighbour, 1 trilinear
-    int32_t nLowerThreshold = 0;      // First Hit
+    int32_t nLowerThreshold = 0;      // First Hit and MinIP
     int32_t nUpperThreshold = 0;
     CropBox crop;              // samples outside it are left out
     bool bInteractive = false; // the user turns the view: no picture, the wire box only

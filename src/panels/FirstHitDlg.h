@@ -1,6 +1,6 @@
 // The first-hit panel: the upper and lower thresholds of First Hit compositing.
 // It lives inside the volume panel, below its "Volume Interpolation" group, and
-// is shown only while First Hit is the selected type.
+// is shown only while First Hit or MinIP (which reads them too) is the selected type.
 #pragma once
 
 #include <cstdint>

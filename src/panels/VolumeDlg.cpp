@@ -26,11 +26,13 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
     new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_TYPE, At(2, 52 + D), Dlu(140, 56));
     new wxStaticBox(this, wxID_ANY, TEXT_VOLUME_INTERPOLATION, At(2, 115 + D), Dlu(140, 45));
     // Created in keyboard order, the order of the codes; on screen each stands
-    // in its mode's row (First Hit between Levoy and X-Ray).
+    // in its mode's row and column (First Hit between Levoy and X-Ray, MIP and
+    // MinIP at the right).
     for (const CompositingMode& mode : COMPOSITING_MODES)
-        m_btnTypes[mode.nType] = AddDialogRadio(this, IDC_VOLUME_TYPE + mode.nType, mode.pPanelText,
-                                                45, 64 + D + (mode.nPanelRow * 29 + 1) / 2, 53, 10,
-                                                mode.nType == 0 ? wxRB_GROUP : 0);
+        m_btnTypes[mode.nType] =
+            AddDialogRadio(this, VolumeTypeControl(mode.nType), mode.pPanelText,
+                           mode.nPanelColumn ? 100 : 45, 64 + D + (mode.nPanelRow * 29 + 1) / 2,
+                           mode.nPanelColumn ? 40 : 53, 10, mode.nType == 0 ? wxRB_GROUP : 0);
     // The sliders leave room at their right for their numbers.
     m_sliderLongitude = AddSlider(IDC_LONGITUDE, 49, 14, SLIDER_VALUE_LEFT - 1 - 49, 12);
     m_sliderLatitude = AddSlider(IDC_LATITUDE, 49, 28, SLIDER_VALUE_LEFT - 1 - 49, 12);
@@ -54,8 +56,8 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
     m_btnNearest =
         AddDialogRadio(this, IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142 + D, 73, 10);
 
-    Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnType, this, IDC_VOLUME_TYPE,
-         IDC_VOLUME_TYPE + COMPOSITING_MODE_COUNT - 1);
+    for (const CompositingMode& mode : COMPOSITING_MODES)
+        Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnType, this, VolumeTypeControl(mode.nType));
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnNearest, this, IDC_NEAREST);
     Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnTrilinear, this, IDC_TRILINEAR);
     Bind(wxEVT_BUTTON, &CVolumeDlg::OnCrop, this, IDC_CROP);
@@ -119,7 +121,8 @@ void CVolumeDlg::SelectType(int nType) {
     m_nType = nType;
     if (CRenderWnd* pRender = m_pRender)
         pRender->SetVolumeType(nType);
-    ShowFirstHitPanel(nType == VOLUME_TYPE_FIRST_HIT);
+    const CompositingMode* pMode = FindCompositingMode(nType);
+    ShowFirstHitPanel(pMode && pMode->bThresholds);
 }
 
 void CVolumeDlg::SelectInterpolation(int nInterpolation) {
@@ -129,7 +132,9 @@ void CVolumeDlg::SelectInterpolation(int nInterpolation) {
 }
 
 void CVolumeDlg::OnType(wxCommandEvent& event) {
-    SelectType(event.GetId() - IDC_VOLUME_TYPE);
+    for (const CompositingMode& mode : COMPOSITING_MODES)
+        if (VolumeTypeControl(mode.nType) == event.GetId())
+            SelectType(mode.nType);
 }
 
 void CVolumeDlg::OnNearest(wxCommandEvent&) {

@@ -82,7 +82,7 @@ public:
 private:
     bool OnInitDialog();
     // The type radios: the type goes to the render window, and the first-hit
-    // panel shows only for First Hit.
+    // panel shows only for the modes that read the thresholds (First Hit, MinIP).
     void SelectType(int nType);
     void SelectInterpolation(int nInterpolation);
     // Rotation sliders: every change shows the wire box in the new orientation

@@ -126,9 +126,14 @@ constexpr int IDD_FIRSTHIT_DIALOG = 136;
 // Controls of the volume panel.
 constexpr int IDC_LONGITUDE = 1015;
 constexpr int IDC_LATITUDE = 1016;
-// The compositing type radios: this plus the type's code (1018 Levoy, 1019
-// X-Ray, 1020 First Hit); their texts are the compositing modes' panel texts.
+// The compositing type radios: 1018 Levoy, 1019 X-Ray, 1020 First Hit, then
+// from 1090 on (1090 MIP, 1091 MinIP); their texts are the compositing modes'
+// panel texts.
 constexpr int IDC_VOLUME_TYPE = 1018;
+constexpr int IDC_VOLUME_TYPE_MORE = 1090;
+constexpr int VolumeTypeControl(int nType) {
+    return nType < 3 ? IDC_VOLUME_TYPE + nType : IDC_VOLUME_TYPE_MORE + nType - 3;
+}
 constexpr int IDC_TRILINEAR = 1022;
 constexpr int IDC_NEAREST = 1023; // also the slicing panel's "Nearest Neighbour"
 

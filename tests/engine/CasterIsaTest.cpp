@@ -10,6 +10,7 @@
 #include "EngineTestSupport.h"
 #include "headless/Phantom.h"
 #include "engine/BrickMap.h"
+#include "engine/CompositingModes.h"
 #include "engine/RayCaster.h"
 #include "engine/ShadeCache.h"
 
@@ -54,17 +55,13 @@ void ExpectSamePictures(int nDimX, int nDimY, int nDimZ, const std::vector<int16
         state.camera.fLongitude = DegreesToRadians(nLongitude);
         state.camera.fLatitude = DegreesToRadians(nLatitude);
         volume.m_dSpacing[2] = nSpacingZ;
-        for (int nType : {VOLUME_TYPE_LEVOY, VOLUME_TYPE_XRAY, VOLUME_TYPE_FIRST_HIT}) {
+        for (const CompositingMode& mode : COMPOSITING_MODES) {
             for (int nInterpolation : {VOLUME_NEAREST, VOLUME_TRILINEAR}) {
+                const int nType = mode.nType;
                 state.nVolumeType = nType;
                 state.nVolumeInterpolation = nInterpolation;
                 CSkipMap skip;
-                if (nType == VOLUME_TYPE_LEVOY)
-                    skip.BuildLevoy(ranges, tf, nInterpolation);
-                else if (nType == VOLUME_TYPE_XRAY)
-                    skip.BuildXRay(ranges);
-                else
-                    skip.BuildFirstHit(ranges, nInterpolation, 1000, 2500);
+                mode.buildSkipMap(skip, ranges, tf, state);
                 SCOPED_TRACE(std::to_string(nLongitude) + "/" + std::to_string(nType) + "/" +
                              std::to_string(nInterpolation));
                 const std::vector<ImagePixel> avx2 = picture(true, nullptr);

@@ -138,6 +138,15 @@ TEST_F(VolumePanelTest, ThresholdsRenderOnReleaseAndALowerAboveTheUpperGivesBlac
     // show the wire box.
     const Pixels pixels = RenderShows();
     EXPECT_EQ(pixels.CountNonBlack(0, 1, pixels.nWidth - 1, pixels.nHeight), 0);
+    // MinIP reads the thresholds too (still black), MIP does not (the volume).
+    for (const auto& [nType, bThresholds] :
+         {std::pair{VOLUME_TYPE_MINIP, true}, {VOLUME_TYPE_MIP, false}}) {
+        Click(m_pVolume->m_btnTypes[nType]);
+        ASSERT_TRUE(WaitForTitle(m_pRender, kFinished));
+        EXPECT_EQ(m_pRender->m_nVolumeType, nType);
+        EXPECT_EQ(FirstHit()->IsShown(), bThresholds);
+        EXPECT_EQ(RenderShows().CountColoured() > 100, !bThresholds);
+    }
 }
 
 TEST_F(VolumePanelTest, AScanStartsFirstHitAtItsSurfaceAndShowsItsUnits) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/BrickMap.h"
+#include "engine/CompositingModes.h"
 #include "engine/EngineTestSupport.h"
 #include "engine/RayCaster.h"
 #include "engine/ShadeCache.h"
@@ -473,12 +474,12 @@ protected:
     // thresholds. (The SSE2 and AVX2 casters: CasterIsaTest.cpp.)
     void ExpectSameAtEveryThreadCount(int w, int h, const std::string& sWhat,
                                       std::vector<std::pair<int, int>> thresholds = {{0, 4095}}) {
-        for (int nType = 0; nType < 3; ++nType) {
+        for (int nType = 0; nType < COMPOSITING_MODE_COUNT; ++nType) {
             for (int nInterpolation = 0; nInterpolation < 2; ++nInterpolation) {
                 if (nType == VOLUME_TYPE_XRAY && nInterpolation == VOLUME_TRILINEAR)
                     continue; // X-Ray reads the nearest voxel either way
                 for (const auto& [nLower, nUpper] : thresholds) {
-                    if (nType != VOLUME_TYPE_FIRST_HIT && nLower != thresholds[0].first)
+                    if (!COMPOSITING_MODES[nType].bThresholds && nLower != thresholds[0].first)
                         continue;
                     m_State.m_nVolumeType = nType;
                     m_State.m_nVolumeInterpolation = nInterpolation;

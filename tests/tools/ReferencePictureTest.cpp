@@ -78,6 +78,10 @@ TEST(ReferencePictures, PhantomIsBitIdenticalToTheReviewedPictures) {
         {"firsthit-nearest-0-90", VOLUME_TYPE_FIRST_HIT, 0, 0, 90},
         {"firsthit-trilinear-30-60", VOLUME_TYPE_FIRST_HIT, 1, 30, 60},
         {"firsthit-nearest-30-60", VOLUME_TYPE_FIRST_HIT, 0, 30, 60},
+        {"mip-trilinear-0-90", VOLUME_TYPE_MIP, 1, 0, 90},
+        {"mip-nearest-30-60", VOLUME_TYPE_MIP, 0, 30, 60},
+        {"minip-trilinear-30-60", VOLUME_TYPE_MINIP, 1, 30, 60},
+        {"minip-nearest-0-90", VOLUME_TYPE_MINIP, 0, 0, 90},
     };
     CHeadlessViewer viewer;
     std::string sError;

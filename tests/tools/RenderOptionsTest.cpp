@@ -28,6 +28,8 @@ TEST(RenderOptions, ErrorsSayWhatIsWrongInOneLine) {
         {{"d.dat", "-o", "x.png", "--sampling", "bilinear"}, "not a volume sampling"},
         {{"d.dat", "-o", "x.png", "--lower", "4e"}, "expected a number"},
         {{"d.dat", "-o", "x.png", "--threads", "65"}, "0..64"},
+        {{"d.dat", "-o", "x.png", "--turntable", "361"}, "1..360"},
+        {{"d.dat", "-o", "x.png", "--mode", "slice", "--turntable", "4"}, "--mode volume"},
         {{"d.dat", "-o", "x.png", "--view", "front"}, "anterior, posterior, left, right"},
         {{"d.dat", "-o", "x.png", "--latitude", "3", "--view", "left"}, "either --view or"},
         {{"d.dat", "-o", "x.png", "--crop", "0,9,5,4,0,9"}, "each minimum at most its maximum"},

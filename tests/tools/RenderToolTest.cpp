@@ -107,7 +107,7 @@ TEST(RenderTool, XRayOfAnEndOnRodIsOnePixelInBothFormats) {
         EXPECT_TRUE(x == 32 && y <= 24) << x << "," << y;
 }
 
-TEST(RenderTool, FirstHitMeetsTheFirstSampleStrictlyInsideTheThresholds) {
+TEST(RenderTool, FirstHitMipAndMinIpReadTheSamplesStrictlyInsideTheThresholds) {
     // 3 x 3 x 32 voxels with value 100 z: at the one interior column (1, 1, z)
     // the gradient is (0, 0, 100), so the normal is +z, which is the light when
     // both angles are 0: the table colour is shown unshaded. diag = sqrt(1042),
@@ -117,9 +117,9 @@ TEST(RenderTool, FirstHitMeetsTheFirstSampleStrictlyInsideTheThresholds) {
     const std::string sRamp = dir.Write(
         "ramp.dat", testfiles::FieldBytes(3, 3, 32, [](int, int, int z) { return 100 * z; }));
     const std::string sTable = SaveLinearTable(dir);
-    auto run = [&](Args extra) {
-        extra.insert(extra.end(), {sRamp, "-o", dir.Path("f.pfm"), "--tf", sTable, "--type",
-                                   "firsthit", "--latitude", "0", "--size", "64x48"});
+    auto run = [&](Args extra, const char* pType = "firsthit") {
+        extra.insert(extra.end(), {sRamp, "-o", dir.Path("f.pfm"), "--tf", sTable, "--type", pType,
+                                   "--latitude", "0", "--size", "64x48"});
         return ValueAt(RenderPicture(extra), 32, 24);
     };
     // Nearest neighbour: voxel 3 (value 300) is the first above 250; with lower
@@ -136,6 +136,17 @@ TEST(RenderTool, FirstHitMeetsTheFirstSampleStrictlyInsideTheThresholds) {
     EXPECT_EQ(run({"--raw-size", "3x3x32", "--raw-type", "int16", "--raw-header", "6", "--sampling",
                    "nearest", "--lower", "250"}),
               396);
+    // MIP, grey value / 4095: the last inside sample, z = 30.12, voxel 30 or
+    // 3012.25. MinIP: the first sample above the lower threshold, voxel 1 (100)
+    // or 3 (300); trilinear only where its whole cell is above it: not z = 2.886
+    // (cell 2..3 reaches down to 200) but z = 3.895 (389.5), and nothing
+    // below the upper threshold is black.
+    EXPECT_EQ(run({"--sampling", "nearest"}, "mip"), 3000);
+    EXPECT_EQ(run({}, "mip"), 3012);
+    EXPECT_EQ(run({"--sampling", "nearest"}, "minip"), 100);
+    EXPECT_EQ(run({"--sampling", "nearest", "--lower", "250"}, "minip"), 300);
+    EXPECT_EQ(run({"--lower", "250"}, "minip"), 389);
+    EXPECT_EQ(run({"--upper", "100"}, "minip"), -1);
     const RunResult refused = Render({sRamp, "-o", dir.Path("f.pfm"), "--lower", "4096"});
     EXPECT_NE(refused.nExitCode, 0);
     // A crop box from z 5 on leaves the voxels in front of it out: the first
@@ -145,6 +156,30 @@ TEST(RenderTool, FirstHitMeetsTheFirstSampleStrictlyInsideTheThresholds) {
     EXPECT_EQ(run({"--sampling", "nearest", "--lower", "250", "--crop", "0,2,0,2,0,31"}), 300);
     EXPECT_NE(Render({sRamp, "-o", dir.Path("f.pfm"), "--crop", "0,2,0,2,0,32"}).nExitCode, 0);
     EXPECT_NE(refused.sStderr.find("0..4095"), std::string::npos) << refused.sStderr;
+}
+
+TEST(RenderTool, TurntableFrameKIsThePictureAtItsLongitude) {
+    ScratchDir dir;
+    const std::string sBlock =
+        dir.Write("block.dat", testfiles::FieldBytes(12, 9, 7, [](int x, int y, int z) {
+                      return 300 * x + (y > 4 ? 1000 : 0) + 10 * z;
+                  }));
+    // Levoy through the table: a frame cast without it would be black.
+    const Args common = {sBlock, "--tf", SaveLinearTable(dir), "--size", "40x30"};
+    auto with = [&](Args extra) {
+        extra.insert(extra.begin(), common.begin(), common.end());
+        return extra;
+    };
+    const RunResult r =
+        Render(with({"--turntable", "8", "--longitude", "10", "-o", dir.Path("t.png")}));
+    ASSERT_EQ(r.nExitCode, 0) << r.sStderr;
+    EXPECT_FALSE(std::filesystem::exists(dir.Path("t-008.png")));
+    for (int k = 0; k < 8; ++k) {
+        const std::string sFrame = dir.Path("t-00" + std::to_string(k) + ".png");
+        const Picture single = RenderPicture(
+            with({"--longitude", std::to_string(10 + 45 * k), "-o", dir.Path("s.png")}));
+        EXPECT_EQ(ReadPicture(sFrame).bytes, single.bytes) << sFrame;
+    }
 }
 
 TEST(RenderTool, FitPresetShowsTheBallAndNotTheNoiseAroundIt) {

@@ -33,7 +33,8 @@ CHeadlessViewer::~CHeadlessViewer() {
         CDebugCapture quiet;
         delete m_pState;
     }
-    delete m_pVolume;
+    if (m_bOwnsVolume)
+        delete m_pVolume;
     delete m_pTransferFunction;
     delete m_pVectorMath;
 }
@@ -48,8 +49,10 @@ bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError,
                                   const RawParameters* pRaw) {
     StopAndWait();
     m_pState->SetVolume(nullptr);
-    delete m_pVolume;
+    if (m_bOwnsVolume)
+        delete m_pVolume;
     m_pVolume = nullptr;
+    m_bOwnsVolume = true;
     ImportResult result;
     std::string sLines;
     {
@@ -68,6 +71,19 @@ bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError,
     m_pVolume = result.pVolume.release();
     m_pState->SetVolume(m_pVolume, sPath);
     return true;
+}
+
+void CHeadlessViewer::ShareDatasetOf(CHeadlessViewer& owner) {
+    StopAndWait();
+    m_pState->SetVolume(nullptr);
+    if (m_bOwnsVolume)
+        delete m_pVolume;
+    m_pVolume = owner.m_pVolume;
+    m_bOwnsVolume = false;
+    std::copy(std::begin(owner.m_pTransferFunction->m_Table),
+              std::end(owner.m_pTransferFunction->m_Table),
+              std::begin(m_pTransferFunction->m_Table));
+    m_pState->SetVolume(m_pVolume);
 }
 
 bool CHeadlessViewer::LoadTransferFunction(const std::string& sPath, std::string& sError) {

@@ -45,6 +45,10 @@ public:
     // cannot be read (the loader's own diagnostic lines are then not printed).
     bool LoadDataset(const std::string& sPath, std::string& sError,
                      const RawParameters* pRaw = nullptr);
+    // Renders the dataset and the transfer function table of another viewer
+    // (which keeps the dataset, must outlive this one and must not change the two
+    // while this one renders): several viewers turn one dataset at once.
+    void ShareDatasetOf(CHeadlessViewer& owner);
     // Loads a .trf file and builds its table. False with a reason on failure.
     bool LoadTransferFunction(const std::string& sPath, std::string& sError);
     // Replaces the transfer function by a preset (a TransferPreset) fitted to
@@ -83,6 +87,7 @@ public:
 private:
     CHeadlessRenderState* m_pState;
     CVolume* m_pVolume = nullptr;
+    bool m_bOwnsVolume = true;
     CTransferFunction* m_pTransferFunction;
     CVectorMath* m_pVectorMath;
 };

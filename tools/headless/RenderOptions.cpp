@@ -13,6 +13,7 @@
 #include <cctype>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -44,6 +45,8 @@ const char kUsage[] =
     "  --skipping on|off                   empty-space skipping, default on (same picture)\n"
     "  --crop X0,X1,Y0,Y1,Z0,Z1            volume: render only the voxels X0..X1, Y0..Y1,\n"
     "                                      Z0..Z1 (inclusive, counted from 0); default all\n"
+    "  --turntable N                       N volume pictures OUT-000 .. turning the longitude\n"
+    "                                      by 360/N each (N 1..360); --mode volume only\n"
     "  --raw-size XxYxZ --raw-type T       bare RAW: dimensions and value type, T one of uint8,\n"
     "                                      int8, uint16, int16, uint32, int32, float32, float64\n"
     "  --raw-endian little|big             bare RAW byte order, default little\n"
@@ -97,13 +100,16 @@ bool ParseNumber(const std::string& sText, double& d) {
 } // namespace
 
 const char* RenderUsage() {
-    // The compositing modes' words, "levoy|xray|firsthit", padded to the column
-    // of the explanations.
+    // The compositing modes' words, "levoy|xray|firsthit|mip|minip", padded to
+    // the column of the explanations.
     static const std::string sUsage = [] {
         std::string sTypes;
         for (const CompositingMode& mode : COMPOSITING_MODES)
             sTypes += (sTypes.empty() ? "" : "|") + std::string(mode.pWord);
-        sTypes.resize(std::max<size_t>(sTypes.size(), 28), ' ');
+        if (sTypes.size() > 28)
+            sTypes += "\n" + std::string(37, ' '); // the explanation on a line of its own
+        else
+            sTypes.resize(28, ' ');
         std::string sViews;
         for (const ViewPreset& preset : VIEW_PRESETS)
             sViews += (sViews.empty() ? "" : "|") + std::string(preset.pWord);
@@ -227,7 +233,8 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
                                                "--plane",      "--slice",      "--threads",
                                                "--skipping",   "--raw-size",   "--raw-type",
                                                "--raw-endian", "--raw-header", "--raw-spacing",
-                                               "--view",       "--crop"};
+                                               "--view",       "--crop",
+                                               "--turntable"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -323,6 +330,9 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             if (!ParseCropBox(sValue, options.crop))
                 return bad("expected X0,X1,Y0,Y1,Z0,Z1, whole voxel numbers with each minimum "
                            "at most its maximum");
+        } else if (sArg == "--turntable") {
+            if (!ParseWholeNumber(sValue, 1, TURNTABLE_MAX_FRAMES, options.nTurntable))
+                return bad("expected a frame count 1.." + std::to_string(TURNTABLE_MAX_FRAMES));
         } else if (sArg == "--skipping") {
             options.bSkipping = nChoice == 1;
         } else if (sArg == "--raw-size") {
@@ -374,6 +384,10 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
     }
     options.bRaw = bHaveRawSize;
     options.bSlice = sMode == "slice";
+    if (options.bSlice && options.nTurntable > 0) {
+        sError = "--turntable turns the volume: it needs --mode volume";
+        return RENDER_PARSE_ERROR;
+    }
     // Code 0 is nearest neighbour in both modes; a slice defaults to it, a volume
     // to trilinear.
     const std::string sSmooth = options.bSlice ? "bilinear" : "trilinear";
@@ -388,6 +402,17 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
         return RENDER_PARSE_ERROR;
     }
     return RENDER_PARSE_OK;
+}
+
+std::string TurntableFrameName(const std::string& sOutput, int k) {
+    char number[16];
+    std::snprintf(number, sizeof number, "-%03d", k);
+    // Both image extensions are four characters long (".png", ".pfm").
+    return sOutput.substr(0, sOutput.size() - 4) + number + sOutput.substr(sOutput.size() - 4);
+}
+
+int TurntableLongitude(int nLongitude, int k, int nFrames) {
+    return nLongitude + static_cast<int>(std::lround(k * 360.0 / nFrames));
 }
 
 bool ResolveForDataset(RenderOptions& options, const CVolume& volume, std::string& sError) {

@@ -37,6 +37,7 @@ struct RenderOptions {
     int nThreads = 0;         // casting threads; 0: one per hardware thread
     bool bSkipping = true;    // empty-space skipping (the picture is the same either way)
     CropBox crop;             // --crop; the default holds the whole volume
+    int nTurntable = 0;       // --turntable N: N frames around the longitude; 0: one picture
     bool bRaw = false;        // read the dataset as a bare RAW file with this layout
     RawParameters raw;
 };
@@ -55,6 +56,15 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
 // --preset, as the viewer shows it. False with sError for a threshold that
 // the dataset cannot take.
 bool ResolveForDataset(RenderOptions& options, const CVolume& volume, std::string& sError);
+
+// The longest turntable: one frame per whole degree.
+constexpr int TURNTABLE_MAX_FRAMES = 360;
+
+// Frame k of a turntable of nFrames: its file, the output's name with "-kkk"
+// before the extension ("turn.png" -> "turn-007.png"), and its longitude, the
+// whole degree nearest to nLongitude + k * 360 / nFrames.
+std::string TurntableFrameName(const std::string& sOutput, int k);
+int TurntableLongitude(int nLongitude, int k, int nFrames);
 
 // The usage text printed by --help.
 const char* RenderUsage();
