@@ -50,11 +50,12 @@ int main(int argc, char** argv) {
             viewer.ApplyPreset(options.nPreset);
         if (options.bSlice) {
             image = viewer.RenderSlice(options.nWidth, options.nHeight, options.nPlane,
-                                       options.nSlice, options.nSampling);
+                                       options.nSlice, options.nSampling, options.zoom);
         } else {
             viewer.SetVolumeSettings(options.nWidth, options.nHeight, options.nVolumeType,
                                      options.nSampling, options.nLongitude, options.nLatitude,
-                                     options.nLowerThreshold, options.nUpperThreshold);
+                                     options.nLowerThreshold, options.nUpperThreshold,
+                                     options.zoom);
             viewer.State().SetRenderThreads(options.nThreads);
             viewer.State().SetEmptySpaceSkipping(options.bSkipping);
             if (!viewer.RunVolume(sError))

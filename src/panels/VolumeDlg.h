@@ -39,6 +39,9 @@ public:
     void OnTrilinear(wxCommandEvent& event);
     // A view button: the render window shows that view and moves the sliders.
     void OnViewPreset(wxCommandEvent& event);
+    // "Reset View": the render window returns to the default camera and moves
+    // the sliders (as its Home key does).
+    void OnResetView(wxCommandEvent& event);
     // Hands the sampling, the type and both angles to the render window again,
     // whether the panel is being shown or hidden, and repaints it.
     void OnShowWindow(bool bShow) override;
@@ -61,6 +64,7 @@ public:
     wxStaticText* m_staticLatitude = nullptr;
     // The view buttons, by view preset (render/Orientation.h).
     std::array<wxButton*, VIEW_PRESET_COUNT> m_btnViews{};
+    wxButton* m_btnResetView = nullptr;
     wxRadioButton* m_btnTrilinear = nullptr;
     wxRadioButton* m_btnNearest = nullptr;
     // The compositing type radios, by type code.

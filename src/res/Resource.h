@@ -197,6 +197,11 @@ constexpr int IDC_VIEW_PRESET = 1060;
 constexpr int VIEW_ROW_HEIGHT = 16;
 inline constexpr const wchar_t* TEXT_VIEW = L"View";
 inline constexpr const wchar_t* TEXT_VIEW_TIP_FORMAT = L"%s view (key %d)";
+// "Reset View", beside the sampling radios: zoom 1, no pan and the start angles.
+constexpr int IDC_RESET_VIEW = 1087;
+inline constexpr const wchar_t* TEXT_RESET_VIEW = L"Reset View";
+inline constexpr const wchar_t* TEXT_RESET_VIEW_TIP =
+    L"Zoom 1, no pan, the start angles (key Home)";
 
 // Texts of the first-hit panel.
 inline constexpr const wchar_t* TEXT_FIRSTHIT_THRESHOLDS = L"First Hit Thresholds";

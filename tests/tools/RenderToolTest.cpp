@@ -323,8 +323,8 @@ TEST(RenderTool, ScansInThePatientFrameShowTheFaceHeadUpAndNoMirrorInEveryView) 
         ExpectView(render(45, 45, i), views[i][0], views[i][1], views[i][2]);
     // At oblique views the orientation marker's axes agree with the picture.
     for (const auto& [nLongitude, nLatitude] : {std::pair{30, 60}, {250, 120}}) {
-        const ScreenAxes a =
-            VolumeAxesOnScreen(Camera{DegreesToRadians(nLongitude), DegreesToRadians(nLatitude)});
+        const ScreenAxes a = VolumeAxesOnScreen(
+            Camera{DegreesToRadians(nLongitude), DegreesToRadians(nLatitude), {}});
         const auto screen = [&](int j) { return Vec{a.axis[0][j], a.axis[1][j], a.axis[2][j]}; };
         ExpectView(render(nLongitude, nLatitude), screen(0), screen(1), screen(2));
     }
