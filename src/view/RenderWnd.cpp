@@ -440,12 +440,14 @@ void CRenderWnd::SetShownZoom(const ZoomPan& zoom) {
         m_StatusListener();
 }
 
-void CRenderWnd::ZoomAt(double dFactor, int nX, int nY) {
+void CRenderWnd::ZoomAtPoint(double dFactor, int nX, int nY) {
     // Pixel offsets from the centre: the volume picture's rows count from the
     // top, the slice's from the bottom (client row y is its row H - 1 - y).
     const bool bSlicing = m_nRenderMode == RENDER_MODE_SLICING;
-    const double dX = nX - m_nWidth * 0.5;
-    const double dY = nY + (bSlicing ? 1.0 : 0.0) - m_nHeight * 0.5;
+    ZoomAt(dFactor, nX - m_nWidth * 0.5, nY + (bSlicing ? 1.0 : 0.0) - m_nHeight * 0.5);
+}
+
+void CRenderWnd::ZoomAt(double dFactor, double dX, double dY) {
     const ZoomPan zoom = ShownZoom();
     SetShownZoom(zoom.ZoomedAt(zoom.dZoom * dFactor, dX, dY));
 }
@@ -521,7 +523,7 @@ void CRenderWnd::OnKeyDown(wxKeyEvent& event) {
             const int nKey = event.GetKeyCode();
             const bool bIn = nKey == '+' || nKey == '=' || nKey == WXK_NUMPAD_ADD;
             if (!m_bPanning)
-                ZoomAt(bIn ? ZOOM_STEP : 1.0 / ZOOM_STEP, m_nWidth / 2, m_nHeight / 2);
+                ZoomAt(bIn ? ZOOM_STEP : 1.0 / ZOOM_STEP, 0.0, 0.0);
             return;
         }
         break;
@@ -581,7 +583,7 @@ void CRenderWnd::OnMouseWheel(wxMouseEvent& event) {
     if (!bZoom)
         StepSlice(nSteps);
     else if (!m_bPanning && !m_bInteractive)
-        ZoomAt(std::pow(ZOOM_STEP, -nSteps), event.GetX(), event.GetY());
+        ZoomAtPoint(std::pow(ZOOM_STEP, -nSteps), event.GetX(), event.GetY());
 }
 
 void CRenderWnd::OnRButtonDown(wxMouseEvent& event) {

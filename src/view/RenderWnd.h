@@ -112,9 +112,11 @@ public:
     // the slice in Slicing mode; nothing in any other mode ---
     ZoomPan ShownZoom() const;
     void SetShownZoom(const ZoomPan& zoom);
-    // Multiplies the zoom by dFactor about the client point (x, y): the wheel
-    // at the cursor, the + and - keys at the centre.
-    void ZoomAt(double dFactor, int nX, int nY);
+    // Multiplies the zoom by dFactor about the point dX, dY pixels right of and
+    // below the centre (the + and - keys: the centre), or about the client
+    // point (x, y) (the wheel: the cursor).
+    void ZoomAt(double dFactor, double dX, double dY);
+    void ZoomAtPoint(double dFactor, int nX, int nY);
     // "Reset View" and Home in Volume mode: zoom 1, no pan and the start
     // angles (the sliders follow). Nothing while the user turns or pans.
     void ShowDefaultView();
