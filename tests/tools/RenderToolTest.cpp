@@ -213,23 +213,11 @@ TEST(RenderTool, SlicesFitTheWindowInEveryPlane) {
     }
 }
 
-// The box of the pixels with red above 0.3: left, top, right, bottom (inclusive).
-std::array<int, 4> LitBox(const RgbImage& p) {
-    std::array<int, 4> box{p.nWidth, p.nHeight, -1, -1};
-    for (int y = 0; y < p.nHeight; ++y)
-        for (int x = 0; x < p.nWidth; ++x)
-            if (p.At(x, y)[0] > 0.3f)
-                box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x),
-                       std::max(box[3], y)};
-    return box;
-}
-
 TEST(RenderTool, ZoomMagnifiesAboutTheCentreAndPanMovesByPixelsInBothModes) {
     // An 8^3 cube of 4095 in the middle of 32^3, X-Ray along +z: a square about
     // the picture's centre.
     auto cube = [](int x, int y, int z) {
-        auto in = [](int c) { return c >= 12 && c < 20; };
-        return in(x) && in(y) && in(z) ? 4095 : 0;
+        return std::max({x, y, z}) < 20 && std::min({x, y, z}) >= 12 ? 4095 : 0;
     };
     ScratchDir dir;
     const std::string sData = dir.Write("c.dat", testfiles::FieldBytes(32, 32, 32, cube));
@@ -244,16 +232,20 @@ TEST(RenderTool, ZoomMagnifiesAboutTheCentreAndPanMovesByPixelsInBothModes) {
         EXPECT_TRUE(viewer.RunVolume(sError)) << sError;
         return viewer.VolumePicture();
     };
-    const Render slice = [&](const ZoomPan& zoom) {
-        return viewer.RenderSlice(120, 100, 0, 16, 0, zoom);
+    const Render slice = [&](const ZoomPan& z) {
+        return viewer.RenderSlice(120, 100, 0, 16, 0, z);
     };
     for (const Render& render : {volume, slice}) {
         // Zoom 2 doubles the square about the centre (60, 50); a pan of 7
         // right and 5 up then moves it by as many pixels. The rays sample the
         // cube's edges one voxel apart: a pixel of slack at each edge.
-        const std::array<int, 4> one = LitBox(render(ZoomPan()));
-        const std::array<int, 4> two = LitBox(render(ZoomPan{2.0, 0.0, 0.0}));
-        const std::array<int, 4> moved = LitBox(render(ZoomPan{2.0, 7.0, -5.0}));
+        const auto box = [&](const ZoomPan& zoom) {
+            const RgbImage p = render(zoom);
+            const auto lit = [&](int x, int y) { return p.At(x, y)[0] > 0.3f; };
+            return testfiles::LitBox(p.nWidth, p.nHeight, lit);
+        };
+        const std::array<int, 4> one = box(ZoomPan()), two = box(ZoomPan{2.0, 0.0, 0.0});
+        const std::array<int, 4> moved = box(ZoomPan{2.0, 7.0, -5.0});
         ASSERT_GT(one[2] - one[0], 10);
         for (int i = 0; i < 2; ++i) {
             EXPECT_NEAR(two[i + 2] - two[i], 2 * (one[i + 2] - one[i]), 3);
@@ -262,22 +254,13 @@ TEST(RenderTool, ZoomMagnifiesAboutTheCentreAndPanMovesByPixelsInBothModes) {
             EXPECT_NEAR(moved[i + 2], two[i + 2] + (i ? -5 : 7), 1);
         }
     }
-    // orvex-render --zoom --pan gives the pictures of the setters, and zoom 1
-    // without pan the picture without them.
-    for (const char* pMode : {"volume", "slice"}) {
-        const std::string sMode = pMode;
-        const Args base = {sData,    "-o",     dir.Path("z.pfm"), "--tf", sTable,
-                           "--type", "xray",   "--latitude",      "0",    "--mode",
-                           sMode,    "--size", "120x100"};
-        Args args = base;
-        args.insert(args.end(), {"--zoom", "2.5", "--pan", "-3.5,6", "--slice", "16"});
-        const ZoomPan zoom{2.5, -3.5, 6.0};
-        EXPECT_TRUE(RenderPicture(args).rgb == (sMode == "slice" ? slice : volume)(zoom).rgb)
-            << pMode;
-        args = base;
-        args.insert(args.end(), {"--zoom", "1", "--pan", "0,0", "--slice", "16"});
-        EXPECT_TRUE(RenderPicture(args).rgb == (sMode == "slice" ? slice : volume)({}).rgb)
-            << pMode;
+    // orvex-render --zoom --pan gives the setters' pictures.
+    for (const Render* pRender : {&volume, &slice}) {
+        const Picture tool = RenderPicture(
+            {sData, "-o", dir.Path("z.pfm"), "--tf", sTable, "--type", "xray", "--latitude", "0",
+             "--mode", pRender == &slice ? "slice" : "volume", "--size", "120x100", "--zoom", "2.5",
+             "--pan", "-3.5,6", "--slice", "16"});
+        EXPECT_TRUE(tool.rgb == (*pRender)(ZoomPan{2.5, -3.5, 6.0}).rgb);
     }
 }
 
