@@ -55,7 +55,7 @@ int main(int argc, char** argv) {
             viewer.ApplyPreset(options.nPreset);
         if (options.bSlice) {
             const RgbImage image = viewer.RenderSlice(
-                options.nWidth, options.nHeight, options.nPlane, options.nSlice, options.nSampling);
+                options.nWidth, options.nHeight, options.nPlane, options.nSlice, options.nSampling, options.zoom);
             return WriteImage(options.sOutput, image, sError) ? 0 : Fail(sError);
         }
         // A turntable's frames side by side, each cast by one thread of its own
@@ -80,7 +80,8 @@ int main(int argc, char** argv) {
                 lane.State().SetCropBox(options.crop);
                 lane.SetVolumeSettings(options.nWidth, options.nHeight, options.nVolumeType,
                                        options.nSampling, nLongitude, options.nLatitude,
-                                       options.nLowerThreshold, options.nUpperThreshold);
+                                       options.nLowerThreshold, options.nUpperThreshold,
+                                       options.zoom);
                 lane.State().SetRenderThreads(
                     nLanes > 1 && options.nThreads == 0 ? 1 : options.nThreads);
                 lane.State().SetEmptySpaceSkipping(options.bSkipping);

@@ -181,6 +181,9 @@ void CMainDlg::UpdateStatus() {
         if (!sRun.empty())
             sStatus += "\n" + sRun;
     }
+    const std::string sZoom = pVolume && pRender ? ZoomStatus(pRender->ShownZoom().dZoom) : "";
+    if (!sZoom.empty())
+        sStatus += "\n" + sZoom;
     // In Slicing mode the voxel under the cursor.
     if (pVolume && pRender && pRender->GetRenderMode() == RENDER_MODE_SLICING &&
         !pRender->CursorStatus().empty())

@@ -1223,10 +1223,33 @@ bool CasterUsesAvx2() {
     return g_bUseAvx2.load();
 }
 
+void SetWireFrustum(int nWidth, int nHeight, const ZoomPan& zoom, WireBox& box) {
+    const float W = static_cast<float>(std::max(1, nWidth));
+    const float H = static_cast<float>(std::max(1, nHeight));
+    double R, T;
+    if (W >= H) {
+        R = 0.5 * W / H;
+        T = 0.5;
+    } else {
+        R = 0.5;
+        T = 0.5 * H / W;
+    }
+    box.dFrustumRight = R;
+    box.dFrustumTop = T;
+    box.dFrustumCentreX = box.dFrustumCentreY = 0.0;
+    if (zoom.IsDefault())
+        return;
+    // A pixel spans 2 R / W image-plane units; the frustum shrinks by the zoom
+    // about the shifted centre (its y grows upward, the pan's downward).
+    const double dPixel = 2.0 * R / W;
+    box.dFrustumRight = R / zoom.dZoom;
+    box.dFrustumTop = T / zoom.dZoom;
+    box.dFrustumCentreX = -zoom.dPanX * dPixel / zoom.dZoom;
+    box.dFrustumCentreY = zoom.dPanY * dPixel / zoom.dZoom;
+}
+
 void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
                CVectorMath& vectorMath, RayView& view, const double* pSpacing) {
-    const float W = static_cast<float>(std::max(1, static_cast<int>(settings.nWidth)));
-    const float H = static_cast<float>(std::max(1, static_cast<int>(settings.nHeight)));
     // Each voxel edge over the shortest (exactly 1 for the shortest, and for all
     // three when they are equal), and the extents in units of the shortest edge.
     double stretch[3] = {1.0, 1.0, 1.0};
@@ -1244,16 +1267,20 @@ void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
     view.dDiagonal = dDiag;
     view.dStretch = std::max({stretch[0], stretch[1], stretch[2]});
 
-    double R, T;
-    if (W >= H) {
-        R = 0.5 * W / H;
-        T = 0.5;
-    } else {
-        R = 0.5;
-        T = 0.5 * H / W;
+    // The frustum at zoom 1 gives the image plane's half-width and height.
+    const ZoomPan& zoom = settings.camera.zoom;
+    SetWireFrustum(settings.nWidth, settings.nHeight, ZoomPan(), view.box);
+    const double R = view.box.dFrustumRight;
+    const double T = view.box.dFrustumTop;
+    view.bZoomed = !zoom.IsDefault();
+    if (view.bZoomed) {
+        SetWireFrustum(settings.nWidth, settings.nHeight, zoom, view.box);
+        const double dPixel =
+            2.0 * R / static_cast<float>(std::max(1, static_cast<int>(settings.nWidth)));
+        view.dZoom = zoom.dZoom;
+        view.dShiftU = zoom.dPanX * dPixel;
+        view.dShiftV = zoom.dPanY * dPixel;
     }
-    view.box.dFrustumTop = T;
-    view.box.dFrustumRight = R;
     const double dLongitude = settings.camera.fLongitude;
     const double dLatitude = settings.camera.fLatitude;
     view.box.dNear = RAY_NEAR;
@@ -1310,9 +1337,17 @@ void SetupView(const RunSettings& settings, int nDimX, int nDimY, int nDimZ,
 namespace {
 
 // The direction (not normalised) of the ray of the grid fractions fx, fy.
+// A zoomed or panned view divides the image-plane point, shifted by the pan,
+// by the zoom; the default view computes exactly the unzoomed point.
 void GridDirection(const RayView& view, double fx, double fy, float* pDirection) {
-    pDirection[0] = static_cast<float>(2.0 * fx * view.dRight - view.dRight);
-    pDirection[1] = static_cast<float>(2.0 * fy * view.dTop - view.dTop);
+    double u = 2.0 * fx * view.dRight - view.dRight;
+    double v = 2.0 * fy * view.dTop - view.dTop;
+    if (view.bZoomed) {
+        u = (u - view.dShiftU) / view.dZoom;
+        v = (v - view.dShiftV) / view.dZoom;
+    }
+    pDirection[0] = static_cast<float>(u);
+    pDirection[1] = static_cast<float>(v);
     pDirection[2] = static_cast<float>(RAY_NEAR);
 }
 
@@ -1339,6 +1374,10 @@ void CastGridRay(const RayView& view, const RunSettings& settings, double fx, do
         made.nSamples = view.nSamples;
         made.dRight = view.dRight;
         made.dTop = view.dTop;
+        made.bZoomed = view.bZoomed;
+        made.dZoom = view.dZoom;
+        made.dShiftU = view.dShiftU;
+        made.dShiftV = view.dShiftV;
         std::copy_n(view.light, 3, made.light);
         auto pSetup = std::make_shared<RayMarchSetup>();
         MakeRayMarchSetup(*view.pMatrix, volume.m_nDimX, volume.m_nDimY, volume.m_nDimZ,

@@ -42,6 +42,11 @@ struct RayView {
     int32_t nSamples = 0;                        // samples per ray: the diagonal, truncated
     double dRight = 0.0;                         // image-plane half-width R
     double dTop = 0.0;                           // image-plane half-height T
+    // A zoomed or panned view (the camera's ZoomPan not the default): the
+    // image-plane point (u, v) of a grid sample is ((u - dShiftU) / dZoom,
+    // (v - dShiftV) / dZoom). The default view leaves (u, v) as it is.
+    bool bZoomed = false;
+    double dZoom = 1.0, dShiftU = 0.0, dShiftV = 0.0;
     // The volume's diagonal, and the longest voxel edge, in units of its shortest
     // voxel edge (with cubic voxels: the diagonal in voxels, and 1).
     double dDiagonal = 0.0;

@@ -3,6 +3,8 @@
 // (so a picture never mixes two settings), and the wire box the camera gives.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -44,12 +46,46 @@ inline float DegreesToRadians(int nDegrees) {
     return static_cast<float>(static_cast<double>(fScaled) * 3.14159265358979323846);
 }
 
+// The camera's start angles in whole degrees: the default view.
+constexpr int DEFAULT_LONGITUDE = 0;
+constexpr int DEFAULT_LATITUDE = 90;
+
+// The zoom range of both modes, and the factor of one wheel notch or key.
+constexpr double ZOOM_MIN = 0.25;
+constexpr double ZOOM_MAX = 16.0;
+constexpr double ZOOM_STEP = 1.25;
+
+// How a picture is magnified and moved on screen: the zoom factor about the
+// centre of the client area, then the pan in pixels of the picture (x to the
+// right, y downward). Zoom 1 without pan is the picture as it fits the window.
+struct ZoomPan {
+    double dZoom = 1.0, dPanX = 0.0, dPanY = 0.0;
+    bool IsDefault() const { return dZoom == 1.0 && dPanX == 0.0 && dPanY == 0.0; }
+    // The zoom dNewZoom (limited to ZOOM_MIN..ZOOM_MAX) about the point dX, dY
+    // pixels right of and below the centre of the client area: what lies under
+    // that point stays there.
+    // A zoom within rounding of a power of ZOOM_STEP becomes that power, and a
+    // pan within rounding of 0 becomes 0: stepping in and back out returns to
+    // the default view exactly.
+    ZoomPan ZoomedAt(double dNewZoom, double dX, double dY) const {
+        double dTo = std::clamp(dNewZoom, ZOOM_MIN, ZOOM_MAX);
+        const double dPower = std::round(std::log(dTo) / std::log(ZOOM_STEP));
+        if (std::fabs(dTo / std::pow(ZOOM_STEP, dPower) - 1.0) < 1e-9)
+            dTo = std::pow(ZOOM_STEP, dPower);
+        const double dRatio = dTo / dZoom;
+        const auto pan = [dRatio](double dAt, double dPan) {
+            const double d = dAt - dRatio * (dAt - dPan);
+            return std::fabs(d) < 1e-6 ? 0.0 : d;
+        };
+        return ZoomPan{dTo, pan(dX, dPanX), pan(dY, dPanY)};
+    }
+};
+
 // Where the volume is seen from: the rotation (radians) about the y axis
-// (longitude) and the x axis (latitude), and the zoom factor and the pan (in
-// image-plane half-heights), which keep their neutral values for now.
+// (longitude) and the x axis (latitude), and the zoom and pan of the picture.
 struct Camera {
     float fLongitude = 0.0f, fLatitude = 0.0f;
-    double dZoom = 1.0, dPanX = 0.0, dPanY = 0.0;
+    ZoomPan zoom;
 };
 
 // The part of the volume that is rendered: the voxels nMin[a]..nMax[a]
@@ -103,6 +139,9 @@ struct RunSettings {
 // from the eye.
 struct WireBox {
     double dFrustumRight = 0.0, dFrustumTop = 0.0, dNear = 0.0;
+    // Where the frustum's centre lies at the near plane (x right, y up): the
+    // pan of a zoomed view moves it off the axis.
+    double dFrustumCentreX = 0.0, dFrustumCentreY = 0.0;
     double dScale[3] = {0.0, 0.0, 0.0};
     double dDistance = 0.0;
     // The crop box within that box, whose edges are 1 long and whose centre is
@@ -111,3 +150,7 @@ struct WireBox {
     double dCropCentre[3] = {0.0, 0.0, 0.0};
     double dCropSize[3] = {1.0, 1.0, 1.0};
 };
+
+// The wire box's frustum at the near plane (the image plane) for a W x H client
+// area and a zoom and pan; a client dimension below 1 counts as 1.
+void SetWireFrustum(int nWidth, int nHeight, const ZoomPan& zoom, WireBox& box);

@@ -55,6 +55,9 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
         AddDialogRadio(this, IDC_TRILINEAR, TEXT_TRILINEAR, 35, 129 + D, 38, 10, wxRB_GROUP);
     m_btnNearest =
         AddDialogRadio(this, IDC_NEAREST, TEXT_NEAREST_NEIGHBOUR_LOWER, 35, 142 + D, 73, 10);
+    m_btnResetView = new wxButton(this, IDC_RESET_VIEW, TEXT_RESET_VIEW, At(84, 127 + D),
+                                  Dlu(54, 13), wxBU_EXACTFIT);
+    m_btnResetView->SetToolTip(TEXT_RESET_VIEW_TIP);
 
     for (const CompositingMode& mode : COMPOSITING_MODES)
         Bind(wxEVT_RADIOBUTTON, &CVolumeDlg::OnType, this, VolumeTypeControl(mode.nType));
@@ -64,6 +67,7 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
     Bind(wxEVT_CHECKBOX, &CVolumeDlg::OnPictureWhileTurning, this, IDC_PICTURE_WHILE_TURNING);
     Bind(wxEVT_BUTTON, &CVolumeDlg::OnViewPreset, this, IDC_VIEW_PRESET,
          IDC_VIEW_PRESET + VIEW_PRESET_COUNT - 1);
+    Bind(wxEVT_BUTTON, &CVolumeDlg::OnResetView, this, IDC_RESET_VIEW);
     OnInitDialog();
 }
 
@@ -85,18 +89,18 @@ bool CVolumeDlg::OnInitDialog() {
     m_sliderLongitude->SetRange(0, 359);
     m_sliderLatitude->SetRange(0, 179);
 
-    m_nLongitude = 0;
-    m_sliderLongitude->SetValue(0);
-    m_nLatitude = 90;
-    m_sliderLatitude->SetValue(90);
+    m_nLongitude = DEFAULT_LONGITUDE;
+    m_sliderLongitude->SetValue(DEFAULT_LONGITUDE);
+    m_nLatitude = DEFAULT_LATITUDE;
+    m_sliderLatitude->SetValue(DEFAULT_LATITUDE);
     m_btnTrilinear->SetValue(true);
     m_nInterpolation = 1;
     m_btnTypes[VOLUME_TYPE_LEVOY]->SetValue(true);
     m_nType = VOLUME_TYPE_LEVOY;
     ShowAngles();
     if (pRender) {
-        pRender->SetLongitude(0);
-        pRender->SetLatitude(90);
+        pRender->SetLongitude(DEFAULT_LONGITUDE);
+        pRender->SetLatitude(DEFAULT_LATITUDE);
         pRender->SetVolumeInterpolation(1);
         pRender->SetVolumeType(VOLUME_TYPE_LEVOY);
         pRender->SetRotationSliders(this);
@@ -164,6 +168,11 @@ void CVolumeDlg::OnCrop(wxCommandEvent&) {
 void CVolumeDlg::OnPictureWhileTurning(wxCommandEvent&) {
     if (CRenderWnd* pRender = m_pRender)
         pRender->SetPictureWhileTurning(m_checkPictureWhileTurning->GetValue());
+}
+
+void CVolumeDlg::OnResetView(wxCommandEvent&) {
+    if (CRenderWnd* pRender = m_pRender)
+        pRender->ShowDefaultView();
 }
 
 const int32_t* CVolumeDlg::SliderSetting(const wxSlider* pSlider) const {

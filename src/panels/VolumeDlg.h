@@ -48,6 +48,9 @@ public:
     // "Show the picture while turning": handed to the render window, which
     // applies it from the next turn on.
     void OnPictureWhileTurning(wxCommandEvent& event);
+    // "Reset View": the render window returns to the default camera and moves
+    // the sliders (as its Home key does).
+    void OnResetView(wxCommandEvent& event);
     // Hands the sampling, the type and both angles to the render window again,
     // whether the panel is being shown or hidden, and repaints it.
     void OnShowWindow(bool bShow) override;
@@ -71,6 +74,7 @@ public:
     // The view buttons, by view preset (render/Orientation.h).
     std::array<wxButton*, VIEW_PRESET_COUNT> m_btnViews{};
     wxCheckBox* m_checkPictureWhileTurning = nullptr; // off: the wire box only
+    wxButton* m_btnResetView = nullptr;
     wxRadioButton* m_btnTrilinear = nullptr;
     wxRadioButton* m_btnNearest = nullptr;
     // The compositing type radios, by type code.

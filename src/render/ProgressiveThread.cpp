@@ -125,9 +125,13 @@ int RowLag(const RayView& view, int n) {
     const double dDrift =
         (view.nSamples + 1.0) * std::ldexp(3.3, -23) * 0.9 * dDiag + std::ldexp(dDiag + 1.0, -22);
     const double dReach = 2.0 * view.dStretch + 2.0 * dDrift; // with room to spare
-    const double dMax2 = view.dRight * view.dRight + view.dTop * view.dTop + 1.44;
-    const double dColumns =
-        dReach * dMax2 * n / (1.2 * static_cast<double>(RAY_NEAR) * view.dRight * dDiag);
+    // A zoomed view brings the rays closer together by the zoom, and its pan
+    // moves the farthest one outward.
+    const double dRight = (view.dRight + std::fabs(view.dShiftU)) / view.dZoom;
+    const double dTop = (view.dTop + std::fabs(view.dShiftV)) / view.dZoom;
+    const double dMax2 = dRight * dRight + dTop * dTop + 1.44;
+    const double dColumns = dReach * dMax2 * n * view.dZoom /
+                            (1.2 * static_cast<double>(RAY_NEAR) * view.dRight * dDiag);
     if (!(dColumns < n))
         return n;
     return std::min(n, static_cast<int>(dColumns) + 2);

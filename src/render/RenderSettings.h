@@ -14,7 +14,7 @@ public:
     // Client size in pixels.
     std::atomic<int32_t> m_nHeight{0};
     std::atomic<int32_t> m_nWidth{0};
-    // The camera: radians, zoom factor and pan.
+    // The camera: radians, zoom factor and pan (pixels, ZoomPan).
     std::atomic<float> m_fLatitude{0.0f};
     std::atomic<float> m_fLongitude{0.0f};
     std::atomic<double> m_dZoom{1.0};
@@ -36,8 +36,8 @@ public:
     std::atomic<double> m_dTurnBudget{0.030};
 
     Camera CurrentCamera() const {
-        return Camera{m_fLongitude.load(), m_fLatitude.load(), m_dZoom.load(), m_dPanX.load(),
-                      m_dPanY.load()};
+        return Camera{m_fLongitude.load(), m_fLatitude.load(),
+                      ZoomPan{m_dZoom.load(), m_dPanX.load(), m_dPanY.load()}};
     }
     CropBox CurrentCropBox() const {
         CropBox box;

@@ -142,6 +142,27 @@ void CRenderState::SetViewPreset(int nPreset) {
     SetAngles(DegreesToRadians(preset.nLongitude), DegreesToRadians(preset.nLatitude));
 }
 
+void CRenderState::SetZoomPan(const ZoomPan& zoom) {
+    const double dZoom = std::clamp(zoom.dZoom, ZOOM_MIN, ZOOM_MAX);
+    if (m_dZoom.load() == dZoom && m_dPanX.load() == zoom.dPanX && m_dPanY.load() == zoom.dPanY)
+        return;
+    StopIfRunning();
+    m_dZoom = dZoom;
+    m_dPanX = zoom.dPanX;
+    m_dPanY = zoom.dPanY;
+    StartIfShowing();
+}
+
+void CRenderState::ResetView() {
+    const bool bHeld = m_bHeld;
+    m_bHeld = true; // the first change stops a run; one start for all
+    SetZoomPan(ZoomPan());
+    SetLongitude(DEFAULT_LONGITUDE);
+    SetLatitude(DEFAULT_LATITUDE);
+    m_bHeld = bHeld;
+    StartIfShowing();
+}
+
 void CRenderState::SetVolumeType(int nType) {
     Change(m_nVolumeType, nType);
 }

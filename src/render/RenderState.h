@@ -79,6 +79,13 @@ public:
     // index: its whole-degree angles, converted as SetLongitude and
     // SetLatitude convert. Any other index changes nothing.
     void SetViewPreset(int nPreset);
+    // The zoom and pan of the volume picture (ZoomPan; the zoom limited to
+    // ZOOM_MIN..ZOOM_MAX): one stop and one start for the three.
+    void SetZoomPan(const ZoomPan& zoom);
+    ZoomPan GetZoomPan() const { return CurrentCamera().zoom; }
+    // "Reset View": zoom 1, no pan and the start angles (longitude 0, latitude
+    // 90), with one stop and one start.
+    void ResetView();
     void SetVolumeType(int nType);
     void SetVolumeInterpolation(int nInterpolation);
     void SetLowerThreshold(int nThreshold);

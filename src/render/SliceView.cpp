@@ -1,5 +1,6 @@
 #include "render/SliceView.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "volume/Volume.h"
@@ -37,7 +38,29 @@ bool SlicePlaneExtent(const CVolume& volume, int nPlane, float& fH, float& fV, d
     return true;
 }
 
-bool ComputeSliceFit(const CVolume* pVolume, int nPlane, int nWidth, int nHeight, SliceFit& fit) {
+namespace {
+
+// Zooms a fit by zoom.dZoom about the client area's centre and pans it: the
+// drawn range along one axis of nSize pixels (first and last, inclusive, from
+// the fit's), the first coordinate dOrigin and the step per pixel dStep. dPan
+// moves the picture toward higher pixels. False when nothing is left to draw.
+bool ZoomFitAxis(int nSize, double dZoom, double dPan, float fStep, int& nFirst, int& nLast,
+                 double& dOrigin, double& dStep) {
+    const double dCentre = nSize * 0.5;
+    // Pixel p shows the unzoomed pixel (p - dCentre - dPan) / dZoom + dCentre.
+    const double dFrom = (nFirst - dCentre) * dZoom + dCentre + dPan;
+    const double dTo = (nLast + 1 - dCentre) * dZoom + dCentre + dPan;
+    dStep = fStep / dZoom;
+    dOrigin = ((-dCentre - dPan) / dZoom + dCentre - nFirst) * fStep;
+    nFirst = static_cast<int>(std::max(std::ceil(dFrom), 0.0));
+    nLast = static_cast<int>(std::min(std::ceil(dTo) - 1.0, nSize - 1.0));
+    return nFirst <= nLast;
+}
+
+} // namespace
+
+bool ComputeSliceFit(const CVolume* pVolume, int nPlane, int nWidth, int nHeight, SliceFit& fit,
+                     const ZoomPan* pZoom) {
     if (!pVolume || !pVolume->m_pVoxels)
         return false;
     float fSh = 0.0f, fSv = 0.0f;
@@ -74,7 +97,14 @@ bool ComputeSliceFit(const CVolume* pVolume, int nPlane, int nWidth, int nHeight
         fit.du = static_cast<float>(fit.du / stretch[0]);
     if (stretch[1] != 1.0)
         fit.dv = static_cast<float>(fit.dv / stretch[1]);
-    return true;
+    if (!pZoom || pZoom->IsDefault())
+        return true;
+    // Rows count upward, the pan's y downward.
+    fit.bZoomed = true;
+    return ZoomFitAxis(nWidth, pZoom->dZoom, pZoom->dPanX, fit.du, fit.x0, fit.x1, fit.dU0,
+                       fit.dUStep) &&
+           ZoomFitAxis(nHeight, pZoom->dZoom, -pZoom->dPanY, fit.dv, fit.y0, fit.y1, fit.dV0,
+                       fit.dVStep);
 }
 
 int SampleSlice(const CVolume& volume, int nPlane, int nSlice, int nInterpolation, float u,
@@ -187,14 +217,15 @@ bool SliceEdgeLetters(const SliceLook& look, int nPlane, const char* pLetters[4]
 bool SliceVoxelAt(const CVolume* pVolume, int nPlane, int nSlice, int nWidth, int nHeight,
                   const SliceLook& look, int x, int y, int pVoxel[3]) {
     SliceFit fit;
-    if (!ComputeSliceFit(pVolume, nPlane, nWidth, nHeight, fit) || x < fit.x0 || x > fit.x1 ||
-        y < fit.y0 || y > fit.y1)
+    if (!ComputeSliceFit(pVolume, nPlane, nWidth, nHeight, fit, &look.zoom) || x < fit.x0 ||
+        x > fit.x1 || y < fit.y0 || y > fit.y1)
         return false;
     // The same sums as the drawing, so that the voxel is the one drawn there.
-    float u = 0.0f, v = 0.0f;
-    for (int i = fit.x0; i < x; ++i)
+    float u = fit.bZoomed ? fit.SliceU(x) : 0.0f;
+    float v = fit.bZoomed ? fit.SliceV(y) : 0.0f;
+    for (int i = fit.x0; i < x && !fit.bZoomed; ++i)
         u += fit.du;
-    for (int j = fit.y0; j < y; ++j)
+    for (int j = fit.y0; j < y && !fit.bZoomed; ++j)
         v += fit.dv;
     bool mirror[2];
     SliceMirrors(look, nPlane, mirror);

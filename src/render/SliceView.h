@@ -19,6 +19,14 @@ struct SliceFit {
     int x1 = -1;
     int y0 = 0; // first and last drawn row (inclusive), counted from the bottom
     int y1 = -1;
+    // A zoomed or panned fit: the drawn columns and rows are those inside the
+    // client area, and the slice coordinates of column x and row y are
+    // dU0 + x * dUStep and dV0 + y * dVStep. Otherwise they are the sums of du
+    // and dv from x0 and y0 on.
+    bool bZoomed = false;
+    double dU0 = 0.0, dUStep = 0.0, dV0 = 0.0, dVStep = 0.0;
+    float SliceU(int x) const { return static_cast<float>(dU0 + x * dUStep); }
+    float SliceV(int y) const { return static_cast<float>(dV0 + y * dVStep); }
 };
 
 // Horizontal and vertical size of a plane's slice (0 XY, 1 XZ, 2 YZ) in units
@@ -40,6 +48,8 @@ struct SliceLook {
     // (radiological) unless bNeurological puts it on the right.
     bool bOriented = false;
     bool bNeurological = false;
+    // The zoom about the client area's centre and the pan in pixels.
+    ZoomPan zoom;
 };
 
 // Slice window and level presets in scan units; the MR one comes from the
@@ -82,9 +92,11 @@ bool SliceEdgeLetters(const SliceLook& look, int nPlane, const char* pLetters[4]
 bool SlicePlaneExtent(const CVolume& volume, int nPlane, float& fH, float& fV,
                       double* pStretch = nullptr);
 
-// The fit of the plane's slice into a W x H client area; false when nothing is
-// drawn (no voxels, or no such plane).
-bool ComputeSliceFit(const CVolume* pVolume, int nPlane, int nWidth, int nHeight, SliceFit& fit);
+// The fit of the plane's slice into a W x H client area, zoomed and panned by
+// pZoom when given; false when nothing is drawn (no voxels, no such plane, or
+// the zoomed slice lies outside the client area).
+bool ComputeSliceFit(const CVolume* pVolume, int nPlane, int nWidth, int nHeight, SliceFit& fit,
+                     const ZoomPan* pZoom = nullptr);
 
 // Sample value at slice coordinates (u, v) of the plane, with the slice view's
 // nearest-neighbour (0) or bilinear (1) rule.
@@ -144,7 +156,7 @@ void ForEachSlicePoint(const CVolume* pVolume, const CTransferFunction& tf, int 
                        int nInterpolation, int nWidth, int nHeight, const SliceLook& look,
                        Emit emit) {
     SliceFit fit;
-    if (!ComputeSliceFit(pVolume, nPlane, nWidth, nHeight, fit))
+    if (!ComputeSliceFit(pVolume, nPlane, nWidth, nHeight, fit, &look.zoom))
         return;
     bool mirror[2];
     SliceMirrors(look, nPlane, mirror);
@@ -162,10 +174,12 @@ void ForEachSlicePoint(const CVolume* pVolume, const CTransferFunction& tf, int 
     float v = 0.0f;
     for (float y = static_cast<float>(fit.y0); y <= static_cast<float>(fit.y1); y += 1.0f) {
         const int ys = static_cast<int>(y);
-        const float vs = MirrorSliceCoordinate(v, nCountV, mirror[1], bWholeV);
+        const float vs =
+            MirrorSliceCoordinate(fit.bZoomed ? fit.SliceV(ys) : v, nCountV, mirror[1], bWholeV);
         float u = 0.0f;
         for (float x = static_cast<float>(fit.x0); x <= static_cast<float>(fit.x1); x += 1.0f) {
-            const float us = MirrorSliceCoordinate(u, nCountH, mirror[0], bWholeH);
+            const float us = MirrorSliceCoordinate(
+                fit.bZoomed ? fit.SliceU(static_cast<int>(x)) : u, nCountH, mirror[0], bWholeH);
             const int s = SampleSlice(*pVolume, nPlane, nSlice, nInterpolation, us, vs);
             if (look.bGreyscale) {
                 const double g = std::clamp(dGreyOffset + dGreyScale * s, 0.0, 1.0);

@@ -56,3 +56,15 @@ std::string ProgressStatus(const RenderProgress& progress) {
     }
     return std::string();
 }
+
+std::string ZoomStatus(double dZoom) {
+    if (dZoom == 1.0)
+        return std::string();
+    char sText[32];
+    std::snprintf(sText, sizeof sText, "%.2f", dZoom);
+    std::string sFactor = sText;
+    sFactor.erase(sFactor.find_last_not_of('0') + 1);
+    if (sFactor.back() == '.')
+        sFactor.pop_back();
+    return "Zoom " + sFactor + "x";
+}

@@ -42,3 +42,7 @@ std::string ProgressTitle(const RenderProgress& progress);
 // The status line: "Step 7 of 11", "finished in 0.41 s", "stopped after step 4
 // of 11" or "stopped" (nothing shown); empty before the first run.
 std::string ProgressStatus(const RenderProgress& progress);
+
+// The zoom factor as the status shows it, "Zoom 2.5x" (at most two decimals);
+// empty at zoom 1.
+std::string ZoomStatus(double dZoom);

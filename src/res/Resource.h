@@ -222,6 +222,11 @@ inline constexpr const wchar_t* TEXT_CLOSE = L"Close";
 constexpr int IDC_PICTURE_WHILE_TURNING = 1080;
 constexpr int TURN_ROW_HEIGHT = 12;
 inline constexpr const wchar_t* TEXT_PICTURE_WHILE_TURNING = L"Show the picture while turning";
+// "Reset View", beside the sampling radios: zoom 1, no pan and the start angles.
+constexpr int IDC_RESET_VIEW = 1087;
+inline constexpr const wchar_t* TEXT_RESET_VIEW = L"Reset View";
+inline constexpr const wchar_t* TEXT_RESET_VIEW_TIP =
+    L"Zoom 1, no pan, the start angles (key Home)";
 
 // Texts of the first-hit panel.
 inline constexpr const wchar_t* TEXT_FIRSTHIT_THRESHOLDS = L"First Hit Thresholds";

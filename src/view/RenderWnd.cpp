@@ -84,6 +84,8 @@ int CRenderWnd::OnCreate(const PixelFormatRequest& request) {
     m_hDC->Bind(wxEVT_KILL_FOCUS, &CRenderWnd::OnKillFocus, this);
     m_hDC->Bind(wxEVT_RIGHT_DOWN, &CRenderWnd::OnRButtonDown, this);
     m_hDC->Bind(wxEVT_MOUSEWHEEL, &CRenderWnd::OnMouseWheel, this);
+    m_hDC->Bind(wxEVT_MIDDLE_DOWN, &CRenderWnd::OnMButtonDown, this);
+    m_hDC->Bind(wxEVT_MIDDLE_UP, &CRenderWnd::OnMButtonUp, this);
     m_hDC->Bind(wxEVT_LEAVE_WINDOW, &CRenderWnd::OnMouseLeave, this);
     return 0;
 }
@@ -149,17 +151,21 @@ void CRenderWnd::DrawScene() {
     // Before the wire box: the box's depth test then leaves the marker on top.
     DrawOrientationMarker();
 
-    const WireBox box = LastWireBox();
-    const double dRight = box.dFrustumRight;
-    const double dTop = box.dFrustumTop;
+    WireBox box = LastWireBox();
     const double dNear = box.dNear;
     // The camera comes from the first run of the renderer; until one has set it
     // (no dataset yet) there is no box to draw.
-    if (!(dRight > 0.0 && dTop > 0.0 && dNear > 0.0))
+    if (!(box.dFrustumRight > 0.0 && box.dFrustumTop > 0.0 && dNear > 0.0))
         return;
+    // The frustum follows the zoom and pan at once, also while a pan drag holds
+    // the renderer back.
+    SetWireFrustum(m_nWidth, m_nHeight, GetZoomPan(), box);
+    const double dRight = box.dFrustumRight;
+    const double dTop = box.dFrustumTop;
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
-    glFrustum(-dRight, dRight, -dTop, dTop, dNear, 100.0);
+    glFrustum(box.dFrustumCentreX - dRight, box.dFrustumCentreX + dRight,
+              box.dFrustumCentreY - dTop, box.dFrustumCentreY + dTop, dNear, 100.0);
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     gluLookAt(0.0, 0.0, 0.0, 0.0, 0.0, -1.0, 0.0, 1.0, 0.0);
@@ -260,7 +266,7 @@ void CRenderWnd::DrawSliceLetters() {
     const char* letters[4];
     SliceFit fit;
     if (!SliceEdgeLetters(GetSliceLook(), m_nPlane, letters) ||
-        !ComputeSliceFit(Volume(), m_nPlane, m_nWidth, m_nHeight, fit))
+        !ComputeSliceFit(Volume(), m_nPlane, m_nWidth, m_nHeight, fit, &GetSliceLook().zoom))
         return;
     // Inside the slice's area, halfway along each edge; the font's letters are
     // at most 9 x 15 pixels.
@@ -311,6 +317,11 @@ void CRenderWnd::DragTo(int nX, int nY) {
 }
 
 void CRenderWnd::OnLButtonDown(wxMouseEvent& event) {
+    if (event.ShiftDown()) {
+        BeginPan(event.GetX(), event.GetY());
+        event.Skip();
+        return;
+    }
     // A drag takes over from a key turn; the drag's release starts the renderer.
     m_bKeyTurning = false;
     const wxPoint point = event.GetPosition();
@@ -328,6 +339,10 @@ void CRenderWnd::OnMouseMove(wxMouseEvent& event) {
     const wxPoint point = event.GetPosition();
     if (m_bRightPressed) {
         DragWindowLevel(point.x, point.y);
+        return;
+    }
+    if (m_bPanning) {
+        PanTo(point.x, point.y);
         return;
     }
     if (!IsTurning()) {
@@ -365,14 +380,110 @@ void CRenderWnd::EndDrag(int nX, int nY) {
 
 void CRenderWnd::OnLButtonUp(wxMouseEvent& event) {
     const wxPoint point = event.GetPosition();
-    EndDrag(point.x, point.y);
+    if (m_bPanning) {
+        PanTo(point.x, point.y);
+        EndPan();
+    } else {
+        EndDrag(point.x, point.y);
+    }
     event.Skip();
+}
+
+void CRenderWnd::OnMButtonDown(wxMouseEvent& event) {
+    BeginPan(event.GetX(), event.GetY());
+    event.Skip();
+}
+
+void CRenderWnd::OnMButtonUp(wxMouseEvent& event) {
+    if (m_bPanning) {
+        PanTo(event.GetX(), event.GetY());
+        EndPan();
+    }
+    event.Skip();
+}
+
+void CRenderWnd::BeginPan(int nX, int nY) {
+    const int nMode = m_nRenderMode;
+    if (m_bPanning || IsTurning() || m_bRightPressed ||
+        (nMode != RENDER_MODE_VOLUME && nMode != RENDER_MODE_SLICING))
+        return;
+    m_bKeyTurning = false;
+    m_bPanning = true;
+    m_PanStart = wxPoint(nX, nY);
+    m_ZoomAtPan = ShownZoom();
+    CaptureCanvasMouse();
+    if (nMode == RENDER_MODE_VOLUME)
+        BeginInteraction();
+}
+
+void CRenderWnd::PanTo(int nX, int nY) {
+    ZoomPan zoom = m_ZoomAtPan;
+    zoom.dPanX += nX - m_PanStart.x;
+    zoom.dPanY += nY - m_PanStart.y;
+    SetShownZoom(zoom);
+}
+
+void CRenderWnd::EndPan() {
+    if (!m_bPanning)
+        return;
+    m_bPanning = false;
+    ReleaseCanvasMouse();
+    EndInteraction();
+    Repaint();
+}
+
+ZoomPan CRenderWnd::ShownZoom() const {
+    if (m_nRenderMode == RENDER_MODE_SLICING)
+        return GetSliceLook().zoom;
+    return m_nRenderMode == RENDER_MODE_VOLUME ? GetZoomPan() : ZoomPan();
+}
+
+void CRenderWnd::SetShownZoom(const ZoomPan& zoom) {
+    if (m_nRenderMode == RENDER_MODE_SLICING) {
+        SliceLook look = GetSliceLook();
+        look.zoom = zoom;
+        look.zoom.dZoom = std::clamp(zoom.dZoom, ZOOM_MIN, ZOOM_MAX);
+        SetSliceLook(look);
+    } else if (m_nRenderMode == RENDER_MODE_VOLUME) {
+        SetZoomPan(zoom);
+        Repaint();
+    } else {
+        return;
+    }
+    if (m_StatusListener)
+        m_StatusListener();
+}
+
+void CRenderWnd::ZoomAtPoint(double dFactor, int nX, int nY) {
+    // Pixel offsets from the centre: the volume picture's rows count from the
+    // top, the slice's from the bottom (client row y is its row H - 1 - y).
+    const bool bSlicing = m_nRenderMode == RENDER_MODE_SLICING;
+    ZoomAt(dFactor, nX - m_nWidth * 0.5, nY + (bSlicing ? 1.0 : 0.0) - m_nHeight * 0.5);
+}
+
+void CRenderWnd::ZoomAt(double dFactor, double dX, double dY) {
+    const ZoomPan zoom = ShownZoom();
+    SetShownZoom(zoom.ZoomedAt(zoom.dZoom * dFactor, dX, dY));
+}
+
+void CRenderWnd::ShowDefaultView() {
+    if (IsTurning() || m_bPanning)
+        return;
+    ResetView();
+    if (m_pRotationSliders) {
+        m_pRotationSliders->SetLongitudePosition(DEFAULT_LONGITUDE);
+        m_pRotationSliders->SetLatitudePosition(DEFAULT_LATITUDE);
+    }
+    Repaint();
+    if (m_StatusListener)
+        m_StatusListener();
 }
 
 void CRenderWnd::OnCaptureLost(wxMouseCaptureLostEvent&) {
     // Another window took the mouse in mid-drag, so no button-up will come: the
     // drag ends where the last move left the angles (or window and level).
     m_bRightPressed = false;
+    m_bPanning = false;
     if (!IsTurning())
         return;
     EndInteraction();
@@ -415,6 +526,33 @@ void CRenderWnd::OnKeyDown(wxKeyEvent& event) {
     default:
         break;
     }
+    switch (event.GetKeyCode()) {
+    case '+':
+    case '=':
+    case WXK_NUMPAD_ADD:
+    case '-':
+    case '_':
+    case WXK_NUMPAD_SUBTRACT:
+        if (m_nRenderMode != RENDER_MODE_NONE) {
+            const int nKey = event.GetKeyCode();
+            const bool bIn = nKey == '+' || nKey == '=' || nKey == WXK_NUMPAD_ADD;
+            if (!m_bPanning)
+                ZoomAt(bIn ? ZOOM_STEP : 1.0 / ZOOM_STEP, 0.0, 0.0);
+            return;
+        }
+        break;
+    case WXK_HOME:
+    case WXK_NUMPAD_HOME:
+        if (bSlicing && !m_bPanning)
+            SetShownZoom(ZoomPan());
+        else if (m_nRenderMode == RENDER_MODE_VOLUME)
+            ShowDefaultView();
+        else
+            break;
+        return;
+    default:
+        break;
+    }
     const int nPreset =
         event.GetModifiers() == wxMOD_NONE ? ViewPresetOfKey(event.GetKeyCode()) : -1;
     if (nPreset >= 0 && m_nRenderMode == RENDER_MODE_VOLUME) {
@@ -441,19 +579,25 @@ void CRenderWnd::StepSlice(int nDelta) {
 }
 
 void CRenderWnd::OnMouseWheel(wxMouseEvent& event) {
-    if (m_nRenderMode != RENDER_MODE_SLICING || !IsScanShown() ||
+    const bool bSlicing = m_nRenderMode == RENDER_MODE_SLICING;
+    const bool bZoom = m_nRenderMode == RENDER_MODE_VOLUME || (bSlicing && event.ControlDown());
+    if ((!bZoom && !(bSlicing && IsScanShown())) ||
         event.GetWheelAxis() != wxMOUSE_WHEEL_VERTICAL) {
         event.Skip();
         return;
     }
-    // Turned toward the user (a negative rotation) is the next slice; a fine
-    // wheel steps once its rotation adds up to a whole notch.
+    // Turned toward the user (a negative rotation) is the next slice, or a
+    // step out; a fine wheel steps once its rotation adds up to a whole notch.
     const int nDelta = std::max(event.GetWheelDelta(), 1);
     m_nWheelRotation -= event.GetWheelRotation();
     const int nSteps = m_nWheelRotation / nDelta;
     m_nWheelRotation -= nSteps * nDelta;
-    if (nSteps != 0)
+    if (nSteps == 0)
+        return;
+    if (!bZoom)
         StepSlice(nSteps);
+    else if (!m_bPanning && !IsTurning())
+        ZoomAtPoint(std::pow(ZOOM_STEP, -nSteps), event.GetX(), event.GetY());
 }
 
 void CRenderWnd::OnRButtonDown(wxMouseEvent& event) {

@@ -108,6 +108,19 @@ public:
     // the user turns the view with the mouse or an arrow key.
     void ShowViewPreset(int nPreset);
 
+    // --- Zoom and pan (ZoomPan), of the volume picture in Volume mode and of
+    // the slice in Slicing mode; nothing in any other mode ---
+    ZoomPan ShownZoom() const;
+    void SetShownZoom(const ZoomPan& zoom);
+    // Multiplies the zoom by dFactor about the point dX, dY pixels right of and
+    // below the centre (the + and - keys: the centre), or about the client
+    // point (x, y) (the wheel: the cursor).
+    void ZoomAt(double dFactor, double dX, double dY);
+    void ZoomAtPoint(double dFactor, int nX, int nY);
+    // "Reset View" and Home in Volume mode: zoom 1, no pan and the start
+    // angles (the sliders follow). Nothing while the user turns or pans.
+    void ShowDefaultView();
+
     // Worker hooks: posted to the UI thread, never run on the worker.
     void PostProgress(const RenderProgress& progress) override;
     void PostRepaint() override;
@@ -138,9 +151,13 @@ protected:
     // without movement opens the context menu.
     void OnRButtonDown(wxMouseEvent& event);
     void OnRButtonUp(wxMouseEvent& event) override;
-    // In Slicing mode on a scan, one slice per notch: toward the user the next
-    // slice.
+    // In Volume mode the wheel zooms at the cursor (away from the user: in);
+    // in Slicing mode Ctrl + wheel does, and on a scan the plain wheel steps
+    // one slice per notch (toward the user the next slice).
     void OnMouseWheel(wxMouseEvent& event);
+    // The middle button, like Shift + the left button, pans.
+    void OnMButtonDown(wxMouseEvent& event);
+    void OnMButtonUp(wxMouseEvent& event);
     void OnMouseLeave(wxMouseEvent& event);
     // The arrow keys turn the view by KEY_TURN_DEGREES as a drag in their
     // direction would; in Volume mode the digits 1 to 6 choose the standard
@@ -158,6 +175,11 @@ private:
     // release (or the loss of the focus) starts the renderer again.
     void TurnByKey(int nLongitudeDegrees, int nLatitudeDegrees);
     void EndKeyTurn();
+    // A pan drag from client point (x, y): in Volume mode the wire box follows
+    // it and the release starts the renderer.
+    void BeginPan(int nX, int nY);
+    void PanTo(int nX, int nY);
+    void EndPan();
     // The window and level for a right-button drag to client point (x, y).
     void DragWindowLevel(int nX, int nY);
     // Sets the cursor status for client point (x, y) (outside: none).
@@ -183,4 +205,8 @@ private:
     wxPoint m_RightStart;
     SliceLook m_LookAtDrag;
     int m_nWheelRotation = 0; // wheel rotation short of a whole notch
+    // A pan drag in progress, where it began and the zoom and pan it began with.
+    bool m_bPanning = false;
+    wxPoint m_PanStart;
+    ZoomPan m_ZoomAtPan;
 };

@@ -210,6 +210,14 @@ TEST_F(VolumePanelTest, ViewButtonsAndKeysTurnTheViewAndOrientedScansShowTheMark
         EXPECT_EQ(red(0, 38) > 20, i == 0);
         EXPECT_EQ(red(46, 90) > 20, i == 1);
     }
+    // "Reset View" after a zoom and a turn: the default camera in one run, and
+    // the sliders with it.
+    m_pRender->SetLongitude(40);
+    m_pRender->SetZoomPan(ZoomPan{3.0, 5.0, 6.0});
+    ExpectOneRun([&] { Click(m_pVolume->m_btnResetView); });
+    EXPECT_TRUE(m_pRender->GetZoomPan().IsDefault());
+    EXPECT_EQ(m_pRender->m_fLongitude, 0.0f);
+    EXPECT_EQ(m_pVolume->m_sliderLatitude->GetValue(), 90);
 }
 
 TEST_F(VolumePanelTest, CropLimitsDriveTheRenderedBoxTheWireBoxAndTheSliceOutline) {

@@ -101,12 +101,17 @@ bool WaitForTitle(wxTopLevelWindow* pWindow, const wxString& sTitle, int nTimeou
     return WaitFor([&] { return pWindow->GetTitle() == sTitle; }, nTimeoutMs);
 }
 
-void SendMouse(wxWindow* pWindow, wxEventType type, int x, int y) {
+void SendMouse(wxWindow* pWindow, wxEventType type, int x, int y, int nModifiers,
+               int nWheelRotation) {
     wxMouseEvent event(type);
     event.SetEventObject(pWindow);
     event.m_x = x;
     event.m_y = y;
     event.m_leftDown = type != wxEVT_LEFT_UP;
+    event.SetShiftDown((nModifiers & wxMOD_SHIFT) != 0);
+    event.SetControlDown((nModifiers & wxMOD_CONTROL) != 0);
+    event.m_wheelRotation = nWheelRotation;
+    event.m_wheelDelta = 120;
     pWindow->GetEventHandler()->ProcessEvent(event);
 }
 

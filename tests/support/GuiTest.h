@@ -54,8 +54,10 @@ bool WaitForShown(wxWindow* pWindow, int nTimeoutMs = 10000);
 bool WaitForTitle(wxTopLevelWindow* pWindow, const wxString& sTitle, int nTimeoutMs = 30000);
 
 // Sends a synthesised mouse event at client point (x, y) to a window (the left
-// button counts as down for everything but its release).
-void SendMouse(wxWindow* pWindow, wxEventType type, int x, int y);
+// button counts as down for everything but its release), with modifiers
+// (wxMOD_SHIFT, wxMOD_CONTROL) and a wheel rotation (120 a notch).
+void SendMouse(wxWindow* pWindow, wxEventType type, int x, int y, int nModifiers = 0,
+               int nWheelRotation = 0);
 
 // RGB bytes of a GL canvas, rows in GL order (row 0 at the bottom).
 struct Pixels {

@@ -1,9 +1,11 @@
 // Files for the tests: a scratch folder per test, whole-file reads and writes, a
 // limit on the size of written files, the bytes of RAW datasets and
-// little-endian values, datasets read back from such bytes, and the worker's
-// lines on the debug channel.
+// little-endian values, datasets read back from such bytes, the worker's
+// lines on the debug channel, and the box of a picture's lit pixels.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
@@ -126,5 +128,17 @@ template <class F> std::unique_ptr<CVolume> MakeVolume(int nDimX, int nDimY, int
 // The worker's first and last line of a run.
 inline const std::string kStarted = "ProgressiveVolumeThread started!\n";
 inline const std::string kEnded = "ProgressiveVolumeThread ended!\n";
+
+// The box of the pixels (x, y) of a W x H picture where lit(x, y) holds: left,
+// top, right, bottom, inclusive.
+template <class F> std::array<int, 4> LitBox(int nWidth, int nHeight, F lit) {
+    std::array<int, 4> box{nWidth, nHeight, -1, -1};
+    for (int y = 0; y < nHeight; ++y)
+        for (int x = 0; x < nWidth; ++x)
+            if (lit(x, y))
+                box = {std::min(box[0], x), std::min(box[1], y), std::max(box[2], x),
+                       std::max(box[3], y)};
+    return box;
+}
 
 } // namespace testfiles

@@ -254,6 +254,57 @@ TEST(RenderTool, SlicesFitTheWindowInEveryPlane) {
     }
 }
 
+TEST(RenderTool, ZoomMagnifiesAboutTheCentreAndPanMovesByPixelsInBothModes) {
+    // An 8^3 cube of 4095 in the middle of 32^3, X-Ray along +z: a square about
+    // the picture's centre.
+    auto cube = [](int x, int y, int z) {
+        return std::max({x, y, z}) < 20 && std::min({x, y, z}) >= 12 ? 4095 : 0;
+    };
+    ScratchDir dir;
+    const std::string sData = dir.Write("c.dat", testfiles::FieldBytes(32, 32, 32, cube));
+    CHeadlessViewer viewer;
+    std::string sError;
+    ASSERT_TRUE(viewer.LoadDataset(sData, sError)) << sError;
+    const std::string sTable = SaveLinearTable(dir);
+    ASSERT_TRUE(viewer.LoadTransferFunction(sTable, sError)) << sError;
+    using Render = std::function<RgbImage(const ZoomPan&)>;
+    const Render volume = [&](const ZoomPan& zoom) {
+        viewer.SetVolumeSettings(120, 100, VOLUME_TYPE_XRAY, 0, 0, 0, 0, 4095, zoom);
+        EXPECT_TRUE(viewer.RunVolume(sError)) << sError;
+        return viewer.VolumePicture();
+    };
+    const Render slice = [&](const ZoomPan& z) {
+        return viewer.RenderSlice(120, 100, 0, 16, 0, z);
+    };
+    for (const Render& render : {volume, slice}) {
+        // Zoom 2 doubles the square about the centre (60, 50); a pan of 7
+        // right and 5 up then moves it by as many pixels. The rays sample the
+        // cube's edges one voxel apart: a pixel of slack at each edge.
+        const auto box = [&](const ZoomPan& zoom) {
+            const RgbImage p = render(zoom);
+            const auto lit = [&](int x, int y) { return p.At(x, y)[0] > 0.3f; };
+            return testfiles::LitBox(p.nWidth, p.nHeight, lit);
+        };
+        const std::array<int, 4> one = box(ZoomPan()), two = box(ZoomPan{2.0, 0.0, 0.0});
+        const std::array<int, 4> moved = box(ZoomPan{2.0, 7.0, -5.0});
+        ASSERT_GT(one[2] - one[0], 10);
+        for (int i = 0; i < 2; ++i) {
+            EXPECT_NEAR(two[i + 2] - two[i], 2 * (one[i + 2] - one[i]), 3);
+            EXPECT_NEAR(two[i] + two[i + 2], one[i] + one[i + 2], 2);
+            EXPECT_NEAR(moved[i], two[i] + (i ? -5 : 7), 1);
+            EXPECT_NEAR(moved[i + 2], two[i + 2] + (i ? -5 : 7), 1);
+        }
+    }
+    // orvex-render --zoom --pan gives the setters' pictures.
+    for (const Render* pRender : {&volume, &slice}) {
+        const Picture tool = RenderPicture(
+            {sData, "-o", dir.Path("z.pfm"), "--tf", sTable, "--type", "xray", "--latitude", "0",
+             "--mode", pRender == &slice ? "slice" : "volume", "--size", "120x100", "--zoom", "2.5",
+             "--pan", "-3.5,6", "--slice", "16"});
+        EXPECT_TRUE(tool.rgb == (*pRender)(ZoomPan{2.5, -3.5, 6.0}).rgb);
+    }
+}
+
 // ---------------------------------------------------------------- failures
 
 TEST(RenderTool, FailuresPrintOneLineExitNonZeroAndWriteNothing) {
@@ -364,8 +415,8 @@ TEST(RenderTool, ScansInThePatientFrameShowTheFaceHeadUpAndNoMirrorInEveryView) 
         ExpectView(render(45, 45, i), views[i][0], views[i][1], views[i][2]);
     // At oblique views the orientation marker's axes agree with the picture.
     for (const auto& [nLongitude, nLatitude] : {std::pair{30, 60}, {250, 120}}) {
-        const ScreenAxes a =
-            VolumeAxesOnScreen(Camera{DegreesToRadians(nLongitude), DegreesToRadians(nLatitude)});
+        const ScreenAxes a = VolumeAxesOnScreen(
+            Camera{DegreesToRadians(nLongitude), DegreesToRadians(nLatitude), {}});
         const auto screen = [&](int j) { return Vec{a.axis[0][j], a.axis[1][j], a.axis[2][j]}; };
         ExpectView(render(nLongitude, nLatitude), screen(0), screen(1), screen(2));
     }

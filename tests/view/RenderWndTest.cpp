@@ -2,6 +2,7 @@
 // back from the window, the mouse drag and resizing (the setters' restarts:
 // tests/render).
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include <wx/uiaction.h>
@@ -157,6 +158,75 @@ TEST_F(RenderWndTest, DragPassesTruncatedRemaindersAndNeverDividesByZero) {
     EXPECT_EQ(m_pRender->m_fLongitude, 0.0f);
     EXPECT_TRUE(std::isfinite(m_pRender->m_fLatitude.load()));
     EXPECT_EQ(m_Sliders.longitudes.back(), 0);
+}
+
+TEST_F(RenderWndTest, WheelZoomsTowardTheCursorShiftDragPansAndHomeResetsTheView) {
+    LoadDataset(32, 32, 32, Block);
+    m_pRender->SetVolumeType(VOLUME_TYPE_XRAY);
+    m_pRender->SetLatitude(0);
+    m_pRender->SetLongitude(20);
+    auto finished = [&](const std::function<void()>& step) {
+        ExpectOneRun(step); // the samples with red above 0.3 (row 0 at the top)
+        return testfiles::LitBox(m_pRender->m_nWidth, m_pRender->m_nHeight, [&](int x, int y) {
+            return m_pRender->m_Image[x][y].computed && m_pRender->m_Image[x][y].r > 0.3f;
+        });
+    };
+    const std::array<int, 4> one = finished([&] { m_pRender->SetRenderMode(RENDER_MODE_VOLUME); });
+    wxGLCanvas* pCanvas = m_pRender->GetCanvas();
+    // Two notches away from the user at the square's left edge: zoom 1.5625,
+    // the left edge stays, the right one moves out by the zoom.
+    const int yMid = (one[1] + one[3]) / 2;
+    const std::array<int, 4> zoomed =
+        finished([&] { SendMouse(pCanvas, wxEVT_MOUSEWHEEL, one[0], yMid, 0, 240); });
+    EXPECT_EQ(m_pRender->GetZoomPan().dZoom, 1.5625);
+    EXPECT_NEAR(zoomed[0], one[0], 1);
+    EXPECT_NEAR(zoomed[2] - zoomed[0], 1.5625 * (one[2] - one[0]), 2);
+    EXPECT_NE(m_pDlg->m_staticStatus->GetLabel().Find("Zoom 1.56x"), wxNOT_FOUND);
+    // Shift + drag by (12, -9): the wire box only while dragging, the picture
+    // moved by as many pixels after the release.
+    const std::array<int, 4> panned = finished([&] {
+        SendMouse(pCanvas, wxEVT_LEFT_DOWN, 100, 100, wxMOD_SHIFT);
+        SendMouse(pCanvas, wxEVT_MOTION, 112, 91, wxMOD_SHIFT);
+        EXPECT_TRUE(m_pRender->m_bInteractive);
+        SendMouse(pCanvas, wxEVT_LEFT_UP, 112, 91, wxMOD_SHIFT);
+    });
+    EXPECT_EQ(m_pRender->m_fLongitude, DegreesToRadians(20)); // no turn
+    for (int i = 0; i < 4; ++i)
+        EXPECT_NEAR(panned[i], zoomed[i] + (i % 2 ? -9 : 12), 1) << i;
+    // Home: zoom 1, no pan and the start angles, the sliders with them.
+    finished([&] { Key(pCanvas, WXK_HOME); });
+    EXPECT_TRUE(m_pRender->GetZoomPan().IsDefault());
+    EXPECT_EQ(m_pRender->m_fLongitude, 0.0f);
+    EXPECT_EQ(m_pRender->m_fLatitude, DegreesToRadians(90));
+    EXPECT_EQ(m_Sliders.latitudes.back(), 90);
+    EXPECT_EQ(m_pDlg->m_staticStatus->GetLabel().Find("Zoom"), wxNOT_FOUND);
+
+    // Slicing: the plain wheel leaves a RAW dataset's slice as it is; Ctrl +
+    // wheel zooms with the voxel under the cursor staying there, and a middle
+    // drag moves it with the cursor.
+    m_pRender->SetRenderMode(RENDER_MODE_SLICING);
+    const int W = m_pRender->m_nWidth, H = m_pRender->m_nHeight;
+    auto voxelAt = [&](int x, int y) {
+        std::array<int, 3> v{-1, -1, -1};
+        SliceVoxelAt(m_pRender->Volume(), m_pRender->m_nPlane, m_pRender->m_nSlice, W, H,
+                     m_pRender->GetSliceLook(), x, H - 1 - y, v.data());
+        return v;
+    };
+    const int x = W / 2 + 37, y = H / 2 - 21;
+    const std::array<int, 3> under = voxelAt(x, y);
+    SendMouse(pCanvas, wxEVT_MOUSEWHEEL, x, y, 0, 240);
+    EXPECT_TRUE(m_pRender->GetSliceLook().zoom.IsDefault());
+    SendMouse(pCanvas, wxEVT_MOUSEWHEEL, x, y, wxMOD_CONTROL, 360);
+    EXPECT_EQ(m_pRender->GetSliceLook().zoom.dZoom, 1.953125);
+    EXPECT_EQ(voxelAt(x, y), under);
+    for (wxEventType type : {wxEVT_MIDDLE_DOWN, wxEVT_MOTION, wxEVT_MIDDLE_UP})
+        SendMouse(pCanvas, type, type == wxEVT_MIDDLE_DOWN ? x : x - 30, y);
+    EXPECT_EQ(voxelAt(x - 30, y), under);
+    // Home fits the slice again; the keys zoom about the centre.
+    Key(pCanvas, WXK_HOME);
+    EXPECT_TRUE(m_pRender->GetSliceLook().zoom.IsDefault());
+    Key(pCanvas, WXK_NUMPAD_SUBTRACT);
+    EXPECT_EQ(m_pRender->GetSliceLook().zoom.dZoom, 0.8);
 }
 
 } // namespace

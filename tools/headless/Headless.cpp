@@ -106,7 +106,8 @@ bool CHeadlessViewer::ApplyPreset(int nPreset) {
 
 void CHeadlessViewer::SetVolumeSettings(int nWidth, int nHeight, int nVolumeType, int nSampling,
                                         int nLongitudeDegrees, int nLatitudeDegrees,
-                                        int nLowerThreshold, int nUpperThreshold) {
+                                        int nLowerThreshold, int nUpperThreshold,
+                                        const ZoomPan& zoom) {
     // Outside Volume mode no setter starts a run; the mode is set last, without
     // its start (RunVolume starts).
     CRenderState& s = *m_pState;
@@ -120,6 +121,7 @@ void CHeadlessViewer::SetVolumeSettings(int nWidth, int nHeight, int nVolumeType
     s.SetLatitude(nLatitudeDegrees);
     s.SetLowerThreshold(nLowerThreshold);
     s.SetUpperThreshold(nUpperThreshold);
+    s.SetZoomPan(zoom);
     s.m_nRenderMode = RENDER_MODE_VOLUME;
 }
 
@@ -172,9 +174,10 @@ RgbImage CHeadlessViewer::VolumePicture() {
 }
 
 RgbImage CHeadlessViewer::RenderSlice(int nWidth, int nHeight, int nPlane, int nSlice,
-                                      int nSampling) {
+                                      int nSampling, const ZoomPan& zoom) {
     // As the viewer shows a freshly loaded dataset: a scan in greys, upright.
-    const SliceLook look = m_pVolume ? DefaultSliceLook(*m_pVolume) : SliceLook();
+    SliceLook look = m_pVolume ? DefaultSliceLook(*m_pVolume) : SliceLook();
+    look.zoom = zoom;
     return ComposeSlicePicture(m_pVolume, *m_pTransferFunction, nPlane, nSlice, nSampling, nWidth,
                                nHeight, look);
 }

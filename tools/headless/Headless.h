@@ -59,7 +59,7 @@ public:
     // Volume mode, with no run active).
     void SetVolumeSettings(int nWidth, int nHeight, int nVolumeType, int nSampling,
                            int nLongitudeDegrees, int nLatitudeDegrees, int nLowerThreshold,
-                           int nUpperThreshold);
+                           int nUpperThreshold, const ZoomPan& zoom = ZoomPan());
 
     // Starts one progressive run and waits until it has ended. False with a reason
     // when no run took place (no dataset).
@@ -74,8 +74,10 @@ public:
     RgbImage VolumePicture();
 
     // What the slice view draws into a W x H client area (ComposeSlicePicture),
-    // with the look the viewer gives the dataset when it is loaded.
-    RgbImage RenderSlice(int nWidth, int nHeight, int nPlane, int nSlice, int nSampling);
+    // with the look the viewer gives the dataset when it is loaded, zoomed and
+    // panned.
+    RgbImage RenderSlice(int nWidth, int nHeight, int nPlane, int nSlice, int nSampling,
+                         const ZoomPan& zoom = ZoomPan());
 
     // Stops a run that is still active (if any) and waits until its thread is gone.
     void StopAndWait();

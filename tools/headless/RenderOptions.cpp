@@ -36,6 +36,8 @@ const char kUsage[] =
     "  --view %v\n"
     "                                      that side of the patient toward the viewer (the\n"
     "                                      render window's keys 1..6): sets both angles\n"
+    "  --zoom F --pan X,Y                  zoom 0.25..16 about the picture's centre (default 1),\n"
+    "                                      then pan by X, Y pixels to the right and down\n"
     "  --lower N --upper N                 First Hit thresholds in the dataset's units: a .dat's\n"
     "                                      0..4095 (defaults 0 and 4095), a scan's own units\n"
     "                                      (defaults Otsu's threshold and its largest value)\n"
@@ -234,7 +236,7 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
                                                "--skipping",   "--raw-size",   "--raw-type",
                                                "--raw-endian", "--raw-header", "--raw-spacing",
                                                "--view",       "--crop",
-                                               "--turntable"};
+                                               "--turntable",  "--zoom",       "--pan"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
@@ -282,6 +284,16 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
             if (!ParseNumber(sValue, d))
                 return bad("expected a number");
             (sArg == "--lower" ? options.sLower : options.sUpper) = sValue;
+        } else if (sArg == "--zoom") {
+            if (!ParseNumber(sValue, options.zoom.dZoom) || options.zoom.dZoom < ZOOM_MIN ||
+                options.zoom.dZoom > ZOOM_MAX)
+                return bad("expected a zoom factor 0.25..16");
+        } else if (sArg == "--pan") {
+            const size_t nComma = sValue.find(',');
+            if (nComma == std::string::npos ||
+                !ParseNumber(sValue.substr(0, nComma), options.zoom.dPanX) ||
+                !ParseNumber(sValue.substr(nComma + 1), options.zoom.dPanY))
+                return bad("expected X,Y in pixels");
         } else if (sArg == "--view") {
             pView = FindViewPreset(sValue);
             if (!pView)

@@ -31,6 +31,7 @@ struct RenderOptions {
     int nUpperThreshold = 4095;
     std::string sLower; // --lower and --upper as given (empty: not given)
     std::string sUpper;
+    ZoomPan zoom;   // --zoom F --pan X,Y (pixels of the picture, x right, y down)
     int nPlane = 0; // 0 XY, 1 XZ, 2 YZ
     int nSlice = 0;
     bool bSliceGiven = false; // --slice was given (else a scan starts at its middle slice)
