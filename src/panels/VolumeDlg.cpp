@@ -48,7 +48,7 @@ CVolumeDlg::CVolumeDlg(wxWindow* pParent, CRenderWnd* pRender) : CChildPanel(pRe
         m_btnViews[i]->SetToolTip(
             wxString::Format(TEXT_VIEW_TIP_FORMAT, wxString::FromUTF8(preset.pName), i + 1));
     }
-    m_btnCrop = new wxButton(this, IDC_CROP, TEXT_CROP, At(100, 62 + D), Dlu(38, 14));
+    m_btnCrop = new wxButton(this, IDC_CROP, TEXT_CROP, At(100, 91 + D), Dlu(38, 13));
     m_checkPictureWhileTurning = new wxCheckBox(
         this, IDC_PICTURE_WHILE_TURNING, TEXT_PICTURE_WHILE_TURNING, At(9, 63), Dlu(130, 10));
     m_btnTrilinear =

@@ -202,7 +202,7 @@ constexpr int IDC_VIEW_PRESET = 1060;
 constexpr int VIEW_ROW_HEIGHT = 16;
 inline constexpr const wchar_t* TEXT_VIEW = L"View";
 inline constexpr const wchar_t* TEXT_VIEW_TIP_FORMAT = L"%s view (key %d)";
-// The volume panel's "Crop ..." button, in the type group's top right, and
+// The volume panel's "Crop ..." button, in the type group's bottom right, and
 // the crop box dialog it opens: six limits (identifiers from IDC_CROP_LIMIT:
 // x first, x last, y first, ...), their millimetres, and "Whole Volume".
 constexpr int IDC_CROP = 1070;
