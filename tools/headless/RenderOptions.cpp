@@ -235,8 +235,8 @@ RenderParseResult ParseRenderOptions(const std::vector<std::string>& args, Rende
                                                "--plane",      "--slice",      "--threads",
                                                "--skipping",   "--raw-size",   "--raw-type",
                                                "--raw-endian", "--raw-header", "--raw-spacing",
-                                               "--view",       "--crop",
-                                               "--turntable",  "--zoom",       "--pan"};
+                                               "--view",       "--crop",       "--turntable",
+                                               "--zoom",       "--pan"};
         bool bKnown = false;
         for (const char* p : kOptions)
             bKnown = bKnown || sArg == p;
