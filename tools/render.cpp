@@ -54,8 +54,9 @@ int main(int argc, char** argv) {
         if (options.nPreset >= 0)
             viewer.ApplyPreset(options.nPreset);
         if (options.bSlice) {
-            const RgbImage image = viewer.RenderSlice(
-                options.nWidth, options.nHeight, options.nPlane, options.nSlice, options.nSampling, options.zoom);
+            const RgbImage image =
+                viewer.RenderSlice(options.nWidth, options.nHeight, options.nPlane, options.nSlice,
+                                   options.nSampling, options.zoom);
             return WriteImage(options.sOutput, image, sError) ? 0 : Fail(sError);
         }
         // A turntable's frames side by side, each cast by one thread of its own
