@@ -3,6 +3,7 @@
 // caught here and becomes a one-line reason.
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -557,18 +558,53 @@ using ClaimsCheck = bool (*)(const std::string&, itk::ImageIOBase&, long long, s
 // of the reader (which may keep a copy of the values) before the dataset is
 // made. pWritten: the spacing as the header writes it, where the reader makes
 // a zero or not-a-number into 1 (so that it is noticed as unusable).
+// The NIfTI library, asked for NAME.nii.gz, reads the header of that file but
+// the values of NAME.nii when both lie in one folder. Such a file is read
+// through a link of its own name in a folder of its own (removed again at the
+// end); Path() is the file to read, the file itself whenever no link is needed
+// or none can be made.
+class CLonelyName {
+public:
+    explicit CLonelyName(const std::string& sPath) : m_sPath(sPath) {
+        const fs::path path(sPath);
+        std::error_code error;
+        if (path.extension() != ".gz" || !fs::exists(fs::path(sPath).replace_extension(), error))
+            return;
+        std::string sFolder = (fs::temp_directory_path(error) / "orvex-read-XXXXXX").string();
+        if (error || !mkdtemp(sFolder.data()))
+            return;
+        m_sFolder = sFolder;
+        const fs::path link = fs::path(sFolder) / path.filename();
+        fs::create_symlink(fs::absolute(path, error), link, error);
+        if (!error)
+            m_sPath = link.string();
+    }
+    ~CLonelyName() {
+        std::error_code error;
+        if (!m_sFolder.empty())
+            fs::remove_all(m_sFolder, error);
+    }
+    CLonelyName(const CLonelyName&) = delete;
+    CLonelyName& operator=(const CLonelyName&) = delete;
+    const std::string& Path() const { return m_sPath; }
+
+private:
+    std::string m_sPath;
+    std::string m_sFolder;
+};
+
 ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo, const char* pKind,
                        DirectionCheck pDirection, const std::string& sName = "",
                        ClaimsCheck pClaims = nullptr,
                        bool (*pComplete)(const std::string&) = nullptr,
-                       const double* pWritten = nullptr) {
+                       const double* pWritten = nullptr, const std::string& sReadPath = "") {
     itk::ImageIOBase& io = *pIo;
     SourceVolume source;
     source.sKind = pKind;
     source.sName = sName;
     std::string sReason;
     try {
-        io.SetFileName(sPath);
+        io.SetFileName(sReadPath.empty() ? sPath : sReadPath);
         io.ReadImageInformation();
     } catch (...) {
         return FailImport(sPath, IMPORT_FAILED,
@@ -941,8 +977,9 @@ ImportResult ImportScanFile(const std::string& sPath) {
             NiftiClaims claims;
             if (!ReadNiftiClaims(sPath, claims, sReason))
                 return FailImport(sPath, IMPORT_FAILED, sReason);
+            const CLonelyName file(sPath);
             return ReadImage(sPath, pIo, "NIfTI", NiftiDirection, "", nullptr, NiftiComplete,
-                             claims.dSpacing);
+                             claims.dSpacing, file.Path());
         }
         ReportReader("NRRD");
         pIo = itk::NrrdImageIO::New();

@@ -397,6 +397,13 @@ TEST(Import, ValuesFill0To4095AndTheirScanUnitsGiveThemBack) {
     EXPECT_EQ(std::vector<int16_t>(nifti.pVolume->m_pVoxels, nifti.pVolume->m_pVoxels + 4),
               std::vector<int16_t>({0, 1365, 2730, 4095}));
     EXPECT_DOUBLE_EQ(nifti.pVolume->m_Source.ToScan(1365), 1100);
+    // NAME.nii.gz beside NAME.nii gives its own values, not those of NAME.nii.
+    const ImportResult gz =
+        Import(WriteNifti(dir, "scaled.nii.gz", {2, 2, 1}, 4, 16,
+                          Bytes(std::vector<int16_t>{3, 2, 1, 0}), {0.5f, 0.5f, 2}, 1000, 100));
+    ASSERT_EQ(gz.eStatus, IMPORT_OK) << gz.sError;
+    EXPECT_EQ(std::vector<int16_t>(gz.pVolume->m_pVoxels, gz.pVolume->m_pVoxels + 4),
+              std::vector<int16_t>({4095, 2730, 1365, 0}));
     std::filesystem::create_directory(dir.Path("ct"));
     for (int z = 0; z < 2; ++z)
         WriteDicom(dir.Path("ct/" + std::to_string(z)), 2, 1, z * 3.0, z + 1, kSeriesA,
