@@ -700,9 +700,15 @@ int ProgressiveVolumeThread(CRenderState& wnd) {
             if (bStopped)
                 break;
 
+            // While the user turns the view with the picture shown, the next
+            // angle comes soon: no finer step once this one has used the
+            // frame's time. Like the run's last step, such a step's copy waits
+            // out a long paint (the window paints the wire box while it turns)
+            // instead of being lost with the whole run's picture.
+            const bool bOverBudget = wnd.RunSeconds() >= settings.dStepBudget;
             LockResult eLock = LockImage(wnd);
-            for (int nTry = 1; eLock == LockResult::TimedOut && nStep == progress.nSteps &&
-                               nTry < LAST_COPY_TRIES;
+            for (int nTry = 1; eLock == LockResult::TimedOut &&
+                               (nStep == progress.nSteps || bOverBudget) && nTry < LAST_COPY_TRIES;
                  ++nTry)
                 eLock = LockImage(wnd);
             bStopped = eLock == LockResult::Stopped;
@@ -729,10 +735,7 @@ int ProgressiveVolumeThread(CRenderState& wnd) {
             }
             const int32_t nElapsed = static_cast<int32_t>(TimeGetTime() - t0);
             DebugOutput(FormatStepReadyLine(nStep, nElapsed).c_str());
-            // While the user turns the view with the picture shown, the next
-            // angle comes soon: no finer step once this one has used the
-            // frame's time.
-            if (wnd.RunSeconds() >= settings.dStepBudget)
+            if (bOverBudget)
                 break;
         }
     }

@@ -110,8 +110,12 @@ TEST_F(RenderWndTest, DragShowsTheBoxOrThePictureAndRestartsOnRelease) {
         EXPECT_EQ(m_Sliders.latitudes.back(), 90);
         // With the picture, the new angle's run and its picture under the box;
         // else no run, only the white box on black.
+        // (A run that a later move stopped may end first: the picture is waited
+        // for, not only a run's end.)
         ASSERT_TRUE(!bPicture || WaitFor([&] { return m_pRender->RunsEnded() > nRuns; }));
         Pump();
+        if (bPicture)
+            WaitFor([&] { return RenderShows().CountColoured() > W * 20; });
         const Pixels dragging = RenderShows();
         EXPECT_GT(dragging.CountNonBlack(), 100);
         EXPECT_EQ(dragging.CountColoured() > (bPicture ? W * 20 : 0), bPicture);
