@@ -157,9 +157,8 @@ void CSlicingDlg::OnDatasetChanged() {
     const CVolume* pVolume = LoadedVolume(m_pRender);
     if (pVolume && IsScan()) {
         // Every plane starts in the middle of the scan, not in its border.
-        m_nPlaneSlice[SLICING_PLANE_XY] = pVolume->m_nDimZ / 2;
-        m_nPlaneSlice[SLICING_PLANE_XZ] = pVolume->m_nDimY / 2;
-        m_nPlaneSlice[SLICING_PLANE_YZ] = pVolume->m_nDimX / 2;
+        for (int nPlane : {SLICING_PLANE_XY, SLICING_PLANE_XZ, SLICING_PLANE_YZ})
+            m_nPlaneSlice[nPlane] = MiddleSlice(*pVolume, nPlane);
         GoToSlice(std::clamp(static_cast<int>(m_nPlaneSlice[m_nPlane % 3]), 0,
                              static_cast<int>(m_nSliceMaximum)));
     } else {

@@ -5,6 +5,11 @@
 
 #include "volume/Volume.h"
 
+int MiddleSlice(const CVolume& volume, int nPlane) {
+    const int nSlices[3] = {volume.m_nDimZ, volume.m_nDimY, volume.m_nDimX};
+    return nSlices[std::clamp(nPlane, 0, 2)] / 2;
+}
+
 bool SlicePlaneExtent(const CVolume& volume, int nPlane, float& fH, float& fV, double* pStretch) {
     int nH, nV, nAxisH, nAxisV;
     switch (nPlane) {

@@ -89,6 +89,9 @@ void SliceMirrors(const SliceLook& look, int nPlane, bool* pMirror);
 // not oriented or the plane is none.
 bool SliceEdgeLetters(const SliceLook& look, int nPlane, const char* pLetters[4]);
 
+// The middle slice of a plane (0 XY, 1 XZ, 2 YZ): where a scan starts.
+int MiddleSlice(const CVolume& volume, int nPlane);
+
 bool SlicePlaneExtent(const CVolume& volume, int nPlane, float& fH, float& fV,
                       double* pStretch = nullptr);
 

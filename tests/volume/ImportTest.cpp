@@ -390,20 +390,21 @@ TEST(Import, ValuesFill0To4095AndTheirScanUnitsGiveThemBack) {
     // The file's own rescale comes first: NIfTI scl_slope 1000 and scl_inter 100
     // make 0..3 into 100..3100; a DICOM intercept of -1024 makes stored 0..4095
     // into -1024..3071, shifted back.
-    const ImportResult nifti =
-        Import(WriteNifti(dir, "scaled.nii", {2, 2, 1}, 4, 16,
-                          Bytes(std::vector<int16_t>{0, 1, 2, 3}), {0.5f, 0.5f, 2}, 1000, 100));
+    auto scaled = [&](const char* pName, std::vector<int16_t> values) {
+        return Import(
+            WriteNifti(dir, pName, {2, 2, 1}, 4, 16, Bytes(values), {0.5f, 0.5f, 2}, 1000, 100));
+    };
+    auto firstFour = [](const ImportResult& r) {
+        return std::vector<int16_t>(r.pVolume->m_pVoxels, r.pVolume->m_pVoxels + 4);
+    };
+    const ImportResult nifti = scaled("scaled.nii", {0, 1, 2, 3});
     ASSERT_EQ(nifti.eStatus, IMPORT_OK) << nifti.sError;
-    EXPECT_EQ(std::vector<int16_t>(nifti.pVolume->m_pVoxels, nifti.pVolume->m_pVoxels + 4),
-              std::vector<int16_t>({0, 1365, 2730, 4095}));
+    EXPECT_EQ(firstFour(nifti), std::vector<int16_t>({0, 1365, 2730, 4095}));
     EXPECT_DOUBLE_EQ(nifti.pVolume->m_Source.ToScan(1365), 1100);
     // NAME.nii.gz beside NAME.nii gives its own values, not those of NAME.nii.
-    const ImportResult gz =
-        Import(WriteNifti(dir, "scaled.nii.gz", {2, 2, 1}, 4, 16,
-                          Bytes(std::vector<int16_t>{3, 2, 1, 0}), {0.5f, 0.5f, 2}, 1000, 100));
+    const ImportResult gz = scaled("scaled.nii.gz", {3, 2, 1, 0});
     ASSERT_EQ(gz.eStatus, IMPORT_OK) << gz.sError;
-    EXPECT_EQ(std::vector<int16_t>(gz.pVolume->m_pVoxels, gz.pVolume->m_pVoxels + 4),
-              std::vector<int16_t>({4095, 2730, 1365, 0}));
+    EXPECT_EQ(firstFour(gz), std::vector<int16_t>({4095, 2730, 1365, 0}));
     std::filesystem::create_directory(dir.Path("ct"));
     for (int z = 0; z < 2; ++z)
         WriteDicom(dir.Path("ct/" + std::to_string(z)), 2, 1, z * 3.0, z + 1, kSeriesA,

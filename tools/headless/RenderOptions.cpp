@@ -5,6 +5,7 @@
 #include "engine/CompositingModes.h"
 #include "render/Orientation.h"
 #include "render/RenderState.h"
+#include "render/SliceView.h"
 #include "transfer/Presets.h"
 #include "volume/Volume.h"
 
@@ -462,10 +463,8 @@ bool ResolveForDataset(RenderOptions& options, const CVolume& volume, std::strin
                  ", 0.." + std::to_string(dims[1] - 1) + ", 0.." + std::to_string(dims[2] - 1);
         return false;
     }
-    if (bScan && !options.bSliceGiven) {
-        const int nDims[3] = {volume.m_nDimZ, volume.m_nDimY, volume.m_nDimX};
-        options.nSlice = nDims[std::clamp(options.nPlane, 0, 2)] / 2;
-    }
+    if (bScan && !options.bSliceGiven)
+        options.nSlice = MiddleSlice(volume, options.nPlane);
     if (bScan && options.nPreset < 0 && options.sTransferFunction.empty())
         options.nPreset = PRESET_FIT_TO_DATA;
     return true;
