@@ -1,17 +1,9 @@
 #include "engine/ShadeCache.h"
 
+#include "platform/PageBuffer.h"
+
 #include <cstdlib>
 #include <cstring>
-
-namespace {
-
-// On cache-line boundaries; the pages are touched only by the casts.
-void* AllocateAligned(size_t nBytes) {
-    constexpr size_t ALIGN = 64;
-    return std::aligned_alloc(ALIGN, (nBytes + ALIGN - 1) / ALIGN * ALIGN);
-}
-
-} // namespace
 
 CShadeCache::~CShadeCache() {
     Fit(0);
@@ -19,16 +11,18 @@ CShadeCache::~CShadeCache() {
 
 bool CShadeCache::Fit(int32_t nVoxels) {
     if (nVoxels != m_nCount || !m_pValid) {
-        std::free(m_pEntries);
-        std::free(m_pValid);
+        FreePages(m_pEntries);
+        FreePages(m_pValid);
         m_pEntries = nullptr;
         m_pValid = nullptr;
         m_nCount = 0;
         if (nVoxels < 1)
             return nVoxels == 0;
         const size_t n = static_cast<size_t>(nVoxels);
-        m_pEntries = static_cast<ShadeEntry*>(AllocateAligned(n * sizeof(ShadeEntry)));
-        m_pValid = static_cast<uint8_t*>(std::calloc(n, 1));
+        // Fresh pages are zero: every flag starts clear. Kept out of the
+        // import's reading child like the dataset.
+        m_pEntries = static_cast<ShadeEntry*>(AllocatePages(n * sizeof(ShadeEntry)));
+        m_pValid = static_cast<uint8_t*>(AllocatePages(n));
         if (!m_pEntries || !m_pValid) {
             Fit(0);
             return false;

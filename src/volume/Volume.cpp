@@ -1,5 +1,7 @@
 #include "volume/Volume.h"
 
+#include "platform/PageBuffer.h"
+
 #include <algorithm>
 #include <atomic>
 #include <bit>
@@ -39,28 +41,24 @@ long long FileLength(std::FILE* pFile) {
     return nEnd;
 }
 
-// The per-voxel buffers, on cache-line boundaries. (Transparent huge pages were
-// tried: a few per cent off a Levoy run, but the first touches of a large
-// dataset's buffers took seconds longer.)
-template <class T> T* AllocateLarge(size_t nCount, bool bZero) {
-    constexpr size_t ALIGN = 64;
-    const size_t nBytes = nCount * sizeof(T);
-    void* p = std::aligned_alloc(ALIGN, (nBytes + ALIGN - 1) / ALIGN * ALIGN);
-    if (!p)
+// The per-voxel buffers, on page boundaries and kept out of the import's
+// reading child (platform/PageBuffer.h); fresh pages are zero. (Transparent huge
+// pages were tried: a few per cent off a Levoy run, but the first touches of a
+// large dataset's buffers took seconds longer.)
+template <class T> T* AllocateLarge(size_t nCount) {
+    if (nCount > static_cast<size_t>(-1) / sizeof(T))
         return nullptr;
-    if (bZero)
-        std::memset(p, 0, nBytes);
-    return static_cast<T*>(p);
+    return static_cast<T*>(AllocatePages(nCount * sizeof(T)));
 }
 
 template <class T> void FreeLarge(T*& p) {
-    std::free(p);
+    FreePages(p);
     p = nullptr;
 }
 
-template <class T> bool ReallocateLarge(T*& p, size_t nCount, bool bZero) {
+template <class T> bool ReallocateLarge(T*& p, size_t nCount) {
     FreeLarge(p);
-    p = AllocateLarge<T>(nCount, bZero);
+    p = AllocateLarge<T>(nCount);
     return p != nullptr;
 }
 
@@ -229,7 +227,7 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_
     m_nVoxelCount = static_cast<int32_t>(nCount);
     // The voxels move into a buffer of the kind the casters read best (see
     // AllocateLarge).
-    m_pVoxels = AllocateLarge<int16_t>(static_cast<size_t>(nCount), false);
+    m_pVoxels = AllocateLarge<int16_t>(static_cast<size_t>(nCount));
     if (m_pVoxels) {
         std::memcpy(m_pVoxels, pVoxels.get(), static_cast<size_t>(nCount) * sizeof(int16_t));
         pVoxels.reset();
@@ -302,9 +300,8 @@ int CVolume::AllocateBuffers() {
     // The voxels may be in already (a load reads them first); every other buffer
     // is made anew. The first allocation that fails ends it.
     const size_t n = static_cast<size_t>(m_nVoxelCount);
-    const bool bOk = (m_pVoxels || (m_pVoxels = AllocateLarge<int16_t>(n, false))) &&
-                     ReallocateLarge(m_pRecords, n, false) &&
-                     ReallocateLarge(m_pGradientMagnitude, n, false);
+    const bool bOk = (m_pVoxels || (m_pVoxels = AllocateLarge<int16_t>(n))) &&
+                     ReallocateLarge(m_pRecords, n) && ReallocateLarge(m_pGradientMagnitude, n);
     if (!bOk) {
         FreeBuffers();
         return -1;

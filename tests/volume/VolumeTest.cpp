@@ -2,6 +2,10 @@
 // datasets written by the tests themselves.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -145,6 +149,31 @@ TEST(VolumeLoad, RejectedFilesNameTheReasonAndFreeTheOldDataset) {
 // formula exactly.
 int Linear(int x, int y, int z) {
     return x + 7 * y + 50 * z + 1;
+}
+
+TEST(VolumeLoad, AForkedChildInheritsNoneOfTheDatasetsBuffers) {
+    // The import reads files in a forked child: a dataset's buffers must not be
+    // mapped there (no page tables to copy, no pages copied on write).
+    const auto pVolume = testfiles::MakeVolume(64, 64, 64, [](int x, int, int) { return x; });
+    const void* buffers[] = {pVolume->m_pVoxels, pVolume->m_pRecords,
+                             pVolume->m_pGradientMagnitude};
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        // mincore fails with ENOMEM on an address that is not mapped.
+        const long nPage = sysconf(_SC_PAGESIZE);
+        unsigned char resident = 0;
+        int nMapped = 0;
+        for (const void* p : buffers) {
+            void* pPage = reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(p) / nPage * nPage);
+            nMapped += mincore(pPage, 1, &resident) == 0;
+        }
+        _exit(nMapped);
+    }
+    int nStatus = 0;
+    ASSERT_EQ(waitpid(pid, &nStatus, 0), pid);
+    ASSERT_TRUE(WIFEXITED(nStatus));
+    EXPECT_EQ(WEXITSTATUS(nStatus), 0) << "buffers mapped in the child";
 }
 
 TEST(VolumeSamplers, VoxelAtTrilinearAndBilinearInsideBeyondAndBelowTheGrid) {
