@@ -73,7 +73,12 @@ void CRenderState::StopIfRunning() {
 
 void CRenderState::StartIfShowing() {
     if (m_nRenderMode == RENDER_MODE_VOLUME && (!m_bHeld || m_bTurnPicture.load()))
-        StartProgressiveThread();
+        m_bStartRefused = StartProgressiveThread() == StartResult::BUSY;
+}
+
+void CRenderState::RetryRefusedStart() {
+    if (m_bStartRefused && !m_hThreadRunning.IsSet())
+        StartIfShowing();
 }
 
 template <class T, class U> void CRenderState::Change(std::atomic<T>& setting, U value) {
@@ -219,7 +224,7 @@ void CRenderState::EndInteraction() {
 
 void CRenderState::Restart() {
     StopProgressiveThread();
-    StartProgressiveThread();
+    m_bStartRefused = StartProgressiveThread() == StartResult::BUSY;
 }
 
 void CRenderState::SetRenderThreads(int nThreads) {

@@ -118,6 +118,10 @@ public:
     bool GetPictureWhileTurning() const { return m_bPictureWhileTurning; }
     // Stops a run and starts a new one whatever the mode ("Refresh").
     void Restart();
+    // A start that a run still under way refused (its stop timed out, say under
+    // a long paint) is made once that run has ended: the window calls this
+    // when a run's end reaches it. Nothing while a run is active.
+    void RetryRefusedStart();
 
     // --- Worker start and stop protocol (UI thread only) ---
     // Starts a run unless one is active.
@@ -266,6 +270,8 @@ private:
     std::atomic<bool> m_bWorkerReported{false};
     std::atomic<bool> m_bWorkerEnding{false};
     std::atomic<bool> m_bWorkerExited{false};
+    // A start came while a run was active and was not made (RetryRefusedStart).
+    bool m_bStartRefused = false;
     // When the current run reported that it runs (written and read by the
     // worker threads, one run after another).
     std::chrono::steady_clock::time_point m_RunStart;

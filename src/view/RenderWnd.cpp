@@ -115,6 +115,8 @@ void CRenderWnd::PostProgress(const RenderProgress& progress) {
     CallAfter([=, this] {
         SetTitle(wxString::FromUTF8(ProgressTitle(progress)));
         m_Progress = progress;
+        if (progress.eState != RenderProgress::RUNNING)
+            RetryRefusedStart();
         if (m_StatusListener)
             m_StatusListener();
     });

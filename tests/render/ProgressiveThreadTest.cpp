@@ -262,7 +262,7 @@ TEST_F(ProgressiveTest, StopMidRunKeepsThePreviousStepAndTheNextRunStartsAfresh)
     EXPECT_EQ(CountComputed(m_State.m_Image), 64 * 48);
 }
 
-TEST_F(ProgressiveTest, StopThatTimesOutWithdrawsTheRequestAndTheRunGoesOn) {
+TEST_F(ProgressiveTest, StopThatTimesOutWithdrawsTheRequestTheRunGoesOnAndTheRefusedStartFollows) {
     CManualResetEvent entered, release;
     m_OnTitle = [&](const std::string& sTitle) {
         if (sTitle == StepTitle(2)) { // a worker held up by its window
@@ -278,11 +278,22 @@ TEST_F(ProgressiveTest, StopThatTimesOutWithdrawsTheRequestAndTheRunGoesOn) {
     EXPECT_EQ(capture.Count("Error waiting for Progressive Thread End!\n"), 1);
     EXPECT_FALSE(m_State.m_hStopRequest.IsSet());
     EXPECT_EQ(m_State.StartProgressiveThread(), StartResult::BUSY); // the old run still runs
+    // A setting changed meanwhile cannot start its run yet; the window makes
+    // that start once the old run's end reaches it.
+    m_State.SetRenderMode(RENDER_MODE_VOLUME);
+    m_State.RetryRefusedStart(); // still running: nothing
     release.Set();
     m_State.WaitForWorkerEnd();
     EXPECT_NE(capture.Text().find("step #4 ready! "), std::string::npos); // ran to its end
     EXPECT_EQ(capture.Count(kStarted), 1);
     EXPECT_EQ(CountComputed(m_State.m_Image), 64);
+    m_OnTitle = nullptr;
+    m_State.RetryRefusedStart();
+    m_State.WaitForWorkerEnd();
+    EXPECT_EQ(capture.Count(kStarted), 2);
+    m_State.RetryRefusedStart(); // made once only
+    m_State.WaitForWorkerEnd();
+    EXPECT_EQ(capture.Count(kStarted), 2);
 }
 
 TEST_F(ProgressiveTest, SettersRestartOnlyInVolumeModeAndARunNeverMixesTwoSettings) {
