@@ -97,6 +97,17 @@ TEST(VolumeLoad, GradientsAreCentralDifferencesInsideAndZeroOnTheFaces) {
         EXPECT_EQ(g[0], i == 13 ? 30000.0f : 0.0f) << i;
         EXPECT_EQ(n.GradientLength(i), i == 13 ? 30000.0f : 0.0f) << i;
     }
+    // Large enough to be split into slabs among the processors: each slab
+    // fills its own gradients and counts its own values.
+    const auto pBig =
+        testfiles::MakeVolume(64, 64, 128, [](int x, int, int z) { return x + 3 * z; });
+    EXPECT_EQ(HistogramTotal(*pBig), pBig->m_nVoxelCount);
+    int nInterior = 0;
+    for (int i = 0; i < pBig->m_nVoxelCount; ++i) {
+        pBig->GradientAt(i, g);
+        nInterior += g[0] == 1.0f && g[1] == 0.0f && g[2] == 3.0f;
+    }
+    EXPECT_EQ(nInterior, 62 * 62 * 126);
     // A dimension of 1 or 2 leaves no interior voxel at all.
     for (int d : {1, 2}) {
         CVolume flat(dir.Write(
