@@ -1,9 +1,9 @@
 #include "engine/BrickMap.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -50,7 +50,7 @@ bool CBrickRanges::Build(const CVolume& volume, const std::function<bool()>& bSt
 }
 
 void CBrickRanges::Prepare(const CVolume& volume) {
-    const bool bLoaded = volume.m_pVoxels && volume.m_pRecords && volume.m_pGradientMagnitude;
+    const bool bLoaded = volume.m_pVoxels && volume.HasGradients();
     m_nBricksX = bLoaded ? BrickCount(volume.m_nDimX) : 0;
     m_nBricksY = bLoaded ? BrickCount(volume.m_nDimY) : 0;
     m_nBricksZ = bLoaded ? BrickCount(volume.m_nDimZ) : 0;
@@ -78,20 +78,37 @@ struct BrickScan {
     bool bApronFlat = true;
 };
 
-// One row of a brick, voxels [0, nOwn) its own and [0, nApron) with the apron.
-void ScanRow(const int16_t* pValue, const VoxelRecord* pRecord, const float* pLength, int nOwn,
-             int nApron, bool bOwnRow, BrickScan& scan) {
-    Merge(scan.apron, RangeOf(pValue, nApron));
-    uint32_t nBits = 0;
-    for (int i = 0; i < nApron; ++i)
-        for (int c = 0; c < 3; ++c)
-            nBits |= std::bit_cast<uint32_t>(pRecord[i].gradient[c]) & 0x7fffffffu;
-    scan.bApronFlat = scan.bApronFlat && nBits == 0;
-    if (bOwnRow) {
-        Merge(scan.own, RangeOf(pValue, nOwn));
-        for (int i = 0; i < nOwn; ++i)
-            scan.bOwnFlat = scan.bOwnFlat && !(pLength[i] > 0.0f && std::isfinite(pLength[i]));
+// Whether the n bytes from p are all zero.
+bool AllZero(const unsigned char* p, size_t n) {
+    uint64_t nBits = 0;
+    size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        uint64_t nWord;
+        std::memcpy(&nWord, p + i, 8);
+        nBits |= nWord;
     }
+    for (; i < n; ++i)
+        nBits |= p[i];
+    return nBits == 0;
+}
+
+// The flatness of one row of a brick, voxels [0, nOwn) its own and [0, nApron)
+// with the apron, from its differences (nBytes per voxel from pDifferences on):
+// flat while every difference is zero.
+void ScanFlatness(const unsigned char* pDifferences, size_t nBytes, int nOwn, int nApron,
+                  bool bOwnRow, BrickScan& scan) {
+    const bool bOwnZero = AllZero(pDifferences, nOwn * nBytes);
+    scan.bApronFlat = scan.bApronFlat && bOwnZero &&
+                      AllZero(pDifferences + nOwn * nBytes, (nApron - nOwn) * nBytes);
+    if (bOwnRow)
+        scan.bOwnFlat = scan.bOwnFlat && bOwnZero;
+}
+
+// The value ranges of one row of a brick.
+void ScanRow(const int16_t* pValue, int nOwn, int nApron, bool bOwnRow, BrickScan& scan) {
+    Merge(scan.apron, RangeOf(pValue, nApron));
+    if (bOwnRow)
+        Merge(scan.own, RangeOf(pValue, nOwn));
 }
 
 #ifdef __SSE2__
@@ -101,37 +118,21 @@ class CSimdBrickScan {
 public:
     CSimdBrickScan()
         : m_OwnMin(_mm_set1_epi16(INT16_MAX)), m_OwnMax(_mm_set1_epi16(INT16_MIN)),
-          m_ApronMin(m_OwnMin), m_ApronMax(m_OwnMax), m_GradientBits(_mm_setzero_si128()),
-          m_Usable(_mm_setzero_ps()) {}
+          m_ApronMin(m_OwnMin), m_ApronMax(m_OwnMax) {}
 
     // pValue[0..7] are the row's own voxels; bApronVoxel tells whether pValue[8]
-    // (and its record) exists.
-    void Row(const int16_t* pValue, const VoxelRecord* pRecord, const float* pLength,
-             bool bApronVoxel, bool bOwnRow) {
+    // exists.
+    void Row(const int16_t* pValue, bool bApronVoxel, bool bOwnRow) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pValue));
         m_ApronMin = _mm_min_epi16(m_ApronMin, v);
         m_ApronMax = _mm_max_epi16(m_ApronMax, v);
-        __m128i bits = _mm_setzero_si128();
-        const int nRecords = bApronVoxel ? BRICK_SIZE + 1 : BRICK_SIZE;
-        for (int i = 0; i < nRecords; ++i)
-            bits =
-                _mm_or_si128(bits, _mm_loadu_si128(reinterpret_cast<const __m128i*>(pRecord + i)));
         if (bApronVoxel) {
             m_nApronMin = std::min(m_nApronMin, pValue[8]);
             m_nApronMax = std::max(m_nApronMax, pValue[8]);
         }
-        // Lane 0 of a record is its value, not a gradient component.
-        m_GradientBits = _mm_or_si128(m_GradientBits, _mm_and_si128(bits, m_GradientLanes));
         if (bOwnRow) {
             m_OwnMin = _mm_min_epi16(m_OwnMin, v);
             m_OwnMax = _mm_max_epi16(m_OwnMax, v);
-            const __m128 inf = _mm_set1_ps(INFINITY);
-            const __m128 zero = _mm_setzero_ps();
-            const __m128 a = _mm_loadu_ps(pLength);
-            const __m128 b = _mm_loadu_ps(pLength + 4);
-            // Usable lengths: above 0 and below infinity (NaN compares false).
-            m_Usable = _mm_or_ps(m_Usable, _mm_and_ps(_mm_cmpgt_ps(a, zero), _mm_cmplt_ps(a, inf)));
-            m_Usable = _mm_or_ps(m_Usable, _mm_and_ps(_mm_cmpgt_ps(b, zero), _mm_cmplt_ps(b, inf)));
         }
     }
 
@@ -139,12 +140,6 @@ public:
         scan.own = {HorizontalMin(m_OwnMin), HorizontalMax(m_OwnMax)};
         scan.apron = {std::min(HorizontalMin(m_ApronMin), m_nApronMin),
                       std::max(HorizontalMax(m_ApronMax), m_nApronMax)};
-        // The sign bits of the gradient components do not count (-0 is zero).
-        const __m128i magnitude = _mm_and_si128(m_GradientBits, _mm_set1_epi32(0x7fffffff));
-        const bool bAnyBit =
-            _mm_movemask_epi8(_mm_cmpeq_epi32(magnitude, _mm_setzero_si128())) != 0xffff;
-        scan.bApronFlat = !bAnyBit;
-        scan.bOwnFlat = _mm_movemask_ps(m_Usable) == 0;
     }
 
 private:
@@ -161,9 +156,7 @@ private:
         return static_cast<int16_t>(_mm_cvtsi128_si32(v));
     }
 
-    __m128i m_OwnMin, m_OwnMax, m_ApronMin, m_ApronMax, m_GradientBits;
-    __m128 m_Usable;
-    const __m128i m_GradientLanes = _mm_set_epi32(-1, -1, -1, 0);
+    __m128i m_OwnMin, m_OwnMax, m_ApronMin, m_ApronMax;
     int16_t m_nApronMin = INT16_MAX;
     int16_t m_nApronMax = INT16_MIN;
 };
@@ -177,6 +170,9 @@ void CBrickRanges::BuildSlab(const CVolume& volume, int bz) {
     const int z0 = bz << BRICK_SHIFT;
     const int zOwnEnd = std::min(z0 + BRICK_SIZE, nDimZ);
     const int zApronEnd = std::min(z0 + BRICK_SIZE + 1, nDimZ);
+    const auto* pDifferences = volume.WithDifferences(
+        [](const auto* p) { return reinterpret_cast<const unsigned char*>(p); });
+    const size_t nBytes = volume.m_pDifferences ? 3 * sizeof(int16_t) : 3 * sizeof(int32_t);
     for (int by = 0; by < m_nBricksY; ++by) {
         const int y0 = by << BRICK_SHIFT;
         const int yOwnEnd = std::min(y0 + BRICK_SIZE, nDimY);
@@ -186,14 +182,17 @@ void CBrickRanges::BuildSlab(const CVolume& volume, int bz) {
             const int nOwn = std::min(x0 + BRICK_SIZE, nDimX) - x0;
             const int nApron = std::min(x0 + BRICK_SIZE + 1, nDimX) - x0;
             BrickScan scan;
+            for (int z = z0; z < zApronEnd; ++z)
+                for (int y = y0; y < yApronEnd; ++y)
+                    ScanFlatness(pDifferences + (x0 + y * sy + z * sz) * nBytes, nBytes, nOwn,
+                                 nApron, z < zOwnEnd && y < yOwnEnd, scan);
 #ifdef __SSE2__
             if (nOwn == BRICK_SIZE) {
                 CSimdBrickScan simd;
                 for (int z = z0; z < zApronEnd; ++z) {
                     for (int y = y0; y < yApronEnd; ++y) {
                         const ptrdiff_t i0 = x0 + y * sy + z * sz;
-                        simd.Row(volume.m_pVoxels + i0, volume.m_pRecords + i0,
-                                 volume.m_pGradientMagnitude + i0, nApron > BRICK_SIZE,
+                        simd.Row(volume.m_pVoxels + i0, nApron > BRICK_SIZE,
                                  z < zOwnEnd && y < yOwnEnd);
                     }
                 }
@@ -204,9 +203,8 @@ void CBrickRanges::BuildSlab(const CVolume& volume, int bz) {
                 for (int z = z0; z < zApronEnd; ++z) {
                     for (int y = y0; y < yApronEnd; ++y) {
                         const ptrdiff_t i0 = x0 + y * sy + z * sz;
-                        ScanRow(volume.m_pVoxels + i0, volume.m_pRecords + i0,
-                                volume.m_pGradientMagnitude + i0, nOwn, nApron,
-                                z < zOwnEnd && y < yOwnEnd, scan);
+                        ScanRow(volume.m_pVoxels + i0, nOwn, nApron, z < zOwnEnd && y < yOwnEnd,
+                                scan);
                     }
                 }
             }

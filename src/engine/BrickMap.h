@@ -51,12 +51,11 @@ public:
     // Over the brick's voxels and the next voxel beyond it on each axis: every
     // corner of the brick's cells, between which a trilinear value lies.
     std::vector<BrickRange> m_Apron;
-    // 1 when no voxel of the brick has a gradient length that shading can use
-    // (every m_pGradientMagnitude is 0, negative, infinite or NaN): a nearest-
-    // neighbour Levoy sample there has opacity 0.
+    // 1 when every voxel of the brick has a zero gradient (all its differences
+    // are 0): a nearest-neighbour Levoy sample there has opacity 0.
     std::vector<uint8_t> m_OwnFlat;
-    // 1 when every gradient component of the brick's voxels and the next voxel
-    // beyond on each axis is zero: a trilinear gradient there is zero, and so is
+    // 1 when every difference of the brick's voxels and the next voxel beyond
+    // on each axis is zero: a trilinear gradient there is zero, and so is
     // the opacity of a trilinear Levoy sample.
     std::vector<uint8_t> m_ApronFlat;
 

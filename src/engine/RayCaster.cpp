@@ -471,26 +471,27 @@ struct CBaseIsa {
         return b0 * (1.0 - fz) + b1 * fz;
     }
 
-    // The trilinear gradient at p in its cell, whose corner (0, 0, 0) is
-    // pCorner: the eight corners' gradients weighted as
-    // CVolume::GradientTrilinear weighs them (along x, then y, then z), rounded
-    // to float. The cell lies inside the grid. (The records' values go along in
-    // the lanes unused.)
-    static void Gradient(const VoxelRecord* pCorner, ptrdiff_t sy, ptrdiff_t sz, const float* p,
+    // The trilinear gradient at p in its cell, whose corner (0, 0, 0) has the
+    // differences pCorner (three per voxel; sy and sz count voxels): the eight
+    // corners' differences weighted as CVolume::GradientTrilinear weighs them
+    // (along x, then y, then z), halved and rounded to float. The cell lies
+    // inside the grid.
+    template <class T>
+    static void Gradient(const T* pCorner, ptrdiff_t sy, ptrdiff_t sz, const float* p,
                          const int32_t* cell, float* pGradient) {
         const double fx = static_cast<double>(p[0]) - cell[0];
         const double fy = static_cast<double>(p[1]) - cell[1];
         const double fz = static_cast<double>(p[2]) - cell[2];
-        const float* c000 = &pCorner[0].value;
-        const float* c100 = &pCorner[1].value;
-        const float* c010 = &pCorner[sy].value;
-        const float* c110 = &pCorner[sy + 1].value;
-        const float* c001 = &pCorner[sz].value;
-        const float* c101 = &pCorner[sz + 1].value;
-        const float* c011 = &pCorner[sz + sy].value;
-        const float* c111 = &pCorner[sz + sy + 1].value;
+        const T* c000 = pCorner;
+        const T* c100 = pCorner + 3;
+        const T* c010 = pCorner + 3 * sy;
+        const T* c110 = pCorner + 3 * sy + 3;
+        const T* c001 = pCorner + 3 * sz;
+        const T* c101 = pCorner + 3 * sz + 3;
+        const T* c011 = pCorner + 3 * (sz + sy);
+        const T* c111 = pCorner + 3 * (sz + sy) + 3;
 #ifdef __SSE2__
-        // Lanes (value, gx) and (gy, gz).
+        // Lanes (dx, dy) and (dz, 0).
         const double gx = 1.0 - fx;
         const double gy = 1.0 - fy;
         const double gz = 1.0 - fz;
@@ -499,10 +500,8 @@ struct CBaseIsa {
         const __m128d vgz = _mm_set1_pd(gz), vfz = _mm_set1_pd(fz);
         __m128d r[2];
         for (int h = 0; h < 2; ++h) {
-            const int o = 2 * h;
-            auto load = [o](const float* c) {
-                return _mm_cvtps_pd(
-                    _mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(c + o))));
+            auto load = [h](const T* c) {
+                return h == 0 ? _mm_set_pd(c[1], c[0]) : _mm_set_pd(0.0, c[2]);
             };
             const __m128d a00 =
                 _mm_add_pd(_mm_mul_pd(load(c000), vgx), _mm_mul_pd(load(c100), vfx));
@@ -514,15 +513,16 @@ struct CBaseIsa {
                 _mm_add_pd(_mm_mul_pd(load(c011), vgx), _mm_mul_pd(load(c111), vfx));
             const __m128d b0 = _mm_add_pd(_mm_mul_pd(a00, vgy), _mm_mul_pd(a10, vfy));
             const __m128d b1 = _mm_add_pd(_mm_mul_pd(a01, vgy), _mm_mul_pd(a11, vfy));
-            r[h] = _mm_add_pd(_mm_mul_pd(b0, vgz), _mm_mul_pd(b1, vfz));
+            r[h] =
+                _mm_mul_pd(_mm_add_pd(_mm_mul_pd(b0, vgz), _mm_mul_pd(b1, vfz)), _mm_set1_pd(0.5));
         }
-        pGradient[0] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(r[0], r[0])));
-        pGradient[1] = static_cast<float>(_mm_cvtsd_f64(r[1]));
-        pGradient[2] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(r[1], r[1])));
+        pGradient[0] = static_cast<float>(_mm_cvtsd_f64(r[0]));
+        pGradient[1] = static_cast<float>(_mm_cvtsd_f64(_mm_unpackhi_pd(r[0], r[0])));
+        pGradient[2] = static_cast<float>(_mm_cvtsd_f64(r[1]));
 #else
-        const float* const corners[8] = {c000, c100, c010, c110, c001, c101, c011, c111};
+        const T* const corners[8] = {c000, c100, c010, c110, c001, c101, c011, c111};
         for (int c = 0; c < 3; ++c)
-            pGradient[c] = static_cast<float>(TrilinearCorners(corners, c + 1, fx, fy, fz));
+            pGradient[c] = static_cast<float>(TrilinearCorners(corners, c, fx, fy, fz) * 0.5);
 #endif
     }
 };
@@ -604,10 +604,25 @@ struct CAvx2Isa {
         return _mm_cvtsd_f64(b) * (1.0 - fz) + _mm_cvtsd_f64(_mm_unpackhi_pd(b, b)) * fz;
     }
 
-    // As CBaseIsa::Gradient, the four lanes (value, gx, gy, gz) of the records at
-    // once.
-    [[gnu::target("avx2")]] static void Gradient(const VoxelRecord* pCorner, ptrdiff_t sy,
-                                                 ptrdiff_t sz, const float* p, const int32_t* cell,
+    // The differences (dx, dy, dz) of a voxel and of the next one along x, each
+    // with one more value, as four doubles each: a and b.
+    [[gnu::target("avx2")]] static void LoadDifferencePair(const int16_t* p, __m256d& a,
+                                                           __m256d& b) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        a = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(v));
+        b = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(_mm_srli_si128(v, 6)));
+    }
+    [[gnu::target("avx2")]] static void LoadDifferencePair(const int32_t* p, __m256d& a,
+                                                           __m256d& b) {
+        a = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        b = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3)));
+    }
+
+    // As CBaseIsa::Gradient, the lanes (dx, dy, dz, and one unused) of a corner
+    // at once.
+    template <class T>
+    [[gnu::target("avx2")]] static void Gradient(const T* pCorner, ptrdiff_t sy, ptrdiff_t sz,
+                                                 const float* p, const int32_t* cell,
                                                  float* pGradient) {
         const __m256d f =
             _mm256_sub_pd(_mm256_cvtps_pd(_mm_load_ps(p)),
@@ -616,28 +631,26 @@ struct CAvx2Isa {
         const __m256d fx = _mm256_permute4x64_pd(f, 0x00), gx = _mm256_permute4x64_pd(g, 0x00);
         const __m256d fy = _mm256_permute4x64_pd(f, 0x55), gy = _mm256_permute4x64_pd(g, 0x55);
         const __m256d fz = _mm256_permute4x64_pd(f, 0xaa), gz = _mm256_permute4x64_pd(g, 0xaa);
-        const float* c = &pCorner[0].value;
-        const ptrdiff_t y = 4 * sy, z = 4 * sz;
-        const __m256d c000 = _mm256_cvtps_pd(_mm_loadu_ps(c));
-        const __m256d c100 = _mm256_cvtps_pd(_mm_loadu_ps(c + 4));
-        const __m256d c010 = _mm256_cvtps_pd(_mm_loadu_ps(c + y));
-        const __m256d c110 = _mm256_cvtps_pd(_mm_loadu_ps(c + y + 4));
-        const __m256d c001 = _mm256_cvtps_pd(_mm_loadu_ps(c + z));
-        const __m256d c101 = _mm256_cvtps_pd(_mm_loadu_ps(c + z + 4));
-        const __m256d c011 = _mm256_cvtps_pd(_mm_loadu_ps(c + z + y));
-        const __m256d c111 = _mm256_cvtps_pd(_mm_loadu_ps(c + z + y + 4));
+        const T* c = pCorner;
+        const ptrdiff_t y = 3 * sy, z = 3 * sz;
+        __m256d c000, c100, c010, c110, c001, c101, c011, c111;
+        LoadDifferencePair(c, c000, c100);
+        LoadDifferencePair(c + y, c010, c110);
+        LoadDifferencePair(c + z, c001, c101);
+        LoadDifferencePair(c + z + y, c011, c111);
         const __m256d a00 = _mm256_add_pd(_mm256_mul_pd(c000, gx), _mm256_mul_pd(c100, fx));
         const __m256d a10 = _mm256_add_pd(_mm256_mul_pd(c010, gx), _mm256_mul_pd(c110, fx));
         const __m256d a01 = _mm256_add_pd(_mm256_mul_pd(c001, gx), _mm256_mul_pd(c101, fx));
         const __m256d a11 = _mm256_add_pd(_mm256_mul_pd(c011, gx), _mm256_mul_pd(c111, fx));
         const __m256d b0 = _mm256_add_pd(_mm256_mul_pd(a00, gy), _mm256_mul_pd(a10, fy));
         const __m256d b1 = _mm256_add_pd(_mm256_mul_pd(a01, gy), _mm256_mul_pd(a11, fy));
-        const __m256d r = _mm256_add_pd(_mm256_mul_pd(b0, gz), _mm256_mul_pd(b1, fz));
+        const __m256d r = _mm256_mul_pd(_mm256_add_pd(_mm256_mul_pd(b0, gz), _mm256_mul_pd(b1, fz)),
+                                        _mm256_set1_pd(0.5));
         alignas(16) float fr[4];
         _mm_store_ps(fr, _mm256_cvtpd_ps(r));
-        pGradient[0] = fr[1];
-        pGradient[1] = fr[2];
-        pGradient[2] = fr[3];
+        pGradient[0] = fr[0];
+        pGradient[1] = fr[1];
+        pGradient[2] = fr[2];
     }
 };
 #endif
@@ -740,6 +753,16 @@ template <class T> void PrefetchCell(const T* pCorner, ptrdiff_t sy, ptrdiff_t s
     __builtin_prefetch(pCorner + sy + sz);
 }
 
+// The trilinear gradient at p in its cell, whose corner (0, 0, 0) is voxel k,
+// from the volume's differences of either width.
+template <class TIsa>
+void CellGradient(const CVolume& volume, int32_t k, const float* p, const int32_t* cell, float* g) {
+    volume.WithDifferences([&](const auto* pDifferences) {
+        TIsa::Gradient(pDifferences + 3 * static_cast<ptrdiff_t>(k), volume.m_nStrideY,
+                       volume.m_nStrideZ, p, cell, g);
+    });
+}
+
 // Levoy: shaded front-to-back compositing through the shading cache.
 template <class TIsa, bool TRILINEAR> class CLevoyStep {
 public:
@@ -765,7 +788,11 @@ public:
     void Prefetch(int32_t k) const {
         __builtin_prefetch(m_pValid + k);
         if constexpr (TRILINEAR) {
-            PrefetchCell(m_Volume.m_pRecords + k, m_Volume.m_nStrideY, m_Volume.m_nStrideZ);
+            m_Volume.WithDifferences([&](const auto* pDifferences) {
+                PrefetchCell(pDifferences + 3 * static_cast<ptrdiff_t>(k),
+                             3 * static_cast<ptrdiff_t>(m_Volume.m_nStrideY),
+                             3 * static_cast<ptrdiff_t>(m_Volume.m_nStrideZ));
+            });
         }
     }
 
@@ -827,18 +854,14 @@ private:
             pEntry = &m_Tf.Lookup(TruncToInt16(
                 TIsa::Value(volume.m_pVoxels + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell)));
             if (pEntry->opacity != 0.0f) {
-                TIsa::Gradient(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell,
-                               g);
+                CellGradient<TIsa>(volume, k, p, cell, g);
                 m = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
             }
         } else {
             pEntry = &m_Tf.Lookup(volume.m_pVoxels[k]);
             if (pEntry->opacity != 0.0f) {
-                const float* pGradient = volume.m_pRecords[k].gradient;
-                g[0] = pGradient[0];
-                g[1] = pGradient[1];
-                g[2] = pGradient[2];
-                m = volume.m_pGradientMagnitude[k];
+                volume.GradientAt(k, g);
+                m = volume.GradientLength(k);
             }
         }
         const TableEntry& e = *pEntry;
@@ -956,17 +979,18 @@ public:
         bool bSurface;
         if constexpr (TRILINEAR) {
             float g[3];
-            TIsa::Gradient(volume.m_pRecords + k, volume.m_nStrideY, volume.m_nStrideZ, p, cell, g);
+            CellGradient<TIsa>(volume, k, p, cell, g);
             NormalizeVector(g[0], g[1], g[2], nv);
             bSurface = nv[0] != 0.0f || nv[1] != 0.0f || nv[2] != 0.0f;
         } else {
-            const float m = volume.m_pGradientMagnitude[k];
-            const float* pGradient = volume.m_pRecords[k].gradient;
+            float g[3];
+            volume.GradientAt(k, g);
+            const float m = volume.GradientLength(k);
             bSurface = m > 0.0f && std::isfinite(m);
             if (bSurface) {
-                nv[0] = pGradient[0] / m;
-                nv[1] = pGradient[1] / m;
-                nv[2] = pGradient[2] / m;
+                nv[0] = g[0] / m;
+                nv[1] = g[1] / m;
+                nv[2] = g[2] / m;
             }
         }
         // A hit without a gradient has no normal to shade with: black.

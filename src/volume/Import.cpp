@@ -222,9 +222,8 @@ bool CheckMemory(long long nVoxels, long long nReadBytes, std::string& sReason) 
     // The dataset's bytes per voxel, the renderer's shading cache (an 8-byte
     // entry and a flag per voxel), and its 16-bit voxels while they are made
     // and, for a scan brought into the patient's frame, reordered.
-    const double dNeed =
-        static_cast<double>(nVoxels) * (sizeof(VoxelRecord) + sizeof(float) + 8 + 1 + 2 * 3) +
-        static_cast<double>(nReadBytes);
+    const double dNeed = static_cast<double>(nVoxels) * (3 * sizeof(int16_t) + 8 + 1 + 2 * 3) +
+                         static_cast<double>(nReadBytes);
     const double dHas =
         static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
     if (dNeed <= dHas)

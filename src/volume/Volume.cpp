@@ -13,6 +13,9 @@
 #include <memory>
 #include <new>
 #include <sys/types.h>
+#include <system_error>
+#include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -54,12 +57,6 @@ template <class T> T* AllocateLarge(size_t nCount) {
 template <class T> void FreeLarge(T*& p) {
     FreePages(p);
     p = nullptr;
-}
-
-template <class T> bool ReallocateLarge(T*& p, size_t nCount) {
-    FreeLarge(p);
-    p = AllocateLarge<T>(nCount);
-    return p != nullptr;
 }
 
 // When the file's length cannot be told (a pipe), the voxels are read in pieces
@@ -171,6 +168,7 @@ void CVolume::ResetToEmpty() {
     m_nStrideX = m_nStrideY = m_nStrideZ = 0;
     m_nVoxelCount = 0;
     m_nHistogramPeak = 0;
+    m_bWideValues = false;
     std::memset(m_Histogram, 0, sizeof(m_Histogram));
     m_dSpacing[0] = m_dSpacing[1] = m_dSpacing[2] = 1.0;
     m_Source = VolumeSource();
@@ -237,59 +235,129 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_
         m_eLoadError = RAW_TOO_LARGE;
         return -1;
     }
-    ComputeGradients();
     ComputeHistogram();
+    if (!ComputeGradients()) {
+        ResetToEmpty();
+        m_eLoadError = RAW_TOO_LARGE;
+        return -1;
+    }
     FindHistogramPeak();
     return 0;
 }
 
-void CVolume::ComputeGradients() {
-    // Every record holds its voxel's value; the gradients are central differences
-    // on the interior voxels, and zero (with a zero length) on the faces. One
-    // pass writes every record and length once.
-    const int nDimX = m_nDimX;
-    const int nDimY = m_nDimY;
-    const int nDimZ = m_nDimZ;
-    const ptrdiff_t sy = m_nStrideY;
-    const ptrdiff_t sz = m_nStrideZ;
-    for (int z = 0; z < nDimZ; ++z) {
-        for (int y = 0; y < nDimY; ++y) {
+namespace {
+
+// At most this many slabs (and threads) share a pass over the voxels.
+int MaxSlabs() {
+    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+}
+
+// Runs f(nSlab, nFirst, nEnd) over slabs that split [0, nCount), one slab per
+// processor (at most MaxSlabs()), the calling thread taking slab 0; a small job
+// (below nMinPerSlab items per slab) runs on the calling thread alone, and so
+// does a slab whose thread cannot be started.
+template <class F> void ForEachSlab(int nCount, int nMinPerSlab, const F& f) {
+    const int nSlabs = std::clamp(nCount / std::max(1, nMinPerSlab), 1, MaxSlabs());
+    std::vector<std::thread> threads;
+    auto slab = [&](int i) {
+        f(i, static_cast<int>(static_cast<long long>(nCount) * i / nSlabs),
+          static_cast<int>(static_cast<long long>(nCount) * (i + 1) / nSlabs));
+    };
+    for (int i = 1; i < nSlabs; ++i) {
+        try {
+            threads.emplace_back(slab, i);
+        } catch (const std::system_error&) {
+            slab(i);
+        }
+    }
+    slab(0);
+    for (std::thread& thread : threads)
+        thread.join();
+}
+
+// The differences of the interior voxels of slices [zFirst, zEnd); the border
+// voxels keep the zeros of fresh pages.
+template <class T> void FillDifferences(const CVolume& v, T* pOut, int zFirst, int zEnd) {
+    const int nDimX = v.m_nDimX, nDimY = v.m_nDimY, nDimZ = v.m_nDimZ;
+    const ptrdiff_t sy = v.m_nStrideY, sz = v.m_nStrideZ;
+    for (int z = std::max(zFirst, 1); z < std::min(zEnd, nDimZ - 1); ++z) {
+        for (int y = 1; y < nDimY - 1; ++y) {
             const ptrdiff_t i0 = y * sy + z * sz;
-            const int16_t* v = m_pVoxels + i0;
-            VoxelRecord* r = m_pRecords + i0;
-            float* m = m_pGradientMagnitude + i0;
-            const bool bInteriorRow = z > 0 && z < nDimZ - 1 && y > 0 && y < nDimY - 1;
-            for (int x = 0; x < nDimX; ++x) {
-                r[x].value = static_cast<float>(v[x]);
-                if (!bInteriorRow || x == 0 || x == nDimX - 1) {
-                    r[x].gradient[0] = r[x].gradient[1] = r[x].gradient[2] = 0.0f;
-                    m[x] = 0.0f;
-                    continue;
-                }
-                const int32_t dx = static_cast<int32_t>(v[x + 1]) - v[x - 1];
-                const int32_t dy = static_cast<int32_t>(v[x + sy]) - v[x - sy];
-                const int32_t dz = static_cast<int32_t>(v[x + sz]) - v[x - sz];
-                const float gx = static_cast<float>(dx) * 0.5f;
-                const float gy = static_cast<float>(dy) * 0.5f;
-                const float gz = static_cast<float>(dz) * 0.5f;
-                r[x].gradient[0] = gx;
-                r[x].gradient[1] = gy;
-                r[x].gradient[2] = gz;
-                const double dgx = gx, dgy = gy, dgz = gz;
-                m[x] = static_cast<float>(std::sqrt(dgx * dgx + dgy * dgy + dgz * dgz));
+            const int16_t* p = v.m_pVoxels + i0;
+            T* d = pOut + 3 * i0;
+            for (int x = 1; x < nDimX - 1; ++x) {
+                d[3 * x] = static_cast<T>(p[x + 1] - p[x - 1]);
+                d[3 * x + 1] = static_cast<T>(p[x + sy] - p[x - sy]);
+                d[3 * x + 2] = static_cast<T>(p[x + sz] - p[x - sz]);
             }
         }
     }
 }
 
+// Slices of about this many voxels make a slab worth a thread of its own.
+constexpr int SLAB_VOXELS = 1 << 18;
+
+} // namespace
+
+bool CVolume::ComputeGradients() {
+    // Each buffer has 16 bytes to spare at its end (see m_pDifferences).
+    const size_t nValues = 3 * static_cast<size_t>(m_nVoxelCount);
+    if (m_bWideValues)
+        m_pWideDifferences = AllocateLarge<int32_t>(nValues + 4);
+    else
+        m_pDifferences = AllocateLarge<int16_t>(nValues + 8);
+    if (!HasGradients())
+        return false;
+    const int nPerSlab = std::max(1, SLAB_VOXELS / std::max(1, m_nStrideZ));
+    ForEachSlab(m_nDimZ, nPerSlab, [this](int, int zFirst, int zEnd) {
+        WithDifferences([&](const auto* pDifferences) {
+            using T = std::remove_cvref_t<decltype(*pDifferences)>;
+            FillDifferences(*this, const_cast<T*>(pDifferences), zFirst, zEnd);
+        });
+    });
+    return true;
+}
+
+void CVolume::ReleaseGradients() {
+    FreeLarge(m_pDifferences);
+    FreeLarge(m_pWideDifferences);
+}
+
+bool CVolume::RestoreGradients() {
+    if (HasGradients())
+        return true;
+    return m_pVoxels && ComputeGradients();
+}
+
 void CVolume::ComputeHistogram() {
-    // The values 0..4095; anything else has no bin and is not counted.
+    // The values 0..4095; anything else has no bin and is not counted. Each slab
+    // counts into its own bins, and notes its range (which tells the width of the
+    // differences).
+    struct Slab {
+        int32_t bins[HISTOGRAM_BINS] = {};
+        int nMin = INT16_MAX, nMax = INT16_MIN;
+    };
+    std::vector<Slab> slabs(static_cast<size_t>(MaxSlabs()));
+    ForEachSlab(m_nVoxelCount, SLAB_VOXELS, [&](int nSlab, int nFirst, int nEnd) {
+        Slab& slab = slabs[static_cast<size_t>(nSlab)];
+        for (int32_t i = nFirst; i < nEnd; ++i) {
+            const int nValue = m_pVoxels[i];
+            slab.nMin = std::min(slab.nMin, nValue);
+            slab.nMax = std::max(slab.nMax, nValue);
+            if (static_cast<unsigned>(nValue) < static_cast<unsigned>(HISTOGRAM_BINS))
+                ++slab.bins[nValue];
+        }
+    });
     std::memset(m_Histogram, 0, sizeof(m_Histogram));
-    for (int32_t i = 0; i < m_nVoxelCount; ++i) {
-        const int nValue = m_pVoxels[i];
-        if (static_cast<unsigned>(nValue) < static_cast<unsigned>(HISTOGRAM_BINS))
-            ++m_Histogram[nValue];
+    int nMin = INT16_MAX, nMax = INT16_MIN;
+    for (const Slab& slab : slabs) {
+        for (int i = 0; i < HISTOGRAM_BINS; ++i)
+            m_Histogram[i] += slab.bins[i];
+        nMin = std::min(nMin, slab.nMin);
+        nMax = std::max(nMax, slab.nMax);
     }
+    // A difference of two values spans at most their range.
+    m_bWideValues = nMax - nMin > INT16_MAX;
 }
 
 int CVolume::AllocateBuffers() {
@@ -300,9 +368,8 @@ int CVolume::AllocateBuffers() {
     // The voxels may be in already (a load reads them first); every other buffer
     // is made anew. The first allocation that fails ends it.
     const size_t n = static_cast<size_t>(m_nVoxelCount);
-    const bool bOk = (m_pVoxels || (m_pVoxels = AllocateLarge<int16_t>(n))) &&
-                     ReallocateLarge(m_pRecords, n) && ReallocateLarge(m_pGradientMagnitude, n);
-    if (!bOk) {
+    ReleaseGradients();
+    if (!m_pVoxels && !(m_pVoxels = AllocateLarge<int16_t>(n))) {
         FreeBuffers();
         return -1;
     }
@@ -341,8 +408,7 @@ uint64_t CVolume::NextContentSerial() {
 void CVolume::FreeBuffers() {
     m_nContentSerial = 0;
     FreeLarge(m_pVoxels);
-    FreeLarge(m_pRecords);
-    FreeLarge(m_pGradientMagnitude);
+    ReleaseGradients();
 }
 
 int CVolume::FindHistogramPeak() {

@@ -1,21 +1,16 @@
 // One scalar volume read from a RAW dataset file (*.dat): signed 16-bit voxels,
-// x fastest, with per-voxel gradients (kept beside a float copy of each value, in
-// one record per voxel), their lengths and a 4096-bin histogram.
+// x fastest, with per-voxel gradients (kept as integer central differences, whose
+// halves they are) and a 4096-bin histogram.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 constexpr int HISTOGRAM_BINS = 4096;
-
-// One voxel's value and gradient side by side (16 bytes): the trilinear samplers
-// read a cell's eight corners as eight such records, one load each.
-struct VoxelRecord {
-    float value;       // the voxel value (every 16-bit value is exact as a float)
-    float gradient[3]; // gx, gy, gz; zero on the border voxels
-};
 
 // Where a dataset came from and how its voxel values relate to the file's.
 struct VolumeSource {
@@ -74,17 +69,24 @@ public:
     int LoadRaw(const std::string& sPath);
     // Makes this the dataset of the given voxels (nDimX * nDimY * nDimZ values,
     // x fastest, each dimension 1..32767), which it takes over: allocates the
-    // derived buffers and computes gradients, magnitudes, histogram and peak.
+    // derived buffers and computes gradients, histogram and peak.
     // 0, or -1 with GetLoadError() RAW_INVALID_HEADER (bad dimensions) or
     // RAW_TOO_LARGE (more than 2^31 - 1 voxels, or no memory for the buffers);
     // the dataset is then empty and the voxels are freed. Writes no diagnostic.
     int AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_t[]> pVoxels);
-    // Allocates the per-voxel buffers for m_nVoxelCount voxels (the voxels only if
-    // they are not in yet); 0, or -1 at the first allocation that fails (then
-    // nothing stays allocated).
+    // Allocates the voxels for m_nVoxelCount voxels unless they are in already,
+    // and drops the gradients (ComputeGradients makes them); 0, or -1 when the
+    // allocation fails (then nothing stays allocated).
     int AllocateBuffers();
     void FreeBuffers();
     int FindHistogramPeak();
+    // Frees the gradients alone (while memory is wanted elsewhere); the voxels,
+    // the histogram and the slices stay. Nothing may cast rays meanwhile.
+    void ReleaseGradients();
+    // Computes them again from the voxels, the same bits as before; false (and
+    // still none) when there is not the memory for them. True when they are in.
+    bool RestoreGradients();
+    bool HasGradients() const { return m_pDifferences || m_pWideDifferences; }
 
     // Stored value, or 0 outside the grid.
     int16_t VoxelAt(int x, int y, int z) const;
@@ -96,13 +98,27 @@ public:
     float* GradientTrilinear(float x, float y, float z, float* pOut) const;
     // Bilinear in x and y within slice z, truncated toward zero.
     int SampleBilinear(float x, float y, int z) const;
+    // The gradient of voxel k into g[3] (half its differences), and its length
+    // (the square root of the double sum of the squared components, as a float).
+    void GradientAt(int32_t k, float* g) const;
+    float GradientLength(int32_t k) const;
+    // Calls f with the differences, of whichever width this dataset keeps.
+    template <class F> decltype(auto) WithDifferences(F&& f) const {
+        return m_pDifferences ? f(static_cast<const int16_t*>(m_pDifferences))
+                              : f(static_cast<const int32_t*>(m_pWideDifferences));
+    }
 
     RawLoadError GetLoadError() const { return m_eLoadError; }
     // A short English text for the load error ("cannot be opened", ...).
     static const char* LoadErrorText(RawLoadError eError);
 
-    VoxelRecord* m_pRecords = nullptr;     // value and gradient of every voxel
-    float* m_pGradientMagnitude = nullptr; // 1 float per voxel
+    // Per voxel its central differences dx = v(x + 1) - v(x - 1), dy, dz side by
+    // side, zero on the border voxels: the gradient is half of them. 16 bits each
+    // (6 bytes per voxel) when the values span at most 32767, as every scan's
+    // do; 32 bits otherwise. While the dataset is loaded exactly one is set. Each
+    // buffer has room for reading 16 bytes from any voxel's differences on.
+    int16_t* m_pDifferences = nullptr;
+    int32_t* m_pWideDifferences = nullptr;
     int16_t m_nDimX = 0;
     int16_t m_nDimY = 0;
     int16_t m_nDimZ = 0;
@@ -142,11 +158,15 @@ private:
                nz + 1 < m_nDimZ;
     }
     void ResetToEmpty();
-    void ComputeGradients();
+    // Allocates the differences (of the width m_bWideValues asks for) and fills
+    // them; false when there is not the memory.
+    bool ComputeGradients();
+    // The histogram, and m_bWideValues.
     void ComputeHistogram();
     void Reject(RawLoadError eError);
 
     RawLoadError m_eLoadError = RAW_OK;
+    bool m_bWideValues = false; // the values span more than 32767
 };
 
 // How the dataset's values were taken from its file: "values kept", "values
@@ -206,7 +226,8 @@ inline double CVolume::SampleTrilinear(float x, float y, float z) const {
 // Channel c of the eight cell corners (000, 100, 010, 110, 001, 101, 011, 111)
 // interpolated at the cell fractions: along x, then y, then z, in double. The
 // casters' fallback uses it too, so that both give the same bits.
-inline double TrilinearCorners(const float* const p[8], int c, double fx, double fy, double fz) {
+template <class T>
+inline double TrilinearCorners(const T* const p[8], int c, double fx, double fy, double fz) {
     const double gx = 1.0 - fx;
     const double gy = 1.0 - fy;
     const double gz = 1.0 - fz;
@@ -226,23 +247,48 @@ inline float* CVolume::GradientTrilinear(float x, float y, float z, float* pOut)
         pOut[0] = pOut[1] = pOut[2] = 0.0f;
         return pOut;
     }
-    // A corner outside the grid contributes a zero gradient.
-    static constexpr float ZERO[3] = {0.0f, 0.0f, 0.0f};
-    auto corner = [this](int i, int j, int k) -> const float* {
-        if (static_cast<unsigned>(i) >= static_cast<unsigned>(m_nDimX) ||
-            static_cast<unsigned>(j) >= static_cast<unsigned>(m_nDimY) ||
-            static_cast<unsigned>(k) >= static_cast<unsigned>(m_nDimZ))
-            return ZERO;
-        return m_pRecords[i + j * m_nStrideY + k * m_nStrideZ].gradient;
-    };
-    const float* const corners[8] = {
-        corner(nx, ny, nz),         corner(nx + 1, ny, nz),         corner(nx, ny + 1, nz),
-        corner(nx + 1, ny + 1, nz), corner(nx, ny, nz + 1),         corner(nx + 1, ny, nz + 1),
-        corner(nx, ny + 1, nz + 1), corner(nx + 1, ny + 1, nz + 1),
-    };
-    for (int c = 0; c < 3; ++c)
-        pOut[c] = static_cast<float>(TrilinearCorners(corners, c, fx, fy, fz));
+    if (!HasGradients()) {
+        pOut[0] = pOut[1] = pOut[2] = 0.0f;
+        return pOut;
+    }
+    WithDifferences([&](const auto* pDifferences) {
+        // A corner outside the grid contributes a zero gradient.
+        using T = std::remove_cvref_t<decltype(*pDifferences)>;
+        static constexpr T ZERO[3] = {0, 0, 0};
+        auto corner = [&](int i, int j, int k) -> const T* {
+            if (static_cast<unsigned>(i) >= static_cast<unsigned>(m_nDimX) ||
+                static_cast<unsigned>(j) >= static_cast<unsigned>(m_nDimY) ||
+                static_cast<unsigned>(k) >= static_cast<unsigned>(m_nDimZ))
+                return ZERO;
+            return pDifferences + 3 * (i + j * static_cast<ptrdiff_t>(m_nStrideY) +
+                                       k * static_cast<ptrdiff_t>(m_nStrideZ));
+        };
+        const T* const corners[8] = {
+            corner(nx, ny, nz),         corner(nx + 1, ny, nz),         corner(nx, ny + 1, nz),
+            corner(nx + 1, ny + 1, nz), corner(nx, ny, nz + 1),         corner(nx + 1, ny, nz + 1),
+            corner(nx, ny + 1, nz + 1), corner(nx + 1, ny + 1, nz + 1),
+        };
+        // The differences are twice the gradients: halving the sum afterwards
+        // gives exactly the sum of the halves (scaling by 2 commutes with rounding).
+        for (int c = 0; c < 3; ++c)
+            pOut[c] = static_cast<float>(TrilinearCorners(corners, c, fx, fy, fz) * 0.5);
+    });
     return pOut;
+}
+
+inline void CVolume::GradientAt(int32_t k, float* g) const {
+    WithDifferences([&](const auto* pDifferences) {
+        const auto* d = pDifferences + 3 * static_cast<ptrdiff_t>(k);
+        for (int c = 0; c < 3; ++c)
+            g[c] = static_cast<float>(d[c]) * 0.5f;
+    });
+}
+
+inline float CVolume::GradientLength(int32_t k) const {
+    float g[3];
+    GradientAt(k, g);
+    const double x = g[0], y = g[1], z = g[2];
+    return static_cast<float>(std::sqrt(x * x + y * y + z * z));
 }
 
 inline int CVolume::SampleBilinear(float x, float y, int z) const {

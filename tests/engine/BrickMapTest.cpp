@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <limits>
+#include <tuple>
 #include <random>
 
 #include "EngineTestSupport.h"
@@ -42,19 +43,13 @@ TEST(BrickRangesTest, RangesAndFlatnessIncludeTheApron) {
     });
     CVolume& v = *pVolume;
     for (int32_t k = 0; k < v.m_nVoxelCount; ++k) // all gradients zero
-        SetGradient(v, k, 0, 0, 0, 0);
-    auto set = [&v](int x, int y, int z, float gy, float gz, float fLength) {
-        SetGradient(v, VoxelIndex(v, x, y, z), -0.0f, gy, gz, fLength);
-    };
-    // Lengths that shading cannot use keep a brick flat for nearest neighbour;
-    // -0 components keep it flat for trilinear; anything else does not.
-    set(1, 1, 1, 0.0f, -0.0f, 0.0f);
-    set(2, 1, 1, 0.0f, 0.0f, -3.0f);
-    set(3, 1, 1, 0.0f, 0.0f, std::numeric_limits<float>::infinity());
-    set(4, 1, 1, 0.0f, 0.0f, std::numeric_limits<float>::quiet_NaN());
-    set(9, 1, 1, 1.0e-30f, 0.0f, 0.0f); // tiny component, zero length
-    set(17, 17, 10, 0.0f, 0.0f, 2.0f);  // last, partial brick
-    set(8, 8, 8, 0.0f, 0.5f, 0.5f);     // the far apron corner of brick 0
+        SetGradient(v, k, 0, 0, 0);
+    // One component each: the far apron corner of brick 0 (in brick (1, 1, 1)),
+    // a voxel of the last, partial brick, and one of the apron voxels along x of
+    // brick (1, 0, 0).
+    SetGradient(v, VoxelIndex(v, 8, 8, 8), 0, 0, 0.5f);
+    SetGradient(v, VoxelIndex(v, 17, 17, 10), 0, -3, 0);
+    SetGradient(v, VoxelIndex(v, 16, 2, 5), 1, 0, 0);
     CBrickRanges r;
     ASSERT_TRUE(r.Build(v));
     ASSERT_EQ(r.m_nBricksX, 3);
@@ -68,11 +63,14 @@ TEST(BrickRangesTest, RangesAndFlatnessIncludeTheApron) {
     EXPECT_EQ(r.m_Own[at(1, 0, 0)].nMax, 700);
     EXPECT_EQ(r.m_Apron[at(1, 0, 0)].nMax, 701); // x = 16 lies in brick 1's apron
     EXPECT_EQ(r.m_Own[at(2, 2, 1)].nMin, 701);
-    // Own and apron flatness of bricks (0, 0, 0), (1, 0, 0), (2, 0, 0) and (2, 2, 1).
+    // Own and apron flatness.
     for (const auto& [b, nOwn, nApron] : {std::tuple{at(0, 0, 0), 1, 0},
+                                          {at(1, 1, 1), 0, 0},
                                           {at(1, 0, 0), 1, 0},
-                                          {at(2, 0, 0), 1, 1},
-                                          {at(2, 2, 1), 0, 1}})
+                                          {at(2, 0, 0), 0, 0},
+                                          {at(2, 2, 1), 0, 0},
+                                          {at(0, 1, 0), 1, 0},
+                                          {at(0, 2, 0), 1, 1}})
         EXPECT_EQ(r.m_OwnFlat[b] * 10 + r.m_ApronFlat[b], nOwn * 10 + nApron) << b;
 }
 

@@ -90,4 +90,9 @@ TEST(CasterInstructionSets, Sse2CastersGiveTheAvx2Pictures) {
     });
     ExpectSamePictures(64, 64, 28, MakeHeadPhantom(64, 64, 28));
     ExpectSamePictures(64, 64, 28, field);
+    // The phantom with one voxel of -32768 inside: its neighbours' differences
+    // take 32 bits.
+    std::vector<int16_t> wide = MakeHeadPhantom(64, 64, 28);
+    wide[32 + 64 * (32 + 64 * 14)] = -32768;
+    ExpectSamePictures(64, 64, 28, wide);
 }

@@ -24,13 +24,12 @@ inline int32_t VoxelIndex(const CVolume& volume, int x, int y, int z) {
     return x + y * volume.m_nStrideY + z * volume.m_nStrideZ;
 }
 
-// Overwrites the stored gradient (and its length) of one voxel.
-inline void SetGradient(CVolume& volume, int32_t k, float gx, float gy, float gz,
-                        float fMagnitude) {
-    volume.m_pRecords[k].gradient[0] = gx;
-    volume.m_pRecords[k].gradient[1] = gy;
-    volume.m_pRecords[k].gradient[2] = gz;
-    volume.m_pGradientMagnitude[k] = fMagnitude;
+// Overwrites the stored gradient of one voxel (of a dataset with 16-bit
+// differences): twice each component becomes its difference.
+inline void SetGradient(CVolume& volume, int32_t k, float gx, float gy, float gz) {
+    const float g[3] = {gx, gy, gz};
+    for (int c = 0; c < 3; ++c)
+        volume.m_pDifferences[3 * k + c] = static_cast<int16_t>(2.0f * g[c]);
 }
 
 inline CMatrix4 Shift(double tx, double ty, double tz) {

@@ -182,7 +182,7 @@ protected:
         return pixel;
     }
     int32_t K(int z) const { return VoxelIndex(*m_pVolume, 1, 1, z); }
-    void Gradient(int z, float gz) { SetGradient(*m_pVolume, K(z), 0, 0, gz, std::abs(gz)); }
+    void Gradient(int z, float gz) { SetGradient(*m_pVolume, K(z), 0, 0, gz); }
 };
 
 TEST_F(LevoyNearestTest, CompositesFrontToBackWithCachedBytesAndTheShadingRules) {
@@ -228,7 +228,7 @@ TEST_F(LevoyNearestTest, SpecularHighlightUsesTheHalfVector) {
     // Light along +y, ray along +z: half vector (1/sqrt2)(0, 1, 1); a normal along
     // +y gets diffuse 1 and specular (1/sqrt2)^30 = 2^-15.
     const float light[3] = {0.0f, 1.0f, 0.0f};
-    SetGradient(*m_pVolume, K(0), 0, 3, 0, 3);
+    SetGradient(*m_pVolume, K(0), 0, 3, 0);
     SetEntry(m_Tf, 100, 255.0f, 100.0f, 0.0f, 0.25f);
     Cast(light);
     // 0.7 * 255 + 0.3 * 255 / 32768 = 178.502 and 0.7 * 100 + 0.3 * 100 / 32768 =
@@ -355,7 +355,7 @@ protected:
 
     void SetUp() override {
         for (int z = 0; z < 4; ++z)
-            SetGradient(*m_pVolume, VoxelIndex(*m_pVolume, 1, 1, z), 0, 0, 2, 2);
+            SetGradient(*m_pVolume, VoxelIndex(*m_pVolume, 1, 1, z), 0, 0, 2);
         SetEntry(m_Tf, 1000, 255.0f, 127.5f, 0.0f, 0.0f);
         SetEntry(m_Tf, 1500, 0.0f, 0.0f, 255.0f, 0.0f);
     }
@@ -383,9 +383,9 @@ TEST_F(FirstHitNearestTest, ThresholdsAreStrictAndBackLitOrFlatHitsDarken) {
 
     // A hit facing away is negative; one without gradient is black, and the
     // sample behind it is not looked at.
-    SetGradient(*m_pVolume, VoxelIndex(*m_pVolume, 1, 1, 2), 0, 0, -2, 2);
+    SetGradient(*m_pVolume, VoxelIndex(*m_pVolume, 1, 1, 2), 0, 0, -2);
     EXPECT_EQ(Cast(500, 2000).r, static_cast<float>(-1.0 * K255D * 255.0));
-    SetGradient(*m_pVolume, VoxelIndex(*m_pVolume, 1, 1, 2), 0, 0, 0, 0);
+    SetGradient(*m_pVolume, VoxelIndex(*m_pVolume, 1, 1, 2), 0, 0, 0);
     ExpectBlack(Cast(500, 2000));
 }
 
@@ -480,13 +480,13 @@ TEST_F(ViewTest, SkippingOutsideSamplesKeepsEveryBitAndCroppingShortensTheMarch)
     const double spacings[][3] = {{1, 1, 1}, {1, 1, 1}, {0.4, 1, 3}};
     for (int i = 0; i < 3; ++i) {
         const int* dim = dims[i];
-        // Scattered values 1..4000; every voxel gets its own normal (its index
-        // along x), so the First Hit colour tells which voxel was hit.
+        // Scattered values 1..4000; every voxel k gets its own normal, along
+        // (1, k, 0), so the First Hit colour lit along x tells which voxel was hit.
         auto pVolume = MakeVolume(dim[0], dim[1], dim[2], [](int x, int y, int z) {
             return 1 + (x * 7919 + y * 104729 + z * 1299709) % 4000;
         });
         for (int32_t k = 0; k < pVolume->m_nVoxelCount; ++k)
-            SetGradient(*pVolume, k, static_cast<float>(k + 1), 0, 0, 1);
+            SetGradient(*pVolume, k, 1, static_cast<float>(k), 0);
         for (int j = 0; j < TABLE_SIZE; ++j)
             SetEntry(m_Tf, j, 255.0f, 0.0f, 0.0f, 0.0f);
         const float light[3] = {1.0f, 0.0f, 0.0f};
@@ -528,9 +528,9 @@ TEST_F(ViewTest, SkippingOutsideSamplesKeepsEveryBitAndCroppingShortensTheMarch)
                     p = CastAt(*pVolume, VOLUME_TYPE_FIRST_HIT, VOLUME_NEAREST, fx, fy);
                     const int32_t k =
                         ReferenceFirstHitVoxel(m_View.nSamples, dir, m, *pVolume, m_State.crop);
-                    ASSERT_EQ(
-                        p.r, k < 0 ? 0.0f
-                                   : static_cast<float>(static_cast<float>(k + 1) * K255D * 255.0));
+                    ASSERT_EQ(p.r, k < 0 ? 0.0f
+                                         : static_cast<float>(1.0f / pVolume->GradientLength(k) *
+                                                              K255D * 255.0));
                     ++nCompared;
                     nHits += k >= 0 ? 1 : 0;
                 }

@@ -29,7 +29,7 @@ int HistogramTotal(const CVolume& v) {
 
 // Everything a rejected or unreadable file must leave behind.
 void ExpectEmpty(const CVolume& v) {
-    const void* buffers[] = {v.m_pVoxels, v.m_pRecords, v.m_pGradientMagnitude};
+    const void* buffers[] = {v.m_pVoxels, v.m_pDifferences, v.m_pWideDifferences};
     for (const void* p : buffers)
         EXPECT_EQ(p, nullptr);
     const int sizes[] = {v.m_nDimX,       v.m_nDimY,          v.m_nDimZ,
@@ -55,40 +55,65 @@ TEST(VolumeLoad, GradientsAreCentralDifferencesInsideAndZeroOnTheFaces) {
     auto f = [](int x, int y, int z) { return x * x + 2 * y * y - 3 * z * z + (x == 2 ? 1 : 0); };
     CVolume v(dir.Write("q.dat", FieldBytes(4, 5, 6, f)));
     ASSERT_EQ(v.GetLoadError(), RAW_OK);
-    for (int z = 0; z < 6; ++z)
-        for (int y = 0; y < 5; ++y)
-            for (int x = 0; x < 4; ++x) {
-                const int i = x + 4 * (y + 5 * z);
-                float g[3] = {0, 0, 0};
-                if (x > 0 && x < 3 && y > 0 && y < 4 && z > 0 && z < 5) {
-                    g[0] = static_cast<float>(f(x + 1, y, z) - f(x - 1, y, z)) * 0.5f;
-                    g[1] = static_cast<float>(4 * y);
-                    g[2] = static_cast<float>(-6 * z);
-                }
-                EXPECT_EQ(v.m_pRecords[i].value, static_cast<float>(f(x, y, z))) << x << y << z;
-                for (int c = 0; c < 3; ++c)
-                    EXPECT_EQ(v.m_pRecords[i].gradient[c], g[c]) << x << y << z << " axis " << c;
-                EXPECT_FLOAT_EQ(v.m_pGradientMagnitude[i],
-                                std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]));
+    auto expectGradients = [&] {
+        for (int i = 0; i < v.m_nVoxelCount; ++i) {
+            const int x = i % 4, y = i / 4 % 5, z = i / 20;
+            float g[3] = {0, 0, 0}, stored[3];
+            if (x > 0 && x < 3 && y > 0 && y < 4 && z > 0 && z < 5) {
+                g[0] = static_cast<float>(f(x + 1, y, z) - f(x - 1, y, z)) * 0.5f;
+                g[1] = static_cast<float>(4 * y);
+                g[2] = static_cast<float>(-6 * z);
             }
+            v.GradientAt(i, stored);
+            EXPECT_EQ(std::vector(stored, stored + 3), std::vector(g, g + 3)) << x << y << z;
+            EXPECT_FLOAT_EQ(v.GradientLength(i),
+                            std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]));
+        }
+    };
+    expectGradients();
     // (1, y, z): neighbours 0 and 4 (with the +1 at x = 2) -> (4 + 1 - 0) / 2.
-    EXPECT_EQ(v.m_pRecords[1 + 4 * (1 + 5 * 1)].gradient[0], 2.5f);
+    float g[3];
+    v.GradientAt(1 + 4 * (1 + 5 * 1), g);
+    EXPECT_EQ(g[0], 2.5f);
+    // Released, the gradients alone go (the slices stay); restored, they are
+    // the same bits again.
+    const std::vector<int16_t> before(v.m_pDifferences, v.m_pDifferences + 3 * v.m_nVoxelCount);
+    v.ReleaseGradients();
+    EXPECT_FALSE(v.HasGradients());
+    EXPECT_EQ(v.SampleBilinear(1.0f, 2.0f, 3), f(1, 2, 3));
+    ASSERT_TRUE(v.RestoreGradients());
+    EXPECT_EQ(std::vector(v.m_pDifferences, v.m_pDifferences + 3 * v.m_nVoxelCount), before);
+    expectGradients();
 
     // 3 x 3 x 3 has one interior voxel; values -30000 .. 30000 along x would wrap
-    // if the difference were taken in 16 bits.
+    // if the difference were kept in 16 bits: it takes 32, also when restored.
     CVolume n(
         dir.Write("n.dat", FieldBytes(3, 3, 3, [](int x, int, int) { return (x - 1) * 30000; })));
     ASSERT_EQ(n.GetLoadError(), RAW_OK);
+    n.ReleaseGradients();
+    ASSERT_TRUE(n.RestoreGradients());
     for (int i = 0; i < 27; ++i) {
-        EXPECT_EQ(n.m_pRecords[i].gradient[0], i == 13 ? 30000.0f : 0.0f) << i;
-        EXPECT_EQ(n.m_pGradientMagnitude[i], i == 13 ? 30000.0f : 0.0f) << i;
+        n.GradientAt(i, g);
+        EXPECT_EQ(g[0], i == 13 ? 30000.0f : 0.0f) << i;
+        EXPECT_EQ(n.GradientLength(i), i == 13 ? 30000.0f : 0.0f) << i;
     }
+    // Large enough to be split into slabs among the processors: each slab
+    // fills its own gradients and counts its own values.
+    const auto pBig =
+        testfiles::MakeVolume(64, 64, 128, [](int x, int, int z) { return x + 3 * z; });
+    EXPECT_EQ(HistogramTotal(*pBig), pBig->m_nVoxelCount);
+    int nInterior = 0;
+    for (int i = 0; i < pBig->m_nVoxelCount; ++i) {
+        pBig->GradientAt(i, g);
+        nInterior += g[0] == 1.0f && g[1] == 0.0f && g[2] == 3.0f;
+    }
+    EXPECT_EQ(nInterior, 62 * 62 * 126);
     // A dimension of 1 or 2 leaves no interior voxel at all.
     for (int d : {1, 2}) {
         CVolume flat(dir.Write(
             "flat.dat", FieldBytes(5, d, 5, [](int x, int y, int z) { return x * y * z + x; })));
         for (int i = 0; i < flat.m_nVoxelCount; ++i)
-            ASSERT_EQ(flat.m_pGradientMagnitude[i], 0.0f) << d << " " << i;
+            ASSERT_EQ(flat.GradientLength(i), 0.0f) << d << " " << i;
     }
 }
 
@@ -155,8 +180,7 @@ TEST(VolumeLoad, AForkedChildInheritsNoneOfTheDatasetsBuffers) {
     // The import reads files in a forked child: a dataset's buffers must not be
     // mapped there (no page tables to copy, no pages copied on write).
     const auto pVolume = testfiles::MakeVolume(64, 64, 64, [](int x, int, int) { return x; });
-    const void* buffers[] = {pVolume->m_pVoxels, pVolume->m_pRecords,
-                             pVolume->m_pGradientMagnitude};
+    const void* buffers[] = {pVolume->m_pVoxels, pVolume->m_pDifferences};
     const pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -251,12 +275,17 @@ TEST(VolumeSamplers, WholeValuesNeverTruncateToOneLess) {
 }
 
 TEST(VolumeSamplers, GradientTrilinearInterpolatesStoredGradients) {
-    // Stored gradients of x^2 + 2y^2 + 3z^2 are (2x, 4y, 6z) inside, zero on faces.
+    // Stored gradients of x^2 + 2y^2 + 3z^2 are (2x, 4y, 6z) inside, zero on faces;
+    // the second dataset keeps them in 32 bits, for its one value -32768 (in a
+    // corner, which no difference takes).
     ScratchDir dir;
-    CVolume v(dir.Write("g.dat", FieldBytes(4, 5, 6, [](int x, int y, int z) {
-                            return x * x + 2 * y * y + 3 * z * z;
+    auto f = [](int x, int y, int z) { return x * x + 2 * y * y + 3 * z * z; };
+    CVolume v(dir.Write("g.dat", FieldBytes(4, 5, 6, f)));
+    CVolume w(dir.Write("w.dat", FieldBytes(4, 5, 6, [&](int x, int y, int z) {
+                            return x + y + z == 0 ? -32768 : f(x, y, z);
                         })));
     ASSERT_EQ(v.GetLoadError(), RAW_OK);
+    ASSERT_NE(w.m_pWideDifferences, nullptr);
     const struct {
         float x, y, z, g[3];
     } cases[] = {
@@ -268,12 +297,13 @@ TEST(VolumeSamplers, GradientTrilinearInterpolatesStoredGradients) {
         {3.5f, 2.0f, 2.0f, {0, 0, 0}},
         {-0.5f, 2.0f, 2.0f, {-1, -4, -6}}, // 1.5 * 0 - 0.5 * (2, 8, 12)
     };
-    for (const auto& c : cases) {
-        float g[3];
-        EXPECT_EQ(v.GradientTrilinear(c.x, c.y, c.z, g), g);
-        for (int k = 0; k < 3; ++k)
-            EXPECT_EQ(g[k], c.g[k]) << c.x << "," << c.y << "," << c.z << " axis " << k;
-    }
+    for (const CVolume* p : {&v, &w})
+        for (const auto& c : cases) {
+            float g[3];
+            EXPECT_EQ(p->GradientTrilinear(c.x, c.y, c.z, g), g);
+            for (int k = 0; k < 3; ++k)
+                EXPECT_EQ(g[k], c.g[k]) << c.x << "," << c.y << "," << c.z << " axis " << k;
+        }
 }
 
 } // namespace
