@@ -17,6 +17,8 @@
 #include <type_traits>
 #include <fcntl.h>
 #include <functional>
+#include <thread>
+#include <vector>
 #include <poll.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -49,24 +51,93 @@ std::string Number(double d) {
     return sz;
 }
 
-// The value rule for values of type T: the finite values' [min, max] mapped
-// linearly onto 0..4095, rounded to nearest (not-a-number becomes 0,
-// infinities the ends, constant values 0), and the scan units that give the
-// file's values back.
-template <class T> void TakeValues(const T* p, size_t n, int16_t* pOut, VolumeSource& source) {
-    bool bWhole = true;
+// The conversion runs on every core, in slabs of whole rows of at least this
+// many values (one slab for fewer).
+constexpr size_t SLAB_VALUES = size_t(1) << 16;
+
+// Runs f(nSlab, nFirstRow, nEndRow) over nRows rows of nRowValues values in
+// nSlabs slabs, each but the first on a thread of its own; returns when all
+// are done.
+template <class F> void InSlabs(size_t nSlabs, size_t nRows, F f) {
+    std::vector<std::jthread> threads;
+    for (size_t i = 1; i < nSlabs; ++i)
+        threads.emplace_back(f, i, nRows * i / nSlabs, nRows * (i + 1) / nSlabs);
+    f(size_t{0}, size_t{0}, nRows / nSlabs);
+}
+
+size_t SlabCount(size_t nRows, size_t nRowValues) {
+    const size_t nCores = std::max(1u, std::thread::hardware_concurrency());
+    return std::clamp<size_t>(nRows * nRowValues / SLAB_VALUES, 1, std::min(nCores, nRows));
+}
+
+// The finite values' range, and whether they are all whole numbers.
+struct ValueRange {
     double dMin = std::numeric_limits<double>::infinity();
-    double dMax = -dMin;
+    double dMax = -std::numeric_limits<double>::infinity();
+    bool bWhole = true;
+    // The range of these values followed by those of next: the same as one
+    // pass over both (ties keep the first, so that even the sign of a zero
+    // does not depend on where the slabs end).
+    void Add(const ValueRange& next) {
+        dMin = std::min(dMin, next.dMin);
+        dMax = std::max(dMax, next.dMax);
+        bWhole = bWhole && next.bWhole;
+    }
+};
+
+template <class T> ValueRange RangeOf(const T* p, size_t n) {
+    ValueRange range;
     for (size_t i = 0; i < n; ++i) {
         const double v = static_cast<double>(p[i]);
         if constexpr (std::is_floating_point_v<T>) {
             if (!std::isfinite(v))
                 continue;
-            bWhole = bWhole && v == std::floor(v);
+            range.bWhole = range.bWhole && v == std::floor(v);
         }
-        dMin = std::min(dMin, v);
-        dMax = std::max(dMax, v);
+        range.dMin = std::min(range.dMin, v);
+        range.dMax = std::max(range.dMax, v);
     }
+    return range;
+}
+
+// One value by the value rule, with dRange = dMax - dMin.
+template <class T> int16_t TakeValue(T value, double dMin, double dMax, double dRange) {
+    const double v = static_cast<double>(value);
+    long nValue = 0;
+    if (v >= dMax)
+        nValue = dRange > 0.0 ? MAX_VALUE : 0;
+    else if (v > dMin) // (not-a-number is neither)
+        nValue = std::lround((v - dMin) * MAX_VALUE / dRange);
+    return static_cast<int16_t>(std::clamp(nValue, 0L, static_cast<long>(MAX_VALUE)));
+}
+
+// Where the voxels of the file's order go in the dataset's: file voxel
+// (i, j, k) to nStart + i * nStep[0] + j * nStep[1] + k * nStep[2].
+struct Placement {
+    long long nStart = 0;
+    long long nStep[3] = {0, 0, 0};
+};
+
+// The value rule for the values of type T in the file's order (nDim per file
+// axis): the finite values' [min, max] mapped linearly onto 0..4095, rounded to
+// nearest (not-a-number becomes 0, infinities the ends, constant values 0),
+// written to pOut as placed; and the scan units that give the file's values
+// back. Values of 8 and 16 bits go through a table of every value the type
+// has, made by the same rule.
+template <class T>
+void TakeValues(const T* p, const int* nDim, const Placement& place, int16_t* pOut,
+                VolumeSource& source) {
+    const size_t nX = static_cast<size_t>(nDim[0]), nY = static_cast<size_t>(nDim[1]);
+    const size_t nRows = nY * static_cast<size_t>(nDim[2]);
+    const size_t nSlabs = SlabCount(nRows, nX);
+    std::vector<ValueRange> ranges(nSlabs);
+    InSlabs(nSlabs, nRows, [&](size_t nSlab, size_t nFirst, size_t nEnd) {
+        ranges[nSlab] = RangeOf(p + nFirst * nX, (nEnd - nFirst) * nX);
+    });
+    ValueRange range;
+    for (const ValueRange& slab : ranges)
+        range.Add(slab);
+    double dMin = range.dMin, dMax = range.dMax;
     if (!(dMin <= dMax))
         dMin = dMax = 0.0;
     const double dRange = dMax - dMin;
@@ -74,17 +145,28 @@ template <class T> void TakeValues(const T* p, size_t n, int16_t* pOut, VolumeSo
     source.dMax = dMax;
     source.dScanOffset = dMin;
     source.dScanScale = dRange > 0.0 ? dRange / MAX_VALUE : 1.0;
-    source.bWholeScanValues = bWhole;
-    source.bValuesMapped = dMin != 0.0 || source.dScanScale != 1.0 || !bWhole;
-    for (size_t i = 0; i < n; ++i) {
-        const double v = static_cast<double>(p[i]);
-        long nValue = 0;
-        if (v >= dMax)
-            nValue = dRange > 0.0 ? MAX_VALUE : 0;
-        else if (v > dMin) // (not-a-number is neither)
-            nValue = std::lround((v - dMin) * MAX_VALUE / dRange);
-        pOut[i] = static_cast<int16_t>(std::clamp(nValue, 0L, static_cast<long>(MAX_VALUE)));
-    }
+    source.bWholeScanValues = range.bWhole;
+    source.bValuesMapped = dMin != 0.0 || source.dScanScale != 1.0 || !range.bWhole;
+
+    constexpr bool bTable = std::is_integral_v<T> && sizeof(T) <= 2;
+    using Index = std::make_unsigned_t<std::conditional_t<bTable, T, uint8_t>>;
+    std::vector<int16_t> table(bTable ? size_t{1} << (8 * sizeof(T)) : 0);
+    for (size_t i = 0; i < table.size(); ++i)
+        table[i] = TakeValue(static_cast<T>(i), dMin, dMax, dRange);
+    InSlabs(nSlabs, nRows, [&](size_t, size_t nFirst, size_t nEnd) {
+        const long long nStep = place.nStep[0];
+        for (size_t r = nFirst; r < nEnd; ++r) {
+            const T* pIn = p + r * nX;
+            int16_t* pRow = pOut + place.nStart + static_cast<long long>(r % nY) * place.nStep[1] +
+                            static_cast<long long>(r / nY) * place.nStep[2];
+            for (size_t i = 0; i < nX; ++i) {
+                if constexpr (bTable)
+                    pRow[static_cast<long long>(i) * nStep] = table[static_cast<Index>(pIn[i])];
+                else
+                    pRow[static_cast<long long>(i) * nStep] = TakeValue(pIn[i], dMin, dMax, dRange);
+            }
+        }
+    });
 }
 
 // How the voxels of a file with a direction come into the patient's frame:
@@ -134,41 +216,27 @@ bool NearestAxes(const double (&d)[3][3], AxisMap& map) {
     return true;
 }
 
-// The voxels of the file's order (nDim per file axis) in the frame's order;
-// nDim and dSpacing become the frame's. Null when there is no memory for them.
-std::unique_ptr<int16_t[]> Reorder(const int16_t* pIn, int* nDim, double* dSpacing,
-                                   const AxisMap& map) {
+// Where the voxels of the file's order (nDim per file axis) go: in the
+// frame's order for a map (nDim and dSpacing become the frame's), otherwise as
+// they are.
+Placement PlaceVoxels(int* nDim, double* dSpacing, const AxisMap* pMap) {
+    Placement place;
+    const AxisMap identity;
+    const AxisMap& map = pMap ? *pMap : identity;
     int nNew[3];
     double dNew[3];
     for (int i = 0; i < 3; ++i) {
         nNew[map.nAxis[i]] = nDim[i];
         dNew[map.nAxis[i]] = dSpacing[i];
     }
-    std::unique_ptr<int16_t[]> pOut(new (std::nothrow)
-                                        int16_t[static_cast<size_t>(nDim[0]) * nDim[1] * nDim[2]]);
-    if (!pOut)
-        return pOut;
     const long long nStride[3] = {1, nNew[0], static_cast<long long>(nNew[0]) * nNew[1]};
-    long long nStep[3], nStart = 0;
     for (int i = 0; i < 3; ++i) {
-        nStep[i] = map.bFlip[i] ? -nStride[map.nAxis[i]] : nStride[map.nAxis[i]];
-        nStart += map.bFlip[i] ? (nDim[i] - 1) * nStride[map.nAxis[i]] : 0;
+        place.nStep[i] = map.bFlip[i] ? -nStride[map.nAxis[i]] : nStride[map.nAxis[i]];
+        place.nStart += map.bFlip[i] ? (nDim[i] - 1) * nStride[map.nAxis[i]] : 0;
     }
-    for (int k = 0; k < nDim[2]; ++k)
-        for (int j = 0; j < nDim[1]; ++j) {
-            int16_t* pRow = pOut.get() + nStart + k * nStep[2] + j * nStep[1];
-            for (int i = 0; i < nDim[0]; ++i)
-                pRow[i * nStep[0]] = *pIn++;
-        }
     std::copy(nNew, nNew + 3, nDim);
     std::copy(dNew, dNew + 3, dSpacing);
-    return pOut;
-}
-
-// Reverses the bytes of each of the n values of nSize bytes.
-void SwapBytes(uint8_t* p, size_t n, int nSize) {
-    for (size_t i = 0; i < n; ++i, p += nSize)
-        std::reverse(p, p + nSize);
+    return place;
 }
 
 // Plain decimal digits (no sign, no blanks) for a number 0..nMax.
@@ -191,6 +259,11 @@ bool HasExtension(const std::string& sPath, const char* pExtension) {
 }
 
 } // namespace
+
+void SwapBytes(uint8_t* p, size_t n, int nSize) {
+    for (size_t i = 0; i < n; ++i, p += nSize)
+        std::reverse(p, p + nSize);
+}
 
 ImportResult FailImport(const std::string& sPath, ImportStatus eStatus,
                         const std::string& sReason) {
@@ -219,11 +292,14 @@ bool CheckDimensions(long long nDimX, long long nDimY, long long nDimZ, std::str
 }
 
 bool CheckMemory(long long nVoxels, long long nReadBytes, std::string& sReason) {
-    // The dataset's bytes per voxel, the renderer's shading cache (an 8-byte
-    // entry and a flag per voxel), and its 16-bit voxels while they are made
-    // and, for a scan brought into the patient's frame, reordered.
-    const double dNeed = static_cast<double>(nVoxels) * (3 * sizeof(int16_t) + 8 + 1 + 2 * 3) +
-                         static_cast<double>(nReadBytes);
+    // What is resident at the peak, per voxel: while the values are taken, the
+    // source's values (nReadBytes, freed before anything else is made) and the
+    // 16-bit voxels; once shown, the voxels, their gradients (three 16-bit
+    // differences) and the renderer's shading cache, which takes pages only
+    // where rays meet opaque values (an 8-byte entry per voxel at worst).
+    const double dTaking = 2.0 * static_cast<double>(nVoxels) + static_cast<double>(nReadBytes);
+    const double dShown = (2.0 + 6.0 + 8.0) * static_cast<double>(nVoxels);
+    const double dNeed = std::max(dTaking, dShown);
     const double dHas =
         static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
     if (dNeed <= dHas)
@@ -243,29 +319,29 @@ ImportResult FinishImport(const std::string& sPath, SourceVolume& source) {
     if (InReadingChild())
         return DeliverSource(sPath, source);
     const size_t n = static_cast<size_t>(source.nDim[0]) * source.nDim[1] * source.nDim[2];
-    std::unique_ptr<int16_t[]> pVoxels(new (std::nothrow) int16_t[n]);
+    AxisMap map;
+    const bool bOriented = source.bDirection && NearestAxes(source.dDirection, map);
+    if (source.bDirection && !bOriented) {
+        source.notices.push_back("'" + sPath +
+                                 "': its orientation cannot be used; it is shown in the order "
+                                 "the file stores it");
+    }
+    // The voxels go straight into the dataset's buffer, in the frame's order.
+    const int nFileDim[3] = {source.nDim[0], source.nDim[1], source.nDim[2]};
+    const Placement place = PlaceVoxels(source.nDim, source.dSpacing, bOriented ? &map : nullptr);
+    VoxelBuffer pVoxels = AllocateVoxels(n);
     if (!pVoxels)
         return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
     VolumeSource info;
     WithValues(source.eType, source.pData.get(),
-               [&](const auto* p) { TakeValues(p, n, pVoxels.get(), info); });
+               [&](const auto* p) { TakeValues(p, nFileDim, place, pVoxels.get(), info); });
     source.pData.reset();
-    AxisMap map;
-    if (source.bDirection && !NearestAxes(source.dDirection, map)) {
-        source.notices.push_back("'" + sPath +
-                                 "': its orientation cannot be used; it is shown in the order "
-                                 "the file stores it");
-    } else if (source.bDirection) {
-        pVoxels = Reorder(pVoxels.get(), source.nDim, source.dSpacing, map);
-        if (!pVoxels)
-            return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
-        info.bOriented = true;
-        if (map.dOblique > 1.0) {
-            char sz[48];
-            std::snprintf(sz, sizeof(sz), "%.1f\u00b0", map.dOblique);
-            source.notices.push_back("'" + sPath + "': the scan is oblique (up to " + sz +
-                                     " from its axes); it is shown along its nearest axes");
-        }
+    info.bOriented = bOriented;
+    if (bOriented && map.dOblique > 1.0) {
+        char sz[48];
+        std::snprintf(sz, sizeof(sz), "%.1f\u00b0", map.dOblique);
+        source.notices.push_back("'" + sPath + "': the scan is oblique (up to " + sz +
+                                 " from its axes); it is shown along its nearest axes");
     }
 
     auto pVolume = std::make_unique<CVolume>();

@@ -7,12 +7,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <malloc.h>
 #include <map>
 #include <mutex>
 #include <sstream>
 #include <zlib.h>
+
+#include <libdeflate.h>
 
 #include <gdcmReader.h>
 #include <gdcmTrace.h>
@@ -173,6 +176,14 @@ struct NiftiClaims {
     long long nBytes = -1;
     double dSpacing[3] = {1, 1, 1};
     bool bDirection = false; // a NIfTI header with a qform or sform code
+    // How the values lie in a single NIfTI file (header and values in one):
+    // from nOffset, of eType, in the other byte order for bSwap. bPlain: they
+    // are taken as stored (no scl_slope or scl_inter to apply, three
+    // dimensions at most, a type of one value). False for anything else.
+    bool bPlain = false;
+    long long nOffset = 0;
+    VoxelType eType = VoxelType::UInt8;
+    bool bSwap = false;
 };
 
 // Reads the header of a NIfTI-1 or Analyze file (or of the .img of a pair)
@@ -244,6 +255,14 @@ bool ReadNiftiClaims(const std::string& sPath, NiftiClaims& c, std::string& sRea
     const int nBits = static_cast<int16_t>(get(72, 2));
     const auto size = std::find_if(std::begin(kSizes), std::end(kSizes),
                                    [&](const auto& s) { return s.first == nType; });
+    // The types of one value, by code.
+    static constexpr std::pair<int, VoxelType> kTypes[] = {
+        {2, VoxelType::UInt8},    {4, VoxelType::Int16},    {8, VoxelType::Int32},
+        {16, VoxelType::Float32}, {64, VoxelType::Float64}, {256, VoxelType::Int8},
+        {512, VoxelType::UInt16}, {768, VoxelType::UInt32}, {1024, VoxelType::Int64},
+        {1280, VoxelType::UInt64}};
+    const auto type = std::find_if(std::begin(kTypes), std::end(kTypes),
+                                   [&](const auto& t) { return t.first == nType; });
     if (size == std::end(kSizes))
         return true;
     if (nBits != 8 * size->second) {
@@ -270,6 +289,13 @@ bool ReadNiftiClaims(const std::string& sPath, NiftiClaims& c, std::string& sRea
     }
     for (int i = 0; i < 3; ++i)
         c.dSpacing[i] = getFloat(80 + 4 * i);
+    const float fSlope = getFloat(112), fInter = getFloat(116);
+    c.bPlain = bSingle && sData == sPath && nDims <= 3 && type != std::end(kTypes) &&
+               fOffset >= 352.0f && fOffset == std::floor(fOffset) &&
+               (fSlope == 0.0f || fSlope == 1.0f) && fInter == 0.0f;
+    c.nOffset = static_cast<long long>(fOffset);
+    c.eType = type != std::end(kTypes) ? type->second : VoxelType::UInt8;
+    c.bSwap = bSwap;
     c.bDirection = (std::memcmp(h + 344, "n+1", 4) == 0 || std::memcmp(h + 344, "ni1", 4) == 0) &&
                    (static_cast<int16_t>(get(252, 2)) > 0 || static_cast<int16_t>(get(254, 2)) > 0);
     c.sData = sData;
@@ -319,6 +345,62 @@ bool NiftiComplete(const std::string& sPath) {
     NiftiClaims c;
     std::string sReason;
     return ReadNiftiClaims(sPath, c, sReason) && (c.nBytes < 0 || StreamHolds(c.sData, c.nBytes));
+}
+
+// The values of a plain single NIfTI file (NiftiClaims::bPlain) of nBytes and
+// type eType, read here instead of by its reader, which makes a copy of its own
+// and inflates with zlib: a plain file read straight into the values' memory,
+// a gzip-compressed one (any number of members) inflated there with libdeflate,
+// its header after it moved aside. Null when anything does not add up (then
+// the reader reads it and says what is wrong); every size is bounded by the
+// header's, whatever the gzip trailer claims.
+SourceBytes ReadNiftiValues(const std::string& sPath, const NiftiClaims& c, long long nBytes,
+                            VoxelType eType) {
+    const long long nFile = FileBytes(sPath);
+    const long long nNeed = c.nOffset + nBytes;
+    if (!c.bPlain || eType != c.eType || nBytes != c.nBytes - c.nOffset || nFile < 0)
+        return nullptr;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sPath.c_str(), "rb"),
+                                                         &std::fclose);
+    if (!file)
+        return nullptr;
+    SourceBytes pValues;
+    if (!Gzipped(sPath)) {
+        pValues = nFile >= nNeed ? AllocateSource(static_cast<size_t>(nBytes)) : nullptr;
+        if (!pValues || fseeko(file.get(), static_cast<off_t>(c.nOffset), SEEK_SET) != 0 ||
+            std::fread(pValues.get(), 1, static_cast<size_t>(nBytes), file.get()) !=
+                static_cast<size_t>(nBytes))
+            return nullptr;
+    } else {
+        // (Compressed data a little larger than its values is fine; far larger
+        // is for the reader.)
+        std::unique_ptr<uint8_t[]> pPacked =
+            nFile <= 2 * nNeed + (1 << 20) ? AllocateBytes(static_cast<size_t>(nFile)) : nullptr;
+        pValues = pPacked ? AllocateSource(static_cast<size_t>(nNeed)) : nullptr;
+        std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
+            libdeflate_alloc_decompressor(), &libdeflate_free_decompressor);
+        if (!pValues || !inflater ||
+            std::fread(pPacked.get(), 1, static_cast<size_t>(nFile), file.get()) !=
+                static_cast<size_t>(nFile))
+            return nullptr;
+        size_t nIn = 0, nOut = 0;
+        while (nIn < static_cast<size_t>(nFile)) {
+            size_t nMemberIn = 0, nMemberOut = 0;
+            if (libdeflate_gzip_decompress_ex(inflater.get(), pPacked.get() + nIn, nFile - nIn,
+                                              pValues.get() + nOut, nNeed - nOut, &nMemberIn,
+                                              &nMemberOut) != LIBDEFLATE_SUCCESS)
+                return nullptr;
+            nIn += nMemberIn;
+            nOut += nMemberOut;
+        }
+        if (nOut != static_cast<size_t>(nNeed))
+            return nullptr;
+        std::memmove(pValues.get(), pValues.get() + c.nOffset, static_cast<size_t>(nBytes));
+    }
+    if (c.bSwap)
+        SwapBytes(pValues.get(), static_cast<size_t>(nBytes) / VoxelTypeSize(eType),
+                  VoxelTypeSize(eType));
+    return pValues;
 }
 
 // The fields of a text header ("key: value" or "key = value") up to its end
@@ -597,7 +679,8 @@ ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo,
                        DirectionCheck pDirection, const std::string& sName = "",
                        ClaimsCheck pClaims = nullptr,
                        bool (*pComplete)(const std::string&) = nullptr,
-                       const double* pWritten = nullptr, const std::string& sReadPath = "") {
+                       const double* pWritten = nullptr, const std::string& sReadPath = "",
+                       const std::function<SourceBytes(long long, VoxelType)>& readOwn = {}) {
     itk::ImageIOBase& io = *pIo;
     SourceVolume source;
     source.sKind = pKind;
@@ -656,28 +739,33 @@ ImportResult ReadImage(const std::string& sPath, itk::ImageIOBase::Pointer& pIo,
     if (!CheckMemory(nVoxels, nBytes, sReason))
         return FailImport(sPath, IMPORT_FAILED, sReason);
     AllowDataPhase(nBytes);
-    source.pData = AllocateSource(static_cast<size_t>(nBytes));
-    if (!source.pData)
-        return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
-    // A reader that stops early leaves the last byte as it was: when that is
-    // the mark put there, and again after a read with another mark, the file
-    // is short.
-    uint8_t* pLast = source.pData.get() + nBytes - 1;
-    auto readKeeps = [&](uint8_t nMark) {
-        *pLast = nMark;
-        io.SetIORegion(region);
-        io.Read(source.pData.get());
-        return *pLast == nMark;
-    };
-    try {
-        if (readKeeps(0x5b) && readKeeps(0xa4))
+    if (readOwn)
+        source.pData = readOwn(nBytes, source.eType);
+    if (!source.pData) {
+        source.pData = AllocateSource(static_cast<size_t>(nBytes));
+        if (!source.pData)
+            return FailImport(sPath, IMPORT_FAILED, "not enough memory for its voxels");
+        // A reader that stops early leaves the last byte as it was: when that is
+        // the mark put there, and again after a read with another mark, the file
+        // is short.
+        uint8_t* pLast = source.pData.get() + nBytes - 1;
+        auto readKeeps = [&](uint8_t nMark) {
+            *pLast = nMark;
+            io.SetIORegion(region);
+            io.Read(source.pData.get());
+            return *pLast == nMark;
+        };
+        try {
+            if (readKeeps(0x5b) && readKeeps(0xa4))
+                return FailImport(sPath, IMPORT_FAILED,
+                                  std::string("its image data cannot be read: the ") + pKind +
+                                      " reader delivered fewer values than its header announces");
+            if (pComplete && !pComplete(sPath))
+                return FailImport(sPath, IMPORT_FAILED, kCutShort);
+        } catch (...) {
             return FailImport(sPath, IMPORT_FAILED,
-                              std::string("its image data cannot be read: the ") + pKind +
-                                  " reader delivered fewer values than its header announces");
-        if (pComplete && !pComplete(sPath))
-            return FailImport(sPath, IMPORT_FAILED, kCutShort);
-    } catch (...) {
-        return FailImport(sPath, IMPORT_FAILED, "its image data cannot be read: " + CaughtReason());
+                              "its image data cannot be read: " + CaughtReason());
+        }
     }
     for (int i = 0; i < 3; ++i)
         source.nDim[i] = static_cast<int>(dims[i]);
@@ -979,7 +1067,9 @@ ImportResult ImportScanFile(const std::string& sPath) {
                 return FailImport(sPath, IMPORT_FAILED, sReason);
             const CLonelyName file(sPath);
             return ReadImage(sPath, pIo, "NIfTI", NiftiDirection, "", nullptr, NiftiComplete,
-                             claims.dSpacing, file.Path());
+                             claims.dSpacing, file.Path(), [&](long long nBytes, VoxelType eType) {
+                                 return ReadNiftiValues(sPath, claims, nBytes, eType);
+                             });
         }
         ReportReader("NRRD");
         pIo = itk::NrrdImageIO::New();

@@ -52,6 +52,9 @@ template <class F> void WithValues(VoxelType eType, const void* p, F f) {
     (std::make_index_sequence<std::tuple_size_v<Types>>{});
 }
 
+// Reverses the bytes of each of the n values of nSize bytes.
+void SwapBytes(uint8_t* p, size_t n, int nSize);
+
 // The import's failure: eStatus with the line "cannot read dataset 'PATH':
 // REASON", which also goes to the diagnostic output.
 ImportResult FailImport(const std::string& sPath, ImportStatus eStatus, const std::string& sReason);

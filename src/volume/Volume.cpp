@@ -60,41 +60,23 @@ template <class T> void FreeLarge(T*& p) {
 }
 
 // When the file's length cannot be told (a pipe), the voxels are read in pieces
-// of this many values, so that no more memory is taken than the data that
-// actually arrives.
+// of this many values: only the pages of the data that actually arrives are
+// ever touched (the buffer's pages are the kernel's until written).
 constexpr size_t READ_PIECE_VALUES = size_t(1) << 20;
 
-// Reads nCount 16-bit values. With a known length (already checked to hold them)
-// in one read into one buffer; otherwise piece by piece, joined once all are in.
+// Reads nCount 16-bit values straight into the buffer that the dataset keeps.
+// With a known length (already checked to hold them) in one read; otherwise
+// piece by piece.
 RawLoadError ReadVoxelValues(std::FILE* pFile, size_t nCount, bool bLengthKnown,
-                             std::unique_ptr<int16_t[]>& pVoxels) {
-    if (bLengthKnown) {
-        pVoxels.reset(new (std::nothrow) int16_t[nCount]);
-        if (!pVoxels)
-            return RAW_TOO_LARGE;
-        if (std::fread(pVoxels.get(), sizeof(int16_t), nCount, pFile) != nCount)
+                             VoxelBuffer& pVoxels) {
+    pVoxels = AllocateVoxels(nCount);
+    if (!pVoxels)
+        return RAW_TOO_LARGE;
+    const size_t nPiece = bLengthKnown ? nCount : READ_PIECE_VALUES;
+    for (size_t nRead = 0; nRead < nCount; nRead += nPiece) {
+        const size_t n = std::min(nPiece, nCount - nRead);
+        if (std::fread(pVoxels.get() + nRead, sizeof(int16_t), n, pFile) != n)
             return RAW_TOO_SHORT;
-    } else {
-        std::vector<std::unique_ptr<int16_t[]>> pieces;
-        for (size_t nRead = 0; nRead < nCount;) {
-            const size_t nPiece = std::min(READ_PIECE_VALUES, nCount - nRead);
-            std::unique_ptr<int16_t[]> pPiece(new (std::nothrow) int16_t[nPiece]);
-            if (!pPiece)
-                return RAW_TOO_LARGE;
-            if (std::fread(pPiece.get(), sizeof(int16_t), nPiece, pFile) != nPiece)
-                return RAW_TOO_SHORT;
-            pieces.push_back(std::move(pPiece));
-            nRead += nPiece;
-        }
-        pVoxels.reset(new (std::nothrow) int16_t[nCount]);
-        if (!pVoxels)
-            return RAW_TOO_LARGE;
-        for (size_t i = 0; i < pieces.size(); ++i) {
-            const size_t nFirst = i * READ_PIECE_VALUES;
-            std::memcpy(pVoxels.get() + nFirst, pieces[i].get(),
-                        std::min(READ_PIECE_VALUES, nCount - nFirst) * sizeof(int16_t));
-            pieces[i].reset();
-        }
     }
     if constexpr (std::endian::native == std::endian::big) {
         for (size_t i = 0; i < nCount; ++i)
@@ -107,7 +89,7 @@ RawLoadError ReadVoxelValues(std::FILE* pFile, size_t nCount, bool bLengthKnown,
 
 // Reads a RAW dataset file: its three dimensions (each at least 1) and all its
 // voxel values. Bytes after the voxels are not looked at.
-RawLoadError ReadRawFile(const std::string& sPath, int* pDim, std::unique_ptr<int16_t[]>& pVoxels) {
+RawLoadError ReadRawFile(const std::string& sPath, int* pDim, VoxelBuffer& pVoxels) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sPath.c_str(), "rb"),
                                                          &std::fclose);
     if (!file)
@@ -135,6 +117,14 @@ RawLoadError ReadRawFile(const std::string& sPath, int* pDim, std::unique_ptr<in
 }
 
 } // namespace
+
+void PagesFree::operator()(int16_t* p) const {
+    FreePages(p);
+}
+
+VoxelBuffer AllocateVoxels(size_t nCount) {
+    return VoxelBuffer(AllocateLarge<int16_t>(nCount));
+}
 
 CVolume::CVolume() = default;
 
@@ -190,7 +180,7 @@ int CVolume::LoadRaw(const std::string& sPath) {
     ResetToEmpty();
     m_eLoadError = RAW_OK;
     int nDim[3] = {0, 0, 0};
-    std::unique_ptr<int16_t[]> pVoxels;
+    VoxelBuffer pVoxels;
     RawLoadError eError = ReadRawFile(sPath, nDim, pVoxels);
     if (eError == RAW_OK && AdoptVoxels(nDim[0], nDim[1], nDim[2], std::move(pVoxels)) != 0)
         eError = m_eLoadError;
@@ -203,7 +193,7 @@ int CVolume::LoadRaw(const std::string& sPath) {
     return 0;
 }
 
-int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_t[]> pVoxels) {
+int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, VoxelBuffer pVoxels) {
     ResetToEmpty();
     m_eLoadError = RAW_OK;
     if (nDimX < 1 || nDimY < 1 || nDimZ < 1 || nDimX > INT16_MAX || nDimY > INT16_MAX ||
@@ -223,14 +213,8 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_
     m_nStrideX = 1;
     m_nStrideY = m_nDimX;
     m_nVoxelCount = static_cast<int32_t>(nCount);
-    // The voxels move into a buffer of the kind the casters read best (see
-    // AllocateLarge).
-    m_pVoxels = AllocateLarge<int16_t>(static_cast<size_t>(nCount));
-    if (m_pVoxels) {
-        std::memcpy(m_pVoxels, pVoxels.get(), static_cast<size_t>(nCount) * sizeof(int16_t));
-        pVoxels.reset();
-    }
-    if (!m_pVoxels || AllocateBuffers() != 0) {
+    m_pVoxels = pVoxels.release(); // already of the kind AllocateLarge makes
+    if (AllocateBuffers() != 0) {
         ResetToEmpty();
         m_eLoadError = RAW_TOO_LARGE;
         return -1;

@@ -43,6 +43,15 @@ struct VolumeSource {
 // others with up to four significant digits ("-1024", "0.3127").
 std::string ScanValueText(const VolumeSource& source, double dScan);
 
+// Voxels in pages of their own, as a dataset keeps them (platform/PageBuffer.h):
+// a reader writes a dataset's voxels straight into the buffer it then holds.
+struct PagesFree {
+    void operator()(int16_t* p) const;
+};
+using VoxelBuffer = std::unique_ptr<int16_t[], PagesFree>;
+// nCount zeroed voxels, or null when there is not that much memory.
+VoxelBuffer AllocateVoxels(size_t nCount);
+
 // Why a dataset could not be read; RAW_OK after a successful load.
 enum RawLoadError {
     RAW_OK = 0,
@@ -68,12 +77,13 @@ public:
     // voxels, and only then makes the derived buffers (AdoptVoxels).
     int LoadRaw(const std::string& sPath);
     // Makes this the dataset of the given voxels (nDimX * nDimY * nDimZ values,
-    // x fastest, each dimension 1..32767), which it takes over: allocates the
-    // derived buffers and computes gradients, histogram and peak.
+    // x fastest, each dimension 1..32767), which it keeps as they are (no copy):
+    // allocates the derived buffers and computes gradients,
+    // histogram and peak.
     // 0, or -1 with GetLoadError() RAW_INVALID_HEADER (bad dimensions) or
     // RAW_TOO_LARGE (more than 2^31 - 1 voxels, or no memory for the buffers);
     // the dataset is then empty and the voxels are freed. Writes no diagnostic.
-    int AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_t[]> pVoxels);
+    int AdoptVoxels(int nDimX, int nDimY, int nDimZ, VoxelBuffer pVoxels);
     // Allocates the voxels for m_nVoxelCount voxels unless they are in already,
     // and drops the gradients (ComputeGradients makes them); 0, or -1 when the
     // allocation fails (then nothing stays allocated).

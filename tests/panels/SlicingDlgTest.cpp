@@ -47,7 +47,7 @@ protected:
     CVolume* LoadScan(int nDimX, int nDimY, int nDimZ,
                       const std::function<int(int, int, int)>& value, double dOffset,
                       bool bOriented) {
-        auto pVoxels = std::make_unique<int16_t[]>(size_t(nDimX) * nDimY * nDimZ);
+        VoxelBuffer pVoxels = AllocateVoxels(size_t(nDimX) * nDimY * nDimZ);
         for (int z = 0, i = 0; z < nDimZ; ++z)
             for (int y = 0; y < nDimY; ++y)
                 for (int x = 0; x < nDimX; ++x)

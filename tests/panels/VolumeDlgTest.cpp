@@ -152,7 +152,7 @@ TEST_F(VolumePanelTest, ThresholdsRenderOnReleaseAndALowerAboveTheUpperGivesBlac
 TEST_F(VolumePanelTest, AScanStartsFirstHitAtItsSurfaceAndShowsItsUnits) {
     // Noise 0..99 around a block of 2500, stored values of Hounsfield units + 1024.
     auto pScan = std::make_unique<CVolume>();
-    std::unique_ptr<int16_t[]> pVoxels(new int16_t[24 * 24 * 24]);
+    VoxelBuffer pVoxels = AllocateVoxels(24 * 24 * 24);
     for (int i = 0; i < 24 * 24 * 24; ++i) {
         const int x = i % 24, y = i / 24 % 24, z = i / 576;
         auto inside = [](int c) { return c >= 6 && c < 18; };

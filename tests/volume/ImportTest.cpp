@@ -11,6 +11,7 @@
 #include <limits>
 #include <numbers>
 #include <numeric>
+#include <set>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -386,6 +387,23 @@ TEST(Import, ValuesFill0To4095AndTheirScanUnitsGiveThemBack) {
         }
         EXPECT_EQ(DescribeValues(v), c.pDescribed ? c.pDescribed : DescribeValues(v));
     }
+    // Every 16-bit value, the largest only in the first half and the smallest
+    // only in the second (slabs of their own on a machine of several cores),
+    // takes the same voxels as int16 and as float32, and all of 0..4095.
+    std::vector<int16_t> every(1 << 17);
+    for (size_t i = 0; i < every.size(); ++i)
+        every[i] = static_cast<int16_t>(i < every.size() / 2 ? 32767 - i % 1000
+                                                             : -32768 + i * 7919 % 65535);
+    const std::vector<float> asFloat(every.begin(), every.end());
+    RawParameters raw{256, 256, 2, VoxelType::Int16};
+    const ImportResult int16 = Import(dir.Write("int16.raw", Bytes(every)), &raw);
+    raw.eType = VoxelType::Float32;
+    const ImportResult float32 = Import(dir.Write("float32.raw", Bytes(asFloat)), &raw);
+    ASSERT_TRUE(int16.pVolume && float32.pVolume);
+    const int16_t* pVoxels = int16.pVolume->m_pVoxels;
+    EXPECT_EQ(int16.pVolume->m_Source.ToScan(0) + int16.pVolume->m_Source.ToScan(4095), -1);
+    EXPECT_EQ(std::set<int16_t>(pVoxels, pVoxels + every.size()).size(), 4096u);
+    EXPECT_TRUE(std::equal(pVoxels, pVoxels + every.size(), float32.pVolume->m_pVoxels));
 
     // The file's own rescale comes first: NIfTI scl_slope 1000 and scl_inter 100
     // make 0..3 into 100..3100; a DICOM intercept of -1024 makes stored 0..4095
@@ -481,6 +499,8 @@ TEST(Import, BadInputFailsWithOneLineThatNamesTheFile) {
          "not a readable NIfTI"},
         {sNifti, IMPORT_FAILED, "cut short"},
         {dir.Write("cut.nii.gz", sGzBytes.substr(0, sGzBytes.size() / 2)), IMPORT_FAILED,
+         "cut short"},
+        {WriteNifti(dir, "short.nii.gz", {NX, NY, NZ}, 4, 16, sField.substr(9)), IMPORT_FAILED,
          "cut short"},
         {WriteNifti(dir, "huge.nii", {32767, 32767, 32767}, 4, 16, ""), IMPORT_FAILED,
          "more than 2147483647"},
