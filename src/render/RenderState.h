@@ -118,6 +118,11 @@ public:
     bool GetPictureWhileTurning() const { return m_bPictureWhileTurning; }
     // Stops a run and starts a new one whatever the mode ("Refresh").
     void Restart();
+    // While held, no run starts (StartProgressiveThread: NOTHING): the
+    // dataset's gradients are away while another dataset loads. Holding stops
+    // a run first; the window keeps its picture.
+    void HoldRuns(bool bHold);
+    bool RunsHeld() const { return m_bRunsHeld; }
 
     // --- Worker start and stop protocol (UI thread only) ---
     // Starts a run unless one is active.
@@ -235,6 +240,7 @@ private:
     CVectorMath* m_pVectorMath = nullptr;
     std::string m_sDatasetPath;
     bool m_bHeld = false;
+    bool m_bRunsHeld = false;
     bool m_bTurn = false;
     bool m_bPictureWhileTurning = false;
     SliceLook m_SliceLook;

@@ -205,6 +205,31 @@ int CVolume::LoadRaw(const std::string& sPath) {
     return 0;
 }
 
+namespace {
+thread_local std::function<bool()> t_BeforeDerived;
+} // namespace
+
+void SetBeforeDerivedBuffers(std::function<bool()> hook) {
+    t_BeforeDerived = std::move(hook);
+}
+
+void CVolume::ReleaseGradients() {
+    FreeLarge(m_pRecords);
+    FreeLarge(m_pGradientMagnitude);
+}
+
+bool CVolume::RestoreGradients() {
+    if (m_pRecords || !m_pVoxels)
+        return m_pRecords != nullptr;
+    const size_t n = static_cast<size_t>(m_nVoxelCount);
+    if (!ReallocateLarge(m_pRecords, n) || !ReallocateLarge(m_pGradientMagnitude, n)) {
+        ReleaseGradients();
+        return false;
+    }
+    ComputeGradients();
+    return true;
+}
+
 int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_t[]> pVoxels) {
     ResetToEmpty();
     m_eLoadError = RAW_OK;
@@ -232,7 +257,7 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, std::unique_ptr<int16_
         std::memcpy(m_pVoxels, pVoxels.get(), static_cast<size_t>(nCount) * sizeof(int16_t));
         pVoxels.reset();
     }
-    if (!m_pVoxels || AllocateBuffers() != 0) {
+    if (!m_pVoxels || (t_BeforeDerived && !t_BeforeDerived()) || AllocateBuffers() != 0) {
         ResetToEmpty();
         m_eLoadError = RAW_TOO_LARGE;
         return -1;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -85,6 +86,13 @@ public:
     int AllocateBuffers();
     void FreeBuffers();
     int FindHistogramPeak();
+    // Frees the gradients and their lengths while another dataset is being
+    // made; the voxels, the histogram and the slices stay. No volume run may
+    // read the dataset until RestoreGradients has given them back.
+    void ReleaseGradients();
+    // Computes the released gradients again from the voxels (the same bits);
+    // false when there is no memory for them (they stay released).
+    bool RestoreGradients();
 
     // Stored value, or 0 outside the grid.
     int16_t VoxelAt(int x, int y, int z) const;
@@ -148,6 +156,11 @@ private:
 
     RawLoadError m_eLoadError = RAW_OK;
 };
+
+// For the calling thread: what AdoptVoxels runs once the voxels are in place
+// and before the derived buffers are allocated; false ends it with
+// RAW_TOO_LARGE. Empty: nothing.
+void SetBeforeDerivedBuffers(std::function<bool()> hook);
 
 // How the dataset's values were taken from its file: "values kept", "values
 // mapped from [MIN, MAX] onto 0..4095", "values shifted from [MIN, MAX] onto

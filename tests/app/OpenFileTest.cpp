@@ -26,11 +26,13 @@ protected:
     int LoadThroughLayoutDialog(const std::string& sPath,
                                 const std::function<void(CRawLayoutDlg&)>& step) {
         int nShown = 0;
-        wxTheApp->CallAfter([&] {
+        bool bLooking = true; // (the dialog comes once the background read has ended)
+        std::function<void()> look = [&] {
             for (wxWindow* pWindow : wxTopLevelWindows) {
                 auto* pLayout = dynamic_cast<CRawLayoutDlg*>(pWindow);
                 if (pLayout && pLayout->IsModal()) {
                     ++nShown;
+                    bLooking = false;
                     step(*pLayout);
                     if (pLayout->IsModal()) {
                         ADD_FAILURE() << "the dialog is still open";
@@ -38,8 +40,12 @@ protected:
                     }
                 }
             }
-        });
-        const int nResult = m_pDlg->LoadDatasetFile(sPath);
+            if (bLooking)
+                wxTheApp->CallAfter(look);
+        };
+        wxTheApp->CallAfter(look);
+        const int nResult = LoadAndWait(m_pDlg, sPath);
+        bLooking = false;
         Pump(); // the step runs now at the latest
         EXPECT_EQ(nShown, 1);
         return nResult;
