@@ -35,7 +35,7 @@ public:
             m_Progress.progress = [this](double dFraction) { Show(dFraction); };
     }
     ~CLoadProgress() {
-        if (m_nShown >= 0)
+        if (m_nShown >= 0 && m_nShown < 100)
             std::fputc('\n', stderr);
     }
     CLoadProgress(const CLoadProgress&) = delete;
@@ -48,7 +48,8 @@ private:
         if (nPercent == m_nShown)
             return;
         m_nShown = nPercent;
-        std::fprintf(stderr, "\rLoading %s \u2026 %d %%", m_sName.c_str(), nPercent);
+        std::fprintf(stderr, "\rLoading %s \u2026 %d %%%s", m_sName.c_str(), nPercent,
+                     nPercent < 100 ? "" : "\n");
         std::fflush(stderr);
     }
     std::string m_sName;
