@@ -286,10 +286,7 @@ void CMainDlg::EndLoad(bool bKeepOld) {
     m_btnCancelLoad->Hide();
     // The same bits as before: they come from the same voxels.
     if (m_bOldReleased && bKeepOld && m_pApp->m_pVolume && !m_pApp->m_pVolume->RestoreGradients())
-        ShowMessageBox(this,
-                       wxString::Format(TEXT_DATASET_LOAD_FAILED, m_sLoadPath,
-                                        "not enough memory for the current dataset's gradients"),
-                       TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
+        ShowMessageBox(this, TEXT_GRADIENTS_LOST, TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
     else if (CRenderWnd* pRender = RenderWnd())
         pRender->HoldRuns(false);
     m_bOldReleased = false;

@@ -103,12 +103,14 @@ TEST_F(OpenFileTest, AFileNoReaderRecognisesIsReadWithTheLayoutTheUserGives) {
         // A size that does not explain the file is refused; the dialog stays.
         dialog.m_pSize->SetValue("16 x 16 x 15");
         Press(&dialog, wxID_OK);
+        EXPECT_TRUE(WaitFor([&] { return m_Boxes.boxes.size() == 1; }));
         EXPECT_TRUE(dialog.IsModal());
         EXPECT_EQ(m_pApp->m_pVolume, pKept);
         dialog.m_pSize->SetValue("16x16x16");
         dialog.m_pByteOrder->SetSelection(1);
         dialog.m_pSpacing->SetValue("1,1,2");
         Press(&dialog, wxID_OK);
+        EXPECT_TRUE(WaitFor([&] { return !dialog.IsModal(); })); // read in the background
     });
     EXPECT_EQ(nResult, 0);
     ASSERT_EQ(m_Boxes.boxes.size(), 1u);
