@@ -359,7 +359,8 @@ thread_local const ImportProgress* t_pProgress = nullptr;
 } // namespace
 
 void ReportImportProgress(double dFraction) {
-    if (t_pProgress && t_pProgress->progress)
+    // (A reading child has a copy of the hooks, but not the thread they post to.)
+    if (t_pProgress && t_pProgress->progress && !g_pChild)
         t_pProgress->progress(std::clamp(dFraction, 0.0, 1.0));
 }
 
