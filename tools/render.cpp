@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -20,6 +22,40 @@ int Fail(const std::string& sMessage) {
     std::fprintf(stderr, "orvex-render: %s\n", sMessage.c_str());
     return 1;
 }
+
+// "Loading NAME … 45 %" on a terminal's stderr, rewritten in place; a final
+// newline when the load ends. Nothing when stderr is not a terminal.
+class CLoadProgress {
+public:
+    explicit CLoadProgress(const std::string& sPath)
+        : m_sName(std::filesystem::path(sPath).filename().string()) {
+        if (m_sName.empty())
+            m_sName = sPath;
+        if (isatty(2))
+            m_Progress.progress = [this](double dFraction) { Show(dFraction); };
+    }
+    ~CLoadProgress() {
+        if (m_nShown >= 0 && m_nShown < 100)
+            std::fputc('\n', stderr);
+    }
+    CLoadProgress(const CLoadProgress&) = delete;
+    CLoadProgress& operator=(const CLoadProgress&) = delete;
+    const ImportProgress* Hooks() const { return &m_Progress; }
+
+private:
+    void Show(double dFraction) {
+        const int nPercent = static_cast<int>(dFraction * 100.0);
+        if (nPercent == m_nShown)
+            return;
+        m_nShown = nPercent;
+        std::fprintf(stderr, "\rLoading %s \u2026 %d %%%s", m_sName.c_str(), nPercent,
+                     nPercent < 100 ? "" : "\n");
+        std::fflush(stderr);
+    }
+    std::string m_sName;
+    ImportProgress m_Progress;
+    int m_nShown = -1;
+};
 
 } // namespace
 
@@ -47,7 +83,13 @@ int main(int argc, char** argv) {
         if (!options.sTransferFunction.empty() &&
             !viewer.LoadTransferFunction(options.sTransferFunction, sError))
             return Fail(sError);
-        if (!viewer.LoadDataset(options.sDataset, sError, options.bRaw ? &options.raw : nullptr))
+        bool bLoaded = false;
+        {
+            const CLoadProgress progress(options.sDataset);
+            bLoaded = viewer.LoadDataset(options.sDataset, sError,
+                                         options.bRaw ? &options.raw : nullptr, progress.Hooks());
+        }
+        if (!bLoaded)
             return Fail(sError);
         if (!ResolveForDataset(options, *viewer.Volume(), sError))
             return Fail(sError);

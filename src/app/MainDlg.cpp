@@ -7,15 +7,19 @@
 #include <gtk/gtk.h>
 #include <wx/accel.h>
 #include <wx/button.h>
+#include <wx/filename.h>
+#include <wx/gauge.h>
 #include <wx/radiobut.h>
 #include <wx/statbox.h>
 #include <wx/stattext.h>
 
 #include "app/AboutDlg.h"
+#include "app/LoadJob.h"
 #include "panels/DialogLayout.h"
 #include "view/FileChooser.h"
 #include "view/MessageBox.h"
 #include "app/RawLayoutDlg.h"
+#include "engine/ShadeCache.h"
 #include "render/Status.h"
 #include "app/ViewerApp.h"
 #include "panels/SlicingDlg.h"
@@ -56,6 +60,12 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
     m_staticStatus =
         new wxStaticText(this, IDC_STATUS, TEXT_NO_DATASET, at(2, STATUS_TOP),
                          size(140, STATUS_HEIGHT), wxST_NO_AUTORESIZE | wxST_ELLIPSIZE_MIDDLE);
+    m_pLoadGauge = new wxGauge(this, IDC_LOAD_PROGRESS, 100, at(2, STATUS_TOP + STATUS_HEIGHT - 11),
+                               size(100, 9));
+    m_btnCancelLoad = new wxButton(this, IDC_CANCEL_LOAD, TEXT_CANCEL_LOAD,
+                                   at(104, STATUS_TOP + STATUS_HEIGHT - 13), size(38, 13));
+    m_pLoadGauge->Hide();
+    m_btnCancelLoad->Hide();
     pExit->SetDefault();
     // Enter and Escape both end the dialog through the "Exit" button.
     SetAffirmativeId(IDC_EXIT);
@@ -68,6 +78,9 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
     Bind(wxEVT_BUTTON, &CMainDlg::OnExitButton, this, IDC_EXIT);
     Bind(wxEVT_BUTTON, &CMainDlg::OnAbout, this, IDC_INFO);
     Bind(wxEVT_CLOSE_WINDOW, &CMainDlg::OnClose, this);
+    Bind(
+        wxEVT_BUTTON, [this](wxCommandEvent&) { CancelLoad(); }, IDC_CANCEL_LOAD);
+    Bind(wxEVT_CHAR_HOOK, &CMainDlg::OnCharHook, this);
     // Ctrl+O opens "Load Dataset", F5 is "Refresh".
     wxAcceleratorEntry keys[] = {{wxACCEL_CTRL, 'O', IDC_LOAD_DATASET},
                                  {wxACCEL_NORMAL, WXK_F5, IDC_REFRESH}};
@@ -78,7 +91,9 @@ CMainDlg::CMainDlg(wxWindow* pParent, CViewerApp* pApp)
     OnInitDialog();
 }
 
-CMainDlg::~CMainDlg() = default;
+CMainDlg::~CMainDlg() {
+    m_pLoad.reset(); // (OnDestroy has ended it already)
+}
 
 void CMainDlg::OnInitDialog() {
     SetIcon(m_hIcon);
@@ -173,6 +188,13 @@ void CMainDlg::OnCommandKey(int nCommand) {
 void CMainDlg::UpdateStatus() {
     const CVolume* pVolume = m_pApp->m_pVolume;
     std::string sStatus = pVolume ? DescribeDataset(*pVolume) : std::string(TEXT_NO_DATASET);
+    if (m_pLoad) {
+        const wxString sName = wxFileName(m_sLoadPath).GetFullName();
+        sStatus = std::string(wxString::Format(TEXT_LOADING, sName.empty() ? m_sLoadPath : sName,
+                                               m_nLoadPercent)
+                                  .utf8_str()) +
+                  "\n" + sStatus;
+    }
     if (pVolume && !m_sTransferNote.empty())
         sStatus += "\n" + std::string(m_sTransferNote.utf8_str());
     const CRenderWnd* pRender = RenderWnd();
@@ -199,21 +221,112 @@ void CMainDlg::UpdateStatus() {
 }
 
 int CMainDlg::LoadDatasetFile(const wxString& sPath) {
-    ImportResult result = ImportVolume(std::string(sPath.fn_str()));
-    if (result.eStatus == IMPORT_NOT_RECOGNISED) {
+    m_bAskLayout = true;
+    const std::string sFile(sPath.fn_str());
+    StartLoad(sPath,
+              [sFile](const ImportProgress& progress) { return ImportVolume(sFile, &progress); });
+    return 0;
+}
+
+void CMainDlg::StartLoad(const wxString& sPath,
+                         std::function<ImportResult(const ImportProgress&)> import) {
+    CancelLoad();
+    m_sLoadPath = sPath;
+    m_nLoadPercent = 0;
+    m_nLoadResult = -1;
+    // The shading cache is the renderer's, and refills should it run
+    // meanwhile: its memory goes to the new dataset.
+    if (CRenderWnd* pRender = RenderWnd()) {
+        pRender->HoldRuns(true);
+        pRender->WorkerShadeCache().Fit(0);
+        pRender->HoldRuns(false);
+    }
+    const unsigned nSerial = ++m_nLoadSerial;
+    CLoadJob::Hooks hooks;
+    hooks.percent = [this, nSerial](int nPercent) {
+        CallAfter([this, nSerial, nPercent] { OnLoadPercent(nSerial, nPercent); });
+    };
+    // (Without a dataset there is nothing to free.)
+    if (m_pApp->m_pVolume)
+        hooks.release = [this, nSerial] { CallAfter([this, nSerial] { OnLoadRelease(nSerial); }); };
+    hooks.done = [this, nSerial] { CallAfter([this, nSerial] { OnLoadDone(nSerial); }); };
+    m_pLoad = std::make_unique<CLoadJob>(std::move(import), std::move(hooks));
+    m_pLoadGauge->SetValue(0);
+    m_pLoadGauge->Show();
+    m_btnCancelLoad->Show();
+    UpdateStatus();
+}
+
+void CMainDlg::OnLoadPercent(unsigned nSerial, int nPercent) {
+    if (nSerial != m_nLoadSerial || !m_pLoad)
+        return;
+    m_nLoadPercent = nPercent;
+    m_pLoadGauge->SetValue(nPercent);
+    UpdateStatus();
+}
+
+void CMainDlg::OnLoadRelease(unsigned nSerial) {
+    if (nSerial != m_nLoadSerial || !m_pLoad)
+        return;
+    // The old picture and slices stay (they need the voxels alone); no volume
+    // run may start on the old dataset until its gradients are back.
+    if (CVolume* pOld = m_pApp->m_pVolume) {
+        if (CRenderWnd* pRender = RenderWnd())
+            pRender->HoldRuns(true);
+        pOld->ReleaseGradients();
+        m_bOldReleased = true;
+    }
+    m_pLoad->Proceed();
+}
+
+void CMainDlg::EndLoad(bool bKeepOld) {
+    m_pLoad.reset();
+    ++m_nLoadSerial;
+    m_pLoadGauge->Hide();
+    m_btnCancelLoad->Hide();
+    // The same bits as before: they come from the same voxels.
+    if (m_bOldReleased && bKeepOld && m_pApp->m_pVolume && !m_pApp->m_pVolume->RestoreGradients())
+        ShowMessageBox(this, TEXT_GRADIENTS_LOST, TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
+    else if (CRenderWnd* pRender = RenderWnd())
+        pRender->HoldRuns(false);
+    m_bOldReleased = false;
+    m_sStatus.clear(); // shown anew
+    UpdateStatus();
+}
+
+void CMainDlg::CancelLoad() {
+    if (!m_pLoad)
+        return;
+    m_pLoad->Cancel();
+    m_pLoad->Take();
+    EndLoad(true);
+    m_nLoadResult = -1;
+}
+
+void CMainDlg::OnLoadDone(unsigned nSerial) {
+    if (nSerial != m_nLoadSerial || !m_pLoad)
+        return;
+    ImportResult result = m_pLoad->Take();
+    const wxString sPath = m_sLoadPath;
+    EndLoad(result.eStatus != IMPORT_OK);
+    if (result.eStatus == IMPORT_CANCELLED)
+        return;
+    if (result.eStatus == IMPORT_NOT_RECOGNISED && m_bAskLayout) {
         // Perhaps bare values whose layout the user knows.
+        m_bAskLayout = false;
         CRawLayoutDlg layout(this, sPath, FromNative(result.sReason));
         if (layout.ShowModal() != wxID_OK)
-            return -1;
+            return;
         result = layout.TakeResult();
     }
     if (result.eStatus != IMPORT_OK) {
         ShowMessageBox(
             this, wxString::Format(TEXT_DATASET_LOAD_FAILED, sPath, FromNative(result.sReason)),
             TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_ERROR);
-        return -1;
+        return;
     }
     ReplaceDataset(std::move(result.pVolume), std::string(sPath.utf8_str()));
+    m_nLoadResult = 0;
     // What changes the picture from what the file holds (its first volume
     // only, one series of several, cubic voxels for unusable spacing).
     if (!result.notices.empty()) {
@@ -222,7 +335,14 @@ int CMainDlg::LoadDatasetFile(const wxString& sPath) {
             sText += (sText.empty() ? "" : "\n") + FromNative(sNotice);
         ShowMessageBox(this, sText, TEXT_DATASET_ERROR_CAPTION, wxOK | wxICON_INFORMATION);
     }
-    return 0;
+}
+
+void CMainDlg::OnCharHook(wxKeyEvent& event) {
+    // Escape stops a load (and only that) while one runs.
+    if (m_pLoad && event.GetKeyCode() == WXK_ESCAPE)
+        CancelLoad();
+    else
+        event.Skip();
 }
 
 void CMainDlg::ReplaceDataset(std::unique_ptr<CVolume> pVolume, const std::string& sPath) {
@@ -293,6 +413,7 @@ void CMainDlg::OnAbout(wxCommandEvent&) {
 }
 
 void CMainDlg::OnDestroy() {
+    CancelLoad();
     if (m_pApp && m_pApp->m_pRenderWnd)
         m_pApp->m_pRenderWnd->StopProgressiveThread();
     // The render window outlives this dialog: it must not reach it any more.

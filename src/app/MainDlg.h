@@ -11,7 +11,13 @@
 #include <wx/dialog.h>
 #include <wx/icon.h>
 
+struct ImportProgress;
+struct ImportResult;
+
 class wxButton;
+class wxGauge;
+class wxKeyEvent;
+class CLoadJob;
 class wxRadioButton;
 class wxStaticText;
 class wxCloseEvent;
@@ -39,13 +45,22 @@ public:
     // file), then LoadDatasetFile with the chosen path.
     void OnLoadDataset(wxCommandEvent& event);
     // Everything after the file choice: reads sPath (a volume file of any kind,
-    // or a DICOM series' folder) into a new dataset and, when that succeeded,
-    // makes it current (ReplaceDataset), then shows what the import noted in an
-    // information box; 0. A file that no reader recognises asks for its bare RAW
-    // layout (CRawLayoutDlg); Cancel there reads nothing. A file that cannot be
-    // read is reported in a message box naming the file and the reason, and
-    // everything stays as it was (dataset, editor, picture, panels, radios); -1.
+    // or a DICOM series' folder) into a new dataset in the background and, when
+    // that succeeded, makes it current (ReplaceDataset), then shows what the
+    // import noted in an information box. Meanwhile the status shows "Loading
+    // NAME … 45 %" with a progress bar and "Cancel" (Escape too), and the
+    // current dataset stays shown and usable. A file that no reader recognises
+    // asks for its bare RAW layout (CRawLayoutDlg); Cancel there reads nothing.
+    // A file that cannot be read is reported in a message box naming the file
+    // and the reason; that and Cancel leave everything as it was (dataset,
+    // editor, picture, panels, radios). A load that runs already is cancelled
+    // first. 0 (the end shows in IsLoading and LoadResult).
     int LoadDatasetFile(const wxString& sPath);
+    bool IsLoading() const { return m_pLoad != nullptr; }
+    // The last load's end: 0 when its dataset became current, -1 otherwise.
+    int LoadResult() const { return m_nLoadResult; }
+    // Stops a running load; everything stays as it was before it.
+    void CancelLoad();
     // Makes a dataset that has been read completely the current one: stops the
     // renderer and waits for its end, deletes the previous dataset, enables the
     // mode buttons, gives the slicing and first-hit panels the new dataset, gives
@@ -83,6 +98,8 @@ public:
     wxRadioButton* m_btnSlicing = nullptr;
     wxRadioButton* m_btnVolume = nullptr;
     wxStaticText* m_staticStatus = nullptr;
+    wxGauge* m_pLoadGauge = nullptr;
+    wxButton* m_btnCancelLoad = nullptr;
     wxIcon m_hIcon;
     CViewerApp* m_pApp;
 
@@ -101,12 +118,31 @@ private:
     // Gives a newly loaded scan the application's scan preset, fitted to it.
     void FitTransferFunction();
     CRenderWnd* RenderWnd() const;
+    // The background load: its start, what its thread posts (a post of a load
+    // that has been cancelled since finds another serial and is dropped), and
+    // its end on this thread.
+    void StartLoad(const wxString& sPath,
+                   std::function<ImportResult(const ImportProgress&)> import);
+    void OnLoadPercent(unsigned nSerial, int nPercent);
+    void OnLoadRelease(unsigned nSerial);
+    void OnLoadDone(unsigned nSerial);
+    // Ends the load's state: the controls go, the old dataset gets its
+    // gradients back (unless it is about to go) and may render again.
+    void EndLoad(bool bKeepOld);
+    void OnCharHook(wxKeyEvent& event);
 
     // Keeps the group of the two visible radio buttons without a selection
     // until the user picks a mode (a GTK radio group always has one selected).
     wxRadioButton* m_pNoModeRadio = nullptr;
     wxString m_sStatus; // the status as last shown, before its lines were broken
     wxString m_sTransferNote;
+    std::unique_ptr<CLoadJob> m_pLoad;
+    unsigned m_nLoadSerial = 0;
+    wxString m_sLoadPath;
+    int m_nLoadPercent = 0;
+    bool m_bAskLayout = false;   // a file no reader recognises asks for its layout
+    bool m_bOldReleased = false; // the current dataset's gradients are away
+    int m_nLoadResult = -1;
     bool m_bEnded = false;
     bool m_bPlaced = false;
     std::function<void()> m_EndHandler;

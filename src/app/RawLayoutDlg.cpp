@@ -12,6 +12,7 @@
 #include <wx/textctrl.h>
 #include <wx/utils.h>
 
+#include "app/LoadJob.h"
 #include "panels/DialogLayout.h"
 #include "view/MessageBox.h"
 #include "res/Resource.h"
@@ -88,6 +89,13 @@ CRawLayoutDlg::CRawLayoutDlg(wxWindow* pParent, const wxString& sPath, const wxS
     CentreOnParent();
     m_pSize->SetFocus();
     Bind(wxEVT_BUTTON, &CRawLayoutDlg::OnOk, this, wxID_OK);
+    Bind(
+        wxEVT_BUTTON,
+        [this](wxCommandEvent& event) {
+            m_pRead.reset(); // (stopped and waited for)
+            event.Skip();
+        },
+        wxID_CANCEL);
 }
 
 bool CRawLayoutDlg::ReadLayout(RawParameters& raw) {
@@ -108,15 +116,29 @@ bool CRawLayoutDlg::ReadLayout(RawParameters& raw) {
     return true;
 }
 
+CRawLayoutDlg::~CRawLayoutDlg() = default;
+
 void CRawLayoutDlg::OnOk(wxCommandEvent&) {
     RawParameters raw;
-    if (!ReadLayout(raw))
+    if (m_pRead || !ReadLayout(raw))
         return;
-    ImportResult result;
-    {
-        wxBusyCursor busy;
-        result = ImportRawVolume(std::string(m_sPath.fn_str()), raw);
-    }
+    const std::string sFile(m_sPath.fn_str());
+    CLoadJob::Hooks hooks;
+    hooks.done = [this] { CallAfter(&CRawLayoutDlg::OnReadDone); };
+    m_pRead = std::make_unique<CLoadJob>(
+        [sFile, raw](const ImportProgress& progress) {
+            return ImportRawVolume(sFile, raw, &progress);
+        },
+        std::move(hooks));
+    FindWindow(wxID_OK)->Disable();
+}
+
+void CRawLayoutDlg::OnReadDone() {
+    if (!m_pRead)
+        return;
+    ImportResult result = m_pRead->Take();
+    m_pRead.reset();
+    FindWindow(wxID_OK)->Enable();
     if (result.eStatus != IMPORT_OK) {
         ShowMessageBox(this,
                        wxString::Format(TEXT_DATASET_LOAD_FAILED, m_sPath,

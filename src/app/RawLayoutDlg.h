@@ -6,6 +6,8 @@
 // reads nothing.
 #pragma once
 
+#include <memory>
+
 #include <wx/dialog.h>
 
 #include "volume/Import.h"
@@ -13,11 +15,13 @@
 class wxChoice;
 class wxCommandEvent;
 class wxTextCtrl;
+class CLoadJob;
 
 class CRawLayoutDlg : public wxDialog {
 public:
     // sReason: why no reader took the file at sPath.
     CRawLayoutDlg(wxWindow* pParent, const wxString& sPath, const wxString& sReason);
+    ~CRawLayoutDlg() override;
 
     // After ShowModal has returned wxID_OK: the dataset read with the layout.
     ImportResult TakeResult() { return std::move(m_Result); }
@@ -29,11 +33,15 @@ public:
     wxTextCtrl* m_pSpacing = nullptr; // "X, Y, Z"
 
 private:
+    // OK reads the file on a thread of its own (the windows stay usable); its
+    // end comes in OnReadDone. Cancel also stops a read.
     void OnOk(wxCommandEvent& event);
+    void OnReadDone();
     // The layout in the fields; false after a message box about the first
     // field that holds none (which then has the focus).
     bool ReadLayout(RawParameters& raw);
 
     wxString m_sPath;
     ImportResult m_Result;
+    std::unique_ptr<CLoadJob> m_pRead;
 };

@@ -227,6 +227,14 @@ void CRenderState::Restart() {
     m_bStartRefused = StartProgressiveThread() == StartResult::BUSY;
 }
 
+void CRenderState::HoldRuns(bool bHold) {
+    if (bHold) {
+        StopIfRunning();
+        WaitForWorkerEnd();
+    }
+    m_bRunsHeld = bHold;
+}
+
 void CRenderState::SetRenderThreads(int nThreads) {
     m_nRenderThreads.store(std::clamp(nThreads, 0, MAX_RENDER_THREADS));
 }
@@ -266,6 +274,8 @@ CSkipMap& CRenderState::WorkerSkipMap() {
 }
 
 StartResult CRenderState::StartProgressiveThread() {
+    if (m_bRunsHeld)
+        return StartResult::NOTHING;
     if (m_hThreadRunning.Wait(0))
         return StartResult::BUSY;
     if (m_Worker.joinable()) {

@@ -122,6 +122,11 @@ public:
     // a long paint) is made once that run has ended: the window calls this
     // when a run's end reaches it. Nothing while a run is active.
     void RetryRefusedStart();
+    // While held, no run starts (StartProgressiveThread: NOTHING): the
+    // dataset's gradients are away while another dataset loads. Holding stops
+    // a run first; the window keeps its picture.
+    void HoldRuns(bool bHold);
+    bool RunsHeld() const { return m_bRunsHeld; }
 
     // --- Worker start and stop protocol (UI thread only) ---
     // Starts a run unless one is active.
@@ -239,6 +244,7 @@ private:
     CVectorMath* m_pVectorMath = nullptr;
     std::string m_sDatasetPath;
     bool m_bHeld = false;
+    bool m_bRunsHeld = false;
     bool m_bTurn = false;
     bool m_bPictureWhileTurning = false;
     SliceLook m_SliceLook;

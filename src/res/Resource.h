@@ -76,6 +76,16 @@ inline constexpr const wchar_t* TEXT_RAW_SPACING_INVALID =
 constexpr int IDC_STATUS = 1040;
 constexpr int STATUS_TOP = 372;
 constexpr int STATUS_HEIGHT = 80;
+// While a dataset loads: its line at the top of the status, and a progress bar
+// and "Cancel" (Escape too) at the status's foot.
+constexpr int IDC_LOAD_PROGRESS = 1110;
+constexpr int IDC_CANCEL_LOAD = 1111;
+inline constexpr const wchar_t* TEXT_LOADING = L"Loading %s \u2026 %d %%";
+inline constexpr const wchar_t* TEXT_CANCEL_LOAD = L"Cancel";
+// When the current dataset's gradients, freed for a load that then failed,
+// cannot be made again.
+inline constexpr const wchar_t* TEXT_GRADIENTS_LOST =
+    L"There is not enough memory to show the current dataset in Volume mode again.";
 // The status line about the transfer function a loaded scan was given: the
 // automatic fit when no "default.trf" was read, or the preset last chosen in
 // the editor (%s its name), fitted to the new scan.

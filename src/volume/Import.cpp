@@ -336,6 +336,9 @@ ImportResult FinishImport(const std::string& sPath, SourceVolume& source) {
     WithValues(source.eType, source.pData.get(),
                [&](const auto* p) { TakeValues(p, nFileDim, place, pVoxels.get(), info); });
     source.pData.reset();
+    if (ImportCancelled())
+        return {};
+    ReportImportProgress(PROGRESS_VALUES);
     info.bOriented = bOriented;
     if (bOriented && map.dOblique > 1.0) {
         char sz[48];
@@ -412,9 +415,14 @@ std::string Spool(int nFd, const CMemoryFile& file,
     long long nHave = 0;
     char buffer[65536];
     for (;;) {
-        const long long nMore = nWanted(sHead) - nHave;
+        const long long nAll = nWanted(sHead);
+        const long long nMore = nAll - nHave;
         if (nMore <= 0)
             return "";
+        if (ImportCancelled())
+            return "stopped";
+        ReportImportProgress(PROGRESS_READ * static_cast<double>(nHave) /
+                             static_cast<double>(nAll));
         const ssize_t n = read(nFd, buffer, static_cast<size_t>(std::min<long long>(nMore, 65536)));
         if (n == 0)
             return nHave == 0 ? "it is a pipe that no program writes to" : "";
@@ -430,9 +438,11 @@ std::string Spool(int nFd, const CMemoryFile& file,
             return std::string("the pipe cannot be read (") + std::strerror(errno) + ")";
         const int nLeft = PIPE_SECONDS * 1000 - static_cast<int>(TimeGetTime() - nStart);
         pollfd ready{nFd, POLLIN, 0};
-        if (nLeft <= 0 || poll(&ready, 1, nLeft) == 0)
+        if (nLeft <= 0)
             return "the pipe delivered only " + std::to_string(nHave) + " bytes within " +
                    std::to_string(PIPE_SECONDS) + " s";
+        // In slices, so that a stop is seen soon.
+        poll(&ready, 1, std::min(nLeft, 100));
     }
 }
 
@@ -478,7 +488,7 @@ ImportResult ImportFileOrFolder(const std::string& sPath) {
             return d[0] < 1 || d[1] < 1 || d[2] < 1 ? 6LL : 6 + 2LL * d[0] * d[1] * d[2];
         };
         if (!OpenOwn(sPath, memory, sReadPath, wanted, sReason))
-            return FailImport(sPath, IMPORT_FAILED, sReason);
+            return ImportCancelled() ? ImportResult() : FailImport(sPath, IMPORT_FAILED, sReason);
         ImportResult result;
         result.pVolume = std::make_unique<CVolume>();
         if (result.pVolume->LoadRaw(sReadPath) != 0) {
@@ -518,7 +528,7 @@ ImportResult ImportRaw(const std::string& sPath, const RawParameters& raw) {
     std::string sReadPath;
     if (!OpenOwn(
             sPath, memory, sReadPath, [&](const std::string&) { return nExpected + 1; }, sReason))
-        return FailImport(sPath, IMPORT_FAILED, sReason);
+        return ImportCancelled() ? ImportResult() : FailImport(sPath, IMPORT_FAILED, sReason);
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(sReadPath.c_str(), "rb"),
                                                          &std::fclose);
     std::error_code error;
@@ -554,19 +564,22 @@ ImportResult ImportRaw(const std::string& sPath, const RawParameters& raw) {
 } // namespace
 
 // Nothing is thrown past these two (memory can run out anywhere).
-ImportResult ImportVolume(const std::string& sPath) {
+ImportResult ImportVolume(const std::string& sPath, const ImportProgress* pProgress) {
+    const CImportProgressScope scope(pProgress);
     try {
-        return ImportFileOrFolder(sPath);
+        return scope.End(ImportFileOrFolder(sPath));
     } catch (...) {
-        return FailImport(sPath, IMPORT_FAILED, "it cannot be read");
+        return scope.End(FailImport(sPath, IMPORT_FAILED, "it cannot be read"));
     }
 }
 
-ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw) {
+ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw,
+                             const ImportProgress* pProgress) {
+    const CImportProgressScope scope(pProgress);
     try {
-        return ImportRaw(sPath, raw);
+        return scope.End(ImportRaw(sPath, raw));
     } catch (...) {
-        return FailImport(sPath, IMPORT_FAILED, "it cannot be read");
+        return scope.End(FailImport(sPath, IMPORT_FAILED, "it cannot be read"));
     }
 }
 

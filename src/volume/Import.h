@@ -16,6 +16,8 @@
 // several values per voxel (RGB, vectors) are refused.
 #pragma once
 
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +28,7 @@ enum ImportStatus {
     IMPORT_OK = 0,
     IMPORT_NOT_RECOGNISED, // no reader recognises the file (a bare RAW file, or no volume)
     IMPORT_FAILED,         // recognised (or not readable at all), but it cannot be opened
+    IMPORT_CANCELLED,      // the caller stopped it (ImportProgress::pCancel); nothing to report
 };
 
 // Voxel types of bare RAW files (and of the sources of the other kinds).
@@ -52,13 +55,31 @@ struct ImportResult {
     std::vector<std::string> notices; // one line each, what the user should know
 };
 
+// How a running import reports how far it has come and how it is stopped. Both
+// callbacks run on the importing thread.
+struct ImportProgress {
+    // The fraction done, 0..1, rising (the reading, then the dataset's buffers).
+    std::function<void(double)> progress;
+    // Once the new voxels are complete, just before the dataset's derived
+    // buffers are made (the moment the most memory is wanted): the caller may
+    // free what it can of the dataset that the new one replaces. False stops
+    // the import.
+    std::function<bool()> beforeDerived;
+    // Set (from any thread) to stop the import: a reading child is killed, the
+    // steps after it stop at their next check, and the status is IMPORT_CANCELLED.
+    const std::atomic<bool>* pCancel = nullptr;
+    bool Cancelled() const { return pCancel && pCancel->load(); }
+};
+
 // Opens a file or folder. A `.dat` file is read as a RAW dataset exactly as
 // CVolume reads it (with its own diagnostic lines and no others). Every other
 // import writes one diagnostic line that describes the dataset and how its
 // values were taken, one per notice, or the reason of its failure.
-ImportResult ImportVolume(const std::string& sPath);
+// With progress, it reports to it and can be stopped through it.
+ImportResult ImportVolume(const std::string& sPath, const ImportProgress* pProgress = nullptr);
 // Opens a bare RAW file with the given layout (whatever its name).
-ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw);
+ImportResult ImportRawVolume(const std::string& sPath, const RawParameters& raw,
+                             const ImportProgress* pProgress = nullptr);
 
 // A layout that explains a file of this many bytes exactly, for a form to start
 // from: a cube of 16-bit, 8-bit or 32-bit float values, else square slices of

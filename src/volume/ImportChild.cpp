@@ -285,20 +285,59 @@ bool TakeSource(const std::string& sRecord, int nMemfd, SourceVolume& source) {
     return true;
 }
 
-// The child's output until it closes the pipe or the time is up; false when
-// the time ran out.
-bool Collect(int nPipe, std::string& sReply, bool& bTooLong) {
+// The bytes the child has read so far (its reads of any file), or -1.
+long long BytesRead(pid_t pid) {
+    std::FILE* pFile = std::fopen(("/proc/" + std::to_string(pid) + "/io").c_str(), "r");
+    long long nBytes = -1;
+    if (pFile) {
+        if (std::fscanf(pFile, "rchar: %lld", &nBytes) != 1)
+            nBytes = -1;
+        std::fclose(pFile);
+    }
+    return nBytes;
+}
+
+// The bytes a reader takes from sPath: the file, or a folder's files.
+long long BytesOnDisk(const std::string& sPath) {
+    std::error_code error;
+    if (!std::filesystem::is_directory(sPath, error)) {
+        const auto nBytes = std::filesystem::file_size(sPath, error);
+        return error ? 0 : static_cast<long long>(nBytes);
+    }
+    long long nBytes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(sPath, error)) {
+        std::error_code sizeError;
+        if (entry.is_regular_file(sizeError))
+            nBytes += static_cast<long long>(entry.file_size(sizeError));
+    }
+    return nBytes;
+}
+
+// The child's output until it closes the pipe, the time is up or the import
+// is stopped (bStopped); false when the time ran out or it was stopped.
+// Meanwhile the progress follows the bytes the child has read of nSourceBytes.
+bool Collect(int nPipe, pid_t pid, long long nSourceBytes, std::string& sReply, bool& bTooLong,
+             bool& bStopped) {
     const uint32_t nStart = TimeGetTime();
     char buffer[65536];
     for (;;) {
         const int nLeft = READ_SECONDS * 1000 - static_cast<int>(TimeGetTime() - nStart);
         if (nLeft <= 0)
             return false;
+        bStopped = ImportCancelled();
+        if (bStopped)
+            return false;
+        const long long nRead = nSourceBytes > 0 ? BytesRead(pid) : -1;
+        if (nRead >= 0)
+            ReportImportProgress(PROGRESS_READ *
+                                 static_cast<double>(std::min(nRead, nSourceBytes)) /
+                                 static_cast<double>(nSourceBytes));
         pollfd fd{nPipe, POLLIN, 0};
-        const int nReady = poll(&fd, 1, nLeft);
-        if (nReady < 0 && errno == EINTR)
+        // In slices, for the progress and a stop.
+        const int nReady = poll(&fd, 1, std::min(nLeft, 100));
+        if ((nReady < 0 && errno == EINTR) || nReady == 0)
             continue;
-        if (nReady <= 0)
+        if (nReady < 0)
             return false;
         const ssize_t n = read(nPipe, buffer, sizeof(buffer));
         if (n < 0 && (errno == EINTR || errno == EAGAIN))
@@ -314,6 +353,48 @@ bool Collect(int nPipe, std::string& sReply, bool& bTooLong) {
 }
 
 } // namespace
+
+namespace {
+thread_local const ImportProgress* t_pProgress = nullptr;
+} // namespace
+
+void ReportImportProgress(double dFraction) {
+    // (A reading child has a copy of the hooks, but not the thread they post to.)
+    if (t_pProgress && t_pProgress->progress && !g_pChild)
+        t_pProgress->progress(std::clamp(dFraction, 0.0, 1.0));
+}
+
+bool ImportCancelled() {
+    return t_pProgress && t_pProgress->Cancelled();
+}
+
+CImportProgressScope::CImportProgressScope(const ImportProgress* pProgress) {
+    t_pProgress = pProgress;
+    if (!pProgress)
+        return;
+    SetBeforeDerivedBuffers([pProgress] {
+        if (pProgress->Cancelled() || (pProgress->beforeDerived && !pProgress->beforeDerived()))
+            return false;
+        ReportImportProgress(PROGRESS_VALUES);
+        return true;
+    });
+}
+
+CImportProgressScope::~CImportProgressScope() {
+    if (t_pProgress)
+        SetBeforeDerivedBuffers({});
+    t_pProgress = nullptr;
+}
+
+ImportResult CImportProgressScope::End(ImportResult result) const {
+    if (ImportCancelled()) {
+        result = ImportResult();
+        result.eStatus = IMPORT_CANCELLED;
+    } else if (result.eStatus == IMPORT_OK) {
+        ReportImportProgress(1.0);
+    }
+    return result;
+}
 
 void SourceFree::operator()(uint8_t* p) const {
     if (nMapped > 0)
@@ -422,7 +503,9 @@ ImportResult ReadInOneChild(const std::string& sPath, const std::function<Import
     close(pipes[1]);
     std::string sReply;
     bool bTooLong = false;
-    const bool bInTime = pid > 0 && Collect(pipes[0], sReply, bTooLong);
+    bool bStopped = false;
+    const bool bInTime =
+        pid > 0 && Collect(pipes[0], pid, BytesOnDisk(sPath), sReply, bTooLong, bStopped);
     close(pipes[0]);
     int nStatus = 0;
     if (pid > 0) {
@@ -430,6 +513,10 @@ ImportResult ReadInOneChild(const std::string& sPath, const std::function<Import
             kill(pid, SIGKILL);
         while (waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
         }
+    }
+    if (bStopped) {
+        close(nMemfd);
+        return {};
     }
     Reply reply;
     const bool bParsed = ParseReply(sReply, reply);

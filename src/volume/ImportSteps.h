@@ -55,6 +55,27 @@ template <class F> void WithValues(VoxelType eType, const void* p, F f) {
 // Reverses the bytes of each of the n values of nSize bytes.
 void SwapBytes(uint8_t* p, size_t n, int nSize);
 
+// The progress and stop of the import running on this thread (ImportVolume's
+// or ImportRawVolume's argument): ReportImportProgress passes a fraction 0..1
+// on (nothing without one); ImportCancelled says whether it has been stopped.
+void ReportImportProgress(double dFraction);
+bool ImportCancelled();
+// While alive, progress is the calling thread's import's (null: none).
+class CImportProgressScope {
+public:
+    explicit CImportProgressScope(const ImportProgress* pProgress);
+    ~CImportProgressScope();
+    CImportProgressScope(const CImportProgressScope&) = delete;
+    CImportProgressScope& operator=(const CImportProgressScope&) = delete;
+    // The import's result, or IMPORT_CANCELLED (without a message) when it was
+    // stopped; a finished import reports 1.
+    ImportResult End(ImportResult result) const;
+};
+// The shares of the whole that the import's phases end at: the reading, the
+// dataset's values in their final order, and the derived buffers last.
+constexpr double PROGRESS_READ = 0.6;
+constexpr double PROGRESS_VALUES = 0.75;
+
 // The import's failure: eStatus with the line "cannot read dataset 'PATH':
 // REASON", which also goes to the diagnostic output.
 ImportResult FailImport(const std::string& sPath, ImportStatus eStatus, const std::string& sReason);

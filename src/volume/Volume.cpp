@@ -193,6 +193,14 @@ int CVolume::LoadRaw(const std::string& sPath) {
     return 0;
 }
 
+namespace {
+thread_local std::function<bool()> t_BeforeDerived;
+} // namespace
+
+void SetBeforeDerivedBuffers(std::function<bool()> hook) {
+    t_BeforeDerived = std::move(hook);
+}
+
 int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, VoxelBuffer pVoxels) {
     ResetToEmpty();
     m_eLoadError = RAW_OK;
@@ -214,7 +222,7 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, VoxelBuffer pVoxels) {
     m_nStrideY = m_nDimX;
     m_nVoxelCount = static_cast<int32_t>(nCount);
     m_pVoxels = pVoxels.release(); // already of the kind AllocateLarge makes
-    if (AllocateBuffers() != 0) {
+    if ((t_BeforeDerived && !t_BeforeDerived()) || AllocateBuffers() != 0) {
         ResetToEmpty();
         m_eLoadError = RAW_TOO_LARGE;
         return -1;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <type_traits>
@@ -178,6 +179,11 @@ private:
     RawLoadError m_eLoadError = RAW_OK;
     bool m_bWideValues = false; // the values span more than 32767
 };
+
+// For the calling thread: what AdoptVoxels runs once the voxels are in place
+// and before the derived buffers are allocated; false ends it with
+// RAW_TOO_LARGE. Empty: nothing.
+void SetBeforeDerivedBuffers(std::function<bool()> hook);
 
 // How the dataset's values were taken from its file: "values kept", "values
 // mapped from [MIN, MAX] onto 0..4095", "values shifted from [MIN, MAX] onto

@@ -1,7 +1,12 @@
 // The running viewer inside the test process: the start-up state of all three
 // windows, the main dialog's load path, mode radios, "Refresh" and exit, and
 // the editor following the dataset and the mode.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <wx/filedlg.h>
+#include <wx/gauge.h>
 #include <wx/toplevel.h>
 #include <wx/uiaction.h>
 
@@ -91,7 +96,7 @@ TEST_F(MainDlgTest, ModeRadiosSwitchTheModeAndRedrawTheEditor) {
     EXPECT_TRUE(WaitForTitle(m_pRender, kFinished));
 
     // Loading another dataset keeps the mode and does not restart.
-    ASSERT_EQ(m_pDlg->LoadDatasetFile(WriteCube("other.dat", 8, 3000)), 0);
+    ASSERT_EQ(LoadAndWait(m_pDlg, WriteCube("other.dat", 8, 3000)), 0);
     Pump();
     m_pRender->WaitForWorkerEnd(); // a restart would have printed its line by now
     EXPECT_EQ(m_pRender->GetRenderMode(), RENDER_MODE_VOLUME);
@@ -117,7 +122,7 @@ TEST_F(MainDlgTest, AFailedLoadIsReportedAndChangesNothing) {
     // Before any dataset the modes stay disabled.
     {
         CMessageBoxCapture boxes;
-        EXPECT_EQ(m_pDlg->LoadDatasetFile(cases[0].first), -1);
+        EXPECT_EQ(LoadAndWait(m_pDlg, cases[0].first), -1);
         EXPECT_EQ(boxes.boxes.size(), 1u);
         EXPECT_EQ(m_pApp->m_pVolume, nullptr);
         EXPECT_FALSE(Radio(IDC_SLICING)->IsEnabled());
@@ -132,7 +137,7 @@ TEST_F(MainDlgTest, AFailedLoadIsReportedAndChangesNothing) {
     ASSERT_GT(render.CountNonBlack(), 0);
     for (const auto& [sPath, sReason] : cases) {
         CMessageBoxCapture boxes;
-        EXPECT_EQ(m_pDlg->LoadDatasetFile(sPath), -1) << sPath;
+        EXPECT_EQ(LoadAndWait(m_pDlg, sPath), -1) << sPath;
         ASSERT_EQ(boxes.boxes.size(), 1u) << sPath;
         const MessageBoxRequest& box = boxes.boxes[0];
         EXPECT_NE(box.sText.Find(wxString(sPath)), wxNOT_FOUND) << box.sText;
@@ -151,10 +156,58 @@ TEST_F(MainDlgTest, AFailedLoadIsReportedAndChangesNothing) {
     }
 }
 
+TEST_F(MainDlgTest, ALoadRunsInTheBackgroundAndCancelLeavesEverythingAsItWas) {
+    LoadHalves();
+    ChooseSlicing();
+    const CVolume* pOld = m_pApp->m_pVolume;
+    const wxString sStatus = m_pDlg->m_staticStatus->GetLabel();
+    // A load held by a pipe that delivers half of it.
+    const std::string sPipe = m_Dir.Path("slow.dat");
+    ASSERT_EQ(mkfifo(sPipe.c_str(), 0600), 0);
+    const std::string sBytes =
+        testfiles::FieldBytes(32, 32, 32, [](int, int, int) { return 2000; });
+    // "Cancel", Escape, then "Exit" in the middle of the load.
+    for (int nEnd : {IDC_CANCEL_LOAD, int(WXK_ESCAPE), IDC_EXIT}) {
+        const int nFd = open(sPipe.c_str(), O_RDWR | O_NONBLOCK);
+        ASSERT_GE(nFd, 0);
+        m_pDlg->LoadDatasetFile(sPipe);
+        ASSERT_EQ(write(nFd, sBytes.data(), sBytes.size() / 2),
+                  static_cast<ssize_t>(sBytes.size() / 2));
+        EXPECT_TRUE(WaitFor([&] {
+            return m_pDlg->m_staticStatus->GetLabel().StartsWith(
+                       wxString::FromUTF8("Loading slow.dat \u2026 29 %")) ||
+                   m_pDlg->m_staticStatus->GetLabel().StartsWith(
+                       wxString::FromUTF8("Loading slow.dat \u2026 30 %"));
+        })) << m_pDlg->m_staticStatus->GetLabel();
+        EXPECT_TRUE(m_pDlg->m_pLoadGauge->IsShown() && m_pDlg->m_btnCancelLoad->IsShown());
+        // The old dataset's slices follow the slice number meanwhile.
+        const Pixels before = RenderShows();
+        m_pRender->SetSliceNumber(m_pRender->m_nSlice < 4 ? 6 : 1);
+        EXPECT_TRUE(WaitFor([&] { return RenderShows().rgb != before.rgb; }));
+        ASSERT_TRUE(m_pDlg->IsLoading());
+        if (nEnd == WXK_ESCAPE) {
+            Key(m_pDlg->m_btnRefresh, WXK_ESCAPE);
+        } else if (nEnd == IDC_EXIT) {
+            Press(IDC_EXIT);
+            EXPECT_TRUE(WaitFor([&] { return !m_pDlg; }));
+            close(nFd);
+            break;
+        } else {
+            Click(m_pDlg->m_btnCancelLoad);
+        }
+        close(nFd);
+        ASSERT_TRUE(WaitFor([&] { return m_pDlg && !m_pDlg->IsLoading(); }));
+        EXPECT_EQ(m_pApp->m_pVolume, pOld);
+        EXPECT_EQ(m_pDlg->m_staticStatus->GetLabel(), sStatus);
+        EXPECT_FALSE(m_pDlg->m_pLoadGauge->IsShown() || m_pDlg->m_btnCancelLoad->IsShown());
+        EXPECT_TRUE(m_pDlg->IsShown());
+    }
+}
+
 TEST_F(MainDlgTest, EscapeDuringARunWaitsForTheWorkerAndTearsEverythingDown) {
     // A run that takes a while: the teardown must wait for its end before the
     // window and the dataset go. Escape ends the dialog like "Exit".
-    ASSERT_EQ(m_pDlg->LoadDatasetFile(WriteCube("big.dat", 96, 2500)), 0);
+    ASSERT_EQ(LoadAndWait(m_pDlg, WriteCube("big.dat", 96, 2500)), 0);
     wxCommandEvent click(wxEVT_RADIOBUTTON, IDC_VOLUME);
     m_pDlg->OnVolume(click);
     ASSERT_TRUE(m_pRender->m_hThreadRunning.IsSet());
@@ -201,7 +254,7 @@ TEST_F(NoDefaultTrfTest, AScanGetsTheFitAndAPresetChosenFollowsToTheNextScan) {
     LoadDataset(8, 8, 8, [](int, int, int z) { return z < 4 ? 0 : 2000; });
     EXPECT_FALSE(Holds(PRESET_FIT_TO_DATA));
     EXPECT_FALSE(StatusSays("default.trf"));
-    ASSERT_EQ(m_pDlg->LoadDatasetFile(kBrain), 0);
+    ASSERT_EQ(LoadAndWait(m_pDlg, kBrain), 0);
     EXPECT_TRUE(Holds(PRESET_FIT_TO_DATA));
     EXPECT_TRUE(StatusSays(TEXT_FIT_NOTE));
     ChooseVolume();
@@ -212,7 +265,7 @@ TEST_F(NoDefaultTrfTest, AScanGetsTheFitAndAPresetChosenFollowsToTheNextScan) {
     m_pEditor->ProcessWindowEvent(menu);
     EXPECT_TRUE(Holds(PRESET_MR_BRAIN));
     EXPECT_FALSE(StatusSays("default.trf"));
-    ASSERT_EQ(m_pDlg->LoadDatasetFile(kBrain), 0);
+    ASSERT_EQ(LoadAndWait(m_pDlg, kBrain), 0);
     EXPECT_TRUE(Holds(PRESET_MR_BRAIN));
     EXPECT_TRUE(StatusSays("Transfer function: MR brain, fitted to this scan"));
 }

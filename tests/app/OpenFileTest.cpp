@@ -26,11 +26,13 @@ protected:
     int LoadThroughLayoutDialog(const std::string& sPath,
                                 const std::function<void(CRawLayoutDlg&)>& step) {
         int nShown = 0;
-        wxTheApp->CallAfter([&] {
+        bool bLooking = true; // (the dialog comes once the background read has ended)
+        std::function<void()> look = [&] {
             for (wxWindow* pWindow : wxTopLevelWindows) {
                 auto* pLayout = dynamic_cast<CRawLayoutDlg*>(pWindow);
                 if (pLayout && pLayout->IsModal()) {
                     ++nShown;
+                    bLooking = false;
                     step(*pLayout);
                     if (pLayout->IsModal()) {
                         ADD_FAILURE() << "the dialog is still open";
@@ -38,8 +40,12 @@ protected:
                     }
                 }
             }
-        });
-        const int nResult = m_pDlg->LoadDatasetFile(sPath);
+            if (bLooking)
+                wxTheApp->CallAfter(look);
+        };
+        wxTheApp->CallAfter(look);
+        const int nResult = LoadAndWait(m_pDlg, sPath);
+        bLooking = false;
         Pump(); // the step runs now at the latest
         EXPECT_EQ(nShown, 1);
         return nResult;
@@ -97,12 +103,14 @@ TEST_F(OpenFileTest, AFileNoReaderRecognisesIsReadWithTheLayoutTheUserGives) {
         // A size that does not explain the file is refused; the dialog stays.
         dialog.m_pSize->SetValue("16 x 16 x 15");
         Press(&dialog, wxID_OK);
+        EXPECT_TRUE(WaitFor([&] { return m_Boxes.boxes.size() == 1; }));
         EXPECT_TRUE(dialog.IsModal());
         EXPECT_EQ(m_pApp->m_pVolume, pKept);
         dialog.m_pSize->SetValue("16x16x16");
         dialog.m_pByteOrder->SetSelection(1);
         dialog.m_pSpacing->SetValue("1,1,2");
         Press(&dialog, wxID_OK);
+        EXPECT_TRUE(WaitFor([&] { return !dialog.IsModal(); })); // read in the background
     });
     EXPECT_EQ(nResult, 0);
     ASSERT_EQ(m_Boxes.boxes.size(), 1u);

@@ -56,7 +56,7 @@ protected:
 
 TEST_F(ViewerExtrasTest, SavedVolumePictureIsWhatTheWindowShowsAndWhatOrvexRenderWrites) {
     const std::string sDataset = ORVEX_SAMPLE_DIR "/phantom.dat";
-    ASSERT_EQ(m_pDlg->LoadDatasetFile(sDataset), 0);
+    ASSERT_EQ(LoadAndWait(m_pDlg, sDataset), 0);
     ChooseVolume();
     // Finished, for the client size the window has settled at (a late size
     // event restarts the run).
@@ -223,7 +223,7 @@ protected:
 };
 
 TEST_F(ReadmeScreenshot, DISABLED_WriteTheReadmeScreenshot) {
-    ASSERT_EQ(m_pDlg->LoadDatasetFile("/usr/share/mricron/templates/ch2.nii.gz"), 0);
+    ASSERT_EQ(LoadAndWait(m_pDlg, "/usr/share/mricron/templates/ch2.nii.gz"), 0);
     ChooseVolume();
     Click(m_pVolume->m_btnTypes[VOLUME_TYPE_FIRST_HIT]);
     for (int i = 0; i < 7; ++i)

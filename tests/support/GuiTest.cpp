@@ -38,6 +38,12 @@ void Pump(int nMilliseconds) {
     }
 }
 
+int LoadAndWait(CMainDlg* pDlg, const std::string& sPath) {
+    pDlg->LoadDatasetFile(sPath);
+    EXPECT_TRUE(WaitFor([&] { return !pDlg->IsLoading(); }, 60000));
+    return pDlg->LoadResult();
+}
+
 bool WaitFor(const std::function<bool()>& condition, int nTimeoutMs) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(nTimeoutMs);
     for (;;) {
@@ -289,7 +295,7 @@ void ViewerTest::LoadDataset(int nDimX, int nDimY, int nDimZ,
                              const std::function<int(int, int, int)>& value) {
     const std::string sPath =
         m_Dir.Write("volume.dat", testfiles::FieldBytes(nDimX, nDimY, nDimZ, value));
-    ASSERT_EQ(m_pDlg->LoadDatasetFile(sPath), 0);
+    ASSERT_EQ(LoadAndWait(m_pDlg, sPath), 0);
 }
 
 void ViewerTest::ChooseSlicing() {

@@ -49,6 +49,8 @@ void Pump(int nMilliseconds = 0);
 // Pumps events until condition() holds or nTimeoutMs have passed; returns the
 // last value of condition().
 bool WaitFor(const std::function<bool()>& condition, int nTimeoutMs = 10000);
+// The main dialog's load of sPath, waited for: its LoadResult.
+int LoadAndWait(CMainDlg* pDlg, const std::string& sPath);
 // Waits until the window is shown on screen with its final size.
 bool WaitForShown(wxWindow* pWindow, int nTimeoutMs = 10000);
 bool WaitForTitle(wxTopLevelWindow* pWindow, const wxString& sTitle, int nTimeoutMs = 30000);

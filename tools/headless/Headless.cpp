@@ -46,7 +46,7 @@ void CHeadlessViewer::StopAndWait() {
 }
 
 bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError,
-                                  const RawParameters* pRaw) {
+                                  const RawParameters* pRaw, const ImportProgress* pProgress) {
     StopAndWait();
     m_pState->SetVolume(nullptr);
     if (m_bOwnsVolume)
@@ -59,7 +59,7 @@ bool CHeadlessViewer::LoadDataset(const std::string& sPath, std::string& sError,
         // A failure's reason goes into sError; the loader's lines would only
         // repeat it. A success's lines (how the values were taken) are passed on.
         CDebugCapture capture;
-        result = pRaw ? ImportRawVolume(sPath, *pRaw) : ImportVolume(sPath);
+        result = pRaw ? ImportRawVolume(sPath, *pRaw, pProgress) : ImportVolume(sPath, pProgress);
         sLines = capture.Text();
     }
     if (result.eStatus != IMPORT_OK) {

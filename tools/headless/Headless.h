@@ -43,8 +43,10 @@ public:
     // Replaces the dataset with a file or folder of any kind the import reads
     // (a bare RAW file with pRaw's layout). False with a one-line reason when it
     // cannot be read (the loader's own diagnostic lines are then not printed).
+    // pProgress: the import's progress hooks.
     bool LoadDataset(const std::string& sPath, std::string& sError,
-                     const RawParameters* pRaw = nullptr);
+                     const RawParameters* pRaw = nullptr,
+                     const ImportProgress* pProgress = nullptr);
     // Renders the dataset and the transfer function table of another viewer
     // (which keeps the dataset, must outlive this one and must not change the two
     // while this one renders): several viewers turn one dataset at once.

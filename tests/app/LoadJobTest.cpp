@@ -1,0 +1,74 @@
+// The background load over the real import: a stop ends it soon with a status
+// of its own, and a replace that ends after the old dataset's gradients went
+// gives them back bit for bit.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "app/LoadJob.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 6000 && !condition(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return condition();
+}
+
+int Field(int x, int y, int z) {
+    return (x * 7 + y * y * 3 + z * 11) % 4000;
+}
+
+TEST(LoadJobTest, CancelEndsTheLoadAndTheOldDatasetComesBackWhole) {
+    const testfiles::ScratchDir dir;
+    const std::string sBytes = testfiles::FieldBytes(32, 32, 32, Field);
+    auto pOld = testfiles::MakeVolume(16, 16, 16, Field);
+    const std::vector<VoxelRecord> records(pOld->m_pRecords,
+                                           pOld->m_pRecords + pOld->m_nVoxelCount);
+
+    // Stopped while half of it has come through a pipe: the rest never comes.
+    const std::string sPipe = dir.Path("slow.dat");
+    ASSERT_EQ(mkfifo(sPipe.c_str(), 0600), 0);
+    std::atomic<int> nPercent{-1};
+    auto import = [&](const std::string& sPath) {
+        return [sPath](const ImportProgress& progress) { return ImportVolume(sPath, &progress); };
+    };
+    const int nFd = open(sPipe.c_str(), O_RDWR | O_NONBLOCK); // a writer from the start
+    ASSERT_GE(nFd, 0);
+    CLoadJob slow(import(sPipe), {[&](int n) { nPercent = n; }, {}, {}});
+    ASSERT_EQ(write(nFd, sBytes.data(), sBytes.size() / 2),
+              static_cast<ssize_t>(sBytes.size() / 2));
+    // (The reading is 60 % of the whole.)
+    EXPECT_TRUE(WaitUntil([&] { return nPercent >= 29; }));
+    EXPECT_LE(nPercent, 30);
+    slow.Cancel();
+    ImportResult result = slow.Take();
+    close(nFd);
+    EXPECT_EQ(result.eStatus, IMPORT_CANCELLED);
+    EXPECT_FALSE(result.pVolume);
+
+    // Stopped once its voxels are in and the old gradients have gone.
+    std::atomic<bool> bReleased{false};
+    CLoadJob job(import(dir.Write("new.dat", sBytes)),
+                 {{}, [&] { pOld->ReleaseGradients(), bReleased = true; }, {}});
+    ASSERT_TRUE(WaitUntil([&] { return bReleased.load(); }));
+    EXPECT_EQ(pOld->m_pRecords, nullptr);
+    job.Cancel();
+    result = job.Take();
+    EXPECT_EQ(result.eStatus, IMPORT_CANCELLED);
+    ASSERT_TRUE(pOld->RestoreGradients());
+    EXPECT_EQ(std::memcmp(pOld->m_pRecords, records.data(), records.size() * sizeof(VoxelRecord)),
+              0);
+}
+
+} // namespace
