@@ -5,7 +5,9 @@ Reads a RAW volume (*.dat) and a transfer function (*.trf) as Orvex does (or,
 with --nifti, a NIfTI scan through VTK's own reader), renders
 them with vtkFixedPointVolumeRayCastMapper in an offscreen window of the given
 size, from Orvex's camera, and prints one RESULT line per case: the median, the
-fastest and the slowest of several full-resolution frames after a warm-up frame.
+fastest and the slowest of several full-resolution frames after a warm-up frame
+(then the warm-up frame, the mapper's own time and the processor time of the
+process per frame, all threads, medians).
 The warm-up frame carries VTK's one-time costs (context, gradients, tables) and is
 reported apart. With --nifti the STARTUP line's read_ms is vtkNIFTIImageReader's
 read of the file: read_ms plus the first case's warm-up frame is VTK's time from
@@ -404,11 +406,12 @@ def main():
             t = time.perf_counter()
             window.Render()
             first_ms = 1000 * (time.perf_counter() - t)
-            frames, mapper_ms = [], []
+            frames, mapper_ms, cpu_ms = [], [], []
             for _ in range(args.frames):
-                t = time.perf_counter()
+                t, cpu = time.perf_counter(), time.process_time()
                 window.Render()
                 frames.append(1000 * (time.perf_counter() - t))
+                cpu_ms.append(1000 * (time.process_time() - cpu))
                 mapper_ms.append(1000 * mapper.GetTimeToDraw())
             if errors:
                 print(f"vtk_race: VTK reported errors ({', '.join(sorted(set(errors)))})",
@@ -416,7 +419,8 @@ def main():
                 return 1
             print(f"RESULT\t{mode}\t{sampling}\t{threads}\t{statistics.median(frames):.1f}"
                   f"\t{min(frames):.1f}\t{max(frames):.1f}\t{first_ms:.1f}"
-                  f"\t{statistics.median(mapper_ms):.1f}", flush=True)
+                  f"\t{statistics.median(mapper_ms):.1f}\t{statistics.median(cpu_ms):.1f}",
+                  flush=True)
         if args.png_prefix:
             save_pictures(vtk, window, f"{args.png_prefix}-{mode}")
     return 0
