@@ -5,8 +5,10 @@
 // step 6 (the sixth repaint request), for each compositing type and casting
 // thread count. The first run of each case is a warm-up, as VTK's first frame
 // is: it pays for first touches of the image buffers and the shading cache (and
-// for a new thread pool), and is reported apart. A target of bench/CMakeLists.txt
-// (ORVEX_BUILD_RACE), which bench/race turns on.
+// for a new thread pool), and is reported apart. The end of that first run is
+// also printed as a moment of the wall clock, so that the caller can tell the
+// time from its start of the program to the first finished picture. A target of
+// bench/CMakeLists.txt (ORVEX_BUILD_RACE), which bench/race turns on.
 #include "headless/Headless.h"
 #include "headless/Image.h"
 #include "headless/RenderOptions.h"
@@ -31,7 +33,8 @@ constexpr char kUsage[] =
     "                       [--png-prefix PREFIX]\n"
     "Prints per type and thread count:\n"
     "  RESULT type sampling threads median min max step6 warm-up load cpu (ms;\n"
-    "  cpu: the median processor time of the process per run, all threads).\n"
+    "  cpu: the median processor time of the process per run, all threads),\n"
+    "  and once FIRST: the end of the first run, in ms since 1970 (the wall clock).\n"
     "X-Ray always samples the nearest voxel; --sampling applies to Levoy and First Hit.\n"
     "PREFIX-TYPE-orvex.png receives the picture of the last run.\n";
 
@@ -110,6 +113,7 @@ int main(int argc, char** argv) {
     const double dLoad = std::chrono::duration<double, std::milli>(Clock::now() - tLoad).count();
 
     viewer.State().SetEmptySpaceSkipping(bSkipping);
+    bool bFirstShown = false;
     for (int nType : types) {
         const int nTypeSampling = nType == 1 ? 0 : nSampling;
         viewer.SetVolumeSettings(nWidth, nHeight, nType, nTypeSampling, 0, 90, nLower, nUpper);
@@ -120,6 +124,12 @@ int main(int argc, char** argv) {
                 return 1;
             }
             const RunTimes warmUp = TimeWholeRun(viewer);
+            if (!bFirstShown) {
+                const auto tNow = std::chrono::system_clock::now().time_since_epoch();
+                std::printf("FIRST\t%.1f\n",
+                            std::chrono::duration<double, std::milli>(tNow).count());
+                bFirstShown = true;
+            }
             std::vector<double> whole, step6, cpu;
             for (int i = 0; i < nRuns; ++i) {
                 const RunTimes t = TimeWholeRun(viewer);

@@ -217,6 +217,29 @@ class Tables(unittest.TestCase):
         self.assertAlmostEqual(opacity.GetValue(150), 0.25)
 
 
+@unittest.skipUnless(os.environ.get("ORVEX_RACE_VOLUME"),
+                     "needs ORVEX_RACE_VOLUME=path/to/orvex-race-volume")
+class CtScan(TempFiles):
+    def test_vtk_reads_the_voxels_and_values_of_the_import(self):
+        """The CT-like scan: VTK's NIfTI reader gives the voxels of the import in
+        the same order; the scan spans the 12 bits -1024..3071, so the import's
+        values are HU + 1024, and the table's positions move onto the same HU."""
+        import vtk
+        from vtkmodules.util import numpy_support
+        tool = os.environ["ORVEX_RACE_VOLUME"]
+        nii, dat = (os.path.join(self.dir.name, name) for name in ("ct.nii", "ct.dat"))
+        subprocess.run([tool, nii, "--ct", "64", "56", "48"], check=True)
+        subprocess.run([tool, dat, "--import", nii], check=True, capture_output=True)
+        image, _, low, high = vtk_race.read_nifti(vtk, nii)
+        *dims, voxels = vtk_race.read_raw(dat)
+        self.assertEqual(image.GetDimensions(), tuple(dims))
+        self.assertEqual((low, high), (-1024, 3071))
+        scan = numpy_support.vtk_to_numpy(image.GetPointData().GetScalars()).astype(int)
+        self.assertEqual((scan + 1024).tolist(), voxels.tolist())
+        points = vtk_race.scan_points([(0, 0, 0, 0, 0), (2048, 1, 0.5, 0, 1)], low, high)
+        self.assertEqual(points, [(-1024, 0, 0, 0, 0), (1024, 1, 0.5, 0, 1)])
+
+
 @unittest.skipUnless(os.environ.get("DISPLAY") and os.environ.get("ORVEX_RENDER"),
                      "needs an X server and ORVEX_RENDER=path/to/orvex-render")
 class SameView(TempFiles):

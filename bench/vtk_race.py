@@ -1,12 +1,17 @@
 #!/usr/bin/python3
 """Times VTK's CPU ray caster on an Orvex dataset, in the view that Orvex shows.
 
-Reads a RAW volume (*.dat) and a transfer function (*.trf) as Orvex does, renders
+Reads a RAW volume (*.dat) and a transfer function (*.trf) as Orvex does (or,
+with --nifti, a NIfTI scan through VTK's own reader), renders
 them with vtkFixedPointVolumeRayCastMapper in an offscreen window of the given
 size, from Orvex's camera, and prints one RESULT line per case: the median, the
-fastest and the slowest of several full-resolution frames after a warm-up frame.
+fastest and the slowest of several full-resolution frames after a warm-up frame
+(then the warm-up frame, the mapper's own time and the processor time of the
+process per frame, all threads, medians).
 The warm-up frame carries VTK's one-time costs (context, gradients, tables) and is
-reported apart.
+reported apart. With --nifti the STARTUP line's read_ms is vtkNIFTIImageReader's
+read of the file: read_ms plus the first case's warm-up frame is VTK's time from
+the file to its first picture.
 
 Run it with Debian's /usr/bin/python3 (python3-vtk9, python3-numpy) under an X
 server, e.g. `xvfb-run -a`. bench/race drives it; see --help for the options.
@@ -95,6 +100,36 @@ def read_trf(path):
     if not points:
         raise InputError(f"{path}: no control points")
     return [(p,) + points[p] for p in sorted(points)]
+
+
+def scan_points(points, low, high):
+    """The .trf points moved from Orvex's 0..4095 onto a scan's own values: the
+    import maps the scan's [low, high] linearly onto 0..4095."""
+    scale = (high - low) / 4095.0 if high > low else 1.0
+    return [(low + p * scale,) + tuple(rest) for p, *rest in points]
+
+
+def read_nifti(vtk, path):
+    """Returns the scan as VTK's NIfTI reader gives it (on a grid of spacing 1
+    from the origin, as the RAW datasets), the reader's time in seconds, and
+    the scan's value range (found apart and not given to VTK: the mapper finds
+    it itself in its first frame)."""
+    from vtkmodules.util import numpy_support
+
+    if not os.path.isfile(path):
+        raise InputError(f"{path}: no such file")
+    reader = vtk.vtkNIFTIImageReader()
+    reader.SetFileName(path)
+    t = time.perf_counter()
+    reader.Update()
+    seconds = time.perf_counter() - t
+    image = reader.GetOutput()
+    if image.GetNumberOfPoints() == 0:
+        raise InputError(f"{path}: VTK's NIfTI reader read no voxels")
+    values = numpy_support.vtk_to_numpy(image.GetPointData().GetScalars())
+    image.SetOrigin(0.0, 0.0, 0.0)
+    image.SetSpacing(1.0, 1.0, 1.0)
+    return image, seconds, float(values.min()), float(values.max())
 
 
 def table_functions(vtk, points):
@@ -262,7 +297,10 @@ def default_sampling(mode):
 def main():
     ap = argparse.ArgumentParser(
         description="Time vtkFixedPointVolumeRayCastMapper on an Orvex dataset in Orvex's view.")
-    ap.add_argument("dataset", help="RAW dataset (.dat)")
+    ap.add_argument("dataset", help="RAW dataset (.dat), or with --nifti a NIfTI scan")
+    ap.add_argument("--nifti", action="store_true",
+                    help="read the dataset with vtkNIFTIImageReader; the table's 0..4095"
+                    " span the scan's values as in Orvex's import")
     ap.add_argument("table", help="transfer function (.trf)")
     ap.add_argument("--modes", type=parse_list(str, MODES), default=list(MODES),
                     help="comma list of levoy, xray, firsthit (default all)")
@@ -288,28 +326,41 @@ def main():
     try:
         points = read_trf(args.table)
         t0 = time.perf_counter()
-        dims_x, dims_y, dims_z, voxels = read_raw(args.dataset)
+        if args.nifti:
+            import vtk
+
+            t_import = time.perf_counter()
+            image, read_seconds, low, high = read_nifti(vtk, args.dataset)
+            dims = image.GetDimensions()
+            points = scan_points(points, low, high)
+            # What precedes the first frame: VTK's import, then its reader.
+            print(f"STARTUP\tpython_ms={1000 * (t0 - T_START):.0f}"
+                  f"\timport_vtk_ms={1000 * (t_import - t0):.0f}"
+                  f"\tread_ms={1000 * read_seconds:.0f}", flush=True)
+        else:
+            dims_x, dims_y, dims_z, voxels = read_raw(args.dataset)
     except InputError as e:
         print(f"vtk_race: {e}", file=sys.stderr)
         return 2
 
-    t_read = time.perf_counter()
-    import vtk
-    from vtkmodules.util import numpy_support
+    if not args.nifti:
+        t_read = time.perf_counter()
+        import vtk
+        from vtkmodules.util import numpy_support
 
-    t_import = time.perf_counter()
-    dims = (dims_x, dims_y, dims_z)
-    image = vtk.vtkImageData()
-    image.SetDimensions(*dims)
-    image.SetOrigin(0.0, 0.0, 0.0)
-    image.SetSpacing(1.0, 1.0, 1.0)
-    scalars = numpy_support.numpy_to_vtk(voxels, deep=False, array_type=vtk.VTK_SHORT)
-    image.GetPointData().SetScalars(scalars)
-    t_loaded = time.perf_counter()
-    # What precedes the first frame, and is not timed as a frame.
-    print(f"STARTUP\tpython_ms={1000 * (t0 - T_START):.0f}\tread_ms={1000 * (t_read - t0):.0f}"
-          f"\timport_vtk_ms={1000 * (t_import - t_read):.0f}"
-          f"\timage_data_ms={1000 * (t_loaded - t_import):.0f}", flush=True)
+        t_import = time.perf_counter()
+        dims = (dims_x, dims_y, dims_z)
+        image = vtk.vtkImageData()
+        image.SetDimensions(*dims)
+        image.SetOrigin(0.0, 0.0, 0.0)
+        image.SetSpacing(1.0, 1.0, 1.0)
+        scalars = numpy_support.numpy_to_vtk(voxels, deep=False, array_type=vtk.VTK_SHORT)
+        image.GetPointData().SetScalars(scalars)
+        t_loaded = time.perf_counter()
+        # What precedes the first frame, and is not timed as a frame.
+        print(f"STARTUP\tpython_ms={1000 * (t0 - T_START):.0f}\tread_ms={1000 * (t_read - t0):.0f}"
+              f"\timport_vtk_ms={1000 * (t_import - t_read):.0f}"
+              f"\timage_data_ms={1000 * (t_loaded - t_import):.0f}", flush=True)
 
     errors = []
 
@@ -355,11 +406,12 @@ def main():
             t = time.perf_counter()
             window.Render()
             first_ms = 1000 * (time.perf_counter() - t)
-            frames, mapper_ms = [], []
+            frames, mapper_ms, cpu_ms = [], [], []
             for _ in range(args.frames):
-                t = time.perf_counter()
+                t, cpu = time.perf_counter(), time.process_time()
                 window.Render()
                 frames.append(1000 * (time.perf_counter() - t))
+                cpu_ms.append(1000 * (time.process_time() - cpu))
                 mapper_ms.append(1000 * mapper.GetTimeToDraw())
             if errors:
                 print(f"vtk_race: VTK reported errors ({', '.join(sorted(set(errors)))})",
@@ -367,7 +419,8 @@ def main():
                 return 1
             print(f"RESULT\t{mode}\t{sampling}\t{threads}\t{statistics.median(frames):.1f}"
                   f"\t{min(frames):.1f}\t{max(frames):.1f}\t{first_ms:.1f}"
-                  f"\t{statistics.median(mapper_ms):.1f}", flush=True)
+                  f"\t{statistics.median(mapper_ms):.1f}\t{statistics.median(cpu_ms):.1f}",
+                  flush=True)
         if args.png_prefix:
             save_pictures(vtk, window, f"{args.png_prefix}-{mode}")
     return 0

@@ -1,6 +1,7 @@
 #include "engine/BrickMap.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -61,11 +62,14 @@ void CBrickRanges::Prepare(const CVolume& volume) {
     m_ApronFlat.assign(nBricks, 0);
     m_pVolume = nullptr;
     m_nSerial = 0;
+    m_nBuildNumber = 0;
 }
 
 void CBrickRanges::Finish(const CVolume& volume) {
+    static std::atomic<uint64_t> s_nBuilds{0};
     m_pVolume = &volume;
     m_nSerial = volume.m_nContentSerial;
+    m_nBuildNumber = s_nBuilds.fetch_add(1, std::memory_order_relaxed) + 1;
 }
 
 namespace {
@@ -234,15 +238,26 @@ void CSkipMap::Resize(const CBrickRanges& ranges) {
     m_Distance.assign(ranges.m_Own.size(), 0);
 }
 
+bool CSkipMap::Holds(const CBrickRanges& ranges, const SkipKey& key, std::vector<int>&& nOpaque) {
+    const bool bHolds = ranges.BuildNumber() != 0 && ranges.BuildNumber() == m_nRangesBuild &&
+                        key == m_Key && nOpaque == m_nOpaque;
+    m_nRangesBuild = ranges.BuildNumber();
+    m_Key = key;
+    m_nOpaque = std::move(nOpaque);
+    return bHolds;
+}
+
 void CSkipMap::BuildLevoy(const CBrickRanges& ranges, const CTransferFunction& tf,
                           int nInterpolation) {
-    Resize(ranges);
-    m_Key = SkipKey{VOLUME_TYPE_LEVOY, nInterpolation, 0, 0};
     // nOpaque[i]: table entries below i whose opacity is not exactly 0 (NaN
     // counts as not 0).
-    std::vector<int> nOpaque(TABLE_SIZE + 1, 0);
+    std::vector<int> nCounts(TABLE_SIZE + 1, 0);
     for (int i = 0; i < TABLE_SIZE; ++i)
-        nOpaque[i + 1] = nOpaque[i] + (tf.m_Table[i].opacity == 0.0f ? 0 : 1);
+        nCounts[i + 1] = nCounts[i] + (tf.m_Table[i].opacity == 0.0f ? 0 : 1);
+    if (Holds(ranges, SkipKey{VOLUME_TYPE_LEVOY, nInterpolation, 0, 0}, std::move(nCounts)))
+        return;
+    Resize(ranges);
+    const std::vector<int>& nOpaque = m_nOpaque;
     const bool bTrilinear = nInterpolation == VOLUME_TRILINEAR;
     const std::vector<BrickRange>& source = bTrilinear ? ranges.m_Apron : ranges.m_Own;
     const std::vector<uint8_t>& flat = bTrilinear ? ranges.m_ApronFlat : ranges.m_OwnFlat;
@@ -268,8 +283,9 @@ void CSkipMap::BuildLevoy(const CBrickRanges& ranges, const CTransferFunction& t
 
 void CSkipMap::BuildFirstHit(const CBrickRanges& ranges, int nInterpolation, int32_t nLower,
                              int32_t nUpper) {
+    if (Holds(ranges, SkipKey{VOLUME_TYPE_FIRST_HIT, nInterpolation, nLower, nUpper}, {}))
+        return;
     Resize(ranges);
-    m_Key = SkipKey{VOLUME_TYPE_FIRST_HIT, nInterpolation, nLower, nUpper};
     // The caster compares the value with the thresholds as floats.
     const double fLower = static_cast<float>(nLower);
     const double fUpper = static_cast<float>(nUpper);
@@ -301,8 +317,9 @@ void CSkipMap::BuildFirstHit(const CBrickRanges& ranges, int nInterpolation, int
 }
 
 void CSkipMap::BuildXRay(const CBrickRanges& ranges) {
+    if (Holds(ranges, SkipKey{VOLUME_TYPE_XRAY, -1, 0, 0}, {}))
+        return;
     Resize(ranges);
-    m_Key = SkipKey{VOLUME_TYPE_XRAY, -1, 0, 0};
     for (size_t b = 0; b < ranges.m_Own.size(); ++b) {
         const bool bEmpty = ranges.m_Own[b].nMin == 0 && ranges.m_Own[b].nMax == 0;
         m_Distance[b] = bEmpty ? SKIP_DISTANCE_CAP : 0;

@@ -41,6 +41,9 @@ public:
     // Whether the ranges were built from exactly this dataset (its object and its
     // contents, told by the volume's content serial).
     bool IsFor(const CVolume& volume) const;
+    // A number that no other build of ranges has (of any object); 0 while the
+    // ranges are for no dataset (being built, or set by hand).
+    uint64_t BuildNumber() const { return m_nBuildNumber; }
     int Index(int bx, int by, int bz) const { return bx + m_nBricksX * (by + m_nBricksY * bz); }
 
     int m_nBricksX = 0;
@@ -62,6 +65,7 @@ public:
 private:
     const CVolume* m_pVolume = nullptr;
     uint64_t m_nSerial = 0;
+    uint64_t m_nBuildNumber = 0;
 };
 
 // Which casts a skip map was made for.
@@ -117,7 +121,14 @@ private:
     // distances.
     void ComputeDistances();
     void Resize(const CBrickRanges& ranges);
+    // Whether the map already holds what a build from these ranges for this key
+    // and table gives (nOpaque: the counts of nonzero opacities that Levoy's rule
+    // reads; empty for the other types), so that a run with the settings of the
+    // last one need not make it again. Otherwise notes them for the next build.
+    bool Holds(const CBrickRanges& ranges, const SkipKey& key, std::vector<int>&& nOpaque);
 
     std::vector<uint8_t> m_Distance;
     int m_nSolid = 0;
+    uint64_t m_nRangesBuild = 0; // 0: made from ranges of no dataset, never reused
+    std::vector<int> m_nOpaque;
 };

@@ -118,6 +118,32 @@ TEST(SkipMapTest, LevoyNeedsZeroOpacityForEveryReachableValue) {
     EXPECT_EQ(Empty(map), (std::vector<bool>{false, true, true}));
 }
 
+TEST(SkipMapTest, AMapIsKeptOnlyForTheSameRangesSettingsAndOpacities) {
+    // Three bricks along x of values 100-107, 108-111 and 312-315, 316-323.
+    auto pLow =
+        MakeVolume(24, 8, 8, [](int x, int, int) { return int16_t(x + (x < 12 ? 100 : 300)); });
+    auto pHigh = MakeVolume(24, 8, 8, [](int x, int, int) { return int16_t(x + 300); });
+    CBrickRanges low, high;
+    ASSERT_TRUE(low.Build(*pLow));
+    ASSERT_TRUE(high.Build(*pHigh));
+    CTransferFunction tf;
+    for (int i = 300; i < 400; ++i)
+        tf.m_Table[i].opacity = 0.5f;
+    CSkipMap map;
+    map.BuildLevoy(low, tf, VOLUME_NEAREST);
+    EXPECT_EQ(Empty(map), (std::vector<bool>{true, false, false}));
+    for (int i = 0; i < TABLE_SIZE; ++i)
+        tf.m_Table[i].opacity = i >= 100 && i < 110 ? 0.5f : 0.0f;
+    map.BuildLevoy(low, tf, VOLUME_NEAREST);
+    EXPECT_EQ(Empty(map), (std::vector<bool>{false, false, true}));
+    map.BuildFirstHit(low, VOLUME_NEAREST, 200, 4095);
+    EXPECT_EQ(Empty(map), (std::vector<bool>{true, false, false}));
+    map.BuildFirstHit(low, VOLUME_NEAREST, 0, 200);
+    EXPECT_EQ(Empty(map), (std::vector<bool>{false, false, true}));
+    map.BuildFirstHit(high, VOLUME_NEAREST, 0, 200);
+    EXPECT_EQ(Empty(map), (std::vector<bool>{true, true, true}));
+}
+
 TEST(SkipMapTest, DistancesAreChessboardDistancesToTheNearestSolidBrick) {
     std::mt19937 rng(5);
     for (int nCase = 0; nCase < 40; ++nCase) {
