@@ -55,9 +55,8 @@ std::string Number(double d) {
 // many values (one slab for fewer).
 constexpr size_t SLAB_VALUES = size_t(1) << 16;
 
-// Runs f(nSlab, nFirstRow, nEndRow) over nRows rows of nRowValues values in
-// nSlabs slabs, each but the first on a thread of its own; returns when all
-// are done.
+// Runs f(nSlab, nFirstRow, nEndRow) over nRows rows in nSlabs slabs, each but
+// the first on a thread of its own; returns when all are done.
 template <class F> void InSlabs(size_t nSlabs, size_t nRows, F f) {
     std::vector<std::jthread> threads;
     for (size_t i = 1; i < nSlabs; ++i)
@@ -65,6 +64,8 @@ template <class F> void InSlabs(size_t nSlabs, size_t nRows, F f) {
     f(size_t{0}, size_t{0}, nRows / nSlabs);
 }
 
+// Slabs for nRows rows of nRowValues values: one per core, none of fewer than
+// SLAB_VALUES values.
 size_t SlabCount(size_t nRows, size_t nRowValues) {
     const size_t nCores = std::max(1u, std::thread::hardware_concurrency());
     return std::clamp<size_t>(nRows * nRowValues / SLAB_VALUES, 1, std::min(nCores, nRows));
