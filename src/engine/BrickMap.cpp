@@ -64,6 +64,10 @@ void CBrickRanges::Prepare(const CVolume& volume) {
 }
 
 void CBrickRanges::Finish(const CVolume& volume) {
+    // Ranges made while the dataset was empty or without its gradients are for
+    // no dataset: they are made again once it has them.
+    if (m_nBricksX == 0)
+        return;
     m_pVolume = &volume;
     m_nSerial = volume.m_nContentSerial;
 }
