@@ -67,6 +67,10 @@ void CBrickRanges::Prepare(const CVolume& volume) {
 
 void CBrickRanges::Finish(const CVolume& volume) {
     static std::atomic<uint64_t> s_nBuilds{0};
+    // Ranges made while the dataset was empty or without its gradients are for
+    // no dataset: they are made again once it has them.
+    if (m_nBricksX == 0)
+        return;
     m_pVolume = &volume;
     m_nSerial = volume.m_nContentSerial;
     m_nBuildNumber = s_nBuilds.fetch_add(1, std::memory_order_relaxed) + 1;

@@ -604,18 +604,13 @@ struct CAvx2Isa {
         return _mm_cvtsd_f64(b) * (1.0 - fz) + _mm_cvtsd_f64(_mm_unpackhi_pd(b, b)) * fz;
     }
 
-    // The differences (dx, dy, dz) of a voxel and of the next one along x, each
-    // with one more value, as four doubles each: a and b.
-    [[gnu::target("avx2")]] static void LoadDifferencePair(const int16_t* p, __m256d& a,
-                                                           __m256d& b) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        a = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(v));
-        b = _mm256_cvtepi32_pd(_mm_cvtepi16_epi32(_mm_srli_si128(v, 6)));
+    // A voxel's differences (dx, dy, dz) and one more value as four doubles.
+    [[gnu::target("avx2")]] static __m256d LoadDifferences(const int16_t* p) {
+        return _mm256_cvtepi32_pd(
+            _mm_cvtepi16_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
     }
-    [[gnu::target("avx2")]] static void LoadDifferencePair(const int32_t* p, __m256d& a,
-                                                           __m256d& b) {
-        a = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-        b = _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 3)));
+    [[gnu::target("avx2")]] static __m256d LoadDifferences(const int32_t* p) {
+        return _mm256_cvtepi32_pd(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
     }
 
     // As CBaseIsa::Gradient, the lanes (dx, dy, dz, and one unused) of a corner
@@ -633,11 +628,14 @@ struct CAvx2Isa {
         const __m256d fz = _mm256_permute4x64_pd(f, 0xaa), gz = _mm256_permute4x64_pd(g, 0xaa);
         const T* c = pCorner;
         const ptrdiff_t y = 3 * sy, z = 3 * sz;
-        __m256d c000, c100, c010, c110, c001, c101, c011, c111;
-        LoadDifferencePair(c, c000, c100);
-        LoadDifferencePair(c + y, c010, c110);
-        LoadDifferencePair(c + z, c001, c101);
-        LoadDifferencePair(c + z + y, c011, c111);
+        const __m256d c000 = LoadDifferences(c);
+        const __m256d c100 = LoadDifferences(c + 3);
+        const __m256d c010 = LoadDifferences(c + y);
+        const __m256d c110 = LoadDifferences(c + y + 3);
+        const __m256d c001 = LoadDifferences(c + z);
+        const __m256d c101 = LoadDifferences(c + z + 3);
+        const __m256d c011 = LoadDifferences(c + z + y);
+        const __m256d c111 = LoadDifferences(c + z + y + 3);
         const __m256d a00 = _mm256_add_pd(_mm256_mul_pd(c000, gx), _mm256_mul_pd(c100, fx));
         const __m256d a10 = _mm256_add_pd(_mm256_mul_pd(c010, gx), _mm256_mul_pd(c110, fx));
         const __m256d a01 = _mm256_add_pd(_mm256_mul_pd(c001, gx), _mm256_mul_pd(c101, fx));

@@ -72,6 +72,11 @@ TEST(BrickRangesTest, RangesAndFlatnessIncludeTheApron) {
                                           {at(0, 1, 0), 1, 0},
                                           {at(0, 2, 0), 1, 1}})
         EXPECT_EQ(r.m_OwnFlat[b] * 10 + r.m_ApronFlat[b], nOwn * 10 + nApron) << b;
+    EXPECT_TRUE(r.IsFor(v));
+    // Ranges made while the gradients are released are made again later.
+    v.ReleaseGradients();
+    ASSERT_TRUE(r.Build(v));
+    EXPECT_FALSE(r.IsFor(v));
 }
 
 // ---------------------------------------------------------------- skip rules
