@@ -234,11 +234,17 @@ void CMainDlg::StartLoad(const wxString& sPath,
     m_sLoadPath = sPath;
     m_nLoadPercent = 0;
     m_nLoadResult = -1;
-    // The shading cache is the renderer's, and refills should it run
-    // meanwhile: its memory goes to the new dataset.
+    // The shading cache and the old dataset's gradients are the memory the new
+    // dataset is made in. The old picture and slices stay; should the user
+    // render meanwhile, the cache refills and the gradients come back (the
+    // renderer computes them again before it casts).
     if (CRenderWnd* pRender = RenderWnd()) {
         pRender->HoldRuns(true);
         pRender->WorkerShadeCache().Fit(0);
+        if (m_pApp->m_pVolume) {
+            m_pApp->m_pVolume->ReleaseGradients();
+            m_bOldReleased = true;
+        }
         pRender->HoldRuns(false);
     }
     const unsigned nSerial = ++m_nLoadSerial;

@@ -286,6 +286,10 @@ StartResult CRenderState::StartProgressiveThread() {
             return StartResult::BUSY;
         m_Worker.join();
     }
+    // A dataset whose gradients were let go while another one loads gets them
+    // back before it is cast again (the same bits, from its voxels).
+    if (m_pVolume && !m_pVolume->HasGradients() && !m_pVolume->RestoreGradients())
+        return StartResult::NOTHING;
     m_bWorkerReported.store(false);
     m_bWorkerEnding.store(false);
     m_bWorkerExited.store(false);

@@ -370,6 +370,12 @@ TEST_F(ProgressiveTest, TurningWithThePictureRefinesWithinTheBudgetAndTheEndRefi
     EXPECT_EQ(m_State.LastProgress().eState, RenderProgress::FINISHED);
 }
 
+TEST_F(ProgressiveTest, ARunGivesBackGradientsLetGoWhileAnotherDatasetLoads) {
+    const std::vector<ImagePixel> before = Run(24, 24);
+    m_Viewer.Volume()->ReleaseGradients();
+    EXPECT_TRUE(SamePixels(Run(24, 24), before));
+}
+
 TEST_F(ProgressiveTest, ReplacingTheDatasetEndsTheRunThatReadsTheOldOne) {
     CManualResetEvent copied;
     m_OnRepaint = [&](int) {
