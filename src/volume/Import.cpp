@@ -17,7 +17,6 @@
 #include <type_traits>
 #include <fcntl.h>
 #include <functional>
-#include <thread>
 #include <vector>
 #include <poll.h>
 #include <sys/mman.h>
@@ -26,6 +25,7 @@
 
 #include "platform/Sync.h"
 #include "volume/ImportSteps.h"
+#include "volume/Slabs.h"
 #include "volume/Volume.h"
 
 namespace {
@@ -54,22 +54,6 @@ std::string Number(double d) {
 // The conversion runs on every core, in slabs of whole rows of at least this
 // many values (one slab for fewer).
 constexpr size_t SLAB_VALUES = size_t(1) << 16;
-
-// Runs f(nSlab, nFirstRow, nEndRow) over nRows rows in nSlabs slabs, each but
-// the first on a thread of its own; returns when all are done.
-template <class F> void InSlabs(size_t nSlabs, size_t nRows, F f) {
-    std::vector<std::jthread> threads;
-    for (size_t i = 1; i < nSlabs; ++i)
-        threads.emplace_back(f, i, nRows * i / nSlabs, nRows * (i + 1) / nSlabs);
-    f(size_t{0}, size_t{0}, nRows / nSlabs);
-}
-
-// Slabs for nRows rows of nRowValues values: one per core, none of fewer than
-// SLAB_VALUES values.
-size_t SlabCount(size_t nRows, size_t nRowValues) {
-    const size_t nCores = std::max(1u, std::thread::hardware_concurrency());
-    return std::clamp<size_t>(nRows * nRowValues / SLAB_VALUES, 1, std::min(nCores, nRows));
-}
 
 // The finite values' range, and whether they are all whole numbers.
 struct ValueRange {
@@ -129,11 +113,12 @@ template <class T>
 void TakeValues(const T* p, const int* nDim, const Placement& place, int16_t* pOut,
                 VolumeSource& source) {
     const size_t nX = static_cast<size_t>(nDim[0]), nY = static_cast<size_t>(nDim[1]);
-    const size_t nRows = nY * static_cast<size_t>(nDim[2]);
-    const size_t nSlabs = SlabCount(nRows, nX);
-    std::vector<ValueRange> ranges(nSlabs);
-    InSlabs(nSlabs, nRows, [&](size_t nSlab, size_t nFirst, size_t nEnd) {
-        ranges[nSlab] = RangeOf(p + nFirst * nX, (nEnd - nFirst) * nX);
+    const int nRows = nDim[1] * nDim[2];
+    const int nRowsPerSlab = static_cast<int>(std::max<size_t>(1, SLAB_VALUES / nX));
+    std::vector<ValueRange> ranges(static_cast<size_t>(MaxSlabs()));
+    ForEachSlab(nRows, nRowsPerSlab, [&](int nSlab, int nFirst, int nEnd) {
+        ranges[static_cast<size_t>(nSlab)] =
+            RangeOf(p + static_cast<size_t>(nFirst) * nX, static_cast<size_t>(nEnd - nFirst) * nX);
     });
     ValueRange range;
     for (const ValueRange& slab : ranges)
@@ -154,9 +139,9 @@ void TakeValues(const T* p, const int* nDim, const Placement& place, int16_t* pO
     std::vector<int16_t> table(bTable ? size_t{1} << (8 * sizeof(T)) : 0);
     for (size_t i = 0; i < table.size(); ++i)
         table[i] = TakeValue(static_cast<T>(i), dMin, dMax, dRange);
-    InSlabs(nSlabs, nRows, [&](size_t, size_t nFirst, size_t nEnd) {
+    ForEachSlab(nRows, nRowsPerSlab, [&](int, int nFirst, int nEnd) {
         const long long nStep = place.nStep[0];
-        for (size_t r = nFirst; r < nEnd; ++r) {
+        for (size_t r = static_cast<size_t>(nFirst); r < static_cast<size_t>(nEnd); ++r) {
             const T* pIn = p + r * nX;
             int16_t* pRow = pOut + place.nStart + static_cast<long long>(r % nY) * place.nStep[1] +
                             static_cast<long long>(r / nY) * place.nStep[2];

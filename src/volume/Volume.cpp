@@ -1,6 +1,7 @@
 #include "volume/Volume.h"
 
 #include "platform/PageBuffer.h"
+#include "volume/Slabs.h"
 
 #include <algorithm>
 #include <atomic>
@@ -238,34 +239,6 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, VoxelBuffer pVoxels) {
 }
 
 namespace {
-
-// At most this many slabs (and threads) share a pass over the voxels.
-int MaxSlabs() {
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
-}
-
-// Runs f(nSlab, nFirst, nEnd) over slabs that split [0, nCount), one slab per
-// processor (at most MaxSlabs()), the calling thread taking slab 0; a small job
-// (below nMinPerSlab items per slab) runs on the calling thread alone, and so
-// does a slab whose thread cannot be started.
-template <class F> void ForEachSlab(int nCount, int nMinPerSlab, const F& f) {
-    const int nSlabs = std::clamp(nCount / std::max(1, nMinPerSlab), 1, MaxSlabs());
-    std::vector<std::thread> threads;
-    auto slab = [&](int i) {
-        f(i, static_cast<int>(static_cast<long long>(nCount) * i / nSlabs),
-          static_cast<int>(static_cast<long long>(nCount) * (i + 1) / nSlabs));
-    };
-    for (int i = 1; i < nSlabs; ++i) {
-        try {
-            threads.emplace_back(slab, i);
-        } catch (const std::system_error&) {
-            slab(i);
-        }
-    }
-    slab(0);
-    for (std::thread& thread : threads)
-        thread.join();
-}
 
 // The differences of the interior voxels of slices [zFirst, zEnd); the border
 // voxels keep the zeros of fresh pages.
