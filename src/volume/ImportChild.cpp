@@ -378,11 +378,17 @@ CImportProgressScope::CImportProgressScope(const ImportProgress* pProgress) {
         ReportImportProgress(PROGRESS_VALUES);
         return true;
     });
+    SetReadProgress([pProgress](double dFraction) {
+        ReportImportProgress(PROGRESS_READ * dFraction);
+        return !pProgress->Cancelled();
+    });
 }
 
 CImportProgressScope::~CImportProgressScope() {
-    if (t_pProgress)
+    if (t_pProgress) {
         SetBeforeDerivedBuffers({});
+        SetReadProgress({});
+    }
     t_pProgress = nullptr;
 }
 

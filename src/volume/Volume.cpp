@@ -60,22 +60,25 @@ template <class T> void FreeLarge(T*& p) {
     p = nullptr;
 }
 
-// When the file's length cannot be told (a pipe), the voxels are read in pieces
-// of this many values: only the pages of the data that actually arrives are
-// ever touched (the buffer's pages are the kernel's until written).
+// The voxels are read in pieces of this many values: the reading thread's
+// progress hook hears of each, and when the file's length cannot be told (a
+// pipe) only the pages of the data that actually arrives are ever touched (the
+// buffer's pages are the kernel's until written).
 constexpr size_t READ_PIECE_VALUES = size_t(1) << 20;
 
+thread_local std::function<bool(double)> t_ReadProgress;
+
 // Reads nCount 16-bit values straight into the buffer that the dataset keeps.
-// With a known length (already checked to hold them) in one read; otherwise
-// piece by piece.
-RawLoadError ReadVoxelValues(std::FILE* pFile, size_t nCount, bool bLengthKnown,
-                             VoxelBuffer& pVoxels) {
+RawLoadError ReadVoxelValues(std::FILE* pFile, size_t nCount, VoxelBuffer& pVoxels) {
     pVoxels = AllocateVoxels(nCount);
     if (!pVoxels)
         return RAW_TOO_LARGE;
-    const size_t nPiece = bLengthKnown ? nCount : READ_PIECE_VALUES;
-    for (size_t nRead = 0; nRead < nCount; nRead += nPiece) {
-        const size_t n = std::min(nPiece, nCount - nRead);
+    for (size_t nRead = 0; nRead < nCount; nRead += READ_PIECE_VALUES) {
+        // (A stop reads as a short file; the import reports the stop instead.)
+        if (t_ReadProgress &&
+            !t_ReadProgress(static_cast<double>(nRead) / static_cast<double>(nCount)))
+            return RAW_TOO_SHORT;
+        const size_t n = std::min(READ_PIECE_VALUES, nCount - nRead);
         if (std::fread(pVoxels.get() + nRead, sizeof(int16_t), n, pFile) != n)
             return RAW_TOO_SHORT;
     }
@@ -114,7 +117,7 @@ RawLoadError ReadRawFile(const std::string& sPath, int* pDim, VoxelBuffer& pVoxe
     const long long nLength = FileLength(file.get());
     if (nLength >= 0 && nLength < 6 + 2 * nCount)
         return RAW_TOO_SHORT;
-    return ReadVoxelValues(file.get(), static_cast<size_t>(nCount), nLength >= 0, pVoxels);
+    return ReadVoxelValues(file.get(), static_cast<size_t>(nCount), pVoxels);
 }
 
 } // namespace
@@ -200,6 +203,10 @@ thread_local std::function<bool()> t_BeforeDerived;
 
 void SetBeforeDerivedBuffers(std::function<bool()> hook) {
     t_BeforeDerived = std::move(hook);
+}
+
+void SetReadProgress(std::function<bool(double)> hook) {
+    t_ReadProgress = std::move(hook);
 }
 
 int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, VoxelBuffer pVoxels) {

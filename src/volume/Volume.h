@@ -184,6 +184,10 @@ private:
 // and before the derived buffers are allocated; false ends it with
 // RAW_TOO_LARGE. Empty: nothing.
 void SetBeforeDerivedBuffers(std::function<bool()> hook);
+// For the calling thread: what a RAW dataset's read calls before each piece of
+// its voxels with the share read so far (0..1); false stops the read (the load
+// then fails). Empty: nothing.
+void SetReadProgress(std::function<bool(double)> hook);
 
 // How the dataset's values were taken from its file: "values kept", "values
 // mapped from [MIN, MAX] onto 0..4095", "values shifted from [MIN, MAX] onto

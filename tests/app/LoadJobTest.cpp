@@ -58,6 +58,26 @@ TEST(LoadJobTest, CancelEndsTheLoadAndTheOldDatasetComesBackWhole) {
     EXPECT_EQ(result.eStatus, IMPORT_CANCELLED);
     EXPECT_FALSE(result.pVolume);
 
+    // A file's voxels are read in pieces, each reported; a stop between two
+    // ends the read.
+    const std::string sBig = dir.Write("big.dat", testfiles::FieldBytes(256, 256, 40, Field));
+    std::vector<double> fractions;
+    std::atomic<bool> bStop{false};
+    ImportProgress reading;
+    reading.pCancel = &bStop;
+    reading.progress = [&](double d) {
+        fractions.push_back(d);
+        bStop = fractions.size() == 2;
+    };
+    EXPECT_EQ(ImportVolume(sBig, &reading).eStatus, IMPORT_CANCELLED);
+    ASSERT_EQ(fractions.size(), 2u);
+    EXPECT_GT(fractions[1], fractions[0]);
+    bStop = false;
+    fractions.clear();
+    reading.progress = [&](double d) { fractions.push_back(d); };
+    EXPECT_EQ(ImportVolume(sBig, &reading).eStatus, IMPORT_OK);
+    EXPECT_GE(fractions.size(), 4u);
+
     // Stopped once its voxels are in and the old gradients have gone.
     std::atomic<bool> bReleased{false};
     CLoadJob job(import(dir.Write("new.dat", sBytes)),
