@@ -354,6 +354,18 @@ bool NiftiComplete(const std::string& sPath) {
 // its header after it moved aside. Null when anything does not add up (then
 // the reader reads it and says what is wrong); every size is bounded by the
 // header's, whatever the gzip trailer claims.
+// Reads n bytes in pieces: the viewer tells the reading's progress from the
+// bytes this process has read so far, which a single read gives only at its end.
+bool ReadInPieces(std::FILE* pFile, uint8_t* p, size_t n) {
+    constexpr size_t PIECE = size_t(16) << 20;
+    for (size_t nDone = 0; nDone < n; nDone += PIECE) {
+        const size_t nPiece = std::min(PIECE, n - nDone);
+        if (std::fread(p + nDone, 1, nPiece, pFile) != nPiece)
+            return false;
+    }
+    return true;
+}
+
 SourceBytes ReadNiftiValues(const std::string& sPath, const NiftiClaims& c, long long nBytes,
                             VoxelType eType) {
     const long long nFile = FileBytes(sPath);
@@ -368,8 +380,7 @@ SourceBytes ReadNiftiValues(const std::string& sPath, const NiftiClaims& c, long
     if (!Gzipped(sPath)) {
         pValues = nFile >= nNeed ? AllocateSource(static_cast<size_t>(nBytes)) : nullptr;
         if (!pValues || fseeko(file.get(), static_cast<off_t>(c.nOffset), SEEK_SET) != 0 ||
-            std::fread(pValues.get(), 1, static_cast<size_t>(nBytes), file.get()) !=
-                static_cast<size_t>(nBytes))
+            !ReadInPieces(file.get(), pValues.get(), static_cast<size_t>(nBytes)))
             return nullptr;
     } else {
         // (Compressed data a little larger than its values is fine; far larger
@@ -380,8 +391,7 @@ SourceBytes ReadNiftiValues(const std::string& sPath, const NiftiClaims& c, long
         std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> inflater(
             libdeflate_alloc_decompressor(), &libdeflate_free_decompressor);
         if (!pValues || !inflater ||
-            std::fread(pPacked.get(), 1, static_cast<size_t>(nFile), file.get()) !=
-                static_cast<size_t>(nFile))
+            !ReadInPieces(file.get(), pPacked.get(), static_cast<size_t>(nFile)))
             return nullptr;
         size_t nIn = 0, nOut = 0;
         while (nIn < static_cast<size_t>(nFile)) {
