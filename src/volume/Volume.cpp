@@ -230,7 +230,8 @@ int CVolume::AdoptVoxels(int nDimX, int nDimY, int nDimZ, VoxelBuffer pVoxels) {
     m_nStrideY = m_nDimX;
     m_nVoxelCount = static_cast<int32_t>(nCount);
     m_pVoxels = pVoxels.release(); // already of the kind AllocateLarge makes
-    if ((t_BeforeDerived && !t_BeforeDerived()) || AllocateBuffers() != 0) {
+    m_nContentSerial = NextContentSerial();
+    if (t_BeforeDerived && !t_BeforeDerived()) {
         ResetToEmpty();
         m_eLoadError = RAW_TOO_LARGE;
         return -1;
@@ -330,23 +331,6 @@ void CVolume::ComputeHistogram() {
     }
     // A difference of two values spans at most their range.
     m_bWideValues = nMax - nMin > INT16_MAX;
-}
-
-int CVolume::AllocateBuffers() {
-    if (m_nVoxelCount < 1) {
-        FreeBuffers();
-        return -1;
-    }
-    // The voxels may be in already (a load reads them first); every other buffer
-    // is made anew. The first allocation that fails ends it.
-    const size_t n = static_cast<size_t>(m_nVoxelCount);
-    ReleaseGradients();
-    if (!m_pVoxels && !(m_pVoxels = AllocateLarge<int16_t>(n))) {
-        FreeBuffers();
-        return -1;
-    }
-    m_nContentSerial = NextContentSerial();
-    return 0;
 }
 
 std::string DescribeValues(const CVolume& volume) {

@@ -85,10 +85,6 @@ public:
     // RAW_TOO_LARGE (more than 2^31 - 1 voxels, or no memory for the buffers);
     // the dataset is then empty and the voxels are freed. Writes no diagnostic.
     int AdoptVoxels(int nDimX, int nDimY, int nDimZ, VoxelBuffer pVoxels);
-    // Allocates the voxels for m_nVoxelCount voxels unless they are in already,
-    // and drops the gradients (ComputeGradients makes them); 0, or -1 when the
-    // allocation fails (then nothing stays allocated).
-    int AllocateBuffers();
     void FreeBuffers();
     int FindHistogramPeak();
     // Frees the gradients alone (while memory is wanted elsewhere); the voxels,
