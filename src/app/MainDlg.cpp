@@ -241,10 +241,7 @@ void CMainDlg::StartLoad(const wxString& sPath,
     if (CRenderWnd* pRender = RenderWnd()) {
         pRender->HoldRuns(true);
         pRender->WorkerShadeCache().Fit(0);
-        if (m_pApp->m_pVolume) {
-            m_pApp->m_pVolume->ReleaseGradients();
-            m_bOldReleased = true;
-        }
+        ReleaseOldGradients();
         pRender->HoldRuns(false);
     }
     const unsigned nSerial = ++m_nLoadSerial;
@@ -276,13 +273,19 @@ void CMainDlg::OnLoadRelease(unsigned nSerial) {
         return;
     // The old picture and slices stay (they need the voxels alone); no volume
     // run may start on the old dataset until its gradients are back.
-    if (CVolume* pOld = m_pApp->m_pVolume) {
+    if (m_pApp->m_pVolume) {
         if (CRenderWnd* pRender = RenderWnd())
             pRender->HoldRuns(true);
-        pOld->ReleaseGradients();
-        m_bOldReleased = true;
+        ReleaseOldGradients();
     }
     m_pLoad->Proceed();
+}
+
+void CMainDlg::ReleaseOldGradients() {
+    if (!m_pApp->m_pVolume)
+        return;
+    m_pApp->m_pVolume->ReleaseGradients();
+    m_bOldReleased = true;
 }
 
 void CMainDlg::EndLoad(bool bKeepOld) {

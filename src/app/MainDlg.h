@@ -125,6 +125,8 @@ private:
                    std::function<ImportResult(const ImportProgress&)> import);
     void OnLoadPercent(unsigned nSerial, int nPercent);
     void OnLoadRelease(unsigned nSerial);
+    // Frees the shown dataset's gradients (EndLoad gives them back if it stays).
+    void ReleaseOldGradients();
     void OnLoadDone(unsigned nSerial);
     // Ends the load's state: the controls go, the old dataset gets its
     // gradients back (unless it is about to go) and may render again.

@@ -314,18 +314,16 @@ long long BytesOnDisk(const std::string& sPath) {
 }
 
 // The child's output until it closes the pipe, the time is up or the import
-// is stopped (bStopped); false when the time ran out or it was stopped.
+// is stopped; false when the time ran out or it was stopped.
 // Meanwhile the progress follows the bytes the child has read of nSourceBytes.
-bool Collect(int nPipe, pid_t pid, long long nSourceBytes, std::string& sReply, bool& bTooLong,
-             bool& bStopped) {
+bool Collect(int nPipe, pid_t pid, long long nSourceBytes, std::string& sReply, bool& bTooLong) {
     const uint32_t nStart = TimeGetTime();
     char buffer[65536];
     for (;;) {
         const int nLeft = READ_SECONDS * 1000 - static_cast<int>(TimeGetTime() - nStart);
         if (nLeft <= 0)
             return false;
-        bStopped = ImportCancelled();
-        if (bStopped)
+        if (ImportCancelled())
             return false;
         const long long nRead = nSourceBytes > 0 ? BytesRead(pid) : -1;
         if (nRead >= 0)
@@ -509,9 +507,7 @@ ImportResult ReadInOneChild(const std::string& sPath, const std::function<Import
     close(pipes[1]);
     std::string sReply;
     bool bTooLong = false;
-    bool bStopped = false;
-    const bool bInTime =
-        pid > 0 && Collect(pipes[0], pid, BytesOnDisk(sPath), sReply, bTooLong, bStopped);
+    const bool bInTime = pid > 0 && Collect(pipes[0], pid, BytesOnDisk(sPath), sReply, bTooLong);
     close(pipes[0]);
     int nStatus = 0;
     if (pid > 0) {
@@ -520,7 +516,7 @@ ImportResult ReadInOneChild(const std::string& sPath, const std::function<Import
         while (waitpid(pid, &nStatus, 0) < 0 && errno == EINTR) {
         }
     }
-    if (bStopped) {
+    if (ImportCancelled()) {
         close(nMemfd);
         return {};
     }
